@@ -1,0 +1,54 @@
+# Thin wrapper around CMake. `make run` and `make test` work on a fresh Debian 12 machine.
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+ASAN      ?= build-asan
+FUZZBUILD ?= build-fuzz
+FUZZTIME  ?= 30
+export ASAN_OPTIONS  ?= detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+
+.PHONY: all deps build asan run test test-plain test-asan bench fuzz screenshots clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(ASAN)/CMakeCache.txt:
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DPURGEL_SANITIZE=ON
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+asan: deps $(ASAN)/CMakeCache.txt
+	cmake --build $(ASAN) -j $(JOBS)
+
+run: build
+	@scripts/run-purgel $(BUILD)
+
+test-plain: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: asan
+	cd $(ASAN) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-asan
+
+bench: build
+	@scripts/run-benchmarks $(BUILD)
+
+fuzz: deps
+	cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPURGEL_FUZZ=ON \
+	      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZBUILD) $(FUZZTIME)
+
+screenshots: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ./app/purgel-screenshots screenshots
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(FUZZBUILD)

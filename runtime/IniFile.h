@@ -1,0 +1,34 @@
+#pragma once
+// A Windows-style initialisation file: "[Section]" headers and "Key=Value" lines.
+//
+// Section and key names compare without case. The file is read when the object is made
+// (a missing or unreadable file reads as empty) and rewritten by every Write*: written to a
+// temporary file beside it and renamed over it, so an interrupted write keeps the old file.
+// Write* raises Exception when the file cannot be written.
+
+#include <string>
+#include <vector>
+
+class TIniFile {
+public:
+    explicit TIniFile(std::string fileName);
+
+    int ReadInteger(const std::string& section, const std::string& key, int fallback) const;
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback) const;
+    void WriteInteger(const std::string& section, const std::string& key, int value);
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+    const std::string FileName;
+
+private:
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> entries;
+    };
+    const std::string* Find(const std::string& section, const std::string& key) const;
+    void Save() const;
+
+    std::vector<Section> FSections;
+    // Lines before the first section are kept as they were.
+    std::vector<std::string> FPreamble;
+};
