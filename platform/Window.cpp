@@ -1,0 +1,308 @@
+#include "platform/Window.h"
+
+#include "platform/ThreadContext.h"
+
+#include <QCoreApplication>
+
+#include <sys/epoll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+
+namespace platform {
+
+namespace {
+
+using detail::Context;
+
+// One window timer: a timerfd watched on the window's thread. `Generation` changes with
+// every set and kill, so that a tick queued for an earlier setting is recognised as stale.
+struct TimerRec {
+    int Fd = -1;
+    std::uint64_t Key = 0;
+    std::uint64_t Generation = 0;
+    bool Armed = false;
+    bool TickQueued = false;   // like the window system, at most one tick waits at a time
+};
+
+struct WindowRec {
+    WindowProc Proc;
+    std::shared_ptr<Context> Ctx;
+    std::map<WPARAM, TimerRec> Timers;
+};
+
+struct Registry {
+    std::mutex Lock;
+    std::unordered_map<WindowHandle, std::shared_ptr<WindowRec>> Windows;
+    WindowHandle Next = 0;
+    ExceptionHandler Handler;
+};
+
+// Never destroyed: look-up threads may still post while the process exits.
+Registry& Reg()
+{
+    static Registry* r = new Registry;
+    return *r;
+}
+
+std::shared_ptr<WindowRec> Find(WindowHandle window)
+{
+    auto& r = Reg();
+    std::lock_guard lock(r.Lock);
+    auto it = r.Windows.find(window);
+    return it == r.Windows.end() ? nullptr : it->second;
+}
+
+void Deliver(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam, const std::function<bool()>& guard)
+{
+    std::shared_ptr<WindowRec> rec = Find(window);
+    if (!rec)
+        return;
+    try {
+        if (guard && !guard())
+            return;
+        rec->Proc(msg, wParam, lParam);
+    } catch (...) {
+        HandleException(nullptr);
+    }
+}
+
+void OnTimerReady(WindowHandle window, WPARAM id)
+{
+    std::uint64_t generation;
+    {
+        auto& r = Reg();
+        std::lock_guard lock(r.Lock);
+        auto it = r.Windows.find(window);
+        if (it == r.Windows.end())
+            return;
+        auto t = it->second->Timers.find(id);
+        if (t == it->second->Timers.end())
+            return;
+        std::uint64_t expirations;
+        if (::read(t->second.Fd, &expirations, sizeof expirations) != sizeof expirations)
+            return;
+        if (!t->second.Armed || t->second.TickQueued)
+            return;
+        t->second.TickQueued = true;
+        generation = t->second.Generation;
+    }
+    detail::PostWindowMessage(window, WM_TIMER, id, 0, [window, id, generation] {
+        auto& r = Reg();
+        std::lock_guard lock(r.Lock);
+        auto it = r.Windows.find(window);
+        if (it == r.Windows.end())
+            return false;
+        auto t = it->second->Timers.find(id);
+        if (t == it->second->Timers.end() || t->second.Generation != generation)
+            return false;
+        t->second.TickQueued = false;
+        return t->second.Armed;
+    });
+}
+
+void Arm(int fd, unsigned ms)
+{
+    itimerspec spec{};
+    spec.it_value.tv_sec = ms / 1000;
+    spec.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    spec.it_interval = spec.it_value;
+    timerfd_settime(fd, 0, &spec, nullptr);
+}
+
+} // namespace
+
+namespace detail {
+
+std::shared_ptr<Context> WindowContext(WindowHandle window)
+{
+    auto rec = Find(window);
+    return rec ? rec->Ctx : nullptr;
+}
+
+bool PostWindowMessage(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam, std::function<bool()> guard)
+{
+    auto ctx = WindowContext(window);
+    if (!ctx)
+        return false;
+    return ctx->Post([window, msg, wParam, lParam, guard = std::move(guard)] {
+        Deliver(window, msg, wParam, lParam, guard);
+    });
+}
+
+} // namespace detail
+
+WindowHandle AllocateHWnd(WindowProc proc)
+{
+    auto ctx = Context::Current();
+    if (!ctx)
+        return 0;
+    auto rec = std::make_shared<WindowRec>();
+    rec->Proc = std::move(proc);
+    rec->Ctx = std::move(ctx);
+    auto& r = Reg();
+    std::lock_guard lock(r.Lock);
+    do {
+        ++r.Next;
+    } while (r.Next == 0 || r.Windows.count(r.Next));
+    r.Windows.emplace(r.Next, std::move(rec));
+    return r.Next;
+}
+
+void DeallocateHWnd(WindowHandle window)
+{
+    std::shared_ptr<WindowRec> rec;
+    {
+        auto& r = Reg();
+        std::lock_guard lock(r.Lock);
+        auto it = r.Windows.find(window);
+        if (it == r.Windows.end())
+            return;
+        rec = std::move(it->second);
+        r.Windows.erase(it);
+        for (auto& [id, t] : rec->Timers) {
+            rec->Ctx->RemoveWatch(t.Fd, t.Key);
+            ::close(t.Fd);
+        }
+        rec->Timers.clear();
+    }
+    // `rec` may still be running its procedure further up the stack; it goes when that ends.
+}
+
+bool IsWindow(WindowHandle window)
+{
+    return Find(window) != nullptr;
+}
+
+bool IsWindowThread(WindowHandle window)
+{
+    auto ctx = detail::WindowContext(window);
+    return ctx && ctx->OnThisThread();
+}
+
+LPARAM DefWindowProc(unsigned, WPARAM, LPARAM)
+{
+    return 0;
+}
+
+bool PostMessage(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam)
+{
+    return detail::PostWindowMessage(window, msg, wParam, lParam, nullptr);
+}
+
+bool PostCall(WindowHandle window, std::function<void()> call)
+{
+    auto ctx = detail::WindowContext(window);
+    if (!ctx)
+        return false;
+    return ctx->Post([window, call = std::move(call)] {
+        if (!IsWindow(window))
+            return;
+        try {
+            call();
+        } catch (...) {
+            HandleException(nullptr);
+        }
+    });
+}
+
+bool SetTimer(WindowHandle window, WPARAM id, unsigned ms)
+{
+    auto& r = Reg();
+    std::lock_guard lock(r.Lock);
+    auto it = r.Windows.find(window);
+    if (it == r.Windows.end())
+        return false;
+    WindowRec& rec = *it->second;
+    auto [pos, fresh] = rec.Timers.try_emplace(id);
+    TimerRec& t = pos->second;
+    if (fresh) {
+        t.Fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (t.Fd >= 0)
+            t.Key = rec.Ctx->AddWatch(t.Fd, EPOLLIN, [window, id](std::uint32_t) { OnTimerReady(window, id); });
+        if (t.Key == 0) {
+            if (t.Fd >= 0)
+                ::close(t.Fd);
+            rec.Timers.erase(pos);
+            return false;
+        }
+    }
+    ++t.Generation;
+    t.Armed = true;
+    t.TickQueued = false;
+    Arm(t.Fd, ms == 0 ? 10 : ms);
+    return true;
+}
+
+bool KillTimer(WindowHandle window, WPARAM id)
+{
+    auto& r = Reg();
+    std::lock_guard lock(r.Lock);
+    auto it = r.Windows.find(window);
+    if (it == r.Windows.end())
+        return false;
+    auto t = it->second->Timers.find(id);
+    if (t == it->second->Timers.end() || !t->second.Armed)
+        return false;
+    ++t->second.Generation;
+    t->second.Armed = false;
+    t->second.TickQueued = false;
+    itimerspec off{};
+    timerfd_settime(t->second.Fd, 0, &off, nullptr);
+    return true;
+}
+
+void ProcessMessages()
+{
+    if (!QCoreApplication::instance())
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Calls posted while the notifiers ran are pending too: hand them over now.
+    QCoreApplication::sendPostedEvents();
+}
+
+void HandleMessage()
+{
+    if (!QCoreApplication::instance())
+        return;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::sendPostedEvents();
+}
+
+void SetExceptionHandler(ExceptionHandler handler)
+{
+    auto& r = Reg();
+    std::lock_guard lock(r.Lock);
+    r.Handler = std::move(handler);
+}
+
+void HandleException(TObject* sender)
+{
+    ExceptionHandler handler;
+    {
+        auto& r = Reg();
+        std::lock_guard lock(r.Lock);
+        handler = r.Handler;
+    }
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            if (handler)
+                handler(&e, sender);
+            else
+                std::fprintf(stderr, "%s\n", e.what());
+        } catch (...) {
+            if (handler)
+                handler(nullptr, sender);
+            else
+                std::fprintf(stderr, "unknown exception\n");
+        }
+    } catch (...) {
+        // The handler itself failed; nothing further can report it.
+    }
+}
+
+} // namespace platform

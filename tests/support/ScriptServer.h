@@ -1,0 +1,164 @@
+#pragma once
+// Fixture TCP servers for the socket and POP3 tests.
+//
+// Every server here runs on a thread of its own with blocking POSIX sockets, never on the
+// Qt event loop, so the client under test may block or pump as it likes. Servers listen on
+// 127.0.0.1 at a port the system picks (Port()), and stop when destroyed: the listener and
+// every connection are closed and the thread is joined.
+//
+// ScriptServer replays one Script per accepted connection, serving connections one after
+// the other in the order they arrive:
+//
+//     testsupport::ScriptServer server(testsupport::Script()
+//         .SendLine("+OK ready")
+//         .Expect("USER bob")            // the client must send "USER bob\r\n"
+//         .SendLine("+OK")
+//         .SendPieces({"+OK 2 ", "320\r\n"}, 100ms)
+//         .WaitForClose());
+//     ... point the client at "127.0.0.1", server.Port() ...
+//     EXPECT_TRUE(server.WaitDone());
+//
+// A mismatch fails the running test at once (ADD_FAILURE, from the server thread, naming the
+// connection, the step, the expected and the received text) and ends that connection with a
+// close, so the client never hangs on a reply that will not come. Everything the client
+// sends is recorded (ReceivedBytes / ReceivedLines), also during pauses.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+using Millis = std::chrono::milliseconds;
+
+constexpr const char* LoopbackHost = "127.0.0.1";
+
+// What one connection does, step by step. After the last step the server closes the
+// connection normally, unless a step ended it already.
+class Script {
+public:
+    // Sends the bytes as they stand.
+    Script& Send(std::string bytes);
+    // Sends text followed by CR LF.
+    Script& SendLine(const std::string& text);
+    // Sends the pieces one by one with a pause of `gap` before every piece after the first.
+    Script& SendPieces(std::vector<std::string> pieces, Millis gap);
+    // Reads the client's next line (up to and including LF) and compares it with text + CR LF.
+    Script& Expect(const std::string& text);
+    // As Expect, comparing the whole raw line (terminator included) with `line`.
+    Script& ExpectRaw(std::string line);
+    // Stays silent for `d`.
+    Script& Pause(Millis d);
+    // Stays silent until the client closes (or resets) the connection; failing when it has
+    // not done so within `limit`.
+    Script& WaitForClose(Millis limit = Millis(10000));
+    // Ends the connection with a normal close (FIN), or with a reset (RST).
+    Script& Close();
+    Script& Reset();
+    // Runs `fn` on the server thread at this point (for instance to tell the test that a
+    // step was reached).
+    Script& Call(std::function<void()> fn);
+    // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
+    Script& ExpectTimeout(Millis d);
+
+    struct Step {
+        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout } What;
+        std::string Text;
+        Millis Delay{0};
+        std::function<void()> Fn;
+    };
+    const std::vector<Step>& Steps() const { return FSteps; }
+
+private:
+    std::vector<Step> FSteps;
+};
+
+class ScriptServer {
+public:
+    explicit ScriptServer(Script script);
+    explicit ScriptServer(std::vector<Script> scripts);
+    ~ScriptServer();
+    ScriptServer(const ScriptServer&) = delete;
+    ScriptServer& operator=(const ScriptServer&) = delete;
+
+    std::uint16_t Port() const { return FPort; }
+
+    // Waits until every script has run to its end; false when `limit` passed first.
+    bool WaitDone(Millis limit = Millis(5000));
+    // Number of connections accepted so far.
+    std::size_t Accepted() const;
+    // What the client of connection `i` (0-based) sent so far: all bytes, and the same cut
+    // into lines after every LF (a last line without LF included as it stands).
+    std::string ReceivedBytes(std::size_t i) const;
+    std::vector<std::string> ReceivedLines(std::size_t i) const;
+    // True when the client of connection `i` closed or reset the connection.
+    bool ClientClosed(std::size_t i) const;
+    // The mismatches reported so far (each also failed the test).
+    std::vector<std::string> Failures() const;
+
+private:
+    struct Conn;
+    void Run();
+    void Serve(std::size_t index, int fd);
+    void Fail(const std::string& message);
+
+    std::vector<Script> FScripts;
+    std::uint16_t FPort = 0;
+    int FListener = -1;
+    int FStop[2] = {-1, -1};
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<std::shared_ptr<Conn>> FConns;
+    std::vector<std::string> FFailures;
+    std::size_t FFinished = 0;
+    std::thread FThread;
+};
+
+// Echoes every byte back, on any number of connections at once (a thread per connection).
+class EchoServer {
+public:
+    EchoServer();
+    ~EchoServer();
+    EchoServer(const EchoServer&) = delete;
+    EchoServer& operator=(const EchoServer&) = delete;
+    std::uint16_t Port() const { return FPort; }
+
+private:
+    void Run();
+    void Echo(int fd);
+
+    std::uint16_t FPort = 0;
+    int FListener = -1;
+    int FStop[2] = {-1, -1};
+    std::mutex FLock;
+    std::vector<int> FFds;
+    std::vector<std::thread> FThreads;
+    std::thread FThread;
+};
+
+// A loopback listener whose accept queue is full: a connection attempt to it gets no answer
+// and stays pending (for connect time-outs and cancels).
+class StalledListener {
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+    std::uint16_t Port() const { return FPort; }
+
+private:
+    std::uint16_t FPort = 0;
+    int FListener = -1;
+    std::vector<int> FFillers;
+};
+
+// A loopback port on which nothing listens: connecting to it is refused.
+std::uint16_t UnusedPort();
+
+} // namespace testsupport
