@@ -55,24 +55,43 @@ inline unsigned KanaToJis(u8 kana, u8 mark, bool& markUsed)
     return 0x2500u | cell;
 }
 
+// The pair arithmetic, tabulated: the branches on the parity of the row and the range of
+// the second byte are unpredictable on real text, table look-ups are not.
+struct PairTables {
+    u8 sjisFirst[256];        // by j1
+    u8 sjisSecond[2][256];    // by parity of j1, then j2
+    u8 jisRowTimesTwo[256];   // by s1: t
+    u8 jisFirstLess[256];     // by s2: 1 when the first JIS byte is t - 1
+    u8 jisSecond[256];        // by s2
+};
+
+constexpr PairTables MakePairTables()
+{
+    PairTables t{};
+    for (int b = 0; b < 256; ++b) {
+        t.sjisFirst[b] = u8((u8(b + 1) >> 1) + (b < 0x5F ? 0x70 : 0xB0));
+        t.sjisSecond[0][b] = u8(b + 0x7E);
+        t.sjisSecond[1][b] = u8(b + (b <= 0x5F ? 0x1F : 0x20));
+        t.jisRowTimesTwo[b] = u8((b < 0xA0 ? b - 0x70 : b - 0xB0) * 2);
+        t.jisFirstLess[b] = b < 0x9F ? 1 : 0;
+        t.jisSecond[b] = u8(b < 0x9F ? (b > 0x7F ? b - 0x20 : b - 0x1F) : b - 0x7E);
+    }
+    return t;
+}
+
+constexpr PairTables kPair = MakePairTables();
+
 inline void PutSjis(char*& o, u8 j1, u8 j2)
 {
-    const u8 half = u8(j1 + 1) >> 1;
-    o[0] = char(u8(half + (j1 < 0x5F ? 0x70 : 0xB0)));
-    if (j1 & 1)
-        o[1] = char(u8(j2 + (j2 <= 0x5F ? 0x1F : 0x20)));
-    else
-        o[1] = char(u8(j2 + 0x7E));
+    o[0] = char(kPair.sjisFirst[j1]);
+    o[1] = char(kPair.sjisSecond[j1 & 1][j2]);
     o += 2;
 }
 
 // JIS code of a Shift-JIS pair, high byte first.
 inline unsigned JisOf(u8 s1, u8 s2)
 {
-    const u8 t = u8((s1 < 0xA0 ? s1 - 0x70 : s1 - 0xB0) * 2);
-    if (s2 < 0x9F)
-        return unsigned(u8(t - 1)) << 8 | u8(s2 > 0x7F ? s2 - 0x20 : s2 - 0x1F);
-    return unsigned(t) << 8 | u8(s2 - 0x7E);
+    return unsigned(u8(kPair.jisRowTimesTwo[s1] - kPair.jisFirstLess[s2])) << 8 | kPair.jisSecond[s2];
 }
 
 // Output of a conversion that can grow beyond its input (the JIS writers). Room is checked
@@ -110,10 +129,11 @@ inline void PutDesignator(char*& o, char final1, char final2)
     o += 3;
 }
 
-// Both JIS readers: the mode switching, with `pair` writing one double-byte unit and
-// returning how many input bytes it used (1 or 2).
-template <class DoubleByte>
-std::string ReadJis(std::string_view text, DoubleByte doubleByte)
+// Both JIS readers: the mode switching. `doubleByteRun` converts double-byte text from i up
+// to the next ESC that starts a unit (the first unit is taken whatever it is: it directly
+// follows a designator) and returns the position after it.
+template <class DoubleByteRun>
+std::string ReadJis(std::string_view text, DoubleByteRun doubleByteRun)
 {
     const u8* p = reinterpret_cast<const u8*>(text.data());
     const std::size_t n = text.size();
@@ -133,19 +153,19 @@ std::string ReadJis(std::string_view text, DoubleByte doubleByte)
             if (i + 3 >= n)
                 break;
             i += 3;
-        } else if (!dbl) {
-            // Copy the single-byte run up to the next ESC in one go.
+            if (!dbl)
+                *o++ = char(p[i++]);
+        }
+        if (dbl) {
+            i = doubleByteRun(o, p, i, n);
+        } else {
+            // Single-byte text is copied up to the next ESC in one go.
             const void* esc = std::memchr(p + i, ESC, n - i);
             const std::size_t stop = esc ? std::size_t(static_cast<const u8*>(esc) - p) : n;
             std::memcpy(o, p + i, stop - i);
             o += stop - i;
             i = stop;
-            continue;
         }
-        if (!dbl)
-            *o++ = char(p[i++]);
-        else
-            i += doubleByte(o, p, i, n);
     }
     out.resize(std::size_t(o - start));
     return out;
@@ -296,20 +316,25 @@ std::string ToJis(unsigned char s1, unsigned char s2)
 
 std::string jis2euc(std::string_view text)
 {
-    return ReadJis(text, [](char*& o, const u8* p, std::size_t i, std::size_t) -> std::size_t {
-        const u8 b = p[i];
-        *o++ = char(b >= 0x21 && b <= 0x7E ? b | 0x80 : b);
-        return 1;
+    return ReadJis(text, [](char*& o, const u8* p, std::size_t i, std::size_t n) {
+        do {
+            const u8 b = p[i++];
+            *o++ = char(b >= 0x21 && b <= 0x7E ? b | 0x80 : b);
+        } while (i < n && p[i] != ESC);
+        return i;
     });
 }
 
 std::string jis2sjis(std::string_view text)
 {
-    return ReadJis(text, [](char*& o, const u8* p, std::size_t i, std::size_t n) -> std::size_t {
-        if (i + 1 >= n)
-            return 1;  // half a character at the end: dropped
-        PutSjis(o, p[i], p[i + 1]);
-        return 2;
+    return ReadJis(text, [](char*& o, const u8* p, std::size_t i, std::size_t n) {
+        do {
+            if (i + 1 >= n)
+                return n;  // half a character at the end: dropped
+            PutSjis(o, p[i], p[i + 1]);
+            i += 2;
+        } while (i < n && p[i] != ESC);
+        return i;
     });
 }
 
@@ -366,15 +391,15 @@ std::string euc2sjis(std::string_view text)
         if (b <= 0x80 || b == 0xFF) {
             *o++ = char(b);
             ++i;
-        } else if (i + 1 >= n) {
-            break;  // half a character at the end: dropped
-        } else if (b == 0x8E) {
-            *o++ = char(p[i + 1]);  // half-width katakana stay half-width
-            i += 2;
-        } else {
-            PutSjis(o, b & 0x7F, p[i + 1] & 0x7F);
-            i += 2;
+            continue;
         }
+        if (i + 1 >= n)
+            break;  // half a character at the end: dropped
+        if (b == 0x8E)
+            *o++ = char(p[i + 1]);  // half-width katakana stay half-width
+        else
+            PutSjis(o, b & 0x7F, p[i + 1] & 0x7F);
+        i += 2;
     }
     out.resize(std::size_t(o - start));
     return out;
@@ -384,11 +409,10 @@ std::string sjis2euc(std::string_view text)
 {
     const u8* p = reinterpret_cast<const u8*>(text.data());
     const std::size_t n = text.size();
-    std::string out(2 * n, '\0');  // a half-width katakana doubles, nothing else grows
-    char* const start = out.data();
-    char* o = start;
+    Growing out(n + n / 16);  // only half-width katakana grow, and they are rare
     std::size_t i = 0;
     while (i < n) {
+        char*& o = out.Ensure(2);
         const u8 b = p[i];
         if (b <= 0x7F) {
             *o++ = char(b);
@@ -408,8 +432,7 @@ std::string sjis2euc(std::string_view text)
             i += 2;
         }
     }
-    out.resize(std::size_t(o - start));
-    return out;
+    return out.Take();
 }
 
 std::string StrictConvertJCode(std::string_view text, int source, int target)

@@ -95,29 +95,25 @@ std::string EncodeBase64R(std::string_view bytes, std::string_view separator)
     const u8* p = reinterpret_cast<const u8*>(bytes.data());
     const std::size_t n = bytes.size();
     const std::size_t groups = n / 3;
-    std::string out;
-    out.reserve((n + 2) / 3 * 4 + (groups / 19 + 1) * separator.size());
-    if (separator.empty()) {
-        out.resize(groups * 4);
-        char* o = out.data();
-        for (std::size_t g = 0; g < groups; ++g, p += 3, o += 4)
+    const std::size_t rest = n - groups * 3;
+    // A separator follows every 19th complete group (76 characters), never the padded one.
+    std::string out(groups * 4 + groups / 19 * separator.size() + (rest != 0 ? 4 : 0), '\0');
+    char* o = out.data();
+    for (std::size_t g = 0; g < groups;) {
+        const std::size_t line = std::min<std::size_t>(groups - g, 19);
+        for (std::size_t k = 0; k < line; ++k, p += 3, o += 4)
             PutQuad(o, kBase64, p[0], p[1], p[2]);
-    } else {
-        int count = 0;
-        char quad[4];
-        for (std::size_t g = 0; g < groups; ++g, p += 3) {
-            PutQuad(quad, kBase64, p[0], p[1], p[2]);
-            out.append(quad, 4);
-            if ((count += 4) == 76) {
-                out.append(separator);
-                count = 0;
-            }
+        g += line;
+        if (line == 19) {
+            separator.copy(o, separator.size());
+            o += separator.size();
         }
     }
-    const std::size_t rest = n - groups * 3;
     if (rest != 0) {
-        AppendPartial(out, kBase64, p, rest);
-        out.append(3 - rest, '=');
+        PutQuad(o, kBase64, p[0], rest > 1 ? p[1] : 0, 0);
+        o[3] = '=';
+        if (rest == 1)
+            o[2] = '=';
     }
     return out;
 }

@@ -153,6 +153,7 @@ TEST(PairConversion, ToSjisAndToJis)
     EXPECT_EQ(Hex(ToSjis(0xFF, 0xFF)), "B0 1F");  // (0xFF + 1) mod 256 = 0
     EXPECT_EQ(Hex(ToJis(0xA0, 0x40)), "DF 21");
     EXPECT_EQ(Hex(ToJis(0x00, 0x00)), "1F E1");
+    EXPECT_EQ(Hex(ToJis(0x81, 0x7F)), "21 60");  // 0x7F is not above 0x7F: s2 - 0x1F
     EXPECT_EQ(ToSjis(0x00, 0x00).size(), 2u);
 }
 
