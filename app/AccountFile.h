@@ -1,0 +1,33 @@
+#pragma once
+// "Account.lst": the user's list of POP3 accounts.
+//
+// One line per account, six fields in the order name, account ID, password, receiving
+// server, time-out (seconds), port; each field in double quotes (a quote inside doubled),
+// joined by commas; CR LF after every line; an empty list is an empty file. Shift-JIS bytes,
+// the password in plain text. Lines are read with the comma-text rule of TStringList.
+//
+// Parsing never fails. LoadAccountFile tells a missing file (an empty list) from one that
+// exists but cannot be read. SaveAccountFile raises Exception when the file cannot be
+// written; the previous file then stays whole (a temporary file, mode 0600, is renamed over it).
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum TAccountField { afName, afUserID, afPassword, afServer, afTimeOut, afPort };
+constexpr int kAccountFieldCount = 6;
+using TAccountFields = std::array<std::string, kAccountFieldCount>;
+
+// One line without its line end.
+std::string FormatAccountLine(const TAccountFields& fields);
+std::string FormatAccounts(const std::vector<TAccountFields>& accounts);
+
+// A line with fewer than six fields is kept, padded with empty fields, so that saving
+// loses nothing of it; fields after the sixth are dropped. Lines without any field are skipped.
+std::vector<TAccountFields> ParseAccounts(std::string_view text);
+
+// Fills `accounts` from the file; false when the file exists but cannot be read (accounts
+// then empty). A missing file gives an empty list and true.
+bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts);
+void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts);

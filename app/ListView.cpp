@@ -1,0 +1,184 @@
+#include "app/ListView.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+#include "app/Sjis.h"
+
+namespace {
+constexpr int kDataRole = Qt::UserRole;
+constexpr int kFieldsRole = Qt::UserRole + 1;
+constexpr int kRowHeight = 17;
+
+QByteArray ToBytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+}
+
+TListView::TListView(QWidget* parent, bool checkBoxes, bool multiSelect)
+    : QTableWidget(parent), FCheckBoxes(checkBoxes)
+{
+    setShowGrid(true);
+    setSelectionBehavior(SelectRows);
+    setSelectionMode(multiSelect ? ExtendedSelection : SingleSelection);
+    setEditTriggers(NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setTabKeyNavigation(false);  // Tab leaves the list like every other control
+    setHorizontalScrollMode(ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The selection stays visible while another control has the focus.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+}
+
+void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment alignment)
+{
+    const int column = columnCount();
+    setColumnCount(column + 1);
+    auto* header = new QTableWidgetItem(SjisToQ(caption));
+    header->setTextAlignment(alignment | Qt::AlignVCenter);
+    setHorizontalHeaderItem(column, header);
+    setColumnWidth(column, width);
+    FAlignments.push_back(alignment);
+}
+
+int TListView::AddItem(const std::string& caption)
+{
+    const int row = rowCount();
+    insertRow(row);
+    for (int c = 0; c < columnCount(); ++c) {
+        auto* cell = new QTableWidgetItem;
+        Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+        if (c == 0 && FCheckBoxes)
+            flags |= Qt::ItemIsUserCheckable;
+        cell->setFlags(flags);
+        cell->setTextAlignment(FAlignments[static_cast<size_t>(c)] | Qt::AlignVCenter);
+        if (c == 0) {
+            if (FCheckBoxes)
+                cell->setCheckState(Qt::Unchecked);
+            cell->setData(kDataRole, 0);
+            cell->setData(kFieldsRole, QVariant::fromValue(QByteArrayList{ToBytes(caption)}));
+            cell->setText(SjisToQ(caption));
+        }
+        setItem(row, c, cell);
+    }
+    return row;
+}
+
+void TListView::DeleteItem(int row)
+{
+    // The other rows keep their selection and no row takes over the deleted one's, where Qt
+    // would select the neighbour of a deleted current row.
+    QItemSelection keep;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        if (index.row() != row) {
+            const int r = index.row() > row ? index.row() - 1 : index.row();
+            keep.select(model()->index(r, 0), model()->index(r, 0));
+        }
+    removeRow(row);
+    selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TListView::ClearItems() { setRowCount(0); }
+
+QByteArrayList TListView::Fields(int row) const
+{
+    const QTableWidgetItem* cell = item(row, 0);
+    return cell ? cell->data(kFieldsRole).value<QByteArrayList>() : QByteArrayList();
+}
+
+void TListView::SetField(int row, int index, const std::string& text)
+{
+    QTableWidgetItem* cell = item(row, 0);
+    if (!cell)
+        return;
+    QByteArrayList fields = cell->data(kFieldsRole).value<QByteArrayList>();
+    while (fields.size() <= index)
+        fields.append(QByteArray());
+    fields[index] = ToBytes(text);
+    cell->setData(kFieldsRole, QVariant::fromValue(fields));
+    if (index < columnCount())
+        if (QTableWidgetItem* shown = item(row, index))
+            shown->setText(SjisToQ(text));
+}
+
+std::string TListView::Caption(int row) const { return SubItem(row, -1); }
+
+void TListView::SetCaption(int row, const std::string& caption) { SetField(row, 0, caption); }
+
+int TListView::SubItemCount(int row) const { return std::max<int>(0, static_cast<int>(Fields(row).size()) - 1); }
+
+std::string TListView::SubItem(int row, int index) const
+{
+    const QByteArrayList fields = Fields(row);
+    if (index + 1 < 0 || index + 1 >= fields.size())
+        return std::string();
+    const QByteArray& b = fields[index + 1];
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+void TListView::AddSubItem(int row, const std::string& text) { SetField(row, SubItemCount(row) + 1, text); }
+
+void TListView::SetSubItem(int row, int index, const std::string& text) { SetField(row, index + 1, text); }
+
+bool TListView::Checked(int row) const
+{
+    const QTableWidgetItem* cell = item(row, 0);
+    return cell && cell->checkState() == Qt::Checked;
+}
+
+void TListView::SetChecked(int row, bool checked)
+{
+    if (QTableWidgetItem* cell = item(row, 0); cell && FCheckBoxes)
+        cell->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+int TListView::Data(int row) const
+{
+    const QTableWidgetItem* cell = item(row, 0);
+    return cell ? cell->data(kDataRole).toInt() : 0;
+}
+
+void TListView::SetData(int row, int data)
+{
+    if (QTableWidgetItem* cell = item(row, 0))
+        cell->setData(kDataRole, data);
+}
+
+int TListView::Selected() const
+{
+    int first = -1;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    return first;
+}
+
+bool TListView::IsSelected(int row) const { return selectionModel()->isRowSelected(row, QModelIndex()); }
+
+void TListView::SetSelected(int row, bool selected)
+{
+    const auto flags = (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows;
+    selectionModel()->select(model()->index(row, 0), flags);
+}
+
+void TListView::mousePressEvent(QMouseEvent* event)
+{
+    if (!indexAt(event->position().toPoint()).isValid())
+        clearSelection();
+    QTableWidget::mousePressEvent(event);
+}
+
+void TListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTableWidget::mouseDoubleClickEvent(event);
+    if (OnDblClick)
+        OnDblClick();
+}

@@ -1,0 +1,56 @@
+#pragma once
+// A report-style list: columns with header captions, grid lines, whole-row selection,
+// optionally a check box per row. A row holds Shift-JIS fields, the caption and its
+// sub-items (more than there are columns, if need be: the others are kept but not shown),
+// and one integer of row data.
+//
+// The bytes of every field are kept exactly as given and returned unchanged; the cells show
+// them decoded. A click below the last row removes the selection; OnDblClick fires for a
+// double-click anywhere in the list. Row indices are in list order (no sorting).
+
+#include <QTableWidget>
+#include <functional>
+#include <string>
+
+class TListView : public QTableWidget {
+public:
+    TListView(QWidget* parent, bool checkBoxes, bool multiSelect);
+
+    void AddColumn(const std::string& caption, int width, Qt::Alignment alignment = Qt::AlignLeft);
+
+    int Count() const { return rowCount(); }
+    // Appends a row (unchecked, data 0, no sub-items) and returns its index.
+    int AddItem(const std::string& caption);
+    void DeleteItem(int row);
+    void ClearItems();
+
+    std::string Caption(int row) const;
+    void SetCaption(int row, const std::string& caption);
+    int SubItemCount(int row) const;
+    std::string SubItem(int row, int index) const;
+    void AddSubItem(int row, const std::string& text);
+    void SetSubItem(int row, int index, const std::string& text);
+
+    bool Checked(int row) const;
+    void SetChecked(int row, bool checked);
+    int Data(int row) const;
+    void SetData(int row, int data);
+
+    // The first selected row in list order, -1 when none is.
+    int Selected() const;
+    bool IsSelected(int row) const;
+    void SetSelected(int row, bool selected);
+
+    std::function<void()> OnDblClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QByteArrayList Fields(int row) const;
+    void SetField(int row, int index, const std::string& text);
+
+    bool FCheckBoxes;
+    std::vector<Qt::Alignment> FAlignments;
+};

@@ -1,0 +1,595 @@
+#include "app/MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+
+#include "app/AccountDialog.h"
+#include "app/AppStyle.h"
+#include "app/Environment.h"
+#include "app/ListView.h"
+#include "app/MessageBox.h"
+#include "app/Sjis.h"
+#include "app/Splitter.h"
+#include "app/StatusBar.h"
+#include "app/Tag.h"
+#include "app/Viewer.h"
+#include "app/WindowSettings.h"
+#include "runtime/Exception.h"
+#include "runtime/IniFile.h"
+#include "runtime/StringList.h"
+#include "runtime/SysUtils.h"
+
+TMain* Main = nullptr;
+
+namespace {
+constexpr int kPanel3Width = 89;
+constexpr int kSplitterHeight = 3;
+constexpr int kPanel4Height = 27;
+constexpr int kStatusHeight = 19;
+constexpr int kLv1MinHeight = 74;
+constexpr int kLv2MinHeight = 56;
+
+const char* const kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
+const char* const kAskDeleteAccount =
+    "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */;
+const char* const kAskDeleteMessages =
+    "\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xe0\x82\xa2\x82\xa2\x82\xc5\x82\xb7\x82\xa9\x81H" /* sjis: 削除してもいいですか？ */;
+const char* const kSaveFailed =
+    "\xb1\xb6\xb3\xdd\xc4\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ｱｶｳﾝﾄの保存に失敗しました。 */;
+const char* const kCopyPrefix = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
+const char* const kDeleted = "Deleted";
+
+QWidget* MakePanel(QWidget* parent, const char* name)
+{
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(name);
+    return panel;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const std::string& caption, int tag, int left, int top,
+                        int width, int height)
+{
+    auto* button = new QPushButton(SjisToQ(caption), parent);
+    button->setObjectName(name);
+    button->setGeometry(left, top, width, height);
+    button->setEnabled(false);
+    SetTag(button, tag);
+    return button;
+}
+
+QAction* MakeItem(QMenu* menu, const char* name, const std::string& caption, int tag)
+{
+    QAction* action = menu->addAction(SjisToQ(caption));
+    action->setObjectName(name);
+    SetTag(action, tag);
+    return action;
+}
+
+int AppendAccount(TListView* items, const TAccountFields& fields)
+{
+    const int row = items->AddItem(fields[afName]);
+    for (int i = 1; i < kAccountFieldCount; ++i)
+        items->AddSubItem(row, fields[static_cast<size_t>(i)]);
+    return row;
+}
+
+TAccountFields ReadAccount(const TListView* items, int row)
+{
+    TAccountFields fields;
+    fields[afName] = items->Caption(row);
+    for (int i = 1; i < kAccountFieldCount; ++i)
+        fields[static_cast<size_t>(i)] = items->SubItem(row, i - 1);
+    return fields;
+}
+
+TAccountFields FromExchangeList(const TStringList& list)
+{
+    TAccountFields fields;
+    for (int i = 0; i < kAccountFieldCount && i < list.Count(); ++i)
+        fields[static_cast<size_t>(i)] = list[i];
+    return fields;
+}
+}
+
+TMain::TMain()
+{
+    Main = this;
+    setObjectName("Main");
+    setWindowTitle("Purgel  Ver1.00");
+    QFont font("IPAPGothic");
+    font.setPixelSize(12);
+    setFont(font);
+    resize(469, 342);
+
+    Panel1 = MakePanel(this, "Panel1");
+    Lv1 = new TListView(Panel1, false, false);
+    Lv1->setObjectName("Lv1");
+    Lv1->AddColumn("\x96\xbc\x91O" /* sjis: 名前 */, 190);
+    Lv1->AddColumn("\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */, 162);
+    Lv1->setMinimumHeight(kLv1MinHeight);
+    SetTag(Lv1, 0);
+    Panel3 = MakePanel(Panel1, "Panel3");
+    SpeedButton1 = MakeButton(Panel3, "SpeedButton1", "\x90\xda\x91\xb1" /* sjis: 接続 */, 0, 8, 8, 73, 61);
+    SpeedButton1->setCheckable(true);
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);  // a speed button never takes the focus
+
+    Splitter1 = new TSplitter(this, Panel1);
+    Splitter1->setObjectName("Splitter1");
+
+    Panel2 = MakePanel(this, "Panel2");
+    Panel4 = MakePanel(Panel2, "Panel4");
+    BitBtn1 = MakeButton(Panel4, "BitBtn1", "\x88\xea\x97\x97\x8e\xe6\x93\xbe" /* sjis: 一覧取得 */, 1, 4, 4, 75, 21);
+    BitBtn2 = MakeButton(Panel4, "BitBtn2", "\x93\xc7\x8d\x9e\x92\x86\x8e~" /* sjis: 読込中止 */, 2, 84, 4, 75, 21);
+    BitBtn3 = MakeButton(Panel4, "BitBtn3", "\x91S\x91I\x91\xf0" /* sjis: 全選択 */, 3, 164, 4, 75, 21);
+    BitBtn4 = MakeButton(Panel4, "BitBtn4", "\x91I\x91\xf0\x89\xf0\x8f\x9c" /* sjis: 選択解除 */, 4, 244, 4, 75, 21);
+    BitBtn5 = MakeButton(Panel4, "BitBtn5", "\x8d\xed\x8f\x9c" /* sjis: 削除 */, 5, 324, 4, 75, 21);
+    Lv2 = new TListView(Panel2, true, true);
+    Lv2->setObjectName("Lv2");
+    Lv2->AddColumn("\xc0\xb2\xc4\xd9" /* sjis: ﾀｲﾄﾙ */, 241);
+    Lv2->AddColumn("\x91\x97\x90M\x8e\xd2" /* sjis: 送信者 */, 140);
+    Lv2->AddColumn("\xbb\xb2\xbd\xde" /* sjis: ｻｲｽﾞ */, 60, Qt::AlignRight);
+    Lv2->setMinimumHeight(kLv2MinHeight);
+    SetTag(Lv2, 1);
+
+    Sb = new TStatusBar(this);
+    Sb->setObjectName("Sb");
+    Sb->AddPanel(100, Qt::AlignHCenter);
+    Sb->AddPanel(50, Qt::AlignHCenter);
+    Sb->AddPanel(200);
+    Sb->AddPanel(50);
+
+    Pm1 = new QMenu(this);
+    Pm1->setObjectName("Pm1");
+    SetTag(Pm1, 10);
+    Pm1_1 = MakeItem(Pm1, "Pm1_1", "\x90V\x8bK" /* sjis: 新規 */, 11);
+    Pm1_2 = MakeItem(Pm1, "Pm1_2", "\x95\xd2\x8fW" /* sjis: 編集 */, 12);
+    Pm1_3 = MakeItem(Pm1, "Pm1_3", "\xba\xcb\xdf\xb0" /* sjis: ｺﾋﾟｰ */, 13);
+    Pm1_4 = MakeItem(Pm1, "Pm1_4", "\x8d\xed\x8f\x9c" /* sjis: 削除 */, 14);
+    Pm2 = new QMenu(this);
+    Pm2->setObjectName("Pm2");
+    SetTag(Pm2, 20);
+    Pm2_1 = MakeItem(Pm2, "Pm2_1", "\xd2\xb0\xd9\x93\xe0\x97" "e" /* sjis: ﾒｰﾙ内容 */, 21);
+    Pm2_2 = MakeItem(Pm2, "Pm2_2", "\xcd\xaf\xc0\xde\xb0\x8f\xee\x95\xf1" /* sjis: ﾍｯﾀﾞｰ情報 */, 22);
+
+    // The stop button comes first among the command buttons.
+    QWidget* order[] = {Lv1, SpeedButton1, BitBtn2, BitBtn1, BitBtn3, BitBtn4, BitBtn5, Lv2};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    for (QPushButton* b : {SpeedButton1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5})
+        Bind(b);
+    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm2_1, Pm2_2})
+        Bind(a);
+    for (QMenu* m : {Pm1, Pm2})
+        connect(m, &QMenu::aboutToShow, this, [this, m] { Guarded([&] { MenuItemClick(m); }); });
+    for (auto [list, menu] : {std::pair{Lv1, Pm1}, std::pair{Lv2, Pm2}}) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
+        list->OnDblClick = [this, list] { Guarded([&] { ListViewDblClick(list); }); };
+    }
+    connect(Lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Guarded([this] { ListViewSelectItem(Lv1, Lv1->Selected() >= 0); }); });
+    Splitter1->OnMoved = [this](int height) {
+        const int most = this->height() - kSplitterHeight - kStatusHeight - kPanel4Height - kLv2MinHeight;
+        SetPanel1Height(std::max(kLv1MinHeight, std::min(height, most)));
+    };
+
+    Realign();
+    Guarded([this] { FormCreate(); });
+}
+
+TMain::~TMain()
+{
+    Guarded([this] { FormDestroy(); });
+    if (Main == this)
+        Main = nullptr;
+}
+
+void TMain::Bind(QPushButton* button)
+{
+    connect(button, &QPushButton::clicked, this, [this, button] { Guarded([&] { ButtonClick(button); }); });
+}
+
+void TMain::Bind(QAction* action)
+{
+    connect(action, &QAction::triggered, this, [this, action] { Guarded([&] { MenuItemClick(action); }); });
+}
+
+// ---- Life events ----
+
+void TMain::FormCreate()
+{
+    LoadWindowSettings();
+    CreateProgressBar(2);
+    SetHintSettings(QColor(0, 255, 0), 10, 5000);
+    StopRequested = false;
+}
+
+void TMain::FormShow()
+{
+    LoadAccounts(Lv1);
+    Lv2->ClearItems();
+}
+
+void TMain::FormClose()
+{
+    if (Connected())
+        StopRequested = true;
+}
+
+void TMain::FormDestroy()
+{
+    if (Connected()) {
+        StopRequested = true;
+        EndDialogue();
+    }
+    SaveAccounts(Lv1);
+    try {
+        SaveWindowSettings();
+    } catch (const std::exception&) {
+        // Only the window's geometry is lost; the accounts were saved (or reported) above.
+    }
+    delete ProgressBar;
+    ProgressBar = nullptr;
+}
+
+void TMain::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        Guarded([this] { FormShow(); });
+    QWidget::showEvent(event);
+}
+
+void TMain::closeEvent(QCloseEvent* event)
+{
+    Guarded([this] { FormClose(); });
+    event->accept();
+}
+
+void TMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Realign();
+}
+
+// The controls are placed here rather than by Qt layouts so that every size is exact and
+// known before the window is first shown.
+void TMain::Realign()
+{
+    const int w = width();
+    const int h = height();
+    const int p1 = FPanel1Height;
+    Panel1->setGeometry(0, 0, w, p1);
+    Lv1->setGeometry(0, 0, std::max(0, w - kPanel3Width), p1);
+    Panel3->setGeometry(std::max(0, w - kPanel3Width), 0, kPanel3Width, p1);
+    Splitter1->setGeometry(0, p1, w, kSplitterHeight);
+    const int top2 = p1 + kSplitterHeight;
+    const int h2 = std::max(0, h - kStatusHeight - top2);
+    Panel2->setGeometry(0, top2, w, h2);
+    Panel4->setGeometry(0, h2 - kPanel4Height, w, kPanel4Height);
+    Lv2->setGeometry(0, 0, w, std::max(0, h2 - kPanel4Height));
+    Sb->setGeometry(0, h - kStatusHeight, w, kStatusHeight);
+}
+
+void TMain::SetPanel1Height(int height)
+{
+    FPanel1Height = std::max(0, height);
+    Realign();
+}
+
+// ---- Settings file ----
+
+TWindowSettings TMain::CurrentWindowSettings() const
+{
+    TWindowSettings s;
+    s.Top = y();
+    s.Left = x();
+    s.Width = width();
+    s.Height = height();
+    s.Panel1Height = FPanel1Height;
+    for (int i = 0; i < Lv1->columnCount(); ++i)
+        s.ListView1Columns.push_back(Lv1->columnWidth(i));
+    for (int i = 0; i < Lv2->columnCount(); ++i)
+        s.ListView2Columns.push_back(Lv2->columnWidth(i));
+    return s;
+}
+
+void TMain::LoadWindowSettings()
+{
+    const TIniFile ini(SettingsFileName());
+    TWindowSettings s = CurrentWindowSettings();
+    const TScreenSize screen = ScreenSize();
+    ReadWindowSettings(ini, objectName().toStdString(), screen.Width, screen.Height, s);
+    move(s.Left, s.Top);
+    resize(s.Width, s.Height);
+    SetPanel1Height(s.Panel1Height);
+    for (size_t i = 0; i < s.ListView1Columns.size(); ++i)
+        Lv1->setColumnWidth(static_cast<int>(i), s.ListView1Columns[i]);
+    for (size_t i = 0; i < s.ListView2Columns.size(); ++i)
+        Lv2->setColumnWidth(static_cast<int>(i), s.ListView2Columns[i]);
+}
+
+void TMain::SaveWindowSettings()
+{
+    // A maximised or minimised window keeps the geometry of the last normal one.
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    TIniFile ini(SettingsFileName());
+    WriteWindowSettings(ini, objectName().toStdString(), CurrentWindowSettings());
+}
+
+void TMain::CreateProgressBar(int panelIndex)
+{
+    ProgressBar = new QProgressBar(Sb);
+    ProgressBar->setObjectName("ProgressBar");
+    int left = 0;
+    for (int i = 0; i < panelIndex; ++i)
+        left += Sb->PanelWidth(i);
+    ProgressBar->setGeometry(left + 2, 2, Sb->PanelWidth(panelIndex) - 2, Sb->height() - 2);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->show();
+}
+
+// ---- Shared handlers ----
+
+void TMain::ButtonClick(QObject* Sender)
+{
+    switch (TagOf(Sender)) {
+    case 0: ConnectButtonClick(); break;
+    case 1: RetrieveMessageList(Lv2); break;
+    case 2: StopRequested = true; break;
+    case 3: SetAllChecked(true); break;
+    case 4: SetAllChecked(false); break;
+    case 5: DeleteCheckedMessages(); break;
+    default: break;
+    }
+}
+
+void TMain::MenuItemClick(QObject* Sender)
+{
+    switch (TagOf(Sender)) {
+    case 10: {
+        const bool selected = Lv1->Selected() >= 0;
+        Pm1_2->setEnabled(selected);
+        Pm1_3->setEnabled(selected);
+        Pm1_4->setEnabled(selected);
+        break;
+    }
+    case 11: NewAccount(); break;
+    case 12: EditAccount(); break;
+    case 13: CopyAccount(); break;
+    case 14: DeleteAccount(); break;
+    case 20: {
+        const bool selected = Lv2->Selected() >= 0;
+        Pm2_1->setEnabled(selected);
+        Pm2_2->setEnabled(selected);
+        break;
+    }
+    case 21: ShowMessageText(); break;
+    case 22: ShowMessageHeader(); break;
+    default: break;
+    }
+}
+
+void TMain::ListViewDblClick(QObject* Sender)
+{
+    switch (TagOf(Sender)) {
+    case 0:
+        if (Lv1->Selected() >= 0)
+            EditAccount();
+        break;
+    case 1:
+        if (Lv2->Selected() >= 0 && Connected())
+            ShowMessageText();
+        break;
+    default: break;
+    }
+}
+
+void TMain::ListViewSelectItem(QObject*, bool Selected) { SpeedButton1->setEnabled(Selected); }
+
+// ---- Account list ----
+
+void TMain::LoadAccounts(TListView* items)
+{
+    items->ClearItems();
+    std::vector<TAccountFields> accounts;
+    FAccountFileUnread = !LoadAccountFile(AccountFileName(), accounts);
+    for (const auto& a : accounts)
+        AppendAccount(items, a);
+}
+
+void TMain::SaveAccounts(TListView* items)
+{
+    try {
+        const std::string fileName = AccountFileName();
+        // A file that could not be read at start holds accounts this list lacks: keep it.
+        if (FAccountFileUnread && FileExists(fileName))
+            throw EWriteError("Not replacing the unread " + fileName);
+        std::vector<TAccountFields> accounts;
+        for (int row = 0; row < items->Count(); ++row)
+            accounts.push_back(ReadAccount(items, row));
+        SaveAccountFile(fileName, accounts);
+        FAccountFileUnread = false;
+    } catch (const std::exception&) {
+        MessageBox(kSaveFailed, kConfirm, TMsgIcon::Stop, TMsgButtons::OK);
+    }
+}
+
+TAccountFields TMain::AccountRow(int row) const { return ReadAccount(Lv1, row); }
+
+void TMain::SetAccountRow(int row, const TAccountFields& fields)
+{
+    Lv1->SetCaption(row, fields[afName]);
+    for (int i = 1; i < kAccountFieldCount; ++i)
+        Lv1->SetSubItem(row, i - 1, fields[static_cast<size_t>(i)]);
+}
+
+void TMain::NewAccount()
+{
+    TStringList fields;
+    auto* dialog = new TAcco(this, fields);
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    AppendAccount(Lv1, FromExchangeList(fields));
+    SaveAccounts(Lv1);
+}
+
+void TMain::EditAccount()
+{
+    const int row = Lv1->Selected();
+    if (row < 0)
+        return;
+    TStringList fields;
+    for (const auto& f : AccountRow(row))
+        fields.Add(f);
+    auto* dialog = new TAcco(this, fields);
+    if (dialog->exec() != QDialog::Accepted || row >= Lv1->Count())
+        return;
+    SetAccountRow(row, FromExchangeList(fields));
+    SaveAccounts(Lv1);
+}
+
+void TMain::CopyAccount()
+{
+    const int row = Lv1->Selected();
+    if (row < 0)
+        return;
+    TAccountFields fields = AccountRow(row);
+    fields[afName] = kCopyPrefix + fields[afName];
+    AppendAccount(Lv1, fields);
+    SaveAccounts(Lv1);
+}
+
+void TMain::DeleteAccount()
+{
+    int row = Lv1->Selected();
+    if (row < 0)
+        return;
+    const std::string text = Lv1->Caption(row) + "\n" + kAskDeleteAccount;
+    if (MessageBox(text, kConfirm, TMsgIcon::Question, TMsgButtons::YesNo, 1) != mrYes)
+        return;
+    row = Lv1->Selected();
+    if (row < 0)
+        return;
+    Lv1->DeleteItem(row);
+    ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
+    SaveAccounts(Lv1);
+}
+
+// ---- Mailbox ----
+
+// The mailbox component holds the connection; none is attached, so there is never one.
+bool TMain::Connected() const { return false; }
+
+// The connect button has already toggled. Released: end the connection. Pressed: without a
+// mailbox component nothing can be connected, so the button goes back up.
+void TMain::ConnectButtonClick()
+{
+    if (!SpeedButton1->isChecked()) {
+        EndDialogue();
+        return;
+    }
+    SpeedButton1->setChecked(false);
+}
+
+// Fetches the summaries of all messages into `items`; a listing needs an open connection.
+void TMain::RetrieveMessageList(TListView*) {}
+
+// Ends the connection with QUIT and cancels what still waits; nothing to end without one.
+void TMain::EndDialogue() {}
+
+void TMain::SetAllChecked(bool checked)
+{
+    for (int row = 0; row < Lv2->Count(); ++row)
+        Lv2->SetChecked(row, checked);
+}
+
+void TMain::DeleteCheckedMessages()
+{
+    if (Lv2->Count() == 0)
+        return;
+    if (MessageBox(kAskDeleteMessages, kConfirm, TMsgIcon::Question, TMsgButtons::YesNo, 0) != mrYes)
+        return;
+    // Rows are only marked while the server is asked, so the row index of each request stays valid.
+    for (int row = 0; row < Lv2->Count(); ++row) {
+        if (!Lv2->Checked(row))
+            continue;
+        Lv2->SetSelected(row, true);
+        Lv2->scrollToItem(Lv2->item(row, 0), QAbstractItemView::EnsureVisible);
+        Lv2->viewport()->repaint();
+        DeleteMailMessage(row, Lv2->Data(row));
+        Lv2->clearSelection();
+    }
+    for (int row = Lv2->Count() - 1; row >= 0; --row)
+        if (Lv2->Data(row) == -1)
+            Lv2->DeleteItem(row);
+}
+
+// Asks the server to delete message msgNo of list row `row`; an accepted deletion marks the
+// row (MarkMessageDeleted), a refusal raises. Needs the mailbox component.
+void TMain::DeleteMailMessage(int, int) {}
+
+void TMain::MarkMessageDeleted(int row)
+{
+    Lv2->SetSubItem(row, 1, kDeleted);
+    Lv2->SetData(row, -1);
+}
+
+int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo)
+{
+    const int row = Lv2->AddItem(subject);
+    Lv2->SetData(row, msgNo);
+    Lv2->AddSubItem(row, from);
+    Lv2->AddSubItem(row, IntToStr(bytes));
+    return row;
+}
+
+// ---- Viewer ----
+
+void TMain::OpenViewer()
+{
+    if (Mail) {
+        TMail* old = Mail;
+        Mail = nullptr;
+        old->close();
+    }
+    Mail = new TMail(this);
+    Mail->show();
+}
+
+void TMain::ShowMessageText()
+{
+    const int row = Lv2->Selected();
+    if (row < 0)
+        return;
+    OpenViewer();
+    RetrieveMode = 1;
+    try {
+        RetrieveMessageText(Lv2->Data(row));
+    } catch (const std::exception&) {
+        // The viewer keeps "受信中"; a failed fetch of the text is not reported.
+    }
+}
+
+void TMain::ShowMessageHeader()
+{
+    const int row = Lv2->Selected();
+    if (row < 0)
+        return;
+    OpenViewer();
+    RetrieveMode = 2;
+    RetrieveMessageHeader(Lv2->Data(row));
+}
+
+// Fetch the whole message, resp. its header, for the viewer; the result arrives with the
+// mailbox component's retrieval event. Need the mailbox component.
+void TMain::RetrieveMessageText(int) {}
+void TMain::RetrieveMessageHeader(int) {}

@@ -1,0 +1,56 @@
+#include "app/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/Sjis.h"
+
+namespace {
+TMessageBoxHook gHook;
+
+QMessageBox::Icon QtIcon(TMsgIcon icon)
+{
+    switch (icon) {
+    case TMsgIcon::Exclamation: return QMessageBox::Warning;
+    case TMsgIcon::Question: return QMessageBox::Question;
+    case TMsgIcon::Stop: return QMessageBox::Critical;
+    case TMsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+}
+
+void SetMessageBoxHook(TMessageBoxHook hook) { gHook = std::move(hook); }
+
+int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon, TMsgButtons buttons,
+               int defaultButton)
+{
+    if (gHook)
+        return gHook(TMessageBoxRequest{text, caption, icon, buttons, defaultButton});
+
+    QWidget* owner = QApplication::activeModalWidget();
+    if (!owner)
+        owner = QApplication::activeWindow();
+    QMessageBox box(QtIcon(icon), SjisToQ(caption), SjisToQ(text), QMessageBox::NoButton, owner);
+    box.setTextFormat(Qt::PlainText);
+    if (buttons == TMsgButtons::YesNo) {
+        QPushButton* yes = box.addButton(QMessageBox::Yes);
+        QPushButton* no = box.addButton(QMessageBox::No);
+        box.setDefaultButton(defaultButton == 1 ? no : yes);
+        box.setEscapeButton(no);
+        return box.exec() == QMessageBox::Yes ? mrYes : mrNo;
+    }
+    box.setDefaultButton(box.addButton(QMessageBox::Ok));
+    box.exec();
+    return mrOK;
+}
+
+void ShowException(const std::exception& e) noexcept
+{
+    try {
+        MessageBox(e.what(), QToSjis(QCoreApplication::applicationName()), TMsgIcon::Stop, TMsgButtons::OK);
+    } catch (...) {
+        // Nothing is left to show it with; the handler that failed has already given up.
+    }
+}

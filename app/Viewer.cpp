@@ -1,0 +1,110 @@
+#include "app/Viewer.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+
+#include "app/MessageBox.h"
+#include "app/Sjis.h"
+#include "app/StatusBar.h"
+
+TMail* Mail = nullptr;
+
+namespace {
+constexpr int kStatusHeight = 19;
+}
+
+TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName("Mail");
+    setAttribute(Qt::WA_DeleteOnClose);
+    QFont font("IPAPGothic");
+    font.setPixelSize(12);
+    setFont(font);
+    resize(442, 371);
+
+    Memo = new QPlainTextEdit(this);
+    Memo->setObjectName("Memo");
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->installEventFilter(this);
+
+    Sb = new TStatusBar(this);
+    Sb->setObjectName("Sb");
+    Sb->AddPanel(60, Qt::AlignHCenter);
+    Sb->AddPanel(240);
+    Sb->AddPanel(50);
+    Sb->SetPanelText(0, "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */);
+    Realign();
+}
+
+TMail::~TMail()
+{
+    Guarded([this] { FormDestroy(); });
+}
+
+void TMail::FormDestroy()
+{
+    if (Mail == this)
+        Mail = nullptr;
+}
+
+void TMail::SetCaption(const std::string& caption) { setWindowTitle(SjisToQ(caption)); }
+
+void TMail::SetLines(const std::vector<std::string>& lines)
+{
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(lines.size()));
+    for (const auto& line : lines)
+        text.append(SjisToQ(line));
+    Memo->setPlainText(text.join(QLatin1Char('\n')));
+}
+
+void TMail::AddLine(const std::string& line) { Memo->appendPlainText(SjisToQ(line)); }
+
+void TMail::ClearLines() { Memo->clear(); }
+
+void TMail::FormKeyPress(char& Key)
+{
+    if (Key == 27) {
+        Key = 0;
+        close();
+    }
+}
+
+void TMail::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        // Centred on the owner the first time it is shown.
+        if (!FPlaced && parentWidget()) {
+            const QRect owner = parentWidget()->window()->frameGeometry();
+            move(owner.center() - QPoint(width() / 2, height() / 2));
+            FPlaced = true;
+        }
+        Guarded([this] { FormShow(); });
+    }
+    QWidget::showEvent(event);
+}
+
+bool TMail::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        char key = 27;
+        Guarded([&] { FormKeyPress(key); });
+        if (key == 0)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMail::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Realign();
+}
+
+void TMail::Realign()
+{
+    Memo->setGeometry(0, 0, width(), std::max(0, height() - kStatusHeight));
+    Sb->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+}

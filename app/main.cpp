@@ -1,0 +1,19 @@
+// The program's entry: the application, its main window, the message loop.
+#include <QApplication>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "app/MessageBox.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Guarded([] {
+        // The task-bar name; the window titles stay exactly as the windows set them.
+        QApplication::setApplicationName("Purgel");
+        const auto window = std::make_unique<TMain>();
+        window->show();
+        QApplication::exec();
+    });
+    return 0;
+}

@@ -1,0 +1,238 @@
+// The account list in the main window: loading, new, edit, copy, delete, and the saves.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/AccountDialog.h"
+#include "app/ListView.h"
+#include "app/MainWindow.h"
+#include "app/Sjis.h"
+#include "tests/app/TestSupport.h"
+
+namespace {
+const std::string kYamada = "\x8eR\x93" "c" /* sjis: 山田 */;
+// A name whose bytes do not all decode: they must come back unchanged all the same.
+const std::string kOdd = kYamada + "\x97\x5c\xff\x80";
+const std::string kCopy = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
+const std::string kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
+const std::string kSaveFailed =
+    "\xb1\xb6\xb3\xdd\xc4\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ｱｶｳﾝﾄの保存に失敗しました。 */;
+
+std::string Line(const std::vector<std::string>& f)
+{
+    std::string s;
+    for (size_t i = 0; i < f.size(); ++i)
+        s += (i ? ",\"" : "\"") + f[i] + "\"";
+    return s + "\r\n";
+}
+
+class AccountCommandsTest : public AppTest {
+protected:
+    void TearDown() override
+    {
+        W.reset();
+        AppTest::TearDown();
+    }
+    void Start()
+    {
+        W = std::make_unique<TMain>();
+        W->show();
+    }
+    void Select(int row) { W->Lv1->selectRow(row); }
+    // Runs a command that opens the account dialog and fills it through `fill`, then presses OK.
+    void WithDialog(const std::function<void(TAcco&)>& fill, const std::function<void()>& command, bool ok = true)
+    {
+        const auto found = OnNextModal([&](QWidget* w) {
+            auto* d = dynamic_cast<TAcco*>(w);
+            ASSERT_NE(d, nullptr);
+            fill(*d);
+            (ok ? d->BitBtn1 : d->BitBtn2)->click();
+        });
+        command();
+        EXPECT_TRUE(*found) << "no dialog opened";
+    }
+    std::vector<std::string> Row(int row) const
+    {
+        std::vector<std::string> f{W->Lv1->Caption(row)};
+        for (int i = 0; i < 5; ++i)
+            f.push_back(W->Lv1->SubItem(row, i));
+        return f;
+    }
+    std::unique_ptr<TMain> W;
+};
+}
+
+TEST_F(AccountCommandsTest, ShowingTheWindowLoadsTheFileAndEmptiesTheMessages)
+{
+    WriteFile("Account.lst", "\"" + kOdd + "\",\"id\",\"p\"\"w\",\"pop.example.jp\",\"30\",\"110\"\nb,c,d,e,f,g\n");
+    W = std::make_unique<TMain>();
+    W->AddMessageRow("s", "f", 1, 1);
+    W->show();
+    EXPECT_EQ(W->Lv2->Count(), 0);
+    ASSERT_EQ(W->Lv1->Count(), 2);
+    EXPECT_EQ(Row(0), (std::vector<std::string>{kOdd, "id", "p\"w", "pop.example.jp", "30", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{"b", "c", "d", "e", "f", "g"}));
+    EXPECT_EQ(W->Lv1->item(0, 1)->text(), "id");
+    EXPECT_EQ(W->Lv1->item(0, 0)->text(), SjisToQ(kOdd));
+    EXPECT_EQ(W->Lv1->Selected(), -1);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(AccountCommandsTest, NewAccountIsAppendedUnselectedAndSaved)
+{
+    WriteFile("Account.lst", Line({"first", "a", "b", "c", "30", "110"}));
+    Start();
+    WithDialog(
+        [](TAcco& d) {
+            EXPECT_EQ(d.Nam->text(), "");
+            EXPECT_EQ(d.Tim->text(), "30");
+            EXPECT_EQ(d.Por->text(), "110");
+            d.Nam->setText(SjisToQ(kYamada));
+            d.Acc->setText("taro");
+            d.Pas->setText("pw");
+            d.Pop->setText("pop.example.jp");
+        },
+        [&] { W->Pm1_1->trigger(); });
+    ASSERT_EQ(W->Lv1->Count(), 2);
+    EXPECT_EQ(Row(1), (std::vector<std::string>{kYamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+    EXPECT_EQ(W->Lv1->Selected(), -1);
+    EXPECT_EQ(ReadFile("Account.lst"),
+              Line({"first", "a", "b", "c", "30", "110"}) + Line({kYamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+}
+
+TEST_F(AccountCommandsTest, CancelledNewAccountChangesNothing)
+{
+    Start();
+    WithDialog([](TAcco& d) { d.Nam->setText("x"); }, [&] { W->MenuItemClick(W->Pm1_1); }, false);
+    EXPECT_EQ(W->Lv1->Count(), 0);
+    EXPECT_FALSE(Exists("Account.lst"));
+}
+
+TEST_F(AccountCommandsTest, EditReplacesTheRowInPlaceAndKeepsUntouchedBytes)
+{
+    WriteFile("Account.lst", Line({"a", "1", "2", "3", "4", "5"}) + Line({kOdd, "id", "pw", "srv", "30", "110"}) +
+                                 Line({"c", "1", "2", "3", "4", "5"}));
+    Start();
+    Select(1);
+    WithDialog(
+        [](TAcco& d) {
+            EXPECT_EQ(d.Nam->text(), SjisToQ(kOdd));
+            EXPECT_EQ(d.Pas->text(), "pw");
+            d.Pop->setText("pop.example.jp");
+            d.Tim->setText("-5");
+        },
+        [&] { W->ListViewDblClick(W->Lv1); });
+    EXPECT_EQ(Row(1), (std::vector<std::string>{kOdd, "id", "pw", "pop.example.jp", "-5", "110"}));
+    EXPECT_EQ(W->Lv1->Count(), 3);
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"a", "1", "2", "3", "4", "5"}) +
+                                           Line({kOdd, "id", "pw", "pop.example.jp", "-5", "110"}) +
+                                           Line({"c", "1", "2", "3", "4", "5"}));
+}
+
+TEST_F(AccountCommandsTest, DoubleClickWithoutASelectedAccountDoesNothing)
+{
+    WriteFile("Account.lst", Line({"a", "1", "2", "3", "4", "5"}));
+    Start();
+    W->ListViewDblClick(W->Lv1);
+    W->MenuItemClick(W->Pm1_2);
+    W->MenuItemClick(W->Pm1_3);
+    EXPECT_EQ(W->Lv1->Count(), 1);
+}
+
+TEST_F(AccountCommandsTest, CopyPrefixesTheNameAndACopyOfACopyPrefixesAgain)
+{
+    WriteFile("Account.lst", Line({"x", "id", "pw", "srv", "30", "110"}));
+    Start();
+    Select(0);
+    W->MenuItemClick(W->Pm1_3);
+    W->MenuItemClick(W->Pm1_3);
+    ASSERT_EQ(W->Lv1->Count(), 3);
+    EXPECT_EQ(Row(1), (std::vector<std::string>{kCopy + "x", "id", "pw", "srv", "30", "110"}));
+    EXPECT_EQ(Row(2), Row(1));
+    Select(2);
+    W->MenuItemClick(W->Pm1_3);
+    EXPECT_EQ(W->Lv1->Caption(3), "\xba\xcb\xdf\xb0 \x81` \xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～ ｺﾋﾟｰ ～  */ "x");
+    EXPECT_EQ(ReadFile("Account.lst"), Line(Row(0)) + Line(Row(1)) + Line(Row(2)) + Line(Row(3)));
+}
+
+TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
+{
+    WriteFile("Account.lst", Line({kYamada, "1", "2", "3", "4", "5"}) + Line({"b", "1", "2", "3", "4", "5"}));
+    Start();
+    Select(0);
+    Answers = {mrNo};
+    W->MenuItemClick(W->Pm1_4);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, kYamada + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */);
+    EXPECT_EQ(Boxes[0].Caption, kConfirm);
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
+    EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
+    EXPECT_EQ(Boxes[0].DefaultButton, 1);
+    EXPECT_EQ(W->Lv1->Count(), 2);
+
+    Answers = {mrYes};
+    W->MenuItemClick(W->Pm1_4);
+    ASSERT_EQ(W->Lv1->Count(), 1);
+    EXPECT_EQ(W->Lv1->Caption(0), "b");
+    EXPECT_FALSE(W->SpeedButton1->isEnabled());
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"b", "1", "2", "3", "4", "5"}));
+
+    Select(0);
+    Answers = {mrYes};
+    W->MenuItemClick(W->Pm1_4);
+    EXPECT_EQ(W->Lv1->Count(), 0);
+    EXPECT_TRUE(Exists("Account.lst"));
+    EXPECT_EQ(ReadFile("Account.lst"), "");
+}
+
+TEST_F(AccountCommandsTest, ShortLinesAreKeptAndLongOnesCutAtTheNextSave)
+{
+    WriteFile("Account.lst", "\"short\",\"id\"\n1,2,3,4,5,6,7\n");
+    Start();
+    ASSERT_EQ(W->Lv1->Count(), 2);
+    W.reset();  // the save at the end of the run
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"short", "id", "", "", "", ""}) + Line({"1", "2", "3", "4", "5", "6"}));
+}
+
+TEST_F(AccountCommandsTest, AFailedSaveShowsTheStopMessageAndKeepsTheFile)
+{
+    const std::string old = Line({"x", "id", "pw", "srv", "30", "110"});
+    WriteFile("Account.lst", old);
+    Start();
+    Select(0);
+    {
+        FileSizeLimit limit(old.size() + 10);
+        W->MenuItemClick(W->Pm1_3);
+    }
+    EXPECT_EQ(W->Lv1->Count(), 2);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, kSaveFailed);
+    EXPECT_EQ(Boxes[0].Caption, kConfirm);
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
+    EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
+    EXPECT_EQ(ReadFile("Account.lst"), old);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Account.lst"});
+}
+
+TEST_F(AccountCommandsTest, AnUnreadableFileStartsEmptyQuietlyAndIsNeverReplaced)
+{
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Account.lst"));
+    Start();
+    EXPECT_EQ(W->Lv1->Count(), 0);
+    EXPECT_TRUE(Boxes.empty());
+    W.reset();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, kSaveFailed);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(Path("Account.lst"))).isDir());
+}
+
+TEST_F(AccountCommandsTest, AMissingFileIsCreatedAtTheEnd)
+{
+    Start();
+    W->Lv1->AddItem("n");
+    W.reset();
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"n", "", "", "", "", ""}));
+}

@@ -1,0 +1,230 @@
+// The account dialog: layout, the fields it shows, the input checks, keys and the exchange list.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+
+#include "app/AccountDialog.h"
+#include "app/Sjis.h"
+#include "app/Tag.h"
+#include "runtime/StringList.h"
+#include "tests/app/TestSupport.h"
+
+namespace {
+const std::string kMessages[6] = {
+    "\x96\xbc\x91O\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 名前を入力して下さい。 */,
+    "ID(\xb1\xb6\xb3\xdd\xc4)\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ID(ｱｶｳﾝﾄ)を入力して下さい。 */,
+    "\xca\xdf\xbd\xdc\xb0\xc4\xde\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾊﾟｽﾜｰﾄﾞを入力して下さい。 */,
+    "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 受信ｻｰﾊﾞｰを入力して下さい。 */,
+    "\xc0\xb2\xd1\xb1\xb3\xc4\x82\xcc\x92l\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B" /* sjis: ﾀｲﾑｱｳﾄの値が正しくありません。 */,
+    "\xce\xdf\xb0\xc4\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾎﾟｰﾄを入力して下さい。 */,
+};
+
+class AccountDialogTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        Owner = std::make_unique<QWidget>();
+        Owner->setGeometry(100, 100, 469, 342);
+        Owner->show();
+    }
+    void TearDown() override
+    {
+        delete D.data();
+        Owner.reset();
+        AppTest::TearDown();
+    }
+    TAcco& Open(std::vector<std::string> fields = {})
+    {
+        for (auto& f : fields)
+            Fields.Add(f);
+        D = new TAcco(Owner.get(), Fields);
+        D->show();
+        QCoreApplication::processEvents();  // the window system's activation gives the first field the focus
+        return *D;
+    }
+    void Key(int key)
+    {
+        QWidget* target = D->focusWidget() ? D->focusWidget() : D.data();
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
+    void Type(QLineEdit* edit, const QString& text)
+    {
+        QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &e);
+    }
+    std::vector<std::string> List() const { return Fields.Items(); }
+    bool Closed() const { return D.isNull() || D->isHidden(); }
+
+    std::unique_ptr<QWidget> Owner;
+    TStringList Fields;
+    QPointer<TAcco> D;
+};
+}
+
+TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
+{
+    TAcco& d = Open();
+    EXPECT_EQ(d.windowTitle(), SjisToQ("\xb1\xb6\xb3\xdd\xc4\x90\xdd\x92\xe8" /* sjis: ｱｶｳﾝﾄ設定 */));
+    EXPECT_EQ(d.size(), QSize(255, 196));
+    EXPECT_EQ(d.minimumSize(), d.maximumSize());
+    EXPECT_EQ(d.font().family(), "IPAPGothic");
+    EXPECT_EQ(d.font().pixelSize(), 12);
+    EXPECT_EQ(d.geometry().center(), Owner->geometry().center());
+
+    struct Edit {
+        QLineEdit* edit;
+        QRect geometry;
+        QLabel* label;
+        const char* caption;
+        QPoint labelAt;
+        const char* hint;
+    };
+    const Edit edits[] = {
+        {d.Nam, {84, 12, 153, 20}, d.Label1, "\x96\xbc\x91O:" /* sjis: 名前: */, {16, 16},
+         "\xcc\xdf\xdb\xca\xde\x96\xbc\x82\xc6\x82\xa9\x93K\x93\x96\x82\xc9" /* sjis: ﾌﾟﾛﾊﾞ名とか適当に */},
+        {d.Acc, {84, 36, 153, 20}, d.Label2, "ID(\xb1\xb6\xb3\xdd\xc4):" /* sjis: ID(ｱｶｳﾝﾄ): */, {16, 40},
+         "\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */},
+        {d.Pas, {84, 60, 121, 20}, d.Label3, "\xca\xdf\xbd\xdc\xb0\xc4\xde:" /* sjis: ﾊﾟｽﾜｰﾄﾞ: */, {16, 64}, ""},
+        {d.Pop, {84, 84, 153, 20}, d.Label4, "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0:" /* sjis: 受信ｻｰﾊﾞｰ: */, {16, 88}, "POP3"},
+        {d.Tim, {84, 108, 53, 20}, d.Label5, "\xc0\xb2\xd1\xb1\xb3\xc4:" /* sjis: ﾀｲﾑｱｳﾄ: */, {16, 112},
+         "\x8e\xf3\x90M\xc0\xb2\xd1\xb1\xb3\xc4(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "30\x95" "b)" /* sjis: 受信ﾀｲﾑｱｳﾄ(ﾃﾞﾌｫﾙﾄは30秒) */},
+        {d.Por, {84, 132, 53, 20}, d.Label7, "\xce\xdf\xb0\xc4:" /* sjis: ﾎﾟｰﾄ: */, {16, 136},
+         "\xce\xdf\xb0\xc4\x94\xd4\x8d\x86(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "110)" /* sjis: ﾎﾟｰﾄ番号(ﾃﾞﾌｫﾙﾄは110) */},
+    };
+    for (const Edit& e : edits) {
+        EXPECT_EQ(e.edit->geometry(), e.geometry) << e.edit->objectName().toStdString();
+        EXPECT_EQ(e.label->text(), SjisToQ(e.caption));
+        EXPECT_EQ(e.label->pos(), e.labelAt);
+        EXPECT_EQ(e.edit->toolTip(), SjisToQ(e.hint));
+    }
+    EXPECT_EQ(d.Label6->text(), SjisToQ("\x95" "b" /* sjis: 秒 */));
+    EXPECT_EQ(d.Label6->pos(), QPoint(144, 112));
+    EXPECT_EQ(d.Pas->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.Pas->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d.Pas), '*');
+    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 160, 221, 2));
+    EXPECT_EQ(d.BitBtn1->text(), "OK");
+    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 168, 75, 21));
+    EXPECT_EQ(TagOf(d.BitBtn1), 0);
+    EXPECT_EQ(d.BitBtn2->text(), "Cancel");
+    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 168, 75, 21));
+
+    const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.BitBtn1, d.BitBtn2};
+    for (size_t i = 0; i < std::size(order); ++i) {
+        const QWidget* next = order[i]->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus)
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[(i + 1) % std::size(order)]) << i;
+    }
+}
+
+TEST_F(AccountDialogTest, ANewAccountShowsDefaultsAndFillsTheEmptyList)
+{
+    TAcco& d = Open();
+    EXPECT_EQ(d.Nam->text(), "");
+    EXPECT_EQ(d.Pas->text(), "");
+    EXPECT_EQ(d.Tim->text(), "30");
+    EXPECT_EQ(d.Por->text(), "110");
+    EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "110"}));
+    EXPECT_EQ(d.focusWidget(), d.Nam);
+}
+
+TEST_F(AccountDialogTest, EachCheckReportsItsMessageInOrderAndFocusesItsField)
+{
+    TAcco& d = Open();
+    struct Step {
+        QLineEdit* fill;  // filled after the check
+        QString text;
+        int message;      // expected for the OK before filling; -1 = accepted
+        QLineEdit* focus;
+    };
+    d.Tim->setText("");
+    d.Por->setText("");
+    const Step steps[] = {
+        {d.Nam, "   ", 0, d.Nam}, {d.Acc, "id", 1, d.Acc},      {d.Pas, "pw", 2, d.Pas},
+        {d.Pop, "srv", 3, d.Pop}, {d.Tim, "0", 4, d.Tim},       {d.Tim, "abc", 4, d.Tim},
+        {d.Tim, SjisToQ("30\x95" "b" /* sjis: 30秒 */), 4, d.Tim},
+        {d.Tim, "-5", 4, d.Tim},  {d.Por, "0", 5, d.Por},       {d.Por, "65536", 5, d.Por},
+    };
+    for (const Step& s : steps) {
+        Boxes.clear();
+        d.BitBtn1->click();
+        ASSERT_EQ(Boxes.size(), 1u) << s.message;
+        EXPECT_EQ(Boxes[0].Text, kMessages[s.message]);
+        EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+        EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
+        EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
+        EXPECT_EQ(d.focusWidget(), s.focus);
+        EXPECT_FALSE(Closed());
+        EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "110"}));
+        s.fill->setText(s.text);
+    }
+    Boxes.clear();
+    d.BitBtn1->click();
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(List(), (std::vector<std::string>{"   ", "id", "pw", "srv", "-5", "65536"}));
+}
+
+TEST_F(AccountDialogTest, EnterMovesTheFocusOnAndRoundAndNeverCloses)
+{
+    TAcco& d = Open({"n", "i", "p", "s", "30", "110"});
+    const QWidget* expected[] = {d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.BitBtn1, d.BitBtn2, d.Nam};
+    for (const QWidget* w : expected) {
+        Key(Qt::Key_Return);
+        EXPECT_EQ(d.focusWidget(), w);
+    }
+    d.BitBtn1->setFocus();
+    Key(Qt::Key_Enter);
+    EXPECT_EQ(d.focusWidget(), d.BitBtn2);
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+TEST_F(AccountDialogTest, EscCancelsWithoutTouchingTheList)
+{
+    TAcco& d = Open({"n", "i", "p", "s", "30", "110"});
+    d.Nam->setText("changed");
+    d.Tim->setText("0");
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(Closed());
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(List(), (std::vector<std::string>{"n", "i", "p", "s", "30", "110"}));
+}
+
+TEST_F(AccountDialogTest, OnlyTheSenderWithTagZeroActsAsOk)
+{
+    TAcco& d = Open({"n", "i", "p", "s", "30", "110"});
+    QObject other;
+    SetTag(&other, 1);
+    d.BitBtnClick(&other);
+    EXPECT_FALSE(Closed());
+    d.BitBtnClick(d.BitBtn1);
+    EXPECT_TRUE(Closed());
+}
+
+TEST_F(AccountDialogTest, UnchangedFieldsKeepTheirBytes)
+{
+    const std::string odd = std::string("\x8eR\x93" "c" /* sjis: 山田 */) + "\x97\x5c\xff\x80\x82";
+    TAcco& d = Open({odd, "id", odd, "srv", "30", "110"});
+    d.Pop->setText(SjisToQ("\x97\x5c" "pop" /* sjis: 予pop */));
+    d.BitBtn1->click();
+    EXPECT_EQ(List(), (std::vector<std::string>{odd, "id", odd, "\x97\x5c" "pop" /* sjis: 予pop */, "30", "110"}));
+}
+
+TEST_F(AccountDialogTest, TypingRefusesWhatTheFileCannotHold)
+{
+    TAcco& d = Open();
+    Type(d.Nam, SjisToQ("\x8eR" /* sjis: 山 */));
+    Type(d.Nam, QString::fromUtf8("\xf0\x9f\x98\x80"));  // an emoji has no Shift-JIS bytes
+    Type(d.Nam, QString::fromUtf8("\xe3\x80\x9c"));      // nor has U+301C
+    Type(d.Nam, "\n");
+    EXPECT_EQ(d.Nam->text(), SjisToQ("\x8eR" /* sjis: 山 */));
+}

@@ -1,0 +1,143 @@
+// "Account.lst": the line format, the comma-text reading, and the safe replacement of the file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <sys/stat.h>
+
+#include "app/AccountFile.h"
+#include "runtime/Exception.h"
+#include "tests/app/TestSupport.h"
+
+namespace {
+using Fields = TAccountFields;
+
+std::vector<Fields> Parse(const std::string& text) { return ParseAccounts(text); }
+
+// 山田 followed by 予 (its second byte is a backslash) and bytes that are no Shift-JIS at all.
+const std::string kOddName = std::string("\x8eR\x93" "c" /* sjis: 山田 */) + "\x97\x5c" + "\xff\x80\xa0" + "\x82";
+
+class AccountFileTest : public AppTest {};
+}
+
+TEST(AccountLine, SixQuotedFieldsJoinedByCommas)
+{
+    // The example line: nine bytes of field text, twelve quotes, five commas.
+    const std::string line = FormatAccountLine({"A", "b", "c", "d", "30", "110"});
+    EXPECT_EQ(line, "\"A\",\"b\",\"c\",\"d\",\"30\",\"110\"");
+    EXPECT_EQ(line.size(), 26u);
+}
+
+TEST(AccountLine, QuotesInsideAFieldAreDoubled)
+{
+    EXPECT_EQ(FormatAccountLine({"a,b", "id", "pa\"ss", "", "30", "110"}),
+              "\"a,b\",\"id\",\"pa\"\"ss\",\"\",\"30\",\"110\"");
+}
+
+TEST(AccountLine, EveryLineEndsWithCrLfAndAnEmptyListIsEmpty)
+{
+    EXPECT_EQ(FormatAccounts({}), "");
+    EXPECT_EQ(FormatAccounts({{"a", "b", "c", "d", "e", "f"}, {"1", "2", "3", "4", "5", "6"}}),
+              "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");
+}
+
+TEST(AccountParse, CommaTextRule)
+{
+    struct Case {
+        const char* rule;
+        std::string text;
+        std::vector<Fields> expected;
+    };
+    const Case cases[] = {
+        {"a comma inside quotes stays in its field", "\"a,b\",\"x\",\"p\",\"s\",\"30\",\"110\"",
+         {{"a,b", "x", "p", "s", "30", "110"}}},
+        {"a doubled quote stands for one", "\"n\",\"id\",\"pa\"\"ss\",\"s\",\"30\",\"110\"",
+         {{"n", "id", "pa\"ss", "s", "30", "110"}}},
+        {"fields without quotes end at a comma", "n,id,pw,srv,30,110", {{"n", "id", "pw", "srv", "30", "110"}}},
+        {"fields after the sixth are dropped", "1,2,3,4,5,6,7,8", {{"1", "2", "3", "4", "5", "6"}}},
+        {"a short line is kept, padded", "\"only\",\"two\"", {{"only", "two", "", "", "", ""}}},
+        {"blanks before a field and around commas are skipped", "  a ,  b,c,d,e,f", {{"a", "b", "c", "d", "e", "f"}}},
+        {"a blank ends an unquoted field", "a b,c", {{"a", "b", "c", "", "", ""}}},
+        {"blanks inside quotes are kept", "\"   \",\"x\"", {{"   ", "x", "", "", "", ""}}},
+        {"lines end at LF alone", "a,1\nb,2\n", {{"a", "1", "", "", "", ""}, {"b", "2", "", "", "", ""}}},
+        {"lines end at CR alone", "a\rb", {{"a", "", "", "", "", ""}, {"b", "", "", "", "", ""}}},
+        {"a last line without a break is read", "a,1\r\nb,2", {{"a", "1", "", "", "", ""}, {"b", "2", "", "", "", ""}}},
+        {"empty and blank lines are skipped", "\r\n  \r\na\r\n\r\n", {{"a", "", "", "", "", ""}}},
+        {"an unclosed quote runs to the end of the line", "\"a,b\r\nc", {{"a,b", "", "", "", "", ""}, {"c", "", "", "", "", ""}}},
+        {"a trailing comma adds no field", "a,", {{"a", "", "", "", "", ""}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Parse(c.text), c.expected) << c.rule;
+}
+
+TEST(AccountParse, FormattedListsReadBackUnchanged)
+{
+    const std::vector<Fields> accounts = {
+        {kOddName, "user\"x", "p,a\"\"ss", " lead and trail ", "-5", "65536"},
+        {"", "", "", "", "", ""},
+        {"\t", "a\\b", "\x81\x60", "\x5c\x5c", "30", "110"},
+    };
+    EXPECT_EQ(Parse(FormatAccounts(accounts)), accounts);
+}
+
+TEST_F(AccountFileTest, SaveWritesTheLinesOwnerOnly)
+{
+    SaveAccountFile(Path("Account.lst"), {{"A", "b", "c", "d", "30", "110"}});
+    EXPECT_EQ(ReadFile("Account.lst"), "\"A\",\"b\",\"c\",\"d\",\"30\",\"110\"\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(Path("Account.lst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(AccountFileTest, SaveReplacesAReadableFileWithAnOwnerOnlyOne)
+{
+    WriteFile("Account.lst", "old\r\n");
+    chmod(Path("Account.lst").c_str(), 0644);
+    SaveAccountFile(Path("Account.lst"), {});
+    EXPECT_EQ(ReadFile("Account.lst"), "");
+    struct stat st {};
+    ASSERT_EQ(stat(Path("Account.lst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Account.lst"});
+}
+
+TEST_F(AccountFileTest, AFailedWriteKeepsThePreviousFileWhole)
+{
+    const std::string old = "\"kept\",\"a\",\"b\",\"c\",\"30\",\"110\"\r\n";
+    WriteFile("Account.lst", old);
+    const std::vector<Fields> many(50, Fields{"name", "id", "password", "server", "30", "110"});
+    {
+        FileSizeLimit limit(100);
+        EXPECT_THROW(SaveAccountFile(Path("Account.lst"), many), Exception);
+    }
+    EXPECT_EQ(ReadFile("Account.lst"), old);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Account.lst"});
+}
+
+TEST_F(AccountFileTest, AFailedRenameLeavesNoTemporaryFile)
+{
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Account.lst"));
+    EXPECT_THROW(SaveAccountFile(Path("Account.lst"), {{"a", "b", "c", "d", "e", "f"}}), Exception);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Account.lst"});
+}
+
+TEST_F(AccountFileTest, LoadTellsAMissingFileFromAnUnreadableOne)
+{
+    std::vector<Fields> accounts{{"stale", "", "", "", "", ""}};
+    EXPECT_TRUE(LoadAccountFile(Path("Account.lst"), accounts));
+    EXPECT_TRUE(accounts.empty());
+
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Account.lst"));
+    accounts.assign(1, Fields{"stale", "", "", "", "", ""});
+    EXPECT_FALSE(LoadAccountFile(Path("Account.lst"), accounts));
+    EXPECT_TRUE(accounts.empty());
+}
+
+TEST_F(AccountFileTest, ShiftJisBytesSurviveARoundTripThroughTheFile)
+{
+    const std::vector<Fields> accounts{{kOddName, "id", "\x82\xa0\"\x82\xa2", "pop.example.jp", "30", "110"}};
+    SaveAccountFile(Path("Account.lst"), accounts);
+    std::vector<Fields> back;
+    ASSERT_TRUE(LoadAccountFile(Path("Account.lst"), back));
+    EXPECT_EQ(back, accounts);
+}

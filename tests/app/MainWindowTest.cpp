@@ -1,0 +1,324 @@
+// The main window as it starts: controls, captions, tags, sizes, tab order, menus, enabling.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolTip>
+
+#include "app/AppStyle.h"
+#include "app/ListView.h"
+#include "app/MainWindow.h"
+#include "app/Sjis.h"
+#include "app/Splitter.h"
+#include "app/StatusBar.h"
+#include "app/Tag.h"
+#include "runtime/Exception.h"
+#include "tests/app/TestSupport.h"
+
+namespace {
+class MainWindowTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        W = std::make_unique<TMain>();
+    }
+    void TearDown() override
+    {
+        W.reset();
+        AppTest::TearDown();
+    }
+    void AddMessages(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            W->AddMessageRow("subject", "from", 100 * i, i);
+    }
+    std::unique_ptr<TMain> W;
+};
+
+QString Q(const char* sjis) { return SjisToQ(sjis); }
+
+QRect Geometry(const QWidget* w) { return w->geometry(); }
+
+void Click(QWidget* target, QPoint pos, QEvent::Type type = QEvent::MouseButtonPress)
+{
+    QMouseEvent e(type, pos, target->mapToGlobal(pos), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+}
+}
+
+TEST_F(MainWindowTest, WindowCaptionFontAndGlobal)
+{
+    EXPECT_EQ(Main, W.get());
+    EXPECT_EQ(W->windowTitle(), "Purgel  Ver1.00");
+    EXPECT_EQ(W->objectName(), "Main");
+    EXPECT_EQ(W->font().family(), "IPAPGothic");
+    EXPECT_EQ(W->font().pixelSize(), 12);
+    W.reset();
+    EXPECT_EQ(Main, nullptr);
+}
+
+TEST_F(MainWindowTest, ButtonsCaptionsTagsPlacesAndStartDisabled)
+{
+    struct Expected {
+        QPushButton* button;
+        const char* caption;
+        int tag;
+        QRect geometry;
+    };
+    const Expected buttons[] = {
+        {W->SpeedButton1, "\x90\xda\x91\xb1" /* sjis: 接続 */, 0, {8, 8, 73, 61}},
+        {W->BitBtn1, "\x88\xea\x97\x97\x8e\xe6\x93\xbe" /* sjis: 一覧取得 */, 1, {4, 4, 75, 21}},
+        {W->BitBtn2, "\x93\xc7\x8d\x9e\x92\x86\x8e~" /* sjis: 読込中止 */, 2, {84, 4, 75, 21}},
+        {W->BitBtn3, "\x91S\x91I\x91\xf0" /* sjis: 全選択 */, 3, {164, 4, 75, 21}},
+        {W->BitBtn4, "\x91I\x91\xf0\x89\xf0\x8f\x9c" /* sjis: 選択解除 */, 4, {244, 4, 75, 21}},
+        {W->BitBtn5, "\x8d\xed\x8f\x9c" /* sjis: 削除 */, 5, {324, 4, 75, 21}},
+    };
+    for (const Expected& e : buttons) {
+        EXPECT_EQ(e.button->text(), Q(e.caption)) << e.tag;
+        EXPECT_EQ(TagOf(e.button), e.tag);
+        EXPECT_EQ(Geometry(e.button), e.geometry) << e.tag;
+        EXPECT_FALSE(e.button->isEnabled()) << e.tag;
+    }
+    EXPECT_TRUE(W->SpeedButton1->isCheckable());
+    EXPECT_EQ(W->SpeedButton1->parentWidget(), W->Panel3);
+    EXPECT_EQ(W->BitBtn1->parentWidget(), W->Panel4);
+}
+
+TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
+{
+    EXPECT_EQ(Geometry(W->Panel1), QRect(0, 0, 469, 74));
+    EXPECT_EQ(Geometry(W->Lv1), QRect(0, 0, 380, 74));
+    EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
+    EXPECT_EQ(Geometry(W->Splitter1), QRect(0, 74, 469, 3));
+    EXPECT_EQ(Geometry(W->Panel2), QRect(0, 77, 469, 246));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 469, 219));
+    EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
+    EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
+    W->show();
+    W->resize(600, 500);
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 600, 377));
+    EXPECT_EQ(Geometry(W->Sb), QRect(0, 481, 600, 19));
+}
+
+TEST_F(MainWindowTest, ListColumnsAndOptions)
+{
+    ASSERT_EQ(W->Lv1->columnCount(), 2);
+    EXPECT_EQ(W->Lv1->horizontalHeaderItem(0)->text(), Q("\x96\xbc\x91O" /* sjis: 名前 */));
+    EXPECT_EQ(W->Lv1->horizontalHeaderItem(1)->text(), Q("\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */));
+    EXPECT_EQ(W->Lv1->columnWidth(0), 190);
+    EXPECT_EQ(W->Lv1->columnWidth(1), 162);
+    EXPECT_EQ(W->Lv1->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(W->Lv1->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_TRUE(W->Lv1->showGrid());
+    EXPECT_EQ(W->Lv1->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(TagOf(W->Lv1), 0);
+
+    ASSERT_EQ(W->Lv2->columnCount(), 3);
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q("\xc0\xb2\xc4\xd9" /* sjis: ﾀｲﾄﾙ */));
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q("\x91\x97\x90M\x8e\xd2" /* sjis: 送信者 */));
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q("\xbb\xb2\xbd\xde" /* sjis: ｻｲｽﾞ */));
+    EXPECT_EQ(W->Lv2->columnWidth(0), 241);
+    EXPECT_EQ(W->Lv2->columnWidth(1), 140);
+    EXPECT_EQ(W->Lv2->columnWidth(2), 60);
+    EXPECT_TRUE(W->Lv2->horizontalHeaderItem(2)->textAlignment() & Qt::AlignRight);
+    EXPECT_EQ(W->Lv2->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_TRUE(W->Lv2->showGrid());
+    EXPECT_EQ(TagOf(W->Lv2), 1);
+}
+
+TEST_F(MainWindowTest, MessageRowsCarryCheckBoxTextsAndTheirNumber)
+{
+    const int row = W->AddMessageRow("\x8c\x8f\x96\xbc" /* sjis: 件名 */, "a@example.jp", 12345, 7);
+    EXPECT_EQ(W->Lv2->Caption(row), "\x8c\x8f\x96\xbc" /* sjis: 件名 */);
+    EXPECT_EQ(W->Lv2->SubItem(row, 0), "a@example.jp");
+    EXPECT_EQ(W->Lv2->SubItem(row, 1), "12345");
+    EXPECT_EQ(W->Lv2->Data(row), 7);
+    EXPECT_FALSE(W->Lv2->Checked(row));
+    EXPECT_TRUE(W->Lv2->item(row, 0)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(W->Lv2->item(row, 2)->textAlignment() & Qt::AlignRight);
+    EXPECT_EQ(W->Lv2->item(row, 0)->text(), Q("\x8c\x8f\x96\xbc" /* sjis: 件名 */));
+    const int account = W->Lv1->AddItem("x");
+    EXPECT_FALSE(W->Lv1->item(account, 0)->flags() & Qt::ItemIsUserCheckable);
+}
+
+TEST_F(MainWindowTest, StatusBarPanelsAndProgressBar)
+{
+    EXPECT_EQ(W->Sb->height(), 19);
+    ASSERT_EQ(W->Sb->PanelCount(), 4);
+    const int widths[] = {100, 50, 200, 50};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(W->Sb->PanelWidth(i), widths[i]);
+    EXPECT_TRUE(W->Sb->Panel(0)->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(W->Sb->Panel(1)->alignment() & Qt::AlignHCenter);
+    auto* bar = W->Sb->findChild<QProgressBar*>("ProgressBar");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(Geometry(bar), QRect(152, 2, 198, 17));
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_FALSE(bar->isHidden());
+}
+
+TEST_F(MainWindowTest, TooltipsAreGreenAndQuick)
+{
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(0, 255, 0));
+    EXPECT_EQ(HintPause(), 10);
+    EXPECT_EQ(HintHidePause(), 5000);
+    EXPECT_EQ(W->style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 10);
+}
+
+TEST_F(MainWindowTest, TabOrderPutsTheStopButtonFirst)
+{
+    const QWidget* expected[] = {W->Lv1, W->SpeedButton1, W->BitBtn2, W->BitBtn1, W->BitBtn3, W->BitBtn4, W->BitBtn5, W->Lv2};
+    std::vector<const QWidget*> chain;
+    const QWidget* w = W->Lv1;
+    do {
+        if (std::find(std::begin(expected), std::end(expected), w) != std::end(expected))
+            chain.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w != W->Lv1);
+    EXPECT_EQ(chain, std::vector<const QWidget*>(std::begin(expected), std::end(expected)));
+}
+
+TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
+{
+    EXPECT_EQ(TagOf(W->Pm1), 10);
+    EXPECT_EQ(TagOf(W->Pm2), 20);
+    const std::pair<QAction*, std::pair<const char*, int>> items[] = {
+        {W->Pm1_1, {"\x90V\x8bK" /* sjis: 新規 */, 11}},
+        {W->Pm1_2, {"\x95\xd2\x8fW" /* sjis: 編集 */, 12}},
+        {W->Pm1_3, {"\xba\xcb\xdf\xb0" /* sjis: ｺﾋﾟｰ */, 13}},
+        {W->Pm1_4, {"\x8d\xed\x8f\x9c" /* sjis: 削除 */, 14}},
+        {W->Pm2_1, {"\xd2\xb0\xd9\x93\xe0\x97" "e" /* sjis: ﾒｰﾙ内容 */, 21}},
+        {W->Pm2_2, {"\xcd\xaf\xc0\xde\xb0\x8f\xee\x95\xf1" /* sjis: ﾍｯﾀﾞｰ情報 */, 22}},
+    };
+    for (const auto& [action, expected] : items) {
+        EXPECT_EQ(action->text(), Q(expected.first));
+        EXPECT_EQ(TagOf(action), expected.second);
+    }
+    EXPECT_EQ(W->Pm1->actions(), (QList<QAction*>{W->Pm1_1, W->Pm1_2, W->Pm1_3, W->Pm1_4}));
+    EXPECT_EQ(W->Pm2->actions(), (QList<QAction*>{W->Pm2_1, W->Pm2_2}));
+}
+
+TEST_F(MainWindowTest, OpeningPm1EnablesEditCopyDeleteExactlyWithASelectedAccount)
+{
+    W->Lv1->AddItem("a");
+    W->Pm1->popup(QPoint(0, 0));  // the menu's opening runs MenuItemClick with tag 10
+    EXPECT_TRUE(W->Pm1_1->isEnabled());
+    EXPECT_FALSE(W->Pm1_2->isEnabled());
+    EXPECT_FALSE(W->Pm1_3->isEnabled());
+    EXPECT_FALSE(W->Pm1_4->isEnabled());
+    W->Pm1->hide();
+    W->Lv1->selectRow(0);
+    W->Pm1->popup(QPoint(0, 0));
+    EXPECT_TRUE(W->Pm1_2->isEnabled());
+    EXPECT_TRUE(W->Pm1_3->isEnabled());
+    EXPECT_TRUE(W->Pm1_4->isEnabled());
+    W->Pm1->hide();
+}
+
+TEST_F(MainWindowTest, OpeningPm2FollowsTheMessageSelection)
+{
+    AddMessages(2);
+    W->MenuItemClick(W->Pm2);
+    EXPECT_FALSE(W->Pm2_1->isEnabled());
+    EXPECT_FALSE(W->Pm2_2->isEnabled());
+    W->Lv2->SetSelected(1, true);
+    W->MenuItemClick(W->Pm2);
+    EXPECT_TRUE(W->Pm2_1->isEnabled());
+    EXPECT_TRUE(W->Pm2_2->isEnabled());
+}
+
+TEST_F(MainWindowTest, ConnectButtonIsEnabledExactlyWhileAnAccountIsSelected)
+{
+    W->show();
+    W->Lv1->AddItem("a");
+    W->Lv1->AddItem("b");
+    EXPECT_FALSE(W->SpeedButton1->isEnabled());
+    W->Lv1->selectRow(1);
+    EXPECT_TRUE(W->SpeedButton1->isEnabled());
+    // A click below the last row removes the selection.
+    Click(W->Lv1->viewport(), QPoint(10, W->Lv1->viewport()->height() - 2));
+    Click(W->Lv1->viewport(), QPoint(10, W->Lv1->viewport()->height() - 2), QEvent::MouseButtonRelease);
+    EXPECT_EQ(W->Lv1->Selected(), -1);
+    EXPECT_FALSE(W->SpeedButton1->isEnabled());
+}
+
+TEST_F(MainWindowTest, ConnectButtonGoesBackUpWithoutAMailboxComponent)
+{
+    W->Lv1->AddItem("a");
+    W->Lv1->selectRow(0);
+    W->SpeedButton1->click();
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+}
+
+TEST_F(MainWindowTest, CheckAllAndUncheckAll)
+{
+    AddMessages(3);
+    W->Lv2->SetChecked(1, true);
+    W->ButtonClick(W->BitBtn3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(W->Lv2->Checked(i));
+    W->ButtonClick(W->BitBtn4);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(W->Lv2->Checked(i));
+}
+
+TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAccepts)
+{
+    W->ButtonClick(W->BitBtn5);
+    EXPECT_TRUE(Boxes.empty());
+
+    AddMessages(2);
+    W->Lv2->SetChecked(0, true);
+    Answers = {mrNo, mrYes};
+    W->ButtonClick(W->BitBtn5);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xe0\x82\xa2\x82\xa2\x82\xc5\x82\xb7\x82\xa9\x81H" /* sjis: 削除してもいいですか？ */);
+    EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
+    EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
+    EXPECT_EQ(Boxes[0].DefaultButton, 0);
+    W->ButtonClick(W->BitBtn5);
+    EXPECT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(W->Lv2->Count(), 2);
+    EXPECT_TRUE(W->Lv2->Checked(0));
+    EXPECT_EQ(W->Lv2->Data(0), 1);
+}
+
+TEST_F(MainWindowTest, SplitterResizesTheAccountAreaWithinLimits)
+{
+    W->show();
+    const QPoint at(100, 1);
+    Click(W->Splitter1, at);
+    QMouseEvent move(QEvent::MouseMove, at + QPoint(0, 40), W->Splitter1->mapToGlobal(at + QPoint(0, 40)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(W->Splitter1, &move);
+    EXPECT_EQ(W->Panel1->height(), 114);
+    EXPECT_EQ(W->Splitter1->y(), 114);
+    QMouseEvent up(QEvent::MouseMove, at - QPoint(0, 60), W->Splitter1->mapToGlobal(at - QPoint(0, 60)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(W->Splitter1, &up);
+    EXPECT_EQ(W->Panel1->height(), 74);  // the account list keeps its minimum height
+}
+
+TEST_F(MainWindowTest, AnExceptionInAHandlerIsShownAndGoesNoFurther)
+{
+    Guarded([] { throw Exception("\x83G\x83\x89\x81[" /* sjis: エラー */); });
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "\x83G\x83\x89\x81[" /* sjis: エラー */);
+    EXPECT_EQ(Boxes[0].Caption, "Purgel");
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
+    EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
+    Guarded([] { throw std::runtime_error("Not Connected"); });
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[1].Text, "Not Connected");
+}

@@ -1,0 +1,101 @@
+#include "tests/app/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+
+#include "app/Environment.h"
+
+void InstallUnexpectedBoxHook()
+{
+    SetMessageBoxHook([](const TMessageBoxRequest& r) -> int {
+        ADD_FAILURE() << "unexpected message box: " << r.Text;
+        return r.Buttons == TMsgButtons::YesNo ? mrNo : mrOK;
+    });
+}
+
+void AppTest::SetUp()
+{
+    ASSERT_TRUE(Dir.isValid());
+    SetAppFolder(Dir.path().toStdString());
+    SetScreenSize(TScreenSize{1024, 768});
+    SetMessageBoxHook([this](const TMessageBoxRequest& r) -> int {
+        Boxes.push_back(r);
+        if (!Answers.empty()) {
+            const int a = Answers.front();
+            Answers.pop_front();
+            return a;
+        }
+        return r.Buttons == TMsgButtons::YesNo ? mrNo : mrOK;
+    });
+}
+
+void AppTest::TearDown()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    InstallUnexpectedBoxHook();
+    SetAppFolder("");
+    SetScreenSize(std::nullopt);
+}
+
+std::string AppTest::Path(const std::string& name) const { return Dir.path().toStdString() + "/" + name; }
+
+std::string AppTest::ReadFile(const std::string& name) const
+{
+    std::ifstream f(Path(name), std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void AppTest::WriteFile(const std::string& name, const std::string& data) const
+{
+    std::ofstream f(Path(name), std::ios::binary | std::ios::trunc);
+    f << data;
+}
+
+bool AppTest::Exists(const std::string& name) const { return QFileInfo::exists(QString::fromStdString(Path(name))); }
+
+std::vector<std::string> AppTest::FolderEntries() const
+{
+    std::vector<std::string> names;
+    for (const QString& n : QDir(Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        names.push_back(n.toStdString());
+    return names;
+}
+
+std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action)
+{
+    auto found = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [action = std::move(action), found] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        *found = true;
+        action(modal);
+    });
+    return found;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes)
+{
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    FOldCur = old.rlim_cur;
+    FOldMax = old.rlim_max;
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
+    rlimit r {bytes, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit r {FOldCur, FOldMax};
+    setrlimit(RLIMIT_FSIZE, &r);
+    std::signal(SIGXFSZ, FOldHandler);
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Fixtures for the window tests: a folder of their own for the program's files, a 1024 x 768
+// screen, and message boxes answered by the test and recorded.
+
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "app/MessageBox.h"
+
+class QWidget;
+
+// Between fixtures a message box is a test failure (it would wait for a user who never comes).
+void InstallUnexpectedBoxHook();
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string Path(const std::string& name) const;
+    std::string ReadFile(const std::string& name) const;
+    void WriteFile(const std::string& name, const std::string& data) const;
+    bool Exists(const std::string& name) const;
+    std::vector<std::string> FolderEntries() const;
+
+    // Answers for the next boxes, in order; when none is left, OK resp. No.
+    std::deque<int> Answers;
+    std::vector<TMessageBoxRequest> Boxes;
+    QTemporaryDir Dir;
+};
+
+// Runs `action` on the modal window that the code run next opens (from inside its loop).
+// Returns a flag that tells afterwards whether a modal window was found.
+std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action);
+
+// Lets the writes of this process fail beyond `bytes` (file size limit) while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+
+private:
+    unsigned long FOldCur, FOldMax;
+    void (*FOldHandler)(int);
+};

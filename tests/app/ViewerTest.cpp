@@ -1,0 +1,91 @@
+// The viewer window: its status bar, one viewer at a time, Esc closes it and clears `Mail`.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include "app/ListView.h"
+#include "app/MainWindow.h"
+#include "app/Sjis.h"
+#include "app/StatusBar.h"
+#include "app/Viewer.h"
+#include "tests/app/TestSupport.h"
+
+namespace {
+class ViewerTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        W = std::make_unique<TMain>();
+        W->show();
+        W->AddMessageRow("s", "f", 10, 3);
+        W->Lv2->SetSelected(0, true);
+    }
+    void TearDown() override
+    {
+        W.reset();
+        AppTest::TearDown();
+    }
+    std::unique_ptr<TMain> W;
+};
+}
+
+TEST_F(ViewerTest, ANewViewerSaysReceivingInItsStatusBar)
+{
+    W->MenuItemClick(W->Pm2_1);
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->parentWidget(), W.get());
+    EXPECT_TRUE(Mail->isWindow());
+    EXPECT_EQ(Mail->size(), QSize(442, 371));
+    ASSERT_EQ(Mail->Sb->PanelCount(), 3);
+    EXPECT_EQ(Mail->Sb->PanelWidth(0), 60);
+    EXPECT_EQ(Mail->Sb->PanelWidth(1), 240);
+    EXPECT_EQ(Mail->Sb->PanelWidth(2), 50);
+    EXPECT_EQ(Mail->Sb->height(), 19);
+    EXPECT_EQ(Mail->Sb->PanelText(0), "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */);
+    EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ("\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */));
+    EXPECT_EQ(Mail->Memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    Mail->SetLines({"\x8eR" /* sjis: 山 */, "b"});
+    EXPECT_EQ(Mail->Memo->toPlainText(), SjisToQ("\x8eR" /* sjis: 山 */) + "\nb");
+}
+
+TEST_F(ViewerTest, AnotherViewReplacesTheOpenViewer)
+{
+    W->MenuItemClick(W->Pm2_2);
+    QPointer<TMail> first = Mail;
+    W->MenuItemClick(W->Pm2_1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    ASSERT_NE(Mail, nullptr);
+    int viewers = 0;
+    for (QWidget* w : W->findChildren<QWidget*>())
+        viewers += dynamic_cast<TMail*>(w) != nullptr;
+    EXPECT_EQ(viewers, 1);
+}
+
+TEST_F(ViewerTest, EscClosesTheViewerAndForgetsIt)
+{
+    W->MenuItemClick(W->Pm2_1);
+    QPointer<TMail> viewer = Mail;
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(viewer->Memo, &esc);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(viewer.isNull());
+    EXPECT_EQ(Mail, nullptr);
+    W->MenuItemClick(W->Pm2_1);
+    EXPECT_NE(Mail, nullptr);
+}
+
+TEST_F(ViewerTest, NoSelectedMessageOpensNoViewer)
+{
+    W->Lv2->clearSelection();
+    W->MenuItemClick(W->Pm2_1);
+    W->MenuItemClick(W->Pm2_2);
+    W->ListViewDblClick(W->Lv2);
+    EXPECT_EQ(Mail, nullptr);
+}

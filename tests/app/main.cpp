@@ -1,0 +1,17 @@
+// The windows need a QApplication; the offscreen platform keeps them off any display.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "app/MessageBox.h"
+#include "tests/app/TestSupport.h"
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Purgel");
+    InstallUnexpectedBoxHook();
+    return RUN_ALL_TESTS();
+}
