@@ -114,6 +114,7 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields) : QDialog(owner), Accou
     // Every key passes here before the focused control sees it.
     for (QWidget* w : order)
         w->installEventFilter(this);
+    installEventFilter(this);
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnClick(BitBtn1); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);

@@ -175,8 +175,10 @@ TMain::TMain()
     connect(Lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { ListViewSelectItem(Lv1, Lv1->Selected() >= 0); }); });
     Splitter1->OnMoved = [this](int height) {
-        const int most = this->height() - kSplitterHeight - kStatusHeight - kPanel4Height - kLv2MinHeight;
-        SetPanel1Height(std::max(kLv1MinHeight, std::min(height, most)));
+        Guarded([&] {
+            const int most = this->height() - kSplitterHeight - kStatusHeight - kPanel4Height - kLv2MinHeight;
+            SetPanel1Height(std::max(kLv1MinHeight, std::min(height, most)));
+        });
     };
 
     Realign();

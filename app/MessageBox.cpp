@@ -34,6 +34,9 @@ int MessageBox(const std::string& text, const std::string& caption, TMsgIcon ico
         owner = QApplication::activeWindow();
     QMessageBox box(QtIcon(icon), SjisToQ(caption), SjisToQ(text), QMessageBox::NoButton, owner);
     box.setTextFormat(Qt::PlainText);
+    QFont font("IPAPGothic");
+    font.setPixelSize(12);
+    box.setFont(font);
     if (buttons == TMsgButtons::YesNo) {
         QPushButton* yes = box.addButton(QMessageBox::Yes);
         QPushButton* no = box.addButton(QMessageBox::No);

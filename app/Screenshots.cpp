@@ -1,8 +1,9 @@
-// Renders the main window, the account dialog and the viewer to PNG files, offscreen, with
+// Renders the main window, the account dialog, the viewer and a message box to PNG files, offscreen, with
 // sample accounts and messages: purgel-screenshots <output folder>.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/AccountDialog.h"
@@ -10,6 +11,7 @@
 #include "app/Environment.h"
 #include "app/ListView.h"
 #include "app/MainWindow.h"
+#include "app/MessageBox.h"
 #include "app/StatusBar.h"
 #include "app/Viewer.h"
 #include "runtime/StringList.h"
@@ -91,6 +93,17 @@ int main(int argc, char** argv)
         Mail->Sb->SetPanelText(1, "\x8eR\x93" "c \x91\xbe\x98Y <taro@example.jp>" /* sjis: 山田 太郎 <taro@example.jp> */);
         Mail->show();
         ok = Save(Mail, out, "viewer.png") && ok;
+
+        // The box is modal: it is taken and closed from inside its own loop.
+        QTimer::singleShot(0, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                ok = Save(box, out, "message.png") && ok;
+                box->close();
+            }
+        });
+        window.Lv1->setFocus();
+        MessageBox(company[afName] + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */,
+                   "\x8am\x94" "F" /* sjis: 確認 */, TMsgIcon::Question, TMsgButtons::YesNo, 1);
     }
     SetAppFolder("");
     return ok ? 0 : 1;

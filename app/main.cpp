@@ -8,9 +8,9 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The task-bar name and the title of the exception box; window titles stay as the windows set them.
+    QApplication::setApplicationName("Purgel");
     Guarded([] {
-        // The task-bar name; the window titles stay exactly as the windows set them.
-        QApplication::setApplicationName("Purgel");
         const auto window = std::make_unique<TMain>();
         window->show();
         QApplication::exec();

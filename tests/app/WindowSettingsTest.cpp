@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/WindowSettings.h"
 #include "runtime/IniFile.h"
+#include "runtime/SysUtils.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
@@ -31,6 +32,16 @@ void ExpectGeometry(const TMain& w, int left, int top, int width, int height)
     EXPECT_EQ(w.width(), width);
     EXPECT_EQ(w.height(), height);
 }
+}
+
+TEST_F(SettingsTest, FilesLieBesideTheExecutableUnlessTheFolderIsSet)
+{
+    EXPECT_EQ(AccountFileName(), Path("Account.lst"));
+    EXPECT_EQ(SettingsFileName(), Path("test_app.ini"));
+    SetAppFolder("");
+    EXPECT_EQ(AppFolder(), ExtractFilePath(ExeName()));
+    EXPECT_EQ(AccountFileName(), ExtractFilePath(ExeName()) + "Account.lst");
+    EXPECT_EQ(SettingsFileName(), ChangeFileExt(ExeName(), ".ini"));
 }
 
 TEST_F(SettingsTest, FirstStartCentresTheDesignSize)
