@@ -30,6 +30,7 @@ TListView::TListView(QWidget* parent, bool checkBoxes, bool multiSelect)
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setSectionsClickable(false);  // a click on a column selects nothing
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The selection stays visible while another control has the focus.
     QPalette p = palette();

@@ -434,11 +434,17 @@ void TMain::SetAccountRow(int row, const TAccountFields& fields)
         Lv1->SetSubItem(row, i - 1, fields[static_cast<size_t>(i)]);
 }
 
+bool TMain::ExecAccountDialog(TStringList& fields)
+{
+    // The dialog deletes itself when it closes.
+    auto* dialog = new TAcco(this, fields);
+    return dialog->exec() == QDialog::Accepted;
+}
+
 void TMain::NewAccount()
 {
     TStringList fields;
-    auto* dialog = new TAcco(this, fields);
-    if (dialog->exec() != QDialog::Accepted)
+    if (!ExecAccountDialog(fields))
         return;
     AppendAccount(Lv1, FromExchangeList(fields));
     SaveAccounts(Lv1);
@@ -452,8 +458,7 @@ void TMain::EditAccount()
     TStringList fields;
     for (const auto& f : AccountRow(row))
         fields.Add(f);
-    auto* dialog = new TAcco(this, fields);
-    if (dialog->exec() != QDialog::Accepted || row >= Lv1->Count())
+    if (!ExecAccountDialog(fields) || row >= Lv1->Count())
         return;
     SetAccountRow(row, FromExchangeList(fields));
     SaveAccounts(Lv1);

@@ -21,6 +21,7 @@ class QPushButton;
 class TListView;
 class TSplitter;
 class TStatusBar;
+class TStringList;
 struct TWindowSettings;
 
 class TMain : public QWidget {
@@ -84,6 +85,8 @@ private:
     void SaveAccounts(TListView* items);
     TAccountFields AccountRow(int row) const;
     void SetAccountRow(int row, const TAccountFields& fields);
+    // Shows the account dialog over the exchange list; true when it closed with OK.
+    bool ExecAccountDialog(TStringList& fields);
     void NewAccount();
     void EditAccount();
     void CopyAccount();
