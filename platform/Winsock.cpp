@@ -575,7 +575,10 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
         std::lock_guard lock(r->Lock);
         r->ReadEnabled = true;
         r->OobEnabled = true;
-        if (!peek && !r->Closed && r->Connected && (r->Mask & FD_READ) && Pending(r->Fd) > 0) {
+        // Data the call did not see (left behind by a receive, or arrived after a peek)
+        // is news: notify, so that a waiting loop comes back for it.
+        int seen = peek && n > 0 ? static_cast<int>(n) : 0;
+        if (!r->Closed && r->Connected && (r->Mask & FD_READ) && Pending(r->Fd) > seen) {
             r->ReadEnabled = false;
             if (!r->ReadQueued)
                 Notify(*r, FD_READ, 0);

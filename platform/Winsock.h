@@ -11,9 +11,10 @@
 // notifications arrive as `msg` posted to the window, handled on the window's thread inside
 // the pump: wParam = the socket, lParam = MakeLong(event, error number). Semantics:
 //  - FD_READ: posted when data arrives; then none until the next Recv (peek or not) on the
-//    socket. A Recv that removes data and leaves more pending posts one at once, so a
-//    receiving loop never waits for data that is already there; a peek does not (the data
-//    it saw is old news), so a program that leaves data unread gets exactly one FD_READ.
+//    socket. A Recv that leaves data it did not see pending posts one at once (a receive
+//    that removed only part, a peek that was overtaken by new data), so a receiving loop
+//    never waits for data that is already there; the data a peek saw is old news, so a
+//    program that leaves data unread gets exactly one FD_READ.
 //  - FD_OOB: urgent data arrived; re-enabled by the next Recv.
 //  - FD_ACCEPT: a connection is pending on a listening socket; re-enabled by Accept (which
 //    posts again at once when more are pending).

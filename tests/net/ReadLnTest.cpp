@@ -1,0 +1,145 @@
+// Line framing of ReadLn and the command/reply exchange of Transaction.
+
+#include "NetTestUtil.h"
+
+#include <ctime>
+
+using namespace nettest;
+
+using ReadLnTest = SockTest;
+
+TEST_F(ReadLnTest, ReturnsTheLineWithItsCrLf)
+{
+    ScriptServer server(Script().Send("+OK ready\r\n").WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "+OK ready\r\n");
+}
+
+TEST_F(ReadLnTest, SeveralLinesArrivingAtOnceAreReadOneByOne)
+{
+    ScriptServer server(Script().Send("a\nb\n").WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "a\n");
+    EXPECT_EQ(Sock->ReadLn(), "b\n");
+}
+
+TEST_F(ReadLnTest, ALineInPiecesIsJoined)
+{
+    ScriptServer server(Script().SendPieces({"+OK ", "2 3", "20\r", "\n"}, 60ms).WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "+OK 2 320\r\n");
+}
+
+TEST_F(ReadLnTest, BytesAfterTheLineEndStayInTheSocket)
+{
+    ScriptServer server(Script().Send("line\r\nrest").WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "line\r\n");
+    EXPECT_EQ(Sock->Read(4), "rest");
+}
+
+TEST_F(ReadLnTest, PeerClosingBeforeAnyByteGivesEmpty)
+{
+    ScriptServer server(Script().Pause(100ms).Close());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "");
+}
+
+TEST_F(ReadLnTest, PeerClosingWhileWaitingGivesEmptyAfterTheCloseReplacedTheSocket)
+{
+    // The close notification arrives inside the wait, closes and replaces the socket; the
+    // next peek meets the fresh socket's not-connected error, which also reads as "".
+    ScriptServer server(Script().Pause(150ms).Close());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), "");
+    EXPECT_FALSE(Sock->Connected);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "disconnect"}));
+    EXPECT_EQ(Sock->ReadLn(), "") << "reading the fresh, unconnected socket";
+}
+
+TEST_F(ReadLnTest, ALineOfExactlyTheBufferSizeIsRead)
+{
+    std::string line(65534, 'x');
+    line += "\r\n";
+    ScriptServer server(Script().Send(line).WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->ReadLn(), line);
+}
+
+TEST_F(ReadLnTest, ALongerLineRaisesAndNeverOverrunsTheBuffer)
+{
+    std::string line(70000, 'y');
+    line += "\r\n";
+    ScriptServer server(Script().Send(line).WaitForClose());
+    ConnectTo(server.Port());
+    try {
+        Sock->ReadLn();
+        FAIL() << "no exception";
+    } catch (const EAbortError&) {
+        FAIL() << "not an abort";
+    } catch (const ESockError& e) {
+        EXPECT_EQ(e.Message, "Line too long: no line end within 65536 bytes");
+    }
+}
+
+TEST_F(ReadLnTest, IdleWaitUsesNoProcessorTime)
+{
+    ScriptServer server(Script().Send("partial line without end").WaitForClose());
+    ConnectTo(server.Port());
+    Sock->TimeOut = 600;
+    timespec c0{}, c1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
+    auto start = Clock::now();
+    EXPECT_THROW(Sock->ReadLn(), EAbortError);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
+    double cpu = static_cast<double>(c1.tv_sec - c0.tv_sec) + static_cast<double>(c1.tv_nsec - c0.tv_nsec) / 1e9;
+    double wall = static_cast<double>(MsSince(start)) / 1000.0;
+    EXPECT_LT(cpu / wall, 0.25) << "cpu " << cpu << " s in " << wall << " s";
+}
+
+using TransactionTest = SockTest;
+
+TEST_F(TransactionTest, SendsTheCommandWithCrLfAndTakesTheReplyCode)
+{
+    ScriptServer server(Script().Expect("NOOP").SendLine("250 ok").Expect("STAT").SendLine("+OK").WaitForClose());
+    ConnectTo(server.Port());
+    EXPECT_EQ(Sock->Transaction("NOOP"), "250 ok\r\n");
+    EXPECT_EQ(Sock->LastReply, "250 ok\r\n");
+    EXPECT_EQ(Sock->LastReplyCode, 250);
+    EXPECT_EQ(Sock->Transaction("STAT"), "+OK\r\n");
+    EXPECT_EQ(Sock->LastReplyCode, 0);
+}
+
+TEST_F(TransactionTest, ReplyCodesOutsideTheRangeAreClippedOrZero)
+{
+    struct {
+        const char* Reply;
+        int Code;
+        const char* Rule;
+    } cases[] = {
+        {"99999 big", 32767, "above the 16-bit range: clipped"},
+        {"99999999999 x", 0, "ten digits taken, not a 32-bit number: 0"},
+        {"12345678901 x", 32767, "ten digits taken, a 32-bit number: clipped"},
+        {"007 bond", 7, "leading zeros"},
+        {"42", 42, "digits up to the line end"},
+    };
+    Script script;
+    for (const auto& c : cases)
+        script.Expect("X").SendLine(c.Reply);
+    ScriptServer server(script.WaitForClose());
+    ConnectTo(server.Port());
+    for (const auto& c : cases) {
+        Sock->Transaction("X");
+        EXPECT_EQ(Sock->LastReplyCode, c.Code) << c.Reply << ": " << c.Rule;
+    }
+}
+
+TEST_F(TransactionTest, EmbeddedNulCutsTheSentText)
+{
+    ScriptServer server(Script().WaitForClose());
+    ConnectTo(server.Port());
+    Sock->Write(std::string("USER a\0secret\r\n", 15));
+    Sock->Disconnect();
+    ASSERT_TRUE(server.WaitDone(2s));
+    EXPECT_EQ(server.ReceivedBytes(0), "USER a");
+}
