@@ -569,16 +569,16 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
     if (!r)
         return SOCKET_ERROR;
     bool peek = flags & MsgPeek;
+    int before = peek ? Pending(r->Fd) : 0;
     ssize_t n = ::recv(r->Fd, buf, static_cast<std::size_t>(len), peek ? MSG_PEEK : 0);
     int e = errno;
     {
         std::lock_guard lock(r->Lock);
         r->ReadEnabled = true;
         r->OobEnabled = true;
-        // Data the call did not see (left behind by a receive, or arrived after a peek)
-        // is news: notify, so that a waiting loop comes back for it.
-        int seen = peek && n > 0 ? static_cast<int>(n) : 0;
-        if (!r->Closed && r->Connected && (r->Mask & FD_READ) && Pending(r->Fd) > seen) {
+        // Data left behind by a receive, or arrived during a peek, is news: notify, so
+        // that a waiting loop comes back for it.
+        if (!r->Closed && r->Connected && (r->Mask & FD_READ) && Pending(r->Fd) > before) {
             r->ReadEnabled = false;
             if (!r->ReadQueued)
                 Notify(*r, FD_READ, 0);
