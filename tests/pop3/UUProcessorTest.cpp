@@ -6,6 +6,7 @@
 
 #include "pop3/Nmuue.h"
 #include "runtime/Exception.h"
+#include "tests/support/Mailbox.h"
 
 namespace {
 void Fill(TMemoryStream& s, const std::string& bytes)
@@ -49,13 +50,15 @@ std::string Bytes(std::initializer_list<int> values)
     return s;
 }
 
-std::string RandomBytes(size_t n, unsigned seed)
+struct DecodeCase {
+    std::string text, bytes;
+    const char* rule;
+};
+
+void CheckDecode(UUMethods method, std::initializer_list<DecodeCase> cases)
 {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xFF);
-    return s;
+    for (const DecodeCase& c : cases)
+        EXPECT_EQ(Decode(method, c.text), c.bytes) << c.rule;
 }
 
 // A stream whose writes fail after a number of bytes.
@@ -216,11 +219,7 @@ TEST(ReadLnFromStream, Vectors)
 
 TEST(Base64Decode, Vectors)
 {
-    struct Case {
-        std::string text, bytes;
-        const char* rule;
-    };
-    const Case cases[] = {
+    CheckDecode(uuMime, {
         {"YWJj\r\n", "abc", "one group"},
         {"YWJjZGVm\r\n", "abcdef", "last line without = and no line after it"},
         {"YWJjZGVm", "abcdef", "last line without a line end"},
@@ -245,15 +244,13 @@ TEST(Base64Decode, Vectors)
         {"  x\r\n", "", "skipping reaches the last character"},
         {"\xE3\x81\x82YWJj\r\n", "abc", "bytes above z skipped"},
         {"", "", "empty input"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Decode(uuMime, c.text), c.bytes) << c.rule;
+    });
 }
 
 TEST(Base64Decode, LongLinesWithoutLineFeedDecodeOnce)
 {
     // A sender that does not wrap its Base64 text: every byte must come out once.
-    const std::string data = RandomBytes(3000, 7);
+    const std::string data = mailbox::RandomBytes(3000, 7);
     std::string text = Encode(uuMime, data);
     std::string oneLine;
     for (char c : text)
@@ -280,11 +277,7 @@ TEST(Base64Decode, StartsAtThePositionAndStopsAfterThePaddedLine)
 
 TEST(StdDecode, Vectors)
 {
-    struct Case {
-        std::string text, bytes;
-        const char* rule;
-    };
-    const Case cases[] = {
+    CheckDecode(uuCode, {
         {"#86)C\r\n`\r\n", "abc", "one group, closing line"},
         {"\"86(\r\n`\r\n", "ab", "two bytes"},
         {"!80\r\n`\r\n", "a", "one byte"},
@@ -298,9 +291,7 @@ TEST(StdDecode, Vectors)
         {"begin 644 x.bin\r\n#86)C\r\n`\r\nend\r\n", "abc", "framing lines are not data"},
         {"#86)C\r\nend\r\n#86)C\r\n", "abc", "decoding stops at end"},
         {"", "", "empty input"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Decode(uuCode, c.text), c.bytes) << c.rule;
+    });
 }
 
 TEST(UUDecode, EventsFireAroundSuccessOnly)
@@ -334,7 +325,7 @@ TEST(UURoundTrip, RandomDataBothMethodsManySizes)
         sizes.push_back(n);
     for (UUMethods m : {uuMime, uuCode}) {
         for (size_t n : sizes) {
-            const std::string data = RandomBytes(n, static_cast<unsigned>(n * 2 + m));
+            const std::string data = mailbox::RandomBytes(n, static_cast<unsigned>(n * 2 + m));
             const std::string text = Encode(m, data);
             ASSERT_EQ(Decode(m, text), data) << "method " << m << " size " << n;
         }
@@ -344,7 +335,7 @@ TEST(UURoundTrip, RandomDataBothMethodsManySizes)
 TEST(UURoundTrip, ThroughFiles)
 {
     const std::string dir = testing::TempDir();
-    const std::string data = RandomBytes(500000, 99);
+    const std::string data = mailbox::RandomBytes(500000, 99);
     for (UUMethods m : {uuMime, uuCode}) {
         TNMUUProcessor uu(nullptr);
         uu.Method = m;

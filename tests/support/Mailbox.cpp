@@ -226,7 +226,7 @@ MailBuilder& MailBuilder::Attach(Attachment a)
 
 std::string MailBuilder::Build() const
 {
-    std::string m = "Return-Path: <" + std::string("sender@example.com") + ">\r\n";
+    std::string m = "Return-Path: <sender@example.com>\r\n";
     m += "Date: " + FDate + "\r\n";
     m += "From: " + FFrom + "\r\n";
     m += "To: " + FTo + "\r\n";

@@ -101,8 +101,9 @@ MultipartSample MultipartMail(size_t base64Size = 5000, size_t uuSize = 3000, un
 // A message with one Base64 attachment of the given name (for "../../x" and the like).
 std::string MailWithAttachmentNamed(const std::string& name, const std::string& bytes);
 
-// count messages of 2 to 4 KiB each: Received lines, encoded Japanese or ASCII subjects
-// and senders, JIS or ASCII bodies; message i (from 1) has a subject ending in its number.
+// count messages of 2 to 4 KiB each, with Received lines; about two in three have the
+// encoded Japanese subject "お知らせ 第<i>号", an encoded sender and a JIS body, the
+// others "Bulk message <i>" in ASCII (i counted from 1). Same seed, same messages.
 std::vector<std::string> BulkMailbox(int count, unsigned seed = 1);
 
 }  // namespace mailbox

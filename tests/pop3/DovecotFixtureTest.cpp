@@ -1,0 +1,402 @@
+// Proves the private Dovecot fixture and the test mail it serves, with a plain blocking
+// POP3 client, before the program's own client is pointed at it.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "pop3/Nmuue.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/Mailbox.h"
+
+namespace {
+// A minimal blocking POP3 client; every read gives up after 10 seconds.
+class Pop3Probe {
+public:
+    explicit Pop3Probe(int port)
+    {
+        FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval tv{10, 0};
+        ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        if (::connect(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            throw std::runtime_error("connect failed");
+        Greeting = Line();
+    }
+    ~Pop3Probe() { ::close(FSocket); }
+
+    std::string Line()
+    {
+        std::string line;
+        char c = 0;
+        while (line.empty() || line.back() != '\n') {
+            if (::recv(FSocket, &c, 1, 0) != 1)
+                return line;  // closed or timed out
+            line += c;
+        }
+        return line;
+    }
+    std::string Command(const std::string& command)
+    {
+        const std::string out = command + "\r\n";
+        ::send(FSocket, out.data(), out.size(), MSG_NOSIGNAL);
+        return Line();
+    }
+    // The lines of a multi-line reply up to ".", line ends removed, dot-stuffing undone.
+    std::vector<std::string> Lines()
+    {
+        std::vector<std::string> lines;
+        for (;;) {
+            std::string l = Line();
+            if (l.size() < 2)
+                throw std::runtime_error("connection ended inside a listing");
+            l.resize(l.size() - 2);
+            if (l == ".")
+                return lines;
+            lines.push_back(l.rfind("..", 0) == 0 ? l.substr(1) : l);
+        }
+    }
+    void Login(const DovecotServer& s)
+    {
+        ASSERT_EQ(Command("USER " + s.User()).substr(0, 3), "+OK");
+        ASSERT_EQ(Command("PASS " + s.Password()).substr(0, 3), "+OK");
+    }
+    int Stat()
+    {
+        const std::string r = Command("STAT");
+        int count = -1;
+        std::sscanf(r.c_str(), "+OK %d", &count);
+        return count;
+    }
+    std::vector<std::string> Top(int n)
+    {
+        const std::string r = Command("TOP " + std::to_string(n) + " 0");
+        if (r.rfind("+OK", 0) != 0)
+            throw std::runtime_error("TOP refused: " + r);
+        return Lines();
+    }
+    std::string Subject(int n)
+    {
+        for (const std::string& l : Top(n))
+            if (l.rfind("Subject: ", 0) == 0)
+                return l.substr(9);
+        return {};
+    }
+
+    std::string Greeting;
+
+private:
+    int FSocket = -1;
+};
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Decodes with the program's own codec, so the builder's encoders are checked by an
+// independent implementation (and the other way round).
+std::string CodecDecode(UUMethods method, const std::string& text)
+{
+    TNMUUProcessor uu(nullptr);
+    TMemoryStream in, out;
+    in.WriteBuffer(text.data(), static_cast<long long>(text.size()));
+    in.SetPosition(0);
+    uu.InStream = &in;
+    uu.OutStream = &out;
+    uu.Method = method;
+    uu.Decode();
+    return out.DataString();
+}
+
+// The Shift-JIS text of one "=?ISO-2022-JP?B?...?=" word.
+std::string DecodeWord(const std::string& word)
+{
+    const std::string head = "=?ISO-2022-JP?B?";
+    if (word.rfind(head, 0) != 0 || word.size() < head.size() + 2)
+        return "<not an encoded word>";
+    return mailbox::ToSjis(CodecDecode(uuMime, word.substr(head.size(), word.size() - head.size() - 2)));
+}
+
+// One server for the suite; each test starts from an empty mailbox.
+class DovecotFixture : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = new DovecotServer;
+        server->Start("alice", "s3cret pass");
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(server->Running());
+        server->ClearMessages();
+    }
+
+    static DovecotServer* server;
+};
+DovecotServer* DovecotFixture::server = nullptr;
+}
+
+TEST_F(DovecotFixture, GreetsAndChecksTheCredentials)
+{
+    {
+        Pop3Probe p(server->Port());
+        EXPECT_EQ(p.Greeting.substr(0, 4), "+OK ");
+        EXPECT_EQ(p.Command("USER alice").substr(0, 3), "+OK");
+        EXPECT_EQ(p.Command("PASS wrong").substr(0, 4), "-ERR");
+    }
+    {
+        Pop3Probe p(server->Port());
+        p.Command("USER mallory");
+        EXPECT_EQ(p.Command("PASS s3cret pass").substr(0, 4), "-ERR");  // unknown user
+    }
+    Pop3Probe p(server->Port());
+    p.Login(*server);
+    EXPECT_EQ(p.Stat(), 0);
+    EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
+}
+
+TEST_F(DovecotFixture, StatCountsAndTopShowsTheEncodedHeader)
+{
+    server->AddMessage(mailbox::PlainMail(1));
+    server->AddMessage(mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender));
+    server->AddMessage(mailbox::PlainMail(3));
+    EXPECT_EQ(server->CountMessages(), 3);
+
+    Pop3Probe p(server->Port());
+    p.Login(*server);
+    EXPECT_EQ(p.Stat(), 3);
+    const std::vector<std::string> top = p.Top(2);
+    ASSERT_FALSE(top.empty());
+    EXPECT_EQ(top.back(), "");  // the header's closing empty line, no body
+    const std::string subject = p.Subject(2);
+    EXPECT_EQ(subject, mailbox::EncodedWord(mailbox::kSampleSubject));
+    EXPECT_EQ(DecodeWord(subject), mailbox::kSampleSubject);
+    EXPECT_EQ(p.Subject(1), "Plain message 1");
+    p.Command("QUIT");
+}
+
+TEST_F(DovecotFixture, DeleAndQuitRemoveTheFileRsetUndoes)
+{
+    server->AddMessage(mailbox::PlainMail(1));
+    server->AddMessage(mailbox::PlainMail(2));
+    {
+        Pop3Probe p(server->Port());
+        p.Login(*server);
+        EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
+        EXPECT_EQ(p.Command("RSET").substr(0, 3), "+OK");
+        EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
+    }
+    EXPECT_EQ(server->CountMessages(), 2);
+    {
+        Pop3Probe p(server->Port());
+        p.Login(*server);
+        EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
+    }  // dropped without QUIT: nothing is deleted
+    EXPECT_EQ(server->CountMessages(), 2);
+    {
+        Pop3Probe p(server->Port());
+        p.Login(*server);
+        EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
+        EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
+    }
+    const std::vector<std::string> left = server->MessageFiles();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadAll(left[0]), mailbox::PlainMail(2));
+}
+
+TEST_F(DovecotFixture, MessagesAddedBetweenSessionsAppearInOrder)
+{
+    for (int i = 1; i <= 20; ++i)
+        server->AddMessage(mailbox::PlainMail(i));
+    {
+        Pop3Probe p(server->Port());
+        p.Login(*server);
+        EXPECT_EQ(p.Stat(), 20);
+        for (int i = 1; i <= 20; ++i)
+            EXPECT_EQ(p.Subject(i), "Plain message " + std::to_string(i));
+        p.Command("QUIT");
+    }
+    server->AddMessage(mailbox::PlainMail(21));
+    server->AddMessage(mailbox::PlainMail(22), true);  // already seen, in cur/
+    Pop3Probe p(server->Port());
+    p.Login(*server);
+    EXPECT_EQ(p.Stat(), 22);
+    EXPECT_EQ(p.Subject(21), "Plain message 21");
+    EXPECT_EQ(p.Subject(22), "Plain message 22");
+    p.Command("QUIT");
+}
+
+TEST_F(DovecotFixture, RetrGivesTheStoredBytesOfAMultipartMessage)
+{
+    const mailbox::MultipartSample m = mailbox::MultipartMail(4000, 2000, 5);
+    server->AddMessage(m.raw);
+    Pop3Probe p(server->Port());
+    p.Login(*server);
+    ASSERT_EQ(p.Command("RETR 1").substr(0, 3), "+OK");
+    std::string back;
+    for (const std::string& l : p.Lines())
+        back += l + "\r\n";
+    EXPECT_TRUE(back == m.raw);
+    p.Command("QUIT");
+}
+
+TEST_F(DovecotFixture, RestartKeepsMailAndPort)
+{
+    server->AddMessage(mailbox::PlainMail(1));
+    const int port = server->Port();
+    const auto t0 = std::chrono::steady_clock::now();
+    server->Stop();
+    const auto t1 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(server->Running());
+    server->AddMessage(mailbox::PlainMail(2));  // delivered while stopped
+    server->Start(server->User(), server->Password());
+    const auto t2 = std::chrono::steady_clock::now();
+    using ms = std::chrono::duration<double, std::milli>;
+    RecordProperty("stop_ms", std::to_string(ms(t1 - t0).count()));
+    RecordProperty("start_ms", std::to_string(ms(t2 - t1).count()));
+    EXPECT_EQ(server->Port(), port);
+    Pop3Probe p(server->Port());
+    p.Login(*server);
+    EXPECT_EQ(p.Stat(), 2);
+    p.Command("QUIT");
+}
+
+TEST(DovecotServerAlone, TwoServersRunSideBySide)
+{
+    DovecotServer a, b;
+    a.Start("alice", "pw-a");
+    b.Start("bob", "pw-b");
+    EXPECT_NE(a.Port(), b.Port());
+    a.AddMessage(mailbox::PlainMail(1));
+    Pop3Probe pa(a.Port()), pb(b.Port());
+    pa.Login(a);
+    pb.Login(b);
+    EXPECT_EQ(pa.Stat(), 1);
+    EXPECT_EQ(pb.Stat(), 0);
+}
+
+TEST(DovecotServerAlone, StopClosesTheConnectionsAndThePort)
+{
+    DovecotServer s;
+    s.Start();
+    Pop3Probe p(s.Port());
+    p.Login(s);
+    s.Stop();
+    EXPECT_EQ(p.Command("STAT"), "");  // the session is gone
+    EXPECT_THROW(Pop3Probe(s.Port()), std::runtime_error);
+    const std::string folder = s.Folder();
+    {
+        DovecotServer t;  // the destructor stops and cleans up
+        t.Start();
+        EXPECT_TRUE(std::filesystem::exists(t.Folder()));
+        EXPECT_NE(t.Folder(), folder);
+    }
+}
+
+TEST(DovecotServerAlone, RunsAsAnOrdinaryUser)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "already an ordinary user: every other test covers that path";
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string as = "runuser -u nobody -- env TMPDIR=/tmp ";
+    if (std::system((as + "test -x " + exe + " >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "user nobody cannot run " << exe;
+    const std::string cmd = as + exe + " --gtest_filter=DovecotFixture.*:DovecotServerAlone.TwoServers* 2>&1";
+    FILE* f = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    std::string out;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, f))
+        out.append(buf, n);
+    const int status = ::pclose(f);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 7 tests"), std::string::npos) << out;
+}
+
+TEST(MailboxBuilder, EncodersAgreeWithTheCodec)
+{
+    const std::string data = mailbox::RandomBytes(1000, 3);
+    EXPECT_EQ(CodecDecode(uuMime, mailbox::Base64Lines(data)), data);
+    EXPECT_EQ(CodecDecode(uuCode, mailbox::Uuencode(data, "x", false)), data);
+    EXPECT_EQ(mailbox::Base64("abcd"), "YWJjZA==");
+    EXPECT_EQ(mailbox::Uuencode("abc", "x.bin"), "begin 644 x.bin\r\n#86)C\r\n`\r\nend\r\n");
+}
+
+TEST(MailboxBuilder, JapaneseHeadersAndFoldedSubject)
+{
+    const std::string word = mailbox::EncodedWord(mailbox::kSampleSubject);
+    EXPECT_EQ(word.rfind("=?ISO-2022-JP?B?GyRC", 0), 0u);  // starts by switching to JIS X 0208
+    EXPECT_EQ(DecodeWord(word), mailbox::kSampleSubject);
+
+    const std::string folded = mailbox::FoldedEncodedWords(mailbox::kSampleLongSubject, 8);
+    std::string joined;
+    size_t start = 0, lines = 0;
+    while (start <= folded.size()) {
+        size_t end = folded.find("\r\n", start);
+        std::string line = folded.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (lines > 0) {
+            ASSERT_EQ(line[0], ' ');
+            line.erase(0, 1);
+        }
+        EXPECT_LE(line.size(), 75u);
+        joined += DecodeWord(line);
+        ++lines;
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    EXPECT_GT(lines, 2u);
+    EXPECT_EQ(joined, mailbox::kSampleLongSubject);
+    // ISO-2022-JP holds no half-width katakana: test data must say so, not go wrong quietly.
+    EXPECT_THROW(mailbox::SjisToJis("\xb1"), std::runtime_error);
+}
+
+TEST(MailboxBuilder, MultipartKeepsTheAttachmentsAndHostileNames)
+{
+    const mailbox::MultipartSample m = mailbox::MultipartMail(3000, 1000, 9);
+    EXPECT_NE(m.raw.find("\tboundary=\"" + m.boundary + "\""), std::string::npos);
+    EXPECT_NE(m.raw.find(mailbox::Base64Lines(m.base64.bytes)), std::string::npos);
+    EXPECT_NE(m.raw.find(mailbox::Uuencode(m.uuencoded.bytes, m.uuencoded.name)), std::string::npos);
+    EXPECT_NE(m.raw.find("Content-Transfer-Encoding: x-uuencode\r\n"), std::string::npos);
+    EXPECT_NE(m.raw.find("\r\n--" + m.boundary + "--\r\n"), std::string::npos);
+    EXPECT_NE(m.raw.find(m.text), std::string::npos);
+
+    const std::string hostile = mailbox::MailWithAttachmentNamed("../../x", "payload");
+    EXPECT_NE(hostile.find("name=\"../../x\""), std::string::npos);
+}
+
+TEST(MailboxBuilder, BulkMessagesAreTwoToFourKiB)
+{
+    const std::vector<std::string> bulk = mailbox::BulkMailbox(300, 4);
+    ASSERT_EQ(bulk.size(), 300u);
+    int japanese = 0;
+    for (size_t i = 0; i < bulk.size(); ++i) {
+        EXPECT_GE(bulk[i].size(), 2048u) << i;
+        EXPECT_LE(bulk[i].size(), 4096u) << i;
+        japanese += bulk[i].find("Subject: =?ISO-2022-JP?B?") != std::string::npos;
+    }
+    EXPECT_GT(japanese, 100);
+    EXPECT_LT(japanese, 300);
+    EXPECT_NE(bulk[6].find("Message-ID: <bulk.7.4@example.com>"), std::string::npos);
+}
