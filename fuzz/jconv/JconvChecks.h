@@ -29,6 +29,109 @@ inline std::size_t Occurrences(std::string_view text, std::string_view what)
     return count;
 }
 
+// Plain references for the functions whose fast forms are furthest from the rules they
+// follow: each walks its input exactly as the rules read, however slowly.
+namespace Reference {
+
+// JIS readers: designators of three bytes, the byte after one taken as ordinary text, a
+// double-byte unit per byte (EUC-JP) or per pair (Shift-JIS, a lone last byte dropped).
+inline std::string ReadJis(std::string_view t, bool toSjis)
+{
+    std::string out;
+    bool dbl = false;
+    bool afterDesignator = false;
+    for (std::size_t i = 0; i < t.size();) {
+        const auto b = static_cast<unsigned char>(t[i]);
+        if (b == 0x1B && !afterDesignator) {
+            const char c = i + 1 < t.size() ? t[i + 1] : '\0';
+            dbl = c == '$' ? true : c == '(' ? false : dbl;
+            if (i + 3 >= t.size())
+                break;
+            i += 3;
+            afterDesignator = true;
+            continue;
+        }
+        afterDesignator = false;
+        if (!dbl) {
+            out += char(b);
+            ++i;
+        } else if (!toSjis) {
+            out += char(b >= 0x21 && b <= 0x7E ? b | 0x80 : b);
+            ++i;
+        } else {
+            if (i + 1 >= t.size())
+                break;
+            out += Jconvert::ToSjis(b, static_cast<unsigned char>(t[i + 1]));
+            i += 2;
+        }
+    }
+    return out;
+}
+
+// Header words: delete and insert in place, and search again from the first byte.
+inline std::string DecodeHeaderString(std::string_view value)
+{
+    std::string result(value), search(value);
+    for (char& c : search)
+        c = c >= 'a' && c <= 'z' ? char(c - 32) : c;
+    for (std::size_t a; (a = search.find("=?ISO-2022-JP?B?")) != std::string::npos;) {
+        result.erase(a, 16);
+        search.erase(a, 16);
+        const std::size_t e = result.find("?=", a);
+        if (e == std::string::npos)
+            continue;
+        const std::string decoded = Jconvert::DecodeBase64(result.substr(a, e - a));
+        result.erase(a, e - a + 2);
+        search.erase(a, e - a + 2);
+        result.insert(a, decoded);
+        search.insert(a, decoded);
+    }
+    return result;
+}
+
+// Base64: groups of four taken character by character (line breaks skipped where a group
+// begins and read as "=" inside one, other bytes outside the alphabet skipped), never more
+// bytes than the length computed from the input.
+inline std::string DecodeBase64(std::string_view t)
+{
+    const auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        if (c == '=' || c == '\r' || c == '\n') return 255;
+        return -1;
+    };
+    std::size_t m = 0;
+    for (char c : t)
+        m += c != '\r' && c != '\n' && c != '=';
+    const std::size_t length = m / 4 * 3 + (m % 4 != 0 ? m % 4 - 1 : 0);
+    std::string out;
+    for (std::size_t i = 0; i < t.size();) {
+        if (t[i] == '\r' || t[i] == '\n' || value(t[i]) < 0) {
+            ++i;
+            continue;
+        }
+        int v[4] = {255, 255, 255, 255};
+        int k = 0;
+        for (; k < 4 && i < t.size(); ++i)
+            if (value(t[i]) >= 0)
+                v[k++] = value(t[i]);
+        if (k < 2)
+            break;
+        const unsigned char bytes[3] = {static_cast<unsigned char>(v[0] << 2 | v[1] >> 4),
+                                        static_cast<unsigned char>(v[1] << 4 | v[2] >> 2),
+                                        static_cast<unsigned char>(v[2] << 6 | v[3])};
+        const int count = v[2] == 255 ? 1 : v[3] == 255 ? 2 : 3;
+        for (int b = 0; b < count && out.size() < length; ++b)
+            out += char(bytes[b]);
+    }
+    return out;
+}
+
+}  // namespace Reference
+
 // Converters: every dispatcher path and every text conversion on arbitrary bytes. The first
 // byte (when there is one) also sets STRICT_CHECK_LEN for this input.
 inline void Converters(std::string_view data, Fail fail)
@@ -52,6 +155,8 @@ inline void Converters(std::string_view data, Fail fail)
     }
     // Readers of JIS and euc2sjis never grow; sjis2euc at most doubles; the JIS writers write
     // at most a designator and two bytes per input byte.
+    Require(jis2euc(data) == Reference::ReadJis(data, false), "jis2euc differs from the plain reading", fail);
+    Require(jis2sjis(data) == Reference::ReadJis(data, true), "jis2sjis differs from the plain reading", fail);
     Require(jis2euc(data).size() <= n, "jis2euc grew", fail);
     Require(jis2sjis(data).size() <= n, "jis2sjis grew", fail);
     Require(euc2sjis(data).size() <= n, "euc2sjis grew", fail);
@@ -101,7 +206,9 @@ inline void Decoders(std::string_view data, Fail fail)
     const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
     const std::size_t breaks = std::size_t(std::count_if(data.begin(), data.end(), isBreak));
     const std::size_t base64Chars = data.size() - breaks - std::size_t(std::count(data.begin(), data.end(), '='));
-    Require(DecodeBase64(data).size() <= DecodedLength(base64Chars), "DecodeBase64 beyond its length", fail);
+    const std::string base64 = DecodeBase64(data);
+    Require(base64.size() <= DecodedLength(base64Chars), "DecodeBase64 beyond its length", fail);
+    Require(base64 == Reference::DecodeBase64(data), "DecodeBase64 differs from the plain reading", fail);
     Require(DecodeBinHex(data).size() <= DecodedLength(data.size() >= breaks + 2 ? data.size() - breaks - 2 : 0),
             "DecodeBinHex beyond its length", fail);
     std::size_t uuLength = 0;
@@ -174,6 +281,7 @@ inline void HeaderWords(std::string_view data, Fail fail)
     using namespace Jconvert;
     const std::string decoded = DecodeHeaderString(data);
     Require(decoded.size() <= data.size(), "DecodeHeaderString grew", fail);
+    Require(decoded == Reference::DecodeHeaderString(data), "DecodeHeaderString differs from the in-place rewrite", fail);
     std::string upper(data);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
     if (upper.find("=?ISO-2022-JP?B?") == std::string::npos)
