@@ -94,7 +94,7 @@ inline unsigned JisOf(u8 s1, u8 s2)
     return unsigned(u8(kPair.jisRowTimesTwo[s1] - kPair.jisFirstLess[s2])) << 8 | kPair.jisSecond[s2];
 }
 
-// Output of a conversion that can grow beyond its input (the JIS writers). Room is checked
+// Output of a conversion that can grow beyond its input (the JIS writers, sjis2euc). Room is checked
 // once per input character for the largest thing one character can write.
 class Growing {
 public:
