@@ -1,5 +1,6 @@
 #include "platform/ThreadContext.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -13,27 +14,21 @@ namespace platform::detail {
 
 namespace {
 
-const QEvent::Type CallEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class CallEvent : public QEvent {
-public:
-    explicit CallEvent(std::function<void()> call) : QEvent(CallEventType), Call(std::move(call)) {}
-    std::function<void()> Call;
-};
+const QEvent::Type RunQueueEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class Receiver : public QObject {
 public:
+    explicit Receiver(Context* ctx) : FCtx(ctx) {}
     bool event(QEvent* e) override
     {
-        if (e->type() != CallEventType)
+        if (e->type() != RunQueueEventType)
             return QObject::event(e);
-        try {
-            static_cast<CallEvent*>(e)->Call();
-        } catch (...) {
-            platform::HandleException(nullptr);
-        }
+        FCtx->RunQueue();
         return true;
     }
+
+private:
+    Context* FCtx;
 };
 
 // Tears the thread's context down when the thread ends (QThreads) ...
@@ -76,10 +71,14 @@ std::shared_ptr<Context> Context::Current()
     std::shared_ptr<Context> ctx(new Context);
     ctx->FThread = std::this_thread::get_id();
     ctx->FEpoll = ep;
-    ctx->FReceiver = new Receiver;
-    ctx->FNotifier = new QSocketNotifier(ep, QSocketNotifier::Read);
     Context* raw = ctx.get();
+    ctx->FReceiver = new Receiver(raw);
+    ctx->FNotifier = new QSocketNotifier(ep, QSocketNotifier::Read);
     QObject::connect(ctx->FNotifier, &QSocketNotifier::activated, ctx->FReceiver, [raw] { raw->Drain(); });
+    // Calls queued on this thread outside the platform pump run before the thread sleeps.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, ctx->FReceiver,
+                         [raw] { raw->RequestRun(); });
     ctx->FNotifier->setEnabled(true);
     ctx->FAlive = true;
     if (app->thread() == QThread::currentThread())
@@ -110,19 +109,72 @@ void Context::TearDown()
         FNotifier = nullptr;
         FEpoll = -1;
         FWatchers.clear();
+        FQueue.clear();
     }
     delete notifier;
-    delete receiver;   // Qt discards the calls still queued for it
+    delete receiver;   // Qt discards its pending event
     ::close(ep);
+}
+
+std::shared_ptr<Context> Context::Existing()
+{
+    auto& held = CurrentHolder.Ctx;
+    if (!held)
+        return nullptr;
+    std::lock_guard lock(held->FLock);
+    return held->FAlive ? held : nullptr;
 }
 
 bool Context::Post(std::function<void()> call)
 {
+    bool foreign = !OnThisThread();
     std::lock_guard lock(FLock);
     if (!FAlive)
         return false;
-    QCoreApplication::postEvent(FReceiver, new CallEvent(std::move(call)));
+    FQueue.push_back(std::move(call));
+    if (foreign && !FRunPosted) {
+        FRunPosted = true;
+        QCoreApplication::postEvent(FReceiver, new QEvent(RunQueueEventType));
+    }
     return true;
+}
+
+bool Context::HasQueued()
+{
+    std::lock_guard lock(FLock);
+    return !FQueue.empty();
+}
+
+void Context::RequestRun()
+{
+    std::lock_guard lock(FLock);
+    if (!FAlive || FRunPosted || FQueue.empty())
+        return;
+    FRunPosted = true;
+    QCoreApplication::postEvent(FReceiver, new QEvent(RunQueueEventType));
+}
+
+void Context::RunQueue()
+{
+    {
+        std::lock_guard lock(FLock);
+        FRunPosted = false;
+    }
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(FLock);
+            if (!FAlive || FQueue.empty())
+                return;
+            call = std::move(FQueue.front());
+            FQueue.pop_front();
+        }
+        try {
+            call();
+        } catch (...) {
+            platform::HandleException(nullptr);
+        }
+    }
 }
 
 std::uint64_t Context::AddWatch(int fd, std::uint32_t events, Watcher watcher)

@@ -17,14 +17,21 @@ namespace {
 
 using detail::Context;
 
-// One window timer: a timerfd watched on the window's thread. `Generation` changes with
-// every set and kill, so that a tick queued for an earlier setting is recognised as stale.
+// One window timer: a one-shot timerfd watched on the window's thread, armed for the next
+// deadline. The countdown lives here: setting the timer again (a time-out restarted around
+// every wait) only moves `Deadline`; the descriptor is re-armed when it expires early, or
+// when the new deadline is sooner. `Generation` changes with every set and kill, so that a
+// tick queued for an earlier setting is recognised as stale.
 struct TimerRec {
     int Fd = -1;
     std::uint64_t Key = 0;
     std::uint64_t Generation = 0;
     bool Armed = false;
-    bool TickQueued = false;   // like the window system, at most one tick waits at a time
+    bool TickQueued = false;     // like the window system, at most one tick waits at a time
+    std::int64_t PeriodNs = 0;
+    std::int64_t Deadline = 0;   // CLOCK_MONOTONIC, nanoseconds
+    bool KernelArmed = false;
+    std::int64_t KernelDeadline = 0;
 };
 
 struct WindowRec {
@@ -69,6 +76,23 @@ void Deliver(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam, co
     }
 }
 
+std::int64_t NowNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+void ArmKernel(TimerRec& t, std::int64_t deadline)
+{
+    itimerspec spec{};
+    spec.it_value.tv_sec = static_cast<time_t>(deadline / 1000000000);
+    spec.it_value.tv_nsec = static_cast<long>(deadline % 1000000000);
+    timerfd_settime(t.Fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    t.KernelArmed = true;
+    t.KernelDeadline = deadline;
+}
+
 void OnTimerReady(WindowHandle window, WPARAM id)
 {
     std::uint64_t generation;
@@ -78,16 +102,29 @@ void OnTimerReady(WindowHandle window, WPARAM id)
         auto it = r.Windows.find(window);
         if (it == r.Windows.end())
             return;
-        auto t = it->second->Timers.find(id);
-        if (t == it->second->Timers.end())
+        auto pos = it->second->Timers.find(id);
+        if (pos == it->second->Timers.end())
             return;
+        TimerRec& t = pos->second;
         std::uint64_t expirations;
-        if (::read(t->second.Fd, &expirations, sizeof expirations) != sizeof expirations)
+        if (::read(t.Fd, &expirations, sizeof expirations) != sizeof expirations)
             return;
-        if (!t->second.Armed || t->second.TickQueued)
+        t.KernelArmed = false;
+        if (!t.Armed)
+            return;   // killed: the descriptor stays quiet until the next SetTimer
+        std::int64_t now = NowNs();
+        if (now < t.Deadline) {
+            ArmKernel(t, t.Deadline);   // the countdown was restarted meanwhile
             return;
-        t->second.TickQueued = true;
-        generation = t->second.Generation;
+        }
+        t.Deadline += t.PeriodNs;
+        if (t.Deadline <= now)
+            t.Deadline = now + t.PeriodNs;
+        ArmKernel(t, t.Deadline);
+        if (t.TickQueued)
+            return;
+        t.TickQueued = true;
+        generation = t.Generation;
     }
     detail::PostWindowMessage(window, WM_TIMER, id, 0, [window, id, generation] {
         auto& r = Reg();
@@ -101,15 +138,6 @@ void OnTimerReady(WindowHandle window, WPARAM id)
         t->second.TickQueued = false;
         return t->second.Armed;
     });
-}
-
-void Arm(int fd, unsigned ms)
-{
-    itimerspec spec{};
-    spec.it_value.tv_sec = ms / 1000;
-    spec.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    spec.it_interval = spec.it_value;
-    timerfd_settime(fd, 0, &spec, nullptr);
 }
 
 } // namespace
@@ -232,7 +260,10 @@ bool SetTimer(WindowHandle window, WPARAM id, unsigned ms)
     ++t.Generation;
     t.Armed = true;
     t.TickQueued = false;
-    Arm(t.Fd, ms == 0 ? 10 : ms);
+    t.PeriodNs = static_cast<std::int64_t>(ms == 0 ? 10 : ms) * 1000000;
+    t.Deadline = NowNs() + t.PeriodNs;
+    if (!t.KernelArmed || t.KernelDeadline > t.Deadline)
+        ArmKernel(t, t.Deadline);
     return true;
 }
 
@@ -246,11 +277,10 @@ bool KillTimer(WindowHandle window, WPARAM id)
     auto t = it->second->Timers.find(id);
     if (t == it->second->Timers.end() || !t->second.Armed)
         return false;
+    // No system call: a killed timer's descriptor that still expires is ignored then.
     ++t->second.Generation;
     t->second.Armed = false;
     t->second.TickQueued = false;
-    itimerspec off{};
-    timerfd_settime(t->second.Fd, 0, &off, nullptr);
     return true;
 }
 
@@ -259,16 +289,23 @@ void ProcessMessages()
     if (!QCoreApplication::instance())
         return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // Calls posted while the notifiers ran are pending too: hand them over now.
-    QCoreApplication::sendPostedEvents();
+    // Messages posted while the notifiers ran are pending too: hand them over now.
+    if (auto ctx = Context::Existing())
+        ctx->RunQueue();
 }
 
 void HandleMessage()
 {
     if (!QCoreApplication::instance())
         return;
+    auto ctx = Context::Existing();
+    if (ctx && ctx->HasQueued()) {
+        ctx->RunQueue();   // something is pending already: no waiting
+        return;
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::sendPostedEvents();
+    if (ctx)
+        ctx->RunQueue();
 }
 
 void SetExceptionHandler(ExceptionHandler handler)

@@ -120,6 +120,13 @@ struct SocketRec : std::enable_shared_from_this<SocketRec> {
     // Enabling of each notification (Winsock's "re-enabling" rules).
     bool ReadEnabled = true;
     bool ReadQueued = false;
+    std::uint64_t Arrivals = 0;   // data arrivals seen by the watcher
+    bool PeerClosed = false;      // the watcher saw the end of the stream
+    // What the last peek saw, while nothing else happened since: all pending data (it did
+    // not fill its buffer), `PeekLeft` bytes of which are still unread.
+    bool PeekKnown = false;
+    int PeekLeft = 0;
+    std::uint64_t PeekArrivals = 0;
     bool OobEnabled = true;
     bool AcceptEnabled = true;
     bool CloseNotified = false;
@@ -275,7 +282,13 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
     }
     if (!r.Connected)
         return;
-    if ((ev & EPOLLIN) && r.ReadEnabled && (r.Mask & FD_READ) && Pending(r.Fd) > 0) {
+    if (ev & EPOLLIN)
+        ++r.Arrivals;
+    if (ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))
+        r.PeerClosed = true;
+    // At the end of the stream the socket reads as ready without data: no FD_READ then.
+    bool data = (ev & EPOLLIN) && (!(ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) || Pending(r.Fd) > 0);
+    if (data && r.ReadEnabled && (r.Mask & FD_READ)) {
         r.ReadEnabled = false;
         Notify(r, FD_READ, 0);
     }
@@ -569,19 +582,43 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
     if (!r)
         return SOCKET_ERROR;
     bool peek = flags & MsgPeek;
-    int before = peek ? Pending(r->Fd) : 0;
+    std::uint64_t arrivals;
+    {
+        std::lock_guard lock(r->Lock);
+        arrivals = r->Arrivals;
+    }
     ssize_t n = ::recv(r->Fd, buf, static_cast<std::size_t>(len), peek ? MSG_PEEK : 0);
     int e = errno;
     {
         std::lock_guard lock(r->Lock);
         r->ReadEnabled = true;
         r->OobEnabled = true;
-        // Data left behind by a receive, or arrived during a peek, is news: notify, so
-        // that a waiting loop comes back for it.
-        if (!r->Closed && r->Connected && (r->Mask & FD_READ) && Pending(r->Fd) > before) {
+        // Data that arrived during the call (seen by the watcher on another thread), or that
+        // a receive left behind, is news: notify, so that a waiting loop comes back for it.
+        bool left = false;
+        if (!peek && n > 0) {
+            if (r->PeekKnown && r->PeekArrivals == r->Arrivals && n <= r->PeekLeft) {
+                r->PeekLeft -= static_cast<int>(n);   // known without asking the system
+                left = r->PeekLeft > 0;
+            } else {
+                r->PeekKnown = false;
+                left = Pending(r->Fd) > 0;
+            }
+        }
+        if (peek) {
+            r->PeekKnown = n >= 0 && n < len;
+            r->PeekLeft = n > 0 ? static_cast<int>(n) : 0;
+            r->PeekArrivals = r->Arrivals;
+        }
+        bool live = !r->Closed && r->Connected;
+        if ((left || r->Arrivals != arrivals) && live && (r->Mask & FD_READ)) {
             r->ReadEnabled = false;
             if (!r->ReadQueued)
                 Notify(*r, FD_READ, 0);
+        } else if (!peek && n > 0 && !left && r->PeerClosed && live && r->Window) {
+            // The last data before an end of stream that was already reported: wake the
+            // receiving loop so that it comes back to see the end.
+            platform::PostMessage(r->Window, platform::WM_NULL, 0, 0);
         }
     }
     if (n < 0)

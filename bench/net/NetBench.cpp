@@ -1,0 +1,132 @@
+// Socket transport speed, each figure against a reference measured in the same run:
+//  (a) Transaction round trips on loopback against an echo server, and the same exchanges
+//      by a plain blocking-socket client; goal: at most 1.3 times the blocking client's time;
+//  (b) the processor time used during a 2-second ReadLn wait on a silent server, as a share
+//      of the wall time; goal: under 2 %.
+
+#include "net/Psock.h"
+#include "tests/support/ScriptServer.h"
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int RoundTrips = 5000;
+constexpr int Runs = 5;
+
+double Seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+double CpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The reference: blocking send, then blocking receives until the line end.
+double BlockingClient(std::uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        std::perror("connect");
+        return 0;
+    }
+    const char cmd[] = "NOOP\r\n";
+    char buf[256];
+    auto start = Clock::now();
+    for (int i = 0; i < RoundTrips; ++i) {
+        ::send(fd, cmd, sizeof cmd - 1, MSG_NOSIGNAL);
+        std::size_t have = 0;
+        while (have == 0 || buf[have - 1] != '\n') {
+            ssize_t n = ::recv(fd, buf + have, sizeof buf - have, 0);
+            if (n <= 0)
+                return 0;
+            have += static_cast<std::size_t>(n);
+        }
+    }
+    auto end = Clock::now();
+    ::close(fd);
+    return Seconds(start, end) / RoundTrips;
+}
+
+double ComponentClient(std::uint16_t port)
+{
+    TPowersock sock(nullptr);
+    sock.Host = testsupport::LoopbackHost;
+    sock.Port = port;
+    sock.TimeOut = 10000;
+    sock.Connect();
+    auto start = Clock::now();
+    for (int i = 0; i < RoundTrips; ++i) {
+        if (sock.Transaction("NOOP") != "NOOP\r\n") {
+            std::fprintf(stderr, "unexpected reply\n");
+            return 0;
+        }
+    }
+    auto end = Clock::now();
+    sock.Disconnect();
+    return Seconds(start, end) / RoundTrips;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    testsupport::EchoServer echo;
+    std::vector<double> blocking, component;
+    for (int run = 0; run < Runs; ++run) {
+        blocking.push_back(BlockingClient(echo.Port()));
+        component.push_back(ComponentClient(echo.Port()));
+    }
+    double b = Median(blocking), c = Median(component);
+    std::printf("Transaction round trip: %.1f us; blocking client: %.1f us; ratio %.2f (goal <= 1.30)\n",
+                c * 1e6, b * 1e6, b > 0 ? c / b : 0.0);
+
+    testsupport::ScriptServer silent(testsupport::Script().WaitForClose(std::chrono::milliseconds(20000)));
+    TPowersock sock(nullptr);
+    sock.Host = testsupport::LoopbackHost;
+    sock.Port = silent.Port();
+    sock.Connect();
+    sock.TimeOut = 2000;
+    double cpu0 = CpuSeconds();
+    auto wall0 = Clock::now();
+    try {
+        sock.ReadLn();
+    } catch (const EAbortError&) {
+    }
+    double cpu = CpuSeconds() - cpu0;
+    double wall = Seconds(wall0, Clock::now());
+    std::printf("ReadLn wait on a silent server: %.3f s CPU in %.3f s wall = %.2f %% (goal < 2 %%)\n", cpu, wall,
+                100.0 * cpu / wall);
+    sock.Disconnect();
+    return 0;
+}
