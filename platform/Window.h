@@ -11,7 +11,10 @@
 // The pump: ProcessMessages handles what is pending without blocking; HandleMessage blocks
 // until the next event (a posted message, a socket notification, a timer tick, user input),
 // handles it and returns. Both may be called nested inside a Qt event handler (a button
-// handler of a QApplication) or under a plain QCoreApplication.
+// handler of a QApplication) or under a plain QCoreApplication. Messages posted by the
+// thread itself (socket notifications, timer ticks) are handed out by these two, or by any
+// Qt event loop before it blocks (exec(), modal dialogs); code that waits should pump with
+// these rather than with QCoreApplication::processEvents.
 //
 // Exceptions never cross the pump: one that leaves a window procedure goes to the
 // application's exception handler (see SetExceptionHandler).

@@ -57,6 +57,20 @@ TEST_F(ReadLnTest, PeerClosingWhileWaitingGivesEmptyAfterTheCloseReplacedTheSock
     EXPECT_EQ(Sock->ReadLn(), "") << "reading the fresh, unconnected socket";
 }
 
+TEST_F(ReadLnTest, APartialLastLineWithTheCloseAlreadyNotifiedEndsTheWait)
+{
+    // Data and close arrive together and are notified before the read (the close finds
+    // unread data and keeps the connection): consuming the rest must not leave the wait
+    // hanging until the time-out.
+    ScriptServer server(Script().Send("no line end").Close());
+    ConnectTo(server.Port());
+    testsupport::PumpFor(100ms);
+    Sock->TimeOut = 3000;
+    auto start = Clock::now();
+    EXPECT_EQ(Sock->ReadLn(), "");
+    EXPECT_LT(MsSince(start), 1000);
+}
+
 TEST_F(ReadLnTest, ALineOfExactlyTheBufferSizeIsRead)
 {
     std::string line(65534, 'x');

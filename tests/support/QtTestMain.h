@@ -1,8 +1,8 @@
 #pragma once
 // testsupport_qt: for test executables whose code needs an application object (hidden
 // windows, timers, socket notifications). It provides main(), which makes a
-// QCoreApplication and runs every test (link it instead of GTest::gtest_main), and a
-// bounded pump for the tests themselves.
+// QCoreApplication and runs every test (link it instead of GTest::gtest_main; an executable
+// with a main() of its own keeps its own), and a bounded pump for the tests themselves.
 
 #include <chrono>
 #include <functional>
