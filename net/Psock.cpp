@@ -526,6 +526,37 @@ void TPowersock::Wndproc(platform::TMessage& Message)
 
 // ---- data transfer ----
 
+void TPowersock::ThrowIfCanceled(const char* Text)
+{
+    if (CancelRequested) {
+        CancelRequested = false;
+        throw EAbortError(Text);
+    }
+}
+
+bool TPowersock::ReceiveChunk(const std::function<void(const char*, int)>& Sink, bool Timed)
+{
+    int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, 0);
+    if (n == 0)
+        return false;
+    if (n > 0) {
+        Sink(TransferBuffer, n);
+        FBytesRecvd += n;
+        if (OnPacketRecvd)
+            OnPacketRecvd(this);
+        if (Timed)
+            TimerOn();
+        return true;
+    }
+    if (Timed) {
+        FLastErrorNo = ws::GetLastError();
+        if (FLastErrorNo == ws::WSAENOTCONN)
+            return false;
+    }
+    ErrorManager(ws::WSAEWOULDBLOCK);
+    return true;
+}
+
 bool TPowersock::SendChunk(const char* Data, int Length, bool Pump)
 {
     int remaining = Length;
@@ -571,10 +602,7 @@ void TPowersock::SendBuffer(const char* Buffer, std::uint16_t Length)
         SendChunk(Buffer, static_cast<int>(length), false);
     }
     timer.Off();
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::Write(const std::string& Text)
@@ -616,10 +644,7 @@ std::string TPowersock::Read(std::uint16_t Count)
             WaitPass([this] { return CancelRequested.load(); });
         } while (!CancelRequested);
     }
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
     std::string result(static_cast<std::size_t>(count), '\0');
     int n = ws::Recv(SocketHandle, result.data(), count, 0);
     result.resize(static_cast<std::size_t>(std::max(n, 0)));
@@ -714,10 +739,7 @@ void TPowersock::SendFile(const std::string& FileName)
             SendChunk(TransferBuffer, static_cast<int>(std::max(got, 0LL)), true);
         }
     } while (file.Position() != file.Size() && !CancelRequested);
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::SendStream(TStream& Stream)
@@ -734,10 +756,7 @@ void TPowersock::SendStream(TStream& Stream)
                 return;
         } while (Stream.Size() != Stream.Position() && !CancelRequested);
     }
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::AppendFile(const std::string& FileName)
@@ -748,25 +767,12 @@ void TPowersock::AppendFile(const std::string& FileName)
         TFileStream file(FileName, fmOpenWrite);
         file.Seek(0, soEnd);
         auto leave = [this] { return !Connected || CancelRequested; };
-        while (!leave()) {
-            int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, 0);
-            if (n > 0) {
-                file.WriteBuffer(TransferBuffer, n);
-                FBytesRecvd += n;
-                if (OnPacketRecvd)
-                    OnPacketRecvd(this);
-            } else if (n < 0) {
-                ErrorManager(ws::WSAEWOULDBLOCK);
-            } else {
-                break;   // the peer closed; unread data may have kept Connected set
-            }
+        auto sink = [&file](const char* data, int n) { file.WriteBuffer(data, n); };
+        // Also ends when the peer closed: unread data may have kept Connected set.
+        while (!leave() && ReceiveChunk(sink, false))
             WaitPass(leave);
-        }
     }
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::CaptureFile(const std::string& FileName)
@@ -777,30 +783,12 @@ void TPowersock::CaptureFile(const std::string& FileName)
     TimerScope timer(*this);
     {
         TFileStream file(FileName, fmCreate);
-        while (!CancelRequested) {
-            int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, 0);
-            if (n > 0) {
-                file.WriteBuffer(TransferBuffer, n);
-                FBytesRecvd += n;
-                if (OnPacketRecvd)
-                    OnPacketRecvd(this);
-                TimerOn();
-            } else if (n < 0) {
-                FLastErrorNo = ws::GetLastError();
-                if (FLastErrorNo == ws::WSAENOTCONN)
-                    break;
-                ErrorManager(ws::WSAEWOULDBLOCK);
-            } else {
-                break;
-            }
+        auto sink = [&file](const char* data, int n) { file.WriteBuffer(data, n); };
+        while (!CancelRequested && ReceiveChunk(sink, true))
             WaitPass([this] { return CancelRequested.load(); });
-        }
     }
     timer.Off();
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::CaptureStream(TStream& Stream, int Size)
@@ -810,31 +798,16 @@ void TPowersock::CaptureStream(TStream& Stream, int Size)
     TimerOn();
     TimerScope timer(*this);
     auto wanted = [&] { return Size == -1 || Size > Stream.Size(); };
+    auto sink = [&Stream](const char* data, int n) { Stream.WriteBuffer(data, n); };
     while (!CancelRequested && wanted()) {
-        int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, 0);
-        if (n == 0)
+        if (!ReceiveChunk(sink, true))
             break;
-        if (n > 0) {
-            Stream.WriteBuffer(TransferBuffer, n);
-            FBytesRecvd += n;
-            if (OnPacketRecvd)
-                OnPacketRecvd(this);
-            TimerOn();
-        } else {
-            FLastErrorNo = ws::GetLastError();
-            if (FLastErrorNo == ws::WSAENOTCONN)
-                break;
-            ErrorManager(ws::WSAEWOULDBLOCK);
-        }
         WaitPass([&] { return CancelRequested || Size == -1 || !wanted(); });
         if (Size == -1)
             break;
     }
     timer.Off();
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket capture aborted");
-    }
+    ThrowIfCanceled("Socket capture aborted");
 }
 
 void TPowersock::CaptureString(std::string& Text, int Size)
@@ -845,29 +818,11 @@ void TPowersock::CaptureString(std::string& Text, int Size)
     TimerOn();
     TimerScope timer(*this);
     auto wanted = [&] { return Size == -1 || static_cast<long long>(Text.size()) < Size; };
-    while (!CancelRequested && wanted()) {
-        int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, 0);
-        if (n == 0)
-            break;
-        if (n > 0) {
-            Text.append(TransferBuffer, static_cast<std::size_t>(n));
-            FBytesRecvd += n;
-            if (OnPacketRecvd)
-                OnPacketRecvd(this);
-            TimerOn();
-        } else {
-            FLastErrorNo = ws::GetLastError();
-            if (FLastErrorNo == ws::WSAENOTCONN)
-                break;
-            ErrorManager(ws::WSAEWOULDBLOCK);
-        }
+    auto sink = [&Text](const char* data, int n) { Text.append(data, static_cast<std::size_t>(n)); };
+    while (!CancelRequested && wanted() && ReceiveChunk(sink, true))
         WaitPass([&] { return CancelRequested || !wanted(); });
-    }
     timer.Off();
-    if (CancelRequested) {
-        CancelRequested = false;
-        throw EAbortError("Socket capture aborted");
-    }
+    ThrowIfCanceled("Socket capture aborted");
 }
 
 void TPowersock::FilterHeader(TStream& Stream)

@@ -217,7 +217,14 @@ protected:
 
 private:
     void ReplaceSocket();
+    // Sends one block (see SendBuffer); with Pump, counts, reports and pumps after each
+    // send call. False when a send call returned 0.
     bool SendChunk(const char* Data, int Length, bool Pump);
+    // One receive of a receiving loop into Sink, counted and reported; Timed restarts the
+    // time-out and ends the loop on the not-connected error. False when the loop ends.
+    bool ReceiveChunk(const std::function<void(const char*, int)>& Sink, bool Timed);
+    // Clears a pending cancel and raises EAbortError with the text.
+    void ThrowIfCanceled(const char* Text);
 
     std::thread::id FOwnerThread;
     // The look-up in progress (its reply is told apart from late replies of earlier ones).

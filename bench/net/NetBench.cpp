@@ -9,8 +9,6 @@
 
 #include <QCoreApplication>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,12 +41,8 @@ double CpuSeconds()
 // The reference: blocking send, then blocking receives until the line end.
 double BlockingClient(std::uint16_t port)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    int fd = testsupport::DialLoopback(port);
+    if (fd < 0) {
         std::perror("connect");
         return 0;
     }

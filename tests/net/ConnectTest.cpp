@@ -31,6 +31,17 @@ TEST_F(ConnectTest, AllOnesAddressGoesToTheLookUp)
     EXPECT_EQ(Sock->GetRemoteIP(), "255.255.255.255");
 }
 
+TEST_F(ConnectTest, ALateLookUpReplyIsNotTakenForALaterLookUp)
+{
+    // A reply for a look-up that already ended (timed out, say) carries another task number.
+    platform::PostMessage(Sock->NotifyWindow, HostReplyMessage, 4242, platform::MakeLong(328, 11001));
+    testsupport::PumpFor(30ms);
+    EXPECT_FALSE(Sock->AsyncDone);
+    ScriptServer server(Script().WaitForClose());
+    ConnectTo(server.Port(), "localhost");
+    EXPECT_TRUE(Sock->Connected);
+}
+
 TEST_F(ConnectTest, RefusedConnectionRaisesOnConnectionFailedThenConnectionFailed)
 {
     try {

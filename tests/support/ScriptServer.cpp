@@ -108,6 +108,47 @@ void ResetFd(int& fd)
 
 } // namespace
 
+// ---- ServerCore ----
+
+namespace detail {
+
+void ServerCore::Start(int backlog, std::function<void()> run)
+{
+    MakeStopPipe(FStop);
+    FListener = ListenLoopback(backlog, FPort);
+    FThread = std::thread(std::move(run));
+}
+
+int ServerCore::NextClient()
+{
+    while (WaitReadable(FListener, FStop[0], -1) > 0) {
+        int fd = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return fd;
+    }
+    return -1;
+}
+
+ServerCore::~ServerCore()
+{
+    CloseFd(FStop[0]);
+    CloseFd(FStop[1]);
+}
+
+void ServerCore::Stop()
+{
+    char c = 0;
+    (void)!::write(FStop[1], &c, 1);
+    if (FThread.joinable())
+        FThread.join();
+    CloseFd(FListener);
+}
+
+} // namespace detail
+
 // ---- Script ----
 
 Script& Script::Send(std::string bytes)
@@ -190,19 +231,12 @@ ScriptServer::ScriptServer(Script script) : ScriptServer(std::vector<Script>{std
 
 ScriptServer::ScriptServer(std::vector<Script> scripts) : FScripts(std::move(scripts))
 {
-    MakeStopPipe(FStop);
-    FListener = ListenLoopback(8, FPort);
-    FThread = std::thread([this] { Run(); });
+    Start(8, [this] { Run(); });
 }
 
 ScriptServer::~ScriptServer()
 {
-    char c = 0;
-    (void)!::write(FStop[1], &c, 1);
-    FThread.join();
-    CloseFd(FListener);
-    CloseFd(FStop[0]);
-    CloseFd(FStop[1]);
+    Stop();
 }
 
 void ScriptServer::Fail(const std::string& message)
@@ -217,13 +251,9 @@ void ScriptServer::Fail(const std::string& message)
 void ScriptServer::Run()
 {
     for (std::size_t index = 0;; ++index) {
-        if (WaitReadable(FListener, FStop[0], -1) < 0)
-            return;
-        int fd = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = NextClient();
         if (fd < 0)
-            continue;
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            return;
         {
             std::lock_guard lock(FLock);
             FConns.push_back(std::make_shared<Conn>());
@@ -436,31 +466,19 @@ std::vector<std::string> ScriptServer::Failures() const
 
 EchoServer::EchoServer()
 {
-    MakeStopPipe(FStop);
-    FListener = ListenLoopback(16, FPort);
-    FThread = std::thread([this] { Run(); });
+    Start(16, [this] { Run(); });
 }
 
 EchoServer::~EchoServer()
 {
-    char c = 0;
-    (void)!::write(FStop[1], &c, 1);
-    FThread.join();
+    Stop();   // the connection threads see the stop pipe too
     for (auto& t : FThreads)
         t.join();
-    CloseFd(FListener);
-    CloseFd(FStop[0]);
-    CloseFd(FStop[1]);
 }
 
 void EchoServer::Run()
 {
-    while (WaitReadable(FListener, FStop[0], -1) > 0) {
-        int fd = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    for (int fd; (fd = NextClient()) >= 0;) {
         std::lock_guard lock(FLock);
         FThreads.emplace_back([this, fd] { Echo(fd); });
     }
@@ -509,6 +527,15 @@ StalledListener::~StalledListener()
     for (int& fd : FFillers)
         CloseFd(fd);
     CloseFd(FListener);
+}
+
+int DialLoopback(std::uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(port);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        CloseFd(fd);
+    return fd;
 }
 
 std::uint16_t UnusedPort()

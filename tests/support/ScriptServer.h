@@ -79,15 +79,35 @@ private:
     std::vector<Step> FSteps;
 };
 
-class ScriptServer {
+namespace detail {
+// A loopback listener served by a thread of its own, with a pipe that tells the thread to stop.
+class ServerCore {
+public:
+    std::uint16_t Port() const { return FPort; }
+
+protected:
+    ServerCore() = default;
+    ~ServerCore();   // closes the stop pipe (after the derived server joined its threads)
+    void Start(int backlog, std::function<void()> run);
+    // Tells the thread to stop and waits for it; the listener is closed.
+    void Stop();
+    // Waits for the next connection (TCP_NODELAY set); -1 once Stop() was called.
+    int NextClient();
+
+    std::uint16_t FPort = 0;
+    int FListener = -1;
+    int FStop[2] = {-1, -1};   // readable once Stop() was called
+    std::thread FThread;
+};
+} // namespace detail
+
+class ScriptServer : public detail::ServerCore {
 public:
     explicit ScriptServer(Script script);
     explicit ScriptServer(std::vector<Script> scripts);
     ~ScriptServer();
     ScriptServer(const ScriptServer&) = delete;
     ScriptServer& operator=(const ScriptServer&) = delete;
-
-    std::uint16_t Port() const { return FPort; }
 
     // Waits until every script has run to its end; false when `limit` passed first.
     bool WaitDone(Millis limit = Millis(5000));
@@ -109,37 +129,27 @@ private:
     void Fail(const std::string& message);
 
     std::vector<Script> FScripts;
-    std::uint16_t FPort = 0;
-    int FListener = -1;
-    int FStop[2] = {-1, -1};
     mutable std::mutex FLock;
     std::condition_variable FChanged;
     std::vector<std::shared_ptr<Conn>> FConns;
     std::vector<std::string> FFailures;
     std::size_t FFinished = 0;
-    std::thread FThread;
 };
 
 // Echoes every byte back, on any number of connections at once (a thread per connection).
-class EchoServer {
+class EchoServer : public detail::ServerCore {
 public:
     EchoServer();
     ~EchoServer();
     EchoServer(const EchoServer&) = delete;
     EchoServer& operator=(const EchoServer&) = delete;
-    std::uint16_t Port() const { return FPort; }
 
 private:
     void Run();
     void Echo(int fd);
 
-    std::uint16_t FPort = 0;
-    int FListener = -1;
-    int FStop[2] = {-1, -1};
     std::mutex FLock;
-    std::vector<int> FFds;
     std::vector<std::thread> FThreads;
-    std::thread FThread;
 };
 
 // A loopback listener whose accept queue is full: a connection attempt to it gets no answer
@@ -160,5 +170,7 @@ private:
 
 // A loopback port on which nothing listens: connecting to it is refused.
 std::uint16_t UnusedPort();
+// A plain blocking client socket connected to 127.0.0.1:port; -1 when that fails.
+int DialLoopback(std::uint16_t port);
 
 } // namespace testsupport
