@@ -106,10 +106,18 @@ public:
     ~TPowersock() override;
 
     // Virtual operations, in slot order.
+    // Waits for accept readiness (Listen) and accepts one connection; the readiness is used
+    // up, so the next Accept waits for the next connection.
     virtual ws::SocketHandle Accept();
+    // Resolves Host (or ProxyHost), connects and waits; OnConnect fires inside the wait.
+    // On failure OnConnectionFailed fires before the ESockError, and the half-made socket
+    // is replaced by a fresh one so that the next Connect can start at once.
     virtual void Connect();
     virtual void Disconnect();
     virtual std::string Transaction(const std::string& Command);
+    // Cancel; derived components add to it. Note that the destructor of this class can only
+    // reach this version: a derived class whose Abort must run at destruction calls it in
+    // its own destructor.
     virtual void Abort();
 
     // Published properties.
