@@ -54,6 +54,16 @@ Registry& Reg()
     return *r;
 }
 
+// The timer `id` of the window, or null; the caller holds the registry's lock.
+TimerRec* FindTimer(Registry& r, WindowHandle window, WPARAM id)
+{
+    auto it = r.Windows.find(window);
+    if (it == r.Windows.end())
+        return nullptr;
+    auto t = it->second->Timers.find(id);
+    return t == it->second->Timers.end() ? nullptr : &t->second;
+}
+
 std::shared_ptr<WindowRec> Find(WindowHandle window)
 {
     auto& r = Reg();
@@ -99,13 +109,10 @@ void OnTimerReady(WindowHandle window, WPARAM id)
     {
         auto& r = Reg();
         std::lock_guard lock(r.Lock);
-        auto it = r.Windows.find(window);
-        if (it == r.Windows.end())
+        TimerRec* found = FindTimer(r, window, id);
+        if (!found)
             return;
-        auto pos = it->second->Timers.find(id);
-        if (pos == it->second->Timers.end())
-            return;
-        TimerRec& t = pos->second;
+        TimerRec& t = *found;
         std::uint64_t expirations;
         if (::read(t.Fd, &expirations, sizeof expirations) != sizeof expirations)
             return;
@@ -129,14 +136,11 @@ void OnTimerReady(WindowHandle window, WPARAM id)
     detail::PostWindowMessage(window, WM_TIMER, id, 0, [window, id, generation] {
         auto& r = Reg();
         std::lock_guard lock(r.Lock);
-        auto it = r.Windows.find(window);
-        if (it == r.Windows.end())
+        TimerRec* t = FindTimer(r, window, id);
+        if (!t || t->Generation != generation)
             return false;
-        auto t = it->second->Timers.find(id);
-        if (t == it->second->Timers.end() || t->second.Generation != generation)
-            return false;
-        t->second.TickQueued = false;
-        return t->second.Armed;
+        t->TickQueued = false;
+        return t->Armed;
     });
 }
 
@@ -271,16 +275,13 @@ bool KillTimer(WindowHandle window, WPARAM id)
 {
     auto& r = Reg();
     std::lock_guard lock(r.Lock);
-    auto it = r.Windows.find(window);
-    if (it == r.Windows.end())
-        return false;
-    auto t = it->second->Timers.find(id);
-    if (t == it->second->Timers.end() || !t->second.Armed)
+    TimerRec* t = FindTimer(r, window, id);
+    if (!t || !t->Armed)
         return false;
     // No system call: a killed timer's descriptor that still expires is ignored then.
-    ++t->second.Generation;
-    t->second.Armed = false;
-    t->second.TickQueued = false;
+    ++t->Generation;
+    t->Armed = false;
+    t->TickQueued = false;
     return true;
 }
 
