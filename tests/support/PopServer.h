@@ -1,0 +1,36 @@
+#pragma once
+// A POP3 server that the workflow tests run against, whatever implements it: the private
+// Dovecot fixture, or the demo server of tools/. Test bodies that hold for every real
+// server take a PopServer and run once per entry of PopServerKinds().
+//
+// Messages are raw RFC 822 bytes, numbered by POP3 in the order they were added. AddMessage
+// works before Start and between sessions (the next session sees the message).
+// CountMessages counts what the server keeps on its side; a completed QUIT has committed its
+// deletions by the time it returns. Start throws std::runtime_error when the server does not
+// come up. Not thread-safe.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class PopServer {
+public:
+    virtual ~PopServer() = default;
+    virtual void Start(const std::string& user, const std::string& password) = 0;
+    virtual void Stop() = 0;
+    virtual int Port() const = 0;
+    virtual std::string AddMessage(const std::string& raw) = 0;
+    virtual int CountMessages() const = 0;
+    virtual void ClearMessages() = 0;
+};
+
+struct PopServerKind {
+    std::string name;  // a test-name suffix: letters and digits only
+    std::function<std::unique_ptr<PopServer>()> make;
+};
+
+// Every kind of server built into the tests.
+std::vector<PopServerKind> PopServerKinds();
+// The Dovecot fixture behind the PopServer interface.
+std::unique_ptr<PopServer> MakeDovecotPopServer();
