@@ -1,0 +1,739 @@
+#include "pop3/Nmpop3.h"
+
+#include "runtime/Stream.h"
+#include "runtime/SysUtils.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
+
+int Pop3LineCursor = 0;
+int Pop3TempFileCounter = 0;
+
+namespace {
+
+// Sets the busy flag for the lifetime of an operation and clears it on every way out.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~BusyScope() { FFlag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+std::string_view StripLineEnd(std::string_view line)
+{
+    if (line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n')
+        line.remove_suffix(2);
+    else if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    return line;
+}
+
+// The text from the 1-based character `from` on, at most `count` characters.
+std::string From(std::string_view text, std::size_t from, std::size_t count = std::string_view::npos)
+{
+    const std::size_t start = std::min(from - 1, text.size());
+    return std::string(text.substr(start, count));
+}
+
+std::string FirstWord(const std::string& reply)
+{
+    return NthWord(reply, ' ', 1);
+}
+
+bool ContainsOk(const std::string& reply)
+{
+    return FirstWord(reply).find("+OK") != std::string::npos;
+}
+
+bool Contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// A plain decimal number (digits only, within 32 bits); 0 for anything else.
+int PlainNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 10 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    const long long v = std::stoll(text);
+    return v > 2147483647LL ? 0 : static_cast<int>(v);
+}
+
+// True when any directory entry has the name, a dangling link or a folder included: the
+// attachment numbering steps past all of them.
+bool NameTaken(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The boundary key after "BOUNDARY=" at `at` of the line: the quoted text, or the text up
+// to the next ";" or blank.
+std::string CutBoundary(std::string_view line, std::size_t at)
+{
+    std::string_view rest = line.substr(at, 256);
+    if (!rest.empty() && rest.front() == '"') {
+        rest.remove_prefix(1);
+        return std::string(rest.substr(0, rest.find('"')));
+    }
+    const std::size_t end = rest.find_first_of("; \t\r\n");
+    return std::string(rest.substr(0, end));
+}
+
+// Temporary part file contents are collected and written in blocks of this size.
+constexpr std::size_t PartWriteBlock = 65536;
+
+} // namespace
+
+TNMPOP3::TNMPOP3(TComponent* AOwner) : TPowersock(AOwner)
+{
+    Port = 110;
+    FCodec = new TNMUUProcessor(this);
+}
+
+TNMPOP3::~TNMPOP3()
+{
+    // The socket component's destructor can only reach its own Abort.
+    Destroying();
+    try {
+        Abort();
+    } catch (...) {
+    }
+}
+
+void TNMPOP3::SetAttachFilePath(const std::string& Value)
+{
+    FAttachFilePath = Value;
+    if (!FAttachFilePath.empty() && FAttachFilePath.back() != '/')
+        FAttachFilePath += '/';
+}
+
+std::string TNMPOP3::PlainFileName(std::string_view Name)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < Name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Name[i]);
+        if (c == '/' || c == '\\') {
+            start = i + 1;
+        } else if (IsSjisLeadByte(c) && i + 1 < Name.size()) {
+            // A Shift-JIS trail byte may be 0x5C ("\"); "/" is never one.
+            const auto t = static_cast<unsigned char>(Name[i + 1]);
+            if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC))
+                ++i;
+        }
+    }
+    std::string out;
+    out.reserve(Name.size() - start);
+    for (std::size_t i = start; i < Name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Name[i]);
+        if (c >= 0x20 && c != 0x7F)
+            out += static_cast<char>(c);
+    }
+    if (out.find_first_not_of('.') == std::string::npos)
+        return "";   // "", "." and ".." name no file of their own
+    return out;
+}
+
+// ---- replies ----
+
+std::string TNMPOP3::Command(const std::string& Line)
+{
+    Send(Line);
+    return ReadStatus();
+}
+
+void TNMPOP3::Send(const std::string& Line)
+{
+    StatusMessage(8, "Transaction");
+    Writeln(Line);
+    // Nothing can have taken the reply's notification before the wait when no status
+    // handler ran since the send (handlers may pump): the wait can come first then.
+    FWaitFirst = !OnStatus;
+}
+
+std::string TNMPOP3::ReadStatus()
+{
+    std::string reply;
+    ReadReply(FWaitFirst, [&reply](std::string_view line) {
+        reply = line;
+        return true;
+    });
+    NoteReply(reply);
+    return reply;
+}
+
+void TNMPOP3::NoteReply(const std::string& Reply)
+{
+    LastReply = Reply;
+    LastReplyCode = 0;
+    StatusMessage(1, Reply);
+    // As Transaction notes it: the leading digits (at most 10), 0 past 32 bits, clipped.
+    std::size_t digits = 0;
+    while (digits < 10 && digits < Reply.size() && Reply[digits] >= '0' && Reply[digits] <= '9')
+        ++digits;
+    if (digits > 0) {
+        const long long value = std::stoll(Reply.substr(0, digits));
+        LastReplyCode = static_cast<std::int16_t>(value > 2147483647LL ? 0 : std::min(value, 32767LL));
+    }
+}
+
+int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view Line)>& Take, bool KeepLast)
+{
+    // Takes every complete line of what is pending at once (one peek, one receive) instead
+    // of one line per receive: a listing asks for thousands of short replies. Right after a
+    // command was sent nothing of its reply can be there yet, so the first pass waits: the
+    // reply's arrival wakes the pump whatever came before it.
+    TimerOn();
+    struct TimerGuard {
+        TPowersock& Sock;
+        ~TimerGuard()
+        {
+            try {
+                Sock.TimerOff();
+            } catch (...) {
+            }
+        }
+    } timerGuard{*this};
+    std::string partial;   // the received start of a line whose end has not arrived
+    for (bool wait = AfterSend;; wait = true) {
+        if (wait) {
+            WaitPass([this] { return CancelRequested.load(); });
+            if (CancelRequested) {
+                CancelRequested = false;
+                throw EAbortError("Socket readln aborted");
+            }
+        }
+        const int n = ws::Recv(SocketHandle, TransferBuffer, TransferBufferSize, ws::MsgPeek);
+        if (n == 0)
+            ConnectionClosed();
+        if (n < 0) {
+            FLastErrorNo = ws::GetLastError();
+            // The close notification has replaced the socket: the peer has closed.
+            if (FLastErrorNo == ws::WSAENOTCONN)
+                ConnectionClosed();
+            ErrorManager(ws::WSAEWOULDBLOCK);
+            continue;
+        }
+        int used = 0;
+        bool done = false;
+        while (!done && used < n) {
+            const char* begin = TransferBuffer + used;
+            const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(n - used));
+            if (!lf)
+                break;
+            const auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1;
+            used += static_cast<int>(length);
+            if (partial.empty()) {
+                done = Take(std::string_view(begin, length));
+            } else {
+                partial.append(begin, length);
+                done = Take(partial);
+                partial.clear();
+            }
+        }
+        if (!done && used < n) {
+            // The start of a line is taken too, so that an end of the stream behind it shows.
+            if (partial.size() + static_cast<std::size_t>(n - used) > static_cast<std::size_t>(TransferBufferSize))
+                throw ESockError("Line too long: no line end within " + std::to_string(TransferBufferSize) + " bytes");
+            partial.append(TransferBuffer + used, static_cast<std::size_t>(n - used));
+            used = n;
+        }
+        if (done && KeepLast)
+            return used;
+        Consume(used);
+        if (done)
+            return 0;
+        TimerOn();   // the time-out measures the silence since the last bytes
+    }
+}
+
+void TNMPOP3::ConnectionClosed()
+{
+    // The close notification keeps a connection open while unread data waits; once that is
+    // read the connection is over, and the owner hears of it as of any other close.
+    if (Connected) {
+        try {
+            RequestCloseSocket();
+        } catch (const ESockError&) {
+        }
+    }
+    throw Exception(ConnectionClosedText);
+}
+
+void TNMPOP3::Consume(int Count)
+{
+    // The same bytes again, now removed from the socket; nothing after the reply's end.
+    if (Count > 0 && ws::Recv(SocketHandle, TransferBuffer, Count, 0) < 0)
+        ErrorManager(ws::WSAEWOULDBLOCK);
+}
+
+void TNMPOP3::ReadListing(const std::function<void(std::string_view Line, bool Last)>& Take)
+{
+    ReadReply(false, [&Take](std::string_view line) {
+        const bool last = StripLineEnd(line) == ".";
+        Take(line, last);
+        return last;
+    });
+}
+
+// ---- connection ----
+
+void TNMPOP3::Connect()
+{
+    bool asked = false;
+    while (UserID.empty() || Password.empty()) {
+        if (!OnAuthenticationNeeded)
+            throw Exception("Authentication failed");
+        if (asked)
+            break;
+        asked = true;
+        bool Handled = false;
+        OnAuthenticationNeeded(Handled);
+        if (!Handled)
+            throw Exception("Authentication failed");
+    }
+    const bool wasBusy = FBusy;
+    FBusy = true;
+    bool loggedIn = false;
+    std::exception_ptr failure;
+    try {
+        TPowersock::Connect();
+        try {
+            ConnectDialogue(loggedIn);
+        } catch (...) {
+            Disconnect();   // when this fails too, its exception is the one that leaves
+            throw;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!wasBusy)
+        FBusy = false;
+    if (loggedIn && OnConnect)
+        OnConnect(this);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TNMPOP3::ConnectDialogue(bool& LoggedIn)
+{
+    std::string greeting;
+    ReadReply(false, [&greeting](std::string_view line) {
+        greeting = line;
+        return true;
+    });
+    if (!ContainsOk(greeting))
+        throw Exception(greeting);
+    for (int attempt = 1;; ++attempt) {
+        if (ContainsOk(Command("USER " + UserID)) && ContainsOk(Command("PASS " + Password)))
+            break;
+        if (attempt == 2 || !OnAuthenticationFailed)
+            throw Exception("Authentication failed");
+        bool Handled = false;
+        OnAuthenticationFailed(Handled);
+        if (!Handled)
+            throw Exception("Authentication failed");
+    }
+    LoggedIn = true;
+    // A count from an earlier login must not stand for this mailbox.
+    MessageCount = 0;
+    const std::string reply = Command("STAT");
+    if (!ContainsOk(reply))
+        throw Exception(reply);
+    MessageCount = PlainNumber(NthWord(reply, ' ', 2));
+}
+
+void TNMPOP3::Disconnect()
+{
+    if (!Connected)
+        return;
+    std::string reply;
+    std::exception_ptr failure;
+    try {
+        reply = Command("QUIT");
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (Connected)   // not when the failure found the connection closed by the server
+        TPowersock::Disconnect();
+    if (failure)
+        std::rethrow_exception(failure);
+    if (!ContainsOk(reply))
+        throw Exception(reply);
+}
+
+void TNMPOP3::Abort()
+{
+    TPowersock::Abort();
+    if (Connected) {
+        RequestCloseSocket();
+        ClearInput();
+    }
+}
+
+// ---- summaries and commands ----
+
+void TNMPOP3::GetSummary(int Msg)
+{
+    if (FBusy)
+        return;
+    BusyScope busy(FBusy);
+    CertifyConnect();
+    if (OnRetrieveStart)
+        OnRetrieveStart(this);
+    const std::string number = std::to_string(Msg);
+    // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
+    // server looks up the size meanwhile.
+    Send("TOP " + number + " 0");
+    std::size_t statusLength = 0;
+    FReplyText.clear();
+    const int unread = ReadReply(
+        FWaitFirst,
+        [this, &statusLength](std::string_view line) {
+            FReplyText.append(line);
+            if (statusLength == 0) {
+                statusLength = line.size();
+                return !ContainsOk(FReplyText);   // a refusal has no lines after it
+            }
+            return StripLineEnd(line) == ".";
+        },
+        true);
+    const std::string status = FReplyText.substr(0, statusLength);
+    if (!ContainsOk(status)) {
+        Consume(unread);
+        NoteReply(status);
+        throw Exception(status);
+    }
+    Send("LIST " + number);
+    Consume(unread);
+    NoteReply(status);
+    Summary.Header.Clear();
+    Summary.Subject.clear();
+    Summary.From.clear();
+    Summary.MessageId.clear();
+    std::string_view rest = std::string_view(FReplyText).substr(statusLength);
+    while (!rest.empty()) {
+        const std::size_t lf = rest.find('\n');
+        const std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
+        const std::string_view text = StripLineEnd(rest.substr(0, length));
+        rest.remove_prefix(length);
+        if (StartsWith(text, "Subject:"))
+            Summary.Subject = From(text, 9);
+        if (StartsWith(text, "From:"))
+            Summary.From = From(text, 6);
+        if (StartsWith(text, "Message-ID:"))
+            Summary.MessageId = From(text, 13, 256);
+        Summary.Header.Add(std::string(text));
+    }
+    Summary.Bytes = StrToInt(Trim(NthWord(ReadStatus(), ' ', 3)));
+    StatusMessage(1, "Summary Retrieved");
+    if (OnRetrieveEnd)
+        OnRetrieveEnd(this);
+}
+
+void TNMPOP3::DeleteMailMessage(int Msg)
+{
+    if (FBusy)
+        return;
+    {
+        BusyScope busy(FBusy);
+        CertifyConnect();
+        const std::string reply = Command("DELE " + std::to_string(Msg));
+        if (FirstWord(reply) == "-ERR") {
+            if (OnFailure)
+                OnFailure(this);
+            throw Exception(reply);
+        }
+    }
+    if (OnSuccess)
+        OnSuccess(this);
+}
+
+std::string TNMPOP3::UniqueID(int Msg)
+{
+    if (FBusy)
+        return "";
+    BusyScope busy(FBusy);
+    CertifyConnect();
+    const std::string reply = Command("UIDL " + std::to_string(Msg));
+    if (FirstWord(reply) != "+OK") {
+        if (OnFailure)
+            OnFailure(this);
+        throw Exception(reply);
+    }
+    return std::string(StripLineEnd(NthWord(reply, ' ', 3)));
+}
+
+void TNMPOP3::List()
+{
+    if (FBusy)
+        return;
+    BusyScope busy(FBusy);
+    CertifyConnect();
+    const std::string reply = Command("LIST ");
+    // A refusal carries no listing: waiting for one would wait for the time-out.
+    if (FirstWord(reply) == "-ERR")
+        throw Exception(reply);
+    // The whole listing is taken first, so that a line that is no number leaves no rest of
+    // it in the connection to be taken for the next reply.
+    std::vector<std::string> lines;
+    ReadListing([&lines](std::string_view line, bool last) {
+        if (!last)
+            lines.emplace_back(StripLineEnd(line));
+    });
+    for (const std::string& line : lines) {
+        if (OnList)
+            OnList(StrToInt(NthWord(line, ' ', 1)), StrToInt(NthWord(line, ' ', 2)));
+    }
+}
+
+void TNMPOP3::Reset()
+{
+    CertifyConnect();
+    Command("RSET");
+    if (OnReset)
+        OnReset(this);
+}
+
+void TNMPOP3::Extract(const std::string& Key, std::string& Value)
+{
+    CertifyConnect();
+    Value.clear();
+    for (const std::string& entry : MailMessage.Header.Items()) {
+        if (!Contains(entry, Key))
+            continue;
+        const std::size_t colon = entry.find(':');
+        if (colon != std::string::npos)
+            Value = Trim(std::string_view(entry).substr(colon + 1, 255));
+        return;
+    }
+}
+
+// ---- whole messages ----
+
+void TNMPOP3::GetMailMessage(int Msg)
+{
+    if (FBusy)
+        return;
+    BusyScope busy(FBusy);
+    CertifyConnect();
+    if (OnRetrieveStart)
+        OnRetrieveStart(this);
+    std::exception_ptr failure;
+    try {
+        FTransferEncoding.clear();
+        MailMessage.Boundary.clear();
+        FAttachName.clear();
+        FPartMode = 2;
+        FReplyEnded = false;
+        const std::string number = std::to_string(Msg);
+        const std::string reply = Command("RETR " + number);
+        if (!ContainsOk(reply))
+            throw Exception(reply);
+        Pop3LineCursor = 0;
+        MailMessage.Header.Clear();
+        MailMessage.Body.Clear();
+        MailMessage.RawBody.Clear();
+        MailMessage.Attachments.Clear();
+        MailMessage.Subject.clear();
+        MailMessage.From.clear();
+        MailMessage.MessageId.clear();
+        MailMessage.ContentType.clear();
+        FBytesRecvd = 0;
+        ReadHeader(false, MailMessage);
+        if (!FReplyEnded) {
+            ReadListing([this](std::string_view line, bool last) {
+                if (!last)
+                    MailMessage.RawBody.Add(std::string(StripLineEnd(line)));
+            });
+        }
+        if (Contains(LowerCase(MailMessage.ContentType), "multipart")) {
+            ReadParts();
+        } else if (!Parse) {
+            MailMessage.Body.Assign(MailMessage.RawBody);
+        } else if (Contains(UpperCase(FTransferEncoding), "BASE64")) {
+            FPartMode = 0;
+            ReadBody(MailMessage);
+            if (MailMessage.Attachments.Count() == 0)
+                throw Exception("Empty Base64 body: nothing to decode");
+            MailMessage.Body.LoadFromFile(FAttachFilePath + MailMessage.Attachments[0]);
+        } else {
+            ReadBody(MailMessage);
+        }
+        if (DeleteOnRead) {
+            const std::string deleted = Command("DELE " + number);
+            if (FirstWord(deleted) == "-ERR")
+                throw Exception(deleted);
+        }
+        StatusMessage(1, "Message Retrieved");
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (OnRetrieveEnd)
+        OnRetrieveEnd(this);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TNMPOP3::ReadHeader(bool FromBuffer, TMailMessage& Target)
+{
+    if (FromBuffer) {
+        for (bool ended = false; !ended;) {
+            if (Pop3LineCursor >= MailMessage.RawBody.Count())
+                return;
+            ended = HeaderLine(MailMessage.RawBody[Pop3LineCursor++], Target);
+        }
+    } else {
+        ReadReply(false, [this, &Target](std::string_view raw) {
+            const std::string_view line = StripLineEnd(raw);
+            // A message without a body may end right after its header, without an empty line.
+            if (line == ".") {
+                FReplyEnded = true;
+                return true;
+            }
+            return HeaderLine(line, Target);
+        });
+    }
+    if (FPartMode == 2)
+        FPartMode = 1;
+}
+
+bool TNMPOP3::HeaderLine(std::string_view Line, TMailMessage& Target)
+{
+    if (FPartMode == 2)
+        MailMessage.Header.Add(std::string(Line));
+    if (Line.empty())
+        return true;
+    const std::string word = UpperCase(NthWord(std::string(Line.substr(0, Line.find(' '))), ' ', 1));
+    if (word == "SUBJECT:")
+        MailMessage.Subject = From(Line, 9, 256);
+    else if (word == "FROM:")
+        MailMessage.From = From(Line, 7, 256);
+    else if (word == "CONTENT-TYPE:")
+        MailMessage.ContentType = From(Line, 15, 256);
+    else if (word == "MESSAGE-ID:")
+        MailMessage.MessageId = From(Line, 13, 256);
+    const std::string upper = UpperCase(Line);
+    const std::size_t boundary = upper.find("BOUNDARY=");
+    if (boundary != std::string::npos)
+        Target.Boundary = CutBoundary(Line, boundary + 9);
+    if (Contains(upper, "CONTENT-TRANSFER-ENCODING"))
+        FTransferEncoding = From(Line, 28, 256);
+    if (Contains(upper, "NAME"))
+        FAttachName = NthWord(std::string(Line), '"', 2);
+    return false;
+}
+
+void TNMPOP3::ReadParts()
+{
+    TMailMessage scratch;   // takes the boundary keys of part headers, which are not used
+    const TStringList& raw = MailMessage.RawBody;
+    const std::string& key = MailMessage.Boundary;
+    bool found = false;
+    while (!key.empty() && !found && Pop3LineCursor < raw.Count())
+        found = Contains(raw[Pop3LineCursor++], key);
+    if (!found)
+        throw Exception("Multipart message without its boundary line");
+    bool closed = false;
+    do {
+        ReadHeader(true, scratch);
+        closed = ReadBody(MailMessage);
+    } while (!closed && Pop3LineCursor < raw.Count());
+}
+
+bool TNMPOP3::ReadBody(TMailMessage& Target)
+{
+    std::unique_ptr<TFileStream> part;
+    std::string partName;
+    if (FPartMode == 0) {
+        ++Pop3TempFileCounter;
+        partName = FAttachFilePath + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
+        part = std::make_unique<TFileStream>(partName, fmCreate);
+    }
+    StatusMessage(1, "Extracting file");
+    const TStringList& raw = MailMessage.RawBody;
+    if (Pop3LineCursor >= raw.Count())
+        return false;
+    std::string pending;   // part file bytes not yet written
+    long long written = 0;
+    const std::string* delimiter = nullptr;
+    while (Pop3LineCursor < raw.Count()) {
+        const std::string& line = raw[Pop3LineCursor++];
+        if (!Target.Boundary.empty() && Contains(line, Target.Boundary)) {
+            delimiter = &line;
+            break;
+        }
+        if (part) {
+            pending += line;
+            pending += "\r\n";
+            if (pending.size() >= PartWriteBlock) {
+                part->WriteBuffer(pending.data(), static_cast<long long>(pending.size()));
+                written += static_cast<long long>(pending.size());
+                pending.clear();
+            }
+        } else {
+            Target.Body.Add(line);
+        }
+        ++FBytesRecvd;
+        if (OnPacketRecvd)
+            OnPacketRecvd(this);
+    }
+    if (part) {
+        part->WriteBuffer(pending.data(), static_cast<long long>(pending.size()));
+        written += static_cast<long long>(pending.size());
+        part.reset();
+        if (written > 0)
+            ExtractPart(partName, Target);
+    }
+    const bool closing = delimiter && Contains(std::string_view(*delimiter).substr(delimiter->size() - std::min<std::size_t>(4, delimiter->size())), "--");
+    FPartMode = 0;
+    return closing;
+}
+
+void TNMPOP3::ExtractPart(const std::string& TempName, TMailMessage& Target)
+{
+    std::string name = PlainFileName(FAttachName);
+    if (name.empty())
+        name = "text.tmp";
+    const std::size_t dot = name.rfind('.');
+    const std::string base = name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    for (int k = 1; NameTaken(FAttachFilePath + name); ++k)
+        name = base + "_" + std::to_string(k) + extension;
+    if (OnDecodeStart)
+        OnDecodeStart(name);
+    Target.Body.Add("\r\nFile \"" + name + "\" extracted");
+    Target.Attachments.Add(name);
+    const std::string target = FAttachFilePath + name;
+    const bool uuencoded = Contains(FTransferEncoding, "X-UUENCODE");
+    if (uuencoded || Contains(LowerCase(FTransferEncoding), "base64")) {
+        TFileStream in(TempName, fmOpenRead);
+        TFileStream out(target, fmCreate);
+        struct Detach {
+            TNMUUProcessor* Codec;
+            ~Detach() { Codec->InStream = Codec->OutStream = nullptr; }
+        } detach{FCodec};
+        FCodec->InStream = &in;
+        FCodec->OutStream = &out;
+        FCodec->Method = uuencoded ? uuCode : uuMime;
+        StatusMessage(1, "Decoding file");
+        if (in.Size() > 0)
+            FCodec->Decode();
+    } else {
+        RenameFile(TempName, target);   // never replaces; a failure leaves the part file
+    }
+}

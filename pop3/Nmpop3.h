@@ -1,0 +1,204 @@
+#pragma once
+// Nmpop3: the POP3 client component TNMPOP3 (RFC 1939) and its result records TSummary and
+// TMailMessage.
+//
+// TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
+// messages, so handlers of the owner run inside a waiting operation. The busy flag makes
+// GetSummary, GetMailMessage, DeleteMailMessage, UniqueID and List return at once, silently,
+// while one of them waits; Connect, Disconnect, Reset and Abort never look at it, and Abort
+// is the way to break into a wait. The time-out of the socket component runs this Abort, so
+// a time-out during any wait closes the connection.
+//
+// Failures are exceptions:
+//  - Exception with the server's reply line exactly as received (line end included) when a
+//    reply fails its test;
+//  - Exception "Authentication failed" for missing or refused credentials;
+//  - Exception with ConnectionClosedText when the server closes the connection while a
+//    reply, or any line of a multi-line reply, is still awaited (never a loop on nothing);
+//  - Exception "Not Connected" from the connection check; EConvertError
+//    ("'%s' は整数ではありません") for a size that is not a number; the socket component's
+//    ESockError / EAbortError (time-out, Abort) and the file layer's EFCreateError /
+//    EFOpenError pass through unchanged.
+// The busy flag is cleared on every way out.
+//
+// Files. GetMailMessage writes, into AttachFilePath ("" = the current directory), one
+// temporary part file "Temp<N>.mme" for every part after the first of a multipart message
+// (N: a counter shared by all instances, never reset within a run; the files stay) and one
+// attachment file per such part. An attachment name taken from the mail is reduced to a
+// plain file name first (no directory part, no "..", no separator, no control character);
+// a name set by OnDecodeStart is used as the handler leaves it. An existing file is never
+// replaced by a name found in the mail: the name is numbered (base_1.ext, base_2.ext ...)
+// and a rename never replaces.
+//
+// Ownership. TNMPOP3 owns Summary and MailMessage (members) and its codec (an owned
+// component). Everything runs on the thread that made the component.
+
+#include "net/Psock.h"
+#include "pop3/Nmextstr.h"
+#include "pop3/Nmuue.h"
+#include "runtime/StringList.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// (Msg, Size): one line of the LIST listing.
+using TListEvent = std::function<void(int Msg, int Size)>;
+// The proposed attachment file name, which the handler may change.
+using TVarFileNameEvent = std::function<void(std::string& FileName)>;
+
+// The text of the exception raised when the server closes the connection while a reply is
+// awaited.
+inline constexpr const char* ConnectionClosedText = "Connection closed by the server";
+
+// The result of one GetSummary: the header lines of TOP n 0 and the size of LIST n.
+class TSummary : public TPersistent {
+public:
+    std::string Subject;     // the first "Subject:" line's text after the colon (blank kept)
+    std::string From;        // likewise for "From:"
+    std::string MessageId;   // after "Message-ID:" and one character, at most 256
+    int Bytes = 0;           // the size LIST reported
+    // Every line of the TOP reply, line ends removed, folded lines as entries of their own,
+    // ending with the empty line and "." of a complete header.
+    TExStringList Header;
+};
+
+// The result of one GetMailMessage.
+class TMailMessage : public TPersistent {
+public:
+    TExStringList Header;      // top-level header lines; the closing empty line last
+    TStringList RawBody;       // every line after the header up to ".", as received
+    TStringList Body;          // the text for the user
+    TStringList Attachments;   // attachment file names (without directory), in order
+    std::string ContentType;   // of the last content-type line read (top level or part)
+    std::string From;
+    std::string Subject;
+    std::string MessageId;
+    std::string Boundary;      // the multipart boundary key (without the leading "--")
+};
+
+// Index in MailMessage.RawBody of the next line the part parser takes; shared by all
+// instances, set to 0 by every GetMailMessage.
+extern int Pop3LineCursor;
+// Number of the last temporary part file "Temp<N>.mme"; 0 at start, never reset.
+extern int Pop3TempFileCounter;
+
+class TNMPOP3 : public TPowersock {
+public:
+    explicit TNMPOP3(TComponent* AOwner);   // Port 110
+    ~TNMPOP3() override;                    // drops an open connection without QUIT
+
+    // Reads the greeting, logs in with USER/PASS (OnAuthenticationNeeded before, one
+    // OnAuthenticationFailed retry), sends STAT for MessageCount, then fires OnConnect.
+    // After the socket connected, a failure first ends the connection with Disconnect
+    // (QUIT); OnConnect still fires when the login had succeeded (a refused STAT).
+    void Connect() override;
+    // QUIT, then the socket is closed whatever happened; raises a refusing reply after that.
+    // Nothing when not connected.
+    void Disconnect() override;
+    // Cancels a wait in progress and drops the connection without QUIT.
+    void Abort() override;
+
+    // TOP Msg 0 and LIST Msg into Summary; OnRetrieveStart, then OnRetrieveEnd on success.
+    void GetSummary(int Msg);
+    // RETR Msg into MailMessage (attachments to files); OnRetrieveStart, and OnRetrieveEnd
+    // on every way out after the connection check.
+    void GetMailMessage(int Msg);
+    // DELE Msg; OnSuccess when accepted, OnFailure before the exception when refused.
+    void DeleteMailMessage(int Msg);
+    // UIDL Msg: the unique id; "" when busy. OnFailure before the exception when refused.
+    std::string UniqueID(int Msg);
+    // LIST: OnList per line of the listing. A refusing reply ("-ERR") is raised.
+    void List();
+    // RSET, then OnReset.
+    void Reset();
+    // The value (after the first ":", trimmed, at most 255) of the first MailMessage.Header
+    // entry containing Key (case-sensitive); "" when none.
+    void Extract(const std::string& Key, std::string& Value);
+
+    bool Busy() const { return FBusy; }
+
+    // The directory for attachment and temporary files, "" or ending in "/".
+    const std::string& AttachFilePath() const { return FAttachFilePath; }
+    void SetAttachFilePath(const std::string& Value);   // appends "/" unless empty or present
+
+    // Published properties.
+    std::string UserID;
+    std::string Password;
+    bool Parse = false;          // parse a single-part body (Base64 decoded into Body)
+    bool DeleteOnRead = false;   // DELE right after a retrieval
+    using TPowersock::OnConnectionRequired;
+    using TPowersock::OnPacketRecvd;
+    using TPowersock::BytesRecvd;
+    using TPowersock::BytesTotal;
+
+    // Published events. OnConnect hides the socket component's event of that name.
+    TNotifyEvent OnConnect;
+    THandlerEvent OnAuthenticationNeeded;
+    THandlerEvent OnAuthenticationFailed;
+    TNotifyEvent OnReset;
+    TListEvent OnList;
+    TNotifyEvent OnRetrieveStart;
+    TNotifyEvent OnRetrieveEnd;
+    TNotifyEvent OnSuccess;
+    TNotifyEvent OnFailure;
+    TVarFileNameEvent OnDecodeStart;
+    TNotifyEvent OnDecodeEnd;    // never fired
+
+    // Run-time state.
+    int MessageCount = 0;        // from STAT at the last login
+    TSummary Summary;
+    TMailMessage MailMessage;
+
+    // An attachment name from a mail reduced to a plain file name ("" when nothing is
+    // left): the text after the last "/" or "\" (a Shift-JIS trail byte is no "\"), without
+    // control characters; "." and ".." give "".
+    static std::string PlainFileName(std::string_view Name);
+
+protected:
+    // The header reader: from the connection (FromBuffer false) or from RawBody at the line
+    // cursor. Header lines go to MailMessage.Header while the part mode is 2.
+    void ReadHeader(bool FromBuffer, TMailMessage& Target);
+    // Splits a multipart RawBody at Boundary; raises when no line holds it.
+    void ReadParts();
+    // Takes lines from RawBody up to the next delimiter into Body or into a part file;
+    // true when the closing delimiter was met.
+    bool ReadBody(TMailMessage& Target);
+
+    // Retrieval state: the part mode (2 top-level header, 1 body text, 0 part to a file),
+    // the last attachment name and transfer-encoding text.
+    int FPartMode = 2;
+    std::string FAttachName;
+    std::string FTransferEncoding;
+
+private:
+    // Sends Line and returns the reply line (line end included), noted like Transaction's.
+    std::string Command(const std::string& Line);
+    void Send(const std::string& Line);
+    std::string ReadStatus();
+    void NoteReply(const std::string& Reply);
+    // Reads reply lines, handing each (line end included) to Take until it returns true;
+    // Take must not pump messages. Consumes exactly the bytes of those lines, or with
+    // KeepLast all but the last batch, whose size it returns for Consume. AfterSend: a
+    // command was just sent, so the first pass waits before it looks. Raises
+    // ConnectionClosedText when the connection ends first, EAbortError "Socket readln
+    // aborted" on Abort or time-out, ESockError for a line over 64 KiB.
+    int ReadReply(bool AfterSend, const std::function<bool(std::string_view Line)>& Take, bool KeepLast = false);
+    void Consume(int Count);
+    // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
+    [[noreturn]] void ConnectionClosed();
+    // ReadReply up to and including the "." line of a multi-line reply (Last).
+    void ReadListing(const std::function<void(std::string_view Line, bool Last)>& Take);
+    // One header line for ReadHeader; true when it ends the header.
+    bool HeaderLine(std::string_view Line, TMailMessage& Target);
+    void ConnectDialogue(bool& LoggedIn);
+    // Names, announces and writes the attachment of a finished part file.
+    void ExtractPart(const std::string& TempName, TMailMessage& Target);
+
+    bool FBusy = false;
+    bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
+    bool FWaitFirst = false;     // the reply to the command just sent can be awaited at once
+    std::string FReplyText;      // the TOP reply of GetSummary (its room is kept)
+    std::string FAttachFilePath;
+    TNMUUProcessor* FCodec = nullptr;
+};
