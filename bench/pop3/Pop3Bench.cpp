@@ -1,0 +1,174 @@
+// The headless listing a user waits for: Connect, then GetSummary(1) ... GetSummary(N) on a
+// 2,000-message Dovecot mailbox (ISO-2022-JP subjects, 2 to 4 KiB messages), in messages
+// per second. The reference, in the same run, is a plain blocking POP3 client sending the
+// same TOP n 0 / LIST n sequence, one command at a time. Goal: at least 1.0 times the
+// reference's rate.
+//
+// The machine is shared, so its load drifts while a run lasts: both clients are connected
+// side by side and take the mailbox in alternating blocks of messages (which one goes first
+// alternates too); each client's time is its connect plus its blocks. A run's ratio is the
+// two rates of that run; the figure printed is the median over the runs.
+//
+// Usage: bench_pop3 [messages [runs [block]]]
+
+#include "pop3/Nmpop3.h"
+#include "tests/support/BlockingPop3.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/Mailbox.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Processor time of the calling thread (the client's own work; waits excluded).
+double ThreadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct Side {
+    double wall = 0;
+    double cpu = 0;
+    template <class F>
+    void Time(F&& f)
+    {
+        const double c = ThreadCpu();
+        const auto t = Clock::now();
+        f();
+        wall += Seconds(t, Clock::now());
+        cpu += ThreadCpu() - c;
+    }
+};
+
+// PURGEL_BENCH_COMPONENT_ONLY=1 leaves the reference out (for profiling the component).
+const bool ComponentOnly = std::getenv("PURGEL_BENCH_COMPONENT_ONLY") != nullptr;
+
+struct Run {
+    double reference = 0, component = 0;   // messages per second
+    double referenceCpu = 0, componentCpu = 0;   // seconds per message
+};
+
+Run OneRun(const DovecotServer& server, int count, int block)
+{
+    Side ref, comp;
+    testsupport::BlockingPop3 client;
+    TNMPOP3 pop(nullptr);
+    pop.Host = "127.0.0.1";
+    pop.Port = server.Port();
+    pop.UserID = server.User();
+    pop.Password = server.Password();
+    pop.TimeOut = 30000;
+    int rows = 0;
+    long long bytes = 0;
+    pop.OnRetrieveEnd = [&](TObject*) {
+        ++rows;
+        bytes += pop.Summary.Bytes;
+    };
+
+    if (!ComponentOnly)
+        ref.Time([&] {
+        client.Connect(static_cast<std::uint16_t>(server.Port()));
+        client.Login(server.User(), server.Password());
+        if (client.Stat() != count)
+            throw std::runtime_error("reference: unexpected message count");
+    });
+    comp.Time([&] { pop.Connect(); });
+    if (pop.MessageCount != count)
+        throw std::runtime_error("TNMPOP3: unexpected message count");
+
+    std::vector<std::string> header;
+    long long refBytes = 0;
+    for (int first = 1, b = 0; first <= count; first += block, ++b) {
+        const int last = std::min(count, first + block - 1);
+        auto runRef = [&] {
+            if (ComponentOnly)
+                return;
+            ref.Time([&] {
+                for (int i = first; i <= last; ++i)
+                    refBytes += client.Summary(i, header);
+            });
+        };
+        auto runComp = [&] {
+            comp.Time([&] {
+                for (int i = first; i <= last; ++i)
+                    pop.GetSummary(i);
+            });
+        };
+        if (b % 2 == 0) {
+            runRef();
+            runComp();
+        } else {
+            runComp();
+            runRef();
+        }
+    }
+    client.Quit();
+    pop.Disconnect();
+    if (rows != count || (!ComponentOnly && bytes != refBytes))
+        throw std::runtime_error("the two clients saw different mailboxes");
+    return {count / ref.wall, count / comp.wall, ref.cpu / count, comp.cpu / count};
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+    const int block = argc > 3 ? std::atoi(argv[3]) : 50;
+
+    try {
+        DovecotServer server;
+        server.Start();
+        server.AddMessages(mailbox::BulkMailbox(count));
+        OneRun(server, count, block);   // Dovecot builds its index in the first session
+
+        std::vector<double> ratio, reference, component, referenceCpu, componentCpu;
+        for (int run = 0; run < runs; ++run) {
+            const Run r = OneRun(server, count, block);
+            ratio.push_back(r.component / r.reference);
+            reference.push_back(r.reference);
+            component.push_back(r.component);
+            referenceCpu.push_back(r.referenceCpu);
+            componentCpu.push_back(r.componentCpu);
+        }
+        std::printf("Listing of %d messages (median of %d runs): TNMPOP3 %.0f msg/s; blocking client %.0f msg/s; "
+                    "ratio %.2f (goal >= 1.00)\n",
+                    count, runs, Median(component), Median(reference), Median(ratio));
+        std::printf("Client processor time per message: TNMPOP3 %.1f us; blocking client %.1f us\n",
+                    Median(componentCpu) * 1e6, Median(referenceCpu) * 1e6);
+        std::printf("Ratios per run:");
+        for (double q : ratio)
+            std::printf(" %.2f", q);
+        std::printf("\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_pop3: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
