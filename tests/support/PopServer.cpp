@@ -1,5 +1,6 @@
 #include "tests/support/PopServer.h"
 
+#include "tests/support/DemoServer.h"
 #include "tests/support/Dovecot.h"
 
 namespace {
@@ -21,5 +22,6 @@ std::unique_ptr<PopServer> MakeDovecotPopServer() { return std::make_unique<Dove
 
 std::vector<PopServerKind> PopServerKinds()
 {
-    return {{"Dovecot", MakeDovecotPopServer}};
+    return {{"Dovecot", MakeDovecotPopServer},
+            {"Demo", MakeDemoPopServer}};
 }
