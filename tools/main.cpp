@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
