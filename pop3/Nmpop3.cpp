@@ -37,6 +37,15 @@ std::string_view StripLineEnd(std::string_view line)
     return line;
 }
 
+// A message line as it was before the server doubled its leading dot (RFC 1939): the
+// message is stored as it is, so that a uuencoded line beginning with "." decodes.
+std::string_view Unstuffed(std::string_view line)
+{
+    if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
+        line.remove_prefix(1);
+    return line;
+}
+
 // The text from the 1-based character `from` on, at most `count` characters.
 std::string From(std::string_view text, std::size_t from, std::size_t count = std::string_view::npos)
 {
@@ -558,7 +567,7 @@ void TNMPOP3::GetMailMessage(int Msg)
         if (!FReplyEnded) {
             ReadListing([this](std::string_view line, bool last) {
                 if (!last)
-                    MailMessage.RawBody.Add(std::string(StripLineEnd(line)));
+                    MailMessage.RawBody.Add(std::string(Unstuffed(StripLineEnd(line))));
             });
         }
         if (Contains(LowerCase(MailMessage.ContentType), "multipart")) {
@@ -605,7 +614,7 @@ void TNMPOP3::ReadHeader(bool FromBuffer, TMailMessage& Target)
                 FReplyEnded = true;
                 return true;
             }
-            return HeaderLine(line, Target);
+            return HeaderLine(Unstuffed(line), Target);
         });
     }
     if (FPartMode == 2)
@@ -699,7 +708,10 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
         if (written > 0)
             ExtractPart(partName, Target);
     }
-    const bool closing = delimiter && Contains(std::string_view(*delimiter).substr(delimiter->size() - std::min<std::size_t>(4, delimiter->size())), "--");
+    // The closing delimiter is the key followed by "--" (RFC 2046); looking only at the
+    // line's last characters would take every delimiter of a short key, or of a key that
+    // ends in "--", for the closing one and drop the parts after it.
+    const bool closing = delimiter && StartsWith(std::string_view(*delimiter).substr(delimiter->find(Target.Boundary) + Target.Boundary.size()), "--");
     FPartMode = 0;
     return closing;
 }
@@ -719,7 +731,8 @@ void TNMPOP3::ExtractPart(const std::string& TempName, TMailMessage& Target)
     Target.Body.Add("\r\nFile \"" + name + "\" extracted");
     Target.Attachments.Add(name);
     const std::string target = FAttachFilePath + name;
-    const bool uuencoded = Contains(FTransferEncoding, "X-UUENCODE");
+    // Encoding names are case-insensitive (RFC 2045): mailers write "x-uuencode".
+    const bool uuencoded = Contains(UpperCase(FTransferEncoding), "X-UUENCODE");
     if (uuencoded || Contains(LowerCase(FTransferEncoding), "base64")) {
         TFileStream in(TempName, fmOpenRead);
         TFileStream out(target, fmCreate);

@@ -66,8 +66,8 @@ public:
 // The result of one GetMailMessage.
 class TMailMessage : public TPersistent {
 public:
-    TExStringList Header;      // top-level header lines; the closing empty line last
-    TStringList RawBody;       // every line after the header up to ".", as received
+    TExStringList Header;      // top-level header lines; the closing empty line last (if any)
+    TStringList RawBody;       // every line after the header up to "." (a doubled leading dot undone)
     TStringList Body;          // the text for the user
     TStringList Attachments;   // attachment file names (without directory), in order
     std::string ContentType;   // of the last content-type line read (top level or part)

@@ -1,0 +1,547 @@
+// The POP3 dialogue against scripted servers: the replies real servers rarely give, login
+// and its handlers, the busy flag, dropped connections and time-outs.
+
+#include "Pop3TestUtil.h"
+
+#include "runtime/Exception.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+using namespace pop3test;
+
+namespace {
+
+using DialogueTest = Pop3Test;
+
+bool Sent(const ScriptServer& server, const std::string& line)
+{
+    const auto lines = server.ReceivedLines(0);
+    return std::find(lines.begin(), lines.end(), line + "\r\n") != lines.end();
+}
+
+// ---- connect and disconnect ----
+
+TEST_F(DialogueTest, ConnectLogsInTakesTheCountAndDisconnectQuits)
+{
+    ScriptServer server(Login("+OK 3 1200").Expect("QUIT").SendLine("+OK bye").WaitForClose());
+    ConnectTo(server);
+    EXPECT_EQ(Pop->MessageCount, 3);
+    EXPECT_TRUE(Pop->Connected);
+    EXPECT_FALSE(Pop->Busy());
+    Pop->Disconnect();
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "disconnect"}));
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(DialogueTest, BareOkPassesEveryContainsTestButNotUidlsExactOne)
+{
+    ScriptServer server(Script()
+                            .SendLine("+OK")
+                            .Expect("USER bob")
+                            .SendLine("+OK")
+                            .Expect("PASS pw")
+                            .SendLine("+OK")
+                            .Expect("STAT")
+                            .SendLine("+OK 1 50")
+                            .Expect("TOP 1 0")
+                            .Send(Listing({"Subject: x", ""}))
+                            .Expect("LIST 1")
+                            .SendLine("+OK 1 50")
+                            .Expect("UIDL 1")
+                            .SendLine("+OK")
+                            .Expect("QUIT")
+                            .SendLine("+OK")
+                            .WaitForClose());
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Bytes, 50);
+    EXPECT_EQ(Failure([&] { Pop->UniqueID(1); }), "+OK\r\n");
+    EXPECT_EQ(Events.back(), "failure");
+    EXPECT_NO_THROW(Pop->Disconnect());
+}
+
+TEST_F(DialogueTest, StatCountsOnlyAPlainNumberFollowedByMore)
+{
+    ScriptServer server(Login("+OK 5").WaitForClose());
+    ConnectTo(server);
+    EXPECT_EQ(Pop->MessageCount, 0) << "the count ends in the line end, so it is no plain number";
+}
+
+TEST_F(DialogueTest, RefusedStatQuitsThenFiresOnConnectThenRaisesTheReply)
+{
+    ScriptServer server(Login("-ERR mailbox locked").Expect("QUIT").SendLine("+OK").WaitForClose());
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "-ERR mailbox locked\r\n");
+    EXPECT_EQ(Events, (std::vector<std::string>{"disconnect", "connect"}));
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_FALSE(Pop->Busy());
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(DialogueTest, RefusedGreetingIsRaisedWithoutOnConnect)
+{
+    ScriptServer server(Script().SendLine("-ERR too busy").Expect("QUIT").SendLine("+OK").WaitForClose());
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "-ERR too busy\r\n");
+    EXPECT_EQ(Events, (std::vector<std::string>{"disconnect"}));
+}
+
+TEST_F(DialogueTest, GreetingCutOffByTheServerGivesAClearText)
+{
+    ScriptServer server(Script().Close());
+    Pop->TimeOut = 0;
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), ConnectionClosedText);
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_FALSE(Pop->Busy());
+}
+
+TEST_F(DialogueTest, RefusedQuitIsRaisedAfterTheSocketIsClosed)
+{
+    ScriptServer server(Login().Expect("QUIT").SendLine("-ERR not now").WaitForClose());
+    ConnectTo(server);
+    EXPECT_EQ(Failure([&] { Pop->Disconnect(); }), "-ERR not now\r\n");
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_EQ(Events.back(), "disconnect");
+}
+
+TEST_F(DialogueTest, DisconnectWithoutConnectionDoesNothing)
+{
+    EXPECT_NO_THROW(Pop->Disconnect());
+    EXPECT_TRUE(Events.empty());
+}
+
+TEST_F(DialogueTest, DestroyingTheComponentDropsTheConnectionWithoutQuit)
+{
+    ScriptServer server(Login().WaitForClose());
+    ConnectTo(server);
+    Pop.reset();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, "QUIT"));
+    EXPECT_TRUE(server.ClientClosed(0));
+}
+
+// ---- authentication ----
+
+TEST_F(DialogueTest, MissingCredentialsWithoutHandlerFailBeforeAnyConnection)
+{
+    ScriptServer server(Script{});
+    Pop->Password = "";
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Authentication failed");
+    EXPECT_EQ(server.Accepted(), 0u);
+}
+
+TEST_F(DialogueTest, NeededHandlerIsAskedOnceAndMaySupplyTheCredentials)
+{
+    ScriptServer server(Login().WaitForClose());
+    Pop->UserID = "";
+    int asked = 0;
+    Pop->OnAuthenticationNeeded = [&](bool& Handled) {
+        ++asked;
+        Pop->UserID = "bob";
+        Handled = true;
+    };
+    ConnectTo(server);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(Pop->Connected);
+}
+
+TEST_F(DialogueTest, NeededHandlerThatDeclinesFails)
+{
+    ScriptServer server(Script{});
+    Pop->UserID = "";
+    Pop->OnAuthenticationNeeded = [](bool&) {};
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Authentication failed");
+    EXPECT_EQ(server.Accepted(), 0u);
+}
+
+TEST_F(DialogueTest, NeededHandlerThatLeavesThemEmptyIsNotAskedAgain)
+{
+    ScriptServer server(Script()
+                            .SendLine("+OK")
+                            .Expect("USER bob")
+                            .SendLine("+OK")
+                            .Expect("PASS ")
+                            .SendLine("+OK")
+                            .Expect("STAT")
+                            .SendLine("+OK 0 0")
+                            .WaitForClose());
+    Pop->Password = "";
+    int asked = 0;
+    Pop->OnAuthenticationNeeded = [&](bool& Handled) {
+        ++asked;
+        Handled = true;
+    };
+    ConnectTo(server);
+    EXPECT_EQ(asked, 1);
+}
+
+Script Rejected(const char* reply)
+{
+    return Script().SendLine("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine(reply);
+}
+
+TEST_F(DialogueTest, RejectedPasswordWithoutHandlerFailsAndQuits)
+{
+    ScriptServer server(Rejected("-ERR wrong").Expect("QUIT").SendLine("+OK").WaitForClose());
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Authentication failed");
+    EXPECT_EQ(Events, (std::vector<std::string>{"disconnect"}));
+}
+
+TEST_F(DialogueTest, FailedHandlerGetsExactlyOneMoreAttempt)
+{
+    ScriptServer server(Rejected("-ERR wrong")
+                            .Expect("USER bob")
+                            .SendLine("+OK")
+                            .Expect("PASS pw2")
+                            .SendLine("-ERR wrong again")
+                            .Expect("QUIT")
+                            .SendLine("+OK")
+                            .WaitForClose());
+    int asked = 0;
+    Pop->OnAuthenticationFailed = [&](bool& Handled) {
+        ++asked;
+        Pop->Password = "pw2";
+        Handled = true;
+    };
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Authentication failed");
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(DialogueTest, FailedHandlerCanLeadToASuccessfulSecondAttempt)
+{
+    ScriptServer server(Script()
+                            .SendLine("+OK")
+                            .Expect("USER bob")
+                            .SendLine("-ERR who?")   // a refused USER: no PASS in this attempt
+                            .Expect("USER bob")
+                            .SendLine("+OK")
+                            .Expect("PASS pw")
+                            .SendLine("+OK")
+                            .Expect("STAT")
+                            .SendLine("+OK 4 400")
+                            .WaitForClose());
+    Pop->OnAuthenticationFailed = [](bool& Handled) { Handled = true; };
+    ConnectTo(server);
+    EXPECT_EQ(Pop->MessageCount, 4);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect"}));
+}
+
+// ---- deletion, ids, reset, listing ----
+
+TEST_F(DialogueTest, DeleIsRefusedOnlyByTheExactWordMinusErr)
+{
+    ScriptServer server(Login()
+                            .Expect("DELE 1")
+                            .SendLine("-ERR")   // the first word is "-ERR" plus the line end
+                            .Expect("DELE 2")
+                            .SendLine("-ERR no such message")
+                            .Expect("DELE 3")
+                            .SendLine("+OK deleted")
+                            .WaitForClose());
+    ConnectTo(server);
+    Pop->DeleteMailMessage(1);
+    EXPECT_EQ(Events.back(), "success");
+    EXPECT_EQ(Failure([&] { Pop->DeleteMailMessage(2); }), "-ERR no such message\r\n");
+    EXPECT_EQ(Events.back(), "failure");
+    EXPECT_FALSE(Pop->Busy());
+    Pop->DeleteMailMessage(3);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "success", "failure", "success"}));
+}
+
+TEST_F(DialogueTest, ADeletionWhoseReplyNeverComesIsNoSuccess)
+{
+    ScriptServer server(Login().Expect("DELE 1").Close());
+    Pop->TimeOut = 0;
+    ConnectTo(server);
+    EXPECT_EQ(Failure([&] { Pop->DeleteMailMessage(1); }), ConnectionClosedText);
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "success"), 0);
+    EXPECT_FALSE(Pop->Connected);
+}
+
+TEST_F(DialogueTest, UniqueIdIsTheThirdFieldWithoutTheLineEnd)
+{
+    ScriptServer server(Login().Expect("UIDL 2").SendLine("+OK 2 whqtswO00WBw418f9t5JxYwZ").WaitForClose());
+    ConnectTo(server);
+    EXPECT_EQ(Pop->UniqueID(2), "whqtswO00WBw418f9t5JxYwZ");
+}
+
+TEST_F(DialogueTest, ResetSendsRsetAndFiresOnReset)
+{
+    ScriptServer server(Login().Expect("RSET").SendLine("+OK").WaitForClose());
+    ConnectTo(server);
+    Pop->Reset();
+    EXPECT_EQ(Events.back(), "reset");
+}
+
+TEST_F(DialogueTest, ListHandsEveryLineToOnList)
+{
+    ScriptServer server(Login().Expect("LIST ").Send(Listing({"1 120", "2 3400"})).WaitForClose());
+    std::vector<std::pair<int, int>> seen;
+    Pop->OnList = [&](int Msg, int Size) { seen.emplace_back(Msg, Size); };
+    ConnectTo(server);
+    Pop->List();
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{1, 120}, {2, 3400}}));
+    EXPECT_FALSE(Pop->Busy());
+}
+
+TEST_F(DialogueTest, ListRefusedIsRaisedInsteadOfAwaitingAListing)
+{
+    ScriptServer server(Login().Expect("LIST ").SendLine("-ERR not now").Expect("RSET").SendLine("+OK").WaitForClose());
+    Pop->TimeOut = 0;
+    ConnectTo(server);
+    EXPECT_EQ(Failure([&] { Pop->List(); }), "-ERR not now\r\n");
+    Pop->Reset();
+    EXPECT_EQ(Events.back(), "reset");
+}
+
+TEST_F(DialogueTest, AListingLineThatIsNoNumberEndsTheListingButNotTheSession)
+{
+    ScriptServer server(
+        Login().Expect("LIST ").Send(Listing({"1 100", "x 200", "3 300"})).Expect("RSET").SendLine("+OK").WaitForClose());
+    std::vector<int> seen;
+    Pop->OnList = [&](int Msg, int) { seen.push_back(Msg); };
+    ConnectTo(server);
+    EXPECT_THROW(Pop->List(), EConvertError);
+    EXPECT_EQ(seen, (std::vector<int>{1}));
+    EXPECT_FALSE(Pop->Busy());
+    Pop->Reset();   // the rest of the listing was taken: RSET gets its own reply
+    EXPECT_EQ(Events.back(), "reset");
+}
+
+TEST_F(DialogueTest, OperationsWithoutConnectionRaiseNotConnected)
+{
+    EXPECT_EQ(Failure([&] { Pop->GetSummary(1); }), "Not Connected");
+    EXPECT_EQ(Failure([&] { Pop->GetMailMessage(1); }), "Not Connected");
+    EXPECT_EQ(Failure([&] { Pop->DeleteMailMessage(1); }), "Not Connected");
+    EXPECT_EQ(Failure([&] { Pop->UniqueID(1); }), "Not Connected");
+    EXPECT_EQ(Failure([&] { Pop->List(); }), "Not Connected");
+    EXPECT_EQ(Failure([&] { Pop->Reset(); }), "Not Connected");
+    std::string value = "old";
+    EXPECT_EQ(Failure([&] { Pop->Extract("Subject", value); }), "Not Connected");
+    EXPECT_TRUE(Events.empty());
+    EXPECT_FALSE(Pop->Busy());
+}
+
+// ---- summaries ----
+
+using SummaryTest = Pop3Test;
+
+TEST_F(SummaryTest, FieldsComeFromExactFieldNamesAndEveryLineIsKept)
+{
+    const std::vector<std::string> header = {
+        "Return-Path: <taro@example.jp>",
+        "subject: lower case is not the subject",
+        "Subject: =?ISO-2022-JP?B?GyRCMnFEZCROJCpDTiRpJDsbKEI=?=",
+        " =?ISO-2022-JP?B?GyRCJDMkcxsoQg==?=",
+        "From: Taro <taro@example.jp>",
+        "Message-ID: <20240101.1234@example.jp>",
+        "..starts with a dot",
+        "",
+    };
+    ScriptServer server(Login().Expect("TOP 1 0").Send(Listing(header)).Expect("LIST 1").SendLine("+OK 1 2345").WaitForClose());
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Subject, " =?ISO-2022-JP?B?GyRCMnFEZCROJCpDTiRpJDsbKEI=?=") << "only the first physical line";
+    EXPECT_EQ(Pop->Summary.From, " Taro <taro@example.jp>");
+    EXPECT_EQ(Pop->Summary.MessageId, "<20240101.1234@example.jp>");
+    EXPECT_EQ(Pop->Summary.Bytes, 2345);
+    std::vector<std::string> expected = header;
+    expected.push_back(".");
+    EXPECT_EQ(Lines(Pop->Summary.Header), expected) << "folded and dot-stuffed lines as received, then \"\" and \".\"";
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
+}
+
+TEST_F(SummaryTest, TheLaterOfTwoSubjectLinesWins)
+{
+    ScriptServer server(Login()
+                            .Expect("TOP 1 0")
+                            .Send(Listing({"Subject: first", "Subject: second", ""}))
+                            .Expect("LIST 1")
+                            .SendLine("+OK 1 10")
+                            .WaitForClose());
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Subject, " second");
+}
+
+TEST_F(SummaryTest, RefusedTopSendsNoListAndKeepsThePreviousSummary)
+{
+    ScriptServer server(Login()
+                            .Expect("TOP 1 0")
+                            .Send(Listing({"Subject: one", ""}))
+                            .Expect("LIST 1")
+                            .SendLine("+OK 1 11")
+                            .Expect("TOP 2 0")
+                            .SendLine("-ERR no such message")
+                            .Expect("QUIT")
+                            .SendLine("+OK")
+                            .WaitForClose());
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Failure([&] { Pop->GetSummary(2); }), "-ERR no such message\r\n");
+    EXPECT_EQ(Pop->Summary.Subject, " one");
+    EXPECT_EQ(Pop->Summary.Bytes, 11);
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "end"), 1);
+    Pop->Disconnect();   // the script expects QUIT next: no LIST 2 was sent
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(SummaryTest, ASizeThatIsNoNumberRaisesTheIntegerParsersErrorWithoutOnRetrieveEnd)
+{
+    ScriptServer server(Login()
+                            .Expect("TOP 1 0")
+                            .Send(Listing({"Subject: x", ""}))
+                            .Expect("LIST 1")
+                            .SendLine("-ERR no such message")
+                            .WaitForClose());
+    ConnectTo(server);
+    try {
+        Pop->GetSummary(1);
+        ADD_FAILURE() << "no exception";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message.substr(0, 7), "'such' ");
+    }
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start"}));
+    EXPECT_FALSE(Pop->Busy());
+}
+
+// ---- the busy flag ----
+
+TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
+{
+    ScriptServer server(Login()
+                            .Expect("TOP 1 0")
+                            .Pause(400ms)
+                            .Send(Listing({"Subject: x", ""}))
+                            .Expect("LIST 1")
+                            .SendLine("+OK 1 10")
+                            .WaitForClose());
+    ConnectTo(server);
+    std::string id = "unset";
+    bool ran = false;
+    Later nested(100, [&] {
+        Pop->GetSummary(2);
+        Pop->GetMailMessage(2);
+        Pop->DeleteMailMessage(2);
+        id = Pop->UniqueID(2);
+        Pop->List();
+        ran = true;
+    });
+    Pop->GetSummary(1);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(id, "");
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
+    EXPECT_EQ(server.ReceivedLines(0),
+              (std::vector<std::string>{"USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
+}
+
+// ---- dropped connections, time-outs, Abort ----
+
+struct Drop {
+    const char* name;
+    const char* command;
+    std::string sent;   // what the server sends before it closes
+    std::function<void(TNMPOP3&)> call;
+};
+
+class DropTest : public Pop3Test, public ::testing::WithParamInterface<Drop> {};
+
+TEST_P(DropTest, AConnectionClosedInsideAReplyEndsTheOperationWithAClearText)
+{
+    const Drop& d = GetParam();
+    ScriptServer server(Login().Expect(d.command).Send(d.sent).Close());
+    Pop->TimeOut = 0;   // nothing but the close itself may end the wait
+    ConnectTo(server);
+    Later guard(5000, [&] { Pop->Abort(); });
+    const auto start = Clock::now();
+    EXPECT_EQ(Failure([&] { d.call(*Pop); }), ConnectionClosedText);
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_FALSE(Pop->Busy());
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_EQ(Events.back() == "end" ? Events[Events.size() - 2] : Events.back(), "disconnect");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryReply, DropTest,
+    ::testing::Values(Drop{"TopHeader", "TOP 1 0", "+OK\r\nSubject: x\r\nFrom: y\r\n", [](TNMPOP3& p) { p.GetSummary(1); }},
+                      Drop{"TopHalfLine", "TOP 1 0", "+OK\r\nSubject: no line end", [](TNMPOP3& p) { p.GetSummary(1); }},
+                      Drop{"SizeReply", "TOP 1 0", "+OK\r\n\r\n.\r\n", [](TNMPOP3& p) { p.GetSummary(1); }},
+                      Drop{"Listing", "LIST ", "+OK\r\n1 100\r\n", [](TNMPOP3& p) { p.List(); }},
+                      Drop{"RetrHeader", "RETR 1", "+OK\r\nSubject: x\r\n", [](TNMPOP3& p) { p.GetMailMessage(1); }},
+                      Drop{"RetrBody", "RETR 1", "+OK\r\nSubject: x\r\n\r\nline\r\n", [](TNMPOP3& p) { p.GetMailMessage(1); }},
+                      Drop{"Uidl", "UIDL 1", "", [](TNMPOP3& p) { p.UniqueID(1); }},
+                      Drop{"Rset", "RSET", "", [](TNMPOP3& p) { p.Reset(); }}),
+    [](const ::testing::TestParamInfo<Drop>& info) { return std::string(info.param.name); });
+
+TEST_F(DialogueTest, ATimeOutDuringAWaitClosesTheConnectionWithoutQuit)
+{
+    ScriptServer server(Login().Expect("TOP 1 0").WaitForClose());
+    ConnectTo(server);
+    Pop->TimeOut = 300;
+    const auto start = Clock::now();
+    EXPECT_THROW(Pop->GetSummary(1), EAbortError);
+    EXPECT_GE(MsSince(start), 250);
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_TRUE(Pop->TimeoutFired);
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_FALSE(Pop->Busy());
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, "QUIT"));
+}
+
+TEST_F(DialogueTest, AbortFromAHandlerEndsTheWaitAtOnce)
+{
+    ScriptServer server(Login().Expect("RETR 1").WaitForClose());
+    ConnectTo(server);
+    Later abort(100, [&] { Pop->Abort(); });
+    EXPECT_EQ(Failure([&] { Pop->GetMailMessage(1); }), "Socket readln aborted");
+    EXPECT_FALSE(Pop->TimeoutFired);
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "disconnect", "end"}));
+    EXPECT_TRUE(server.WaitDone());
+}
+
+// ---- small parts ----
+
+TEST(AttachFilePathTest, GetsOneTrailingSeparatorUnlessEmpty)
+{
+    TNMPOP3 pop(nullptr);
+    EXPECT_EQ(pop.AttachFilePath(), "");
+    pop.SetAttachFilePath("mail");
+    EXPECT_EQ(pop.AttachFilePath(), "mail/");
+    pop.SetAttachFilePath("/tmp/mail/");
+    EXPECT_EQ(pop.AttachFilePath(), "/tmp/mail/");
+    pop.SetAttachFilePath("");
+    EXPECT_EQ(pop.AttachFilePath(), "") << "empty is the current directory, not the root";
+    EXPECT_EQ(pop.Port, 110);
+}
+
+TEST(PlainFileNameTest, KeepsOnlyAPlainNameInsideTheFolder)
+{
+    using namespace std::string_view_literals;
+    struct Case {
+        std::string_view name;
+        const char* plain;
+        const char* rule;
+    };
+    const Case cases[] = {
+        {"report.pdf"sv, "report.pdf", "a plain name stays"},
+        {"../../x"sv, "x", "parent steps go"},
+        {"/etc/passwd"sv, "passwd", "an absolute path goes"},
+        {"a/../../b.txt"sv, "b.txt", "the last part only"},
+        {"..\\..\\evil.exe"sv, "evil.exe", "the other platform's separator too"},
+        {"C:\\Windows\\x.dll"sv, "x.dll", "a drive path"},
+        {".."sv, "", "a parent step alone names nothing"},
+        {"."sv, "", "nor does the folder itself"},
+        {"dir/"sv, "", "nor an empty last part"},
+        {"\x01" "ctl\ttab\x7f.txt"sv, "ctltab.txt", "control characters go"},
+        {"a\0b"sv, "ab", "a NUL goes"},
+        {"\x95\x5c.txt"sv, "\x95\x5c.txt", "a Shift-JIS trail byte 0x5C is no separator"},
+        {"..hidden"sv, "..hidden", "dots inside a name are harmless"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TNMPOP3::PlainFileName(c.name), c.plain) << c.rule;
+}
+
+} // namespace

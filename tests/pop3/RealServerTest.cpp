@@ -1,0 +1,215 @@
+// The POP3 component against every real server of the tests (PopServerKinds): login,
+// summaries of Japanese mail, ids, the listing, deletion committed by QUIT and undone by
+// RSET, attachments decoded byte for byte, and a refused password. One server per kind
+// serves the whole suite; every test starts with an empty mailbox.
+
+#include "pop3/Nmpop3.h"
+#include "tests/support/Mailbox.h"
+#include "tests/support/PopServer.h"
+#include "tests/support/QtTestMain.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class RealServerTest : public ::testing::TestWithParam<PopServerKind> {
+protected:
+    static std::map<std::string, std::unique_ptr<PopServer>>& Servers()
+    {
+        static std::map<std::string, std::unique_ptr<PopServer>> servers;
+        return servers;
+    }
+    static void TearDownTestSuite() { Servers().clear(); }
+
+    void SetUp() override
+    {
+        std::unique_ptr<PopServer>& slot = Servers()[GetParam().name];
+        if (!slot) {
+            slot = GetParam().make();
+            slot->Start("alice", "secret");
+        }
+        Server = slot.get();
+        Server->ClearMessages();
+        Folder = fs::temp_directory_path() / ("purgel-pop3-real-" + std::to_string(::getpid()));
+        fs::remove_all(Folder);
+        fs::create_directories(Folder / "inbox");
+        Pop = std::make_unique<TNMPOP3>(nullptr);
+        Pop->Host = "127.0.0.1";
+        Pop->Port = Server->Port();
+        Pop->UserID = "alice";
+        Pop->Password = "secret";
+        Pop->TimeOut = 10000;
+        Pop->SetAttachFilePath((Folder / "inbox").string());
+    }
+    void TearDown() override
+    {
+        if (Pop->Connected) {
+            try {
+                Pop->Disconnect();
+            } catch (const std::exception&) {
+            }
+        }
+        Pop.reset();
+        fs::remove_all(Folder);
+    }
+
+    PopServer* Server = nullptr;
+    std::unique_ptr<TNMPOP3> Pop;
+    fs::path Folder;
+};
+
+TEST_P(RealServerTest, LoginCountsTheMessages)
+{
+    for (int i = 1; i <= 3; ++i)
+        Server->AddMessage(mailbox::PlainMail(i));
+    int connects = 0;
+    Pop->OnConnect = [&](TObject*) { ++connects; };
+    Pop->Connect();
+    EXPECT_EQ(Pop->MessageCount, 3);
+    EXPECT_EQ(connects, 1);
+    Pop->Disconnect();
+    EXPECT_FALSE(Pop->Connected);
+}
+
+TEST_P(RealServerTest, SummariesCarryTheEncodedHeaderAndTheSize)
+{
+    const std::string japanese = mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender);
+    const std::string folded = mailbox::MailBuilder()
+                                   .FoldedJapaneseSubject(mailbox::kSampleLongSubject, 4)
+                                   .From("plain@example.com")
+                                   .Text("text\n")
+                                   .Build();
+    Server->AddMessage(japanese);
+    Server->AddMessage(folded);
+    Pop->Connect();
+    int ends = 0;
+    Pop->OnRetrieveEnd = [&](TObject*) { ++ends; };
+
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Subject, " " + mailbox::EncodedWord(mailbox::kSampleSubject));
+    EXPECT_EQ(Pop->Summary.From, " " + mailbox::EncodedWord(mailbox::kSampleSender) + " <taro@example.jp>");
+    EXPECT_EQ(Pop->Summary.Bytes, static_cast<int>(japanese.size()));
+    const TExStringList& header = Pop->Summary.Header;
+    ASSERT_GE(header.Count(), 2);
+    EXPECT_EQ(header[header.Count() - 2], "");
+    EXPECT_EQ(header[header.Count() - 1], ".");
+    EXPECT_EQ(header.GetValue("Subject"), mailbox::EncodedWord(mailbox::kSampleSubject));
+
+    Pop->GetSummary(2);
+    const std::string first = mailbox::FoldedEncodedWords(mailbox::kSampleLongSubject, 4);
+    EXPECT_EQ(Pop->Summary.Subject, " " + first.substr(0, first.find("\r\n"))) << "the first line of a folded subject";
+    EXPECT_EQ(Pop->Summary.Bytes, static_cast<int>(folded.size()));
+    EXPECT_EQ(ends, 2);
+}
+
+TEST_P(RealServerTest, UniqueIdsAndTheListing)
+{
+    const std::string a = mailbox::PlainMail(1), b = mailbox::PlainMail(22);
+    Server->AddMessage(a);
+    Server->AddMessage(b);
+    Pop->Connect();
+    const std::string id1 = Pop->UniqueID(1), id2 = Pop->UniqueID(2);
+    EXPECT_FALSE(id1.empty());
+    EXPECT_NE(id1, id2);
+    EXPECT_EQ(id1.find_first_of("\r\n "), std::string::npos);
+    std::vector<std::pair<int, int>> listed;
+    Pop->OnList = [&](int Msg, int Size) { listed.emplace_back(Msg, Size); };
+    Pop->List();
+    EXPECT_EQ(listed, (std::vector<std::pair<int, int>>{{1, static_cast<int>(a.size())}, {2, static_cast<int>(b.size())}}));
+}
+
+TEST_P(RealServerTest, DeleThenQuitRemovesTheMessage)
+{
+    Server->AddMessage(mailbox::PlainMail(1));
+    Server->AddMessage(mailbox::PlainMail(2));
+    Pop->Connect();
+    int successes = 0;
+    Pop->OnSuccess = [&](TObject*) { ++successes; };
+    Pop->DeleteMailMessage(1);
+    EXPECT_EQ(successes, 1);
+    Pop->Disconnect();
+    EXPECT_EQ(Server->CountMessages(), 1);
+    Pop->Connect();
+    EXPECT_EQ(Pop->MessageCount, 1);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Subject, " Plain message 2");
+}
+
+TEST_P(RealServerTest, ResetUndoesADele)
+{
+    Server->AddMessage(mailbox::PlainMail(1));
+    Server->AddMessage(mailbox::PlainMail(2));
+    Pop->Connect();
+    int resets = 0;
+    Pop->OnReset = [&](TObject*) { ++resets; };
+    Pop->DeleteMailMessage(1);
+    Pop->Reset();
+    EXPECT_EQ(resets, 1);
+    Pop->Disconnect();
+    EXPECT_EQ(Server->CountMessages(), 2);
+    Pop->Connect();
+    EXPECT_EQ(Pop->MessageCount, 2);
+}
+
+TEST_P(RealServerTest, MultipartAttachmentsAreDecodedByteForByte)
+{
+    const mailbox::MultipartSample sample = mailbox::MultipartMail(20000, 7000, 5);
+    Server->AddMessage(sample.raw);
+    Pop->Connect();
+    Pop->GetMailMessage(1);
+    EXPECT_EQ(Pop->MailMessage.Subject, " " + mailbox::EncodedWord(mailbox::kSampleSubject));
+    ASSERT_EQ(Pop->MailMessage.Attachments.Count(), 2);
+    EXPECT_EQ(Pop->MailMessage.Attachments[0], "report.bin");
+    EXPECT_EQ(Pop->MailMessage.Attachments[1], "archive.dat");
+    EXPECT_EQ(ReadFile(Folder / "inbox" / "report.bin"), sample.base64.bytes);
+    EXPECT_EQ(ReadFile(Folder / "inbox" / "archive.dat"), sample.uuencoded.bytes);
+    EXPECT_EQ(Pop->MailMessage.Body[0], sample.text.substr(0, sample.text.find("\r\n")));
+}
+
+TEST_P(RealServerTest, AnAttachmentNamedWithParentStepsStaysInsideTheFolder)
+{
+    const fs::path inbox = Folder / "a" / "b" / "inbox";
+    fs::create_directories(inbox);
+    Pop->SetAttachFilePath(inbox.string());
+    Server->AddMessage(mailbox::MailWithAttachmentNamed("../../x", "escaped?"));
+    Pop->Connect();
+    Pop->GetMailMessage(1);
+    EXPECT_EQ(Pop->MailMessage.Attachments[0], "x");
+    EXPECT_EQ(ReadFile(inbox / "x"), "escaped?");
+    EXPECT_FALSE(fs::exists(Folder / "a" / "x"));
+}
+
+TEST_P(RealServerTest, AWrongPasswordIsAuthenticationFailed)
+{
+    Pop->Password = "not the password";
+    try {
+        Pop->Connect();
+        ADD_FAILURE() << "connected";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message, "Authentication failed");
+    }
+    EXPECT_FALSE(Pop->Connected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(PopServerKinds()),
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.name; });
+
+} // namespace
