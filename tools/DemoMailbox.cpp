@@ -657,6 +657,10 @@ DemoMessage Build(Draft&& d, int index, const Stamp& when, Rng& rng)
     raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + kCrLf;
     raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
     raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
+    const int subnet = rng.Between(0, 255), client = rng.Between(1, 254);
+    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + kCrLf;
+    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
+    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
     raw += "Date: " + date + kCrLf;
     raw += "From: " + Jconvert::CreateHeaderString(m.Sender) + kCrLf;
     raw += "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
