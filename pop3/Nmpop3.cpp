@@ -396,14 +396,19 @@ void TNMPOP3::Abort()
 
 // ---- summaries and commands ----
 
+void TNMPOP3::StartRetrieval()
+{
+    CertifyConnect();
+    if (OnRetrieveStart)
+        OnRetrieveStart(this);
+}
+
 void TNMPOP3::GetSummary(int Msg)
 {
     if (FBusy)
         return;
     BusyScope busy(FBusy);
-    CertifyConnect();
-    if (OnRetrieveStart)
-        OnRetrieveStart(this);
+    StartRetrieval();
     const std::string number = std::to_string(Msg);
     // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
     // server looks up the size meanwhile.
@@ -539,9 +544,7 @@ void TNMPOP3::GetMailMessage(int Msg)
     if (FBusy)
         return;
     BusyScope busy(FBusy);
-    CertifyConnect();
-    if (OnRetrieveStart)
-        OnRetrieveStart(this);
+    StartRetrieval();
     std::exception_ptr failure;
     try {
         FTransferEncoding.clear();
@@ -627,7 +630,7 @@ bool TNMPOP3::HeaderLine(std::string_view Line, TMailMessage& Target)
         MailMessage.Header.Add(std::string(Line));
     if (Line.empty())
         return true;
-    const std::string word = UpperCase(NthWord(std::string(Line.substr(0, Line.find(' '))), ' ', 1));
+    const std::string word = UpperCase(Line.substr(0, Line.find(' ')));   // the first word
     if (word == "SUBJECT:")
         MailMessage.Subject = From(Line, 9, 256);
     else if (word == "FROM:")

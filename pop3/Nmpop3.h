@@ -15,6 +15,7 @@
 //  - Exception "Authentication failed" for missing or refused credentials;
 //  - Exception with ConnectionClosedText when the server closes the connection while a
 //    reply, or any line of a multi-line reply, is still awaited (never a loop on nothing);
+//    the component's side is closed then too (OnDisconnect) and Connected is false;
 //  - Exception "Not Connected" from the connection check; EConvertError
 //    ("'%s' は整数ではありません") for a size that is not a number; the socket component's
 //    ESockError / EAbortError (time-out, Abort) and the file layer's EFCreateError /
@@ -192,6 +193,8 @@ private:
     // One header line for ReadHeader; true when it ends the header.
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
+    // The connection check and OnRetrieveStart that begin GetSummary and GetMailMessage.
+    void StartRetrieval();
     // Names, announces and writes the attachment of a finished part file.
     void ExtractPart(const std::string& TempName, TMailMessage& Target);
 
