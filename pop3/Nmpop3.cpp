@@ -672,8 +672,12 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
     std::unique_ptr<TFileStream> part;
     std::string partName;
     if (FPartMode == 0) {
-        ++Pop3TempFileCounter;
-        partName = FAttachFilePath + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
+        // The counter starts at 0 in every run: numbers whose file exists (from an earlier
+        // run, or an attachment of that name) are passed over rather than emptied.
+        do {
+            ++Pop3TempFileCounter;
+            partName = FAttachFilePath + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
+        } while (NameTaken(partName));
         part = std::make_unique<TFileStream>(partName, fmCreate);
     }
     StatusMessage(1, "Extracting file");

@@ -24,8 +24,8 @@
 //
 // Files. GetMailMessage writes, into AttachFilePath ("" = the current directory), one
 // temporary part file "Temp<N>.mme" for every part after the first of a multipart message
-// (N: a counter shared by all instances, never reset within a run; the files stay) and one
-// attachment file per such part. An attachment name taken from the mail is reduced to a
+// (N: a counter shared by all instances, never reset within a run, passing over numbers
+// whose file exists; the files stay) and one attachment file per such part. An attachment name taken from the mail is reduced to a
 // plain file name first (no directory part, no "..", no separator, no control character);
 // a name set by OnDecodeStart is used as the handler leaves it. An existing file is never
 // replaced by a name found in the mail: the name is numbered (base_1.ext, base_2.ext ...)
@@ -81,7 +81,8 @@ public:
 // Index in MailMessage.RawBody of the next line the part parser takes; shared by all
 // instances, set to 0 by every GetMailMessage.
 extern int Pop3LineCursor;
-// Number of the last temporary part file "Temp<N>.mme"; 0 at start, never reset.
+// Number of the last temporary part file "Temp<N>.mme"; 0 at start, never reset; a
+// number whose file exists is passed over.
 extern int Pop3TempFileCounter;
 
 class TNMPOP3 : public TPowersock {

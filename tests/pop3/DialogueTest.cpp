@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string_view>
 
 using namespace pop3test;
@@ -444,6 +445,11 @@ struct Drop {
     std::string sent;   // what the server sends before it closes
     std::function<void(TNMPOP3&)> call;
 };
+
+void PrintTo(const Drop& d, std::ostream* os)
+{
+    *os << d.name;
+}
 
 class DropTest : public Pop3Test, public ::testing::WithParamInterface<Drop> {};
 

@@ -16,9 +16,16 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
+
+// Names the server kind in test output.
+void PrintTo(const PopServerKind& kind, std::ostream* os)
+{
+    *os << kind.name;
+}
 
 namespace {
 

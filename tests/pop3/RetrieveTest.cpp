@@ -330,6 +330,16 @@ TEST_F(PartParserTest, AnExistingFileIsNeverReplacedTheNameIsNumbered)
     EXPECT_EQ(ReadFile(Inbox("README_1")), "new readme\r\n");
 }
 
+TEST_F(PartParserTest, APartFileNeverEmptiesAnExistingFile)
+{
+    const int next = Pop3TempFileCounter + 1;
+    std::ofstream(Inbox(TempName(next))) << "from an earlier run";
+    Parts({"--K9", "", "text", "--K9", "Content-Type: x; name=\"p.bin\"", "", "part", "--K9--"});
+    EXPECT_EQ(ReadFile(Inbox(TempName(next))), "from an earlier run");
+    EXPECT_EQ(Pop3TempFileCounter, next + 1);
+    EXPECT_EQ(ReadFile(Inbox("p.bin")), "part\r\n");
+}
+
 TEST_F(PartParserTest, ANestedMultipartStaysWholeInItsPart)
 {
     Parts({"--K9", "", "text", "--K9", "Content-Type: multipart/alternative; boundary=\"in\"", "", "--in", "inner",
