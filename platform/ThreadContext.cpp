@@ -226,9 +226,11 @@ void Context::Drain()
         int n = epoll_wait(ep, events, 64, 0);
         for (int i = 0; i < n; ++i) {
             Watcher watcher;
+            // epoll_event is packed: its key is copied out rather than bound by reference.
+            const std::uint64_t key = events[i].data.u64;
             {
                 std::lock_guard lock(FLock);
-                auto it = FWatchers.find(events[i].data.u64);
+                auto it = FWatchers.find(key);
                 if (it == FWatchers.end())
                     continue;
                 watcher = it->second;
