@@ -29,7 +29,9 @@ int TExStringList::IndexOfName(std::string_view Name) const
     int low = 0, high = Count() - 1;
     while (high + 1 != low) {
         const int middle = low + (high - low) / 2;
-        const int c = AnsiCompareText(NameOf(Get(middle), hasColon), Name);
+        int c = AnsiCompareText(NameOf(Get(middle), hasColon), Name);
+        if (c == 0 && !hasColon)
+            c = -1;   // an entry without a colon has no name, not the empty one
         if (c == 0)
             return middle;
         if (c < 0)
@@ -66,8 +68,15 @@ void TExStringList::SetValue(std::string_view Name, std::string_view Value)
         return;
     }
     // A sorted list keeps its order: the entry goes to its sorted place (an unsorted list
-    // appends it), and an existing empty entry is never taken over.
+    // appends it), and an existing empty entry is never taken over. Add would drop it when
+    // an entry that differs only in case is there already.
     if (i >= 0)
         Delete(i);
-    Add(std::move(entry));
+    if (!Sorted()) {
+        Add(std::move(entry));
+        return;
+    }
+    int at = 0;
+    Find(entry, at);
+    Insert(at, std::move(entry));
 }
