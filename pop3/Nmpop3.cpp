@@ -234,7 +234,12 @@ int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view
             // The close notification has replaced the socket: the peer has closed.
             if (FLastErrorNo == ws::WSAENOTCONN)
                 ConnectionClosed();
-            ErrorManager(ws::WSAEWOULDBLOCK);
+            try {
+                ErrorManager(ws::WSAEWOULDBLOCK);
+            } catch (const ESockError&) {
+                DropConnection();   // a reset or failed connection carries no more replies
+                throw;
+            }
             continue;
         }
         int used = 0;
@@ -256,8 +261,12 @@ int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view
         }
         if (!done && used < n) {
             // The start of a line is taken too, so that an end of the stream behind it shows.
-            if (partial.size() + static_cast<std::size_t>(n - used) > static_cast<std::size_t>(TransferBufferSize))
+            if (partial.size() + static_cast<std::size_t>(n - used) > static_cast<std::size_t>(TransferBufferSize)) {
+                // The rest of that line would be taken for the next reply: the dialogue
+                // cannot go on, and no QUIT may be sent into it.
+                DropConnection();
                 throw ESockError("Line too long: no line end within " + std::to_string(TransferBufferSize) + " bytes");
+            }
             partial.append(TransferBuffer + used, static_cast<std::size_t>(n - used));
             used = n;
         }
@@ -274,13 +283,18 @@ void TNMPOP3::ConnectionClosed()
 {
     // The close notification keeps a connection open while unread data waits; once that is
     // read the connection is over, and the owner hears of it as of any other close.
+    DropConnection();
+    throw Exception(ConnectionClosedText);
+}
+
+void TNMPOP3::DropConnection()
+{
     if (Connected) {
         try {
             RequestCloseSocket();
         } catch (const ESockError&) {
         }
     }
-    throw Exception(ConnectionClosedText);
 }
 
 void TNMPOP3::Consume(int Count)

@@ -16,6 +16,8 @@
 //  - Exception with ConnectionClosedText when the server closes the connection while a
 //    reply, or any line of a multi-line reply, is still awaited (never a loop on nothing);
 //    the component's side is closed then too (OnDisconnect) and Connected is false;
+//  - ESockError for a reply line of more than 64 KiB and for a failed receive (a reset):
+//    the connection is closed first (OnDisconnect, no QUIT), as the dialogue cannot go on;
 //  - Exception "Not Connected" from the connection check; EConvertError
 //    ("'%s' は整数ではありません") for a size that is not a number; the socket component's
 //    ESockError / EAbortError (time-out, Abort) and the file layer's EFCreateError /
@@ -184,11 +186,14 @@ private:
     // KeepLast all but the last batch, whose size it returns for Consume. AfterSend: a
     // command was just sent, so the first pass waits before it looks. Raises
     // ConnectionClosedText when the connection ends first, EAbortError "Socket readln
-    // aborted" on Abort or time-out, ESockError for a line over 64 KiB.
+    // aborted" on Abort or time-out, ESockError for a line over 64 KiB or a failed receive
+    // (both close the connection first).
     int ReadReply(bool AfterSend, const std::function<bool(std::string_view Line)>& Take, bool KeepLast = false);
     void Consume(int Count);
     // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
     [[noreturn]] void ConnectionClosed();
+    // Closes the connection without QUIT (OnDisconnect) when it is still open.
+    void DropConnection();
     // ReadReply up to and including the "." line of a multi-line reply (Last).
     void ReadListing(const std::function<void(std::string_view Line, bool Last)>& Take);
     // One header line for ReadHeader; true when it ends the header.
