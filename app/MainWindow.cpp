@@ -6,6 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <climits>
+#include <stdexcept>
 
 #include "app/AccountDialog.h"
 #include "app/AppStyle.h"
@@ -18,6 +20,9 @@
 #include "app/Tag.h"
 #include "app/Viewer.h"
 #include "app/WindowSettings.h"
+#include "jconv/Jconvert.h"
+#include "platform/Window.h"
+#include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
 #include "runtime/IniFile.h"
 #include "runtime/StringList.h"
@@ -42,6 +47,13 @@ const char* const kSaveFailed =
     "\xb1\xb6\xb3\xdd\xc4\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ｱｶｳﾝﾄの保存に失敗しました。 */;
 const char* const kCopyPrefix = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
 const char* const kDeleted = "Deleted";
+const char* const kConnecting = "\x90\xda\x91\xb1\x92\x86" /* sjis: 接続中 */;
+const char* const kListing = "\xd2\xb0\xd9\xd8\xbd\xc4\x8e\xf3\x90M\x92\x86" /* sjis: ﾒｰﾙﾘｽﾄ受信中 */;
+const char* const kOnline = "\xb5\xdd\xd7\xb2\xdd" /* sjis: ｵﾝﾗｲﾝ */;
+const char* const kCannotConnect =
+    "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81I" /* sjis: 接続できません！ */;
+const char* const kCouldNotConnect =
+    "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B" /* sjis: 接続できませんでした。 */;
 
 QWidget* MakePanel(QWidget* parent, const char* name)
 {
@@ -86,6 +98,17 @@ TAccountFields ReadAccount(const TListView* items, int row)
     return fields;
 }
 
+// The account's time-out in seconds as the component's milliseconds: 30 seconds for a text
+// that is no positive number (the component takes no negative time-out, and 0 would wait
+// for ever), at most what an int holds.
+int TimeOutMilliseconds(const std::string& seconds)
+{
+    long long s = StrToIntDef(seconds, 30);
+    if (s <= 0)
+        s = 30;
+    return static_cast<int>(std::min<long long>(s * 1000, INT_MAX));
+}
+
 TAccountFields FromExchangeList(const TStringList& list)
 {
     TAccountFields fields;
@@ -95,7 +118,7 @@ TAccountFields FromExchangeList(const TStringList& list)
 }
 }
 
-TMain::TMain()
+TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
 {
     Main = this;
     setObjectName("Main");
@@ -155,6 +178,24 @@ TMain::TMain()
     Pm2_1 = MakeItem(Pm2, "Pm2_1", "\xd2\xb0\xd9\x93\xe0\x97" "e" /* sjis: ﾒｰﾙ内容 */, 21);
     Pm2_2 = MakeItem(Pm2, "Pm2_2", "\xcd\xaf\xc0\xde\xb0\x8f\xee\x95\xf1" /* sjis: ﾍｯﾀﾞｰ情報 */, 22);
 
+    NMPOP3 = new TNMPOP3(FComponents.get());
+    NMPOP3->Name = "NMPOP3";
+    NMPOP3->Port = 110;
+    NMPOP3->ReportLevel = 0;
+    NMPOP3->Parse = false;
+    NMPOP3->DeleteOnRead = false;
+    NMPOP3->OnConnect = [this](TObject* s) { Guarded([&] { NMPOP3Connect(s); }); };
+    NMPOP3->OnDisconnect = [this](TObject* s) { Guarded([&] { NMPOP3Disconnect(s); }); };
+    NMPOP3->OnConnectionFailed = [this](TObject* s) { Guarded([&] { NMPOP3ConnectionFailed(s); }); };
+    NMPOP3->OnRetrieveEnd = [this](TObject* s) { Guarded([&] { NMPOP3RetrieveEnd(s); }); };
+    NMPOP3->OnSuccess = [this](TObject* s) { Guarded([&] { NMPOP3Success(s); }); };
+    NMPOP3->OnDecodeStart = [this](std::string& f) { Guarded([&] { NMPOP3DecodeStart(f); }); };
+    // What goes wrong inside the component's own timer and socket handling is shown like
+    // any other exception that reaches the message loop.
+    platform::SetExceptionHandler([](const std::exception* e, TObject*) {
+        ShowException(e ? *e : std::runtime_error("Unknown exception"));
+    });
+
     // The stop button comes first among the command buttons.
     QWidget* order[] = {Lv1, SpeedButton1, BitBtn2, BitBtn1, BitBtn3, BitBtn4, BitBtn5, Lv2};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
@@ -170,7 +211,7 @@ TMain::TMain()
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
-        list->OnDblClick = [this, list] { Guarded([&] { ListViewDblClick(list); }); };
+        list->OnDblClick = [this, list] { Handle([&] { ListViewDblClick(list); }); };
     }
     connect(Lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { ListViewSelectItem(Lv1, Lv1->Selected() >= 0); }); });
@@ -188,18 +229,34 @@ TMain::TMain()
 TMain::~TMain()
 {
     Guarded([this] { FormDestroy(); });
+    // Nothing of the component reaches the window from here on.
+    NMPOP3->OnConnect = nullptr;
+    NMPOP3->OnDisconnect = nullptr;
+    NMPOP3->OnConnectionFailed = nullptr;
+    NMPOP3->OnRetrieveEnd = nullptr;
+    NMPOP3->OnSuccess = nullptr;
+    NMPOP3->OnDecodeStart = nullptr;
+    FComponents.reset();
+    NMPOP3 = nullptr;
+    platform::SetExceptionHandler(nullptr);
     if (Main == this)
         Main = nullptr;
 }
 
+void TMain::Handle(const std::function<void()>& handler)
+{
+    Guarded(handler);
+    Guarded([this] { FinishPendingEnd(); });
+}
+
 void TMain::Bind(QPushButton* button)
 {
-    connect(button, &QPushButton::clicked, this, [this, button] { Guarded([&] { ButtonClick(button); }); });
+    connect(button, &QPushButton::clicked, this, [this, button] { Handle([&] { ButtonClick(button); }); });
 }
 
 void TMain::Bind(QAction* action)
 {
-    connect(action, &QAction::triggered, this, [this, action] { Guarded([&] { MenuItemClick(action); }); });
+    connect(action, &QAction::triggered, this, [this, action] { Handle([&] { MenuItemClick(action); }); });
 }
 
 // ---- Life events ----
@@ -222,6 +279,11 @@ void TMain::FormClose()
 {
     if (Connected())
         StopRequested = true;
+    FClosing = true;
+    // Nothing is committed yet while the connection is being made: the closed program does
+    // not wait for it.
+    if (FConnecting)
+        NMPOP3->Abort();
 }
 
 void TMain::FormDestroy()
@@ -229,6 +291,10 @@ void TMain::FormDestroy()
     if (Connected()) {
         StopRequested = true;
         EndDialogue();
+        // Destroyed while a command still waited (never by the program itself): nothing can
+        // wait for it any more.
+        if (FEndPending)
+            NMPOP3->Abort();
     }
     SaveAccounts(Lv1);
     try {
@@ -242,8 +308,10 @@ void TMain::FormDestroy()
 
 void TMain::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        FClosing = false;
         Guarded([this] { FormShow(); });
+    }
     QWidget::showEvent(event);
 }
 
@@ -374,8 +442,8 @@ void TMain::MenuItemClick(QObject* Sender)
         Pm2_2->setEnabled(selected);
         break;
     }
-    case 21: ShowMessageText(); break;
-    case 22: ShowMessageHeader(); break;
+    case 21: ViewMessageText(); break;
+    case 22: ViewMessageHeader(); break;
     default: break;
     }
 }
@@ -389,7 +457,7 @@ void TMain::ListViewDblClick(QObject* Sender)
         break;
     case 1:
         if (Lv2->Selected() >= 0 && Connected())
-            ShowMessageText();
+            ViewMessageText();
         break;
     default: break;
     }
@@ -493,25 +561,132 @@ void TMain::DeleteAccount()
 
 // ---- Mailbox ----
 
-// The mailbox component holds the connection; none is attached, so there is never one.
-bool TMain::Connected() const { return false; }
+bool TMain::Connected() const { return NMPOP3 && NMPOP3->Connected; }
 
-// The connect button has already toggled. Released: end the connection. Pressed: without a
-// mailbox component nothing can be connected, so the button goes back up.
+bool TMain::ComponentWaiting() const { return NMPOP3->Busy() || FEnding; }
+
+void TMain::SetCommandButtonsEnabled(bool enabled)
+{
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5})
+        b->setEnabled(enabled);
+}
+
+std::string TMain::DecodeHeaderText(const std::string& text) const
+{
+    return Jconvert::ConvertJCode(Jconvert::DecodeHeaderString(text), Jconvert::JCODE_SJIS);
+}
+
+// The connect button has already toggled. Released: end the connection. Pressed: connect to
+// the selected account and list its mailbox.
 void TMain::ConnectButtonClick()
 {
     if (!SpeedButton1->isChecked()) {
         EndDialogue();
         return;
     }
-    SpeedButton1->setChecked(false);
+    // A second Connect on the socket of one still being made or ended would break both.
+    const int row = Lv1->Selected();
+    if (Connected() || ComponentWaiting() || row < 0) {
+        SpeedButton1->setChecked(false);
+        return;
+    }
+    Sb->SetPanelText(0, kConnecting);
+    const TAccountFields account = AccountRow(row);
+    NMPOP3->UserID = account[afUserID];
+    NMPOP3->Password = account[afPassword];
+    NMPOP3->Host = account[afServer];
+    NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
+    NMPOP3->Port = StrToIntDef(account[afPort], 110);
+    FDeletedCount = 0;
+    FEndPending = false;
+    try {
+        FConnecting = true;
+        NMPOP3->Connect();
+        FConnecting = false;
+    } catch (...) {
+        FConnecting = false;
+        if (!FClosing)
+            MessageBox(kCouldNotConnect, kConfirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        SpeedButton1->setChecked(false);
+        Sb->SetPanelText(0, "");
+        // A refused STAT fires OnConnect after the connection has closed: back to idle.
+        SetCommandButtonsEnabled(false);
+    }
+    RetrieveMessageList(Lv2);
 }
 
-// Fetches the summaries of all messages into `items`; a listing needs an open connection.
-void TMain::RetrieveMessageList(TListView*) {}
+// Fetches the summaries of all messages into `items`; a listing needs an open connection
+// that no other command is using.
+void TMain::RetrieveMessageList(TListView* items)
+{
+    if (!Connected() || ComponentWaiting())
+        return;
+    Sb->SetPanelText(0, kListing);
+    Sb->SetPanelText(1, IntToStr(NMPOP3->MessageCount));
+    // A range of 0 to 0 would turn the bar into a busy indicator.
+    ProgressBar->setRange(0, std::max(1, NMPOP3->MessageCount));
+    ProgressBar->setValue(0);
+    items->ClearItems();
+    StopRequested = false;
+    RetrieveMode = 0;
+    for (int i = 0; !StopRequested && !FClosing && i < NMPOP3->MessageCount; ++i) {
+        if (!Connected())
+            break;
+        NMPOP3->Tag = i + 1;
+        try {
+            NMPOP3->GetSummary(i + 1);
+        } catch (...) {
+            // The message gets no row; a lost connection ends the loop at its next pass.
+        }
+        ProgressBar->setValue(ProgressBar->value() + 1);
+    }
+    ProgressBar->setValue(0);
+    if (Connected()) {
+        Sb->SetPanelText(0, kOnline);
+    } else {
+        Sb->SetPanelText(0, "");
+        Sb->SetPanelText(1, "");
+    }
+    StopRequested = false;
+}
 
-// Ends the connection with QUIT and cancels what still waits; nothing to end without one.
-void TMain::EndDialogue() {}
+// Ends the connection: QUIT (which commits the deletions), then Abort. While a command waits
+// further down the stack a QUIT would be read as that command's reply, so then either the
+// command is cancelled at once (nothing to commit) or the end waits until it is done.
+void TMain::EndDialogue()
+{
+    if (ComponentWaiting()) {
+        StopRequested = true;
+        if (FEnding)
+            return;  // the QUIT is on its way already
+        if (FDeletedCount > 0 || FDeleting) {
+            FEndPending = true;
+            return;
+        }
+        NMPOP3->Abort();
+        return;
+    }
+    FEnding = true;
+    try {
+        if (NMPOP3->Connected)
+            NMPOP3->Disconnect();
+    } catch (...) {
+        // The component has closed the connection anyway; a failed QUIT is not shown.
+    }
+    FEnding = false;
+    try {
+        NMPOP3->Abort();
+    } catch (...) {
+    }
+}
+
+void TMain::FinishPendingEnd()
+{
+    if (FEndPending && !ComponentWaiting()) {
+        FEndPending = false;
+        EndDialogue();
+    }
+}
 
 void TMain::SetAllChecked(bool checked)
 {
@@ -525,9 +700,15 @@ void TMain::DeleteCheckedMessages()
         return;
     if (MessageBox(kAskDeleteMessages, kConfirm, TMsgIcon::Question, TMsgButtons::YesNo, 0) != mrYes)
         return;
-    // Rows are only marked while the server is asked, so the row index of each request stays valid.
-    for (int row = 0; row < Lv2->Count(); ++row) {
-        if (!Lv2->Checked(row))
+    FDeleting = true;
+    struct Scope {
+        bool& Flag;
+        ~Scope() { Flag = false; }
+    } deleting{FDeleting};
+    // Rows are only marked while the server is asked, so the row index of each request stays
+    // valid. A row marked by an earlier command that ended with a refusal is deleted already.
+    for (int row = 0; row < Lv2->Count() && !FEndPending; ++row) {
+        if (!Lv2->Checked(row) || Lv2->Data(row) == -1)
             continue;
         Lv2->SetSelected(row, true);
         Lv2->scrollToItem(Lv2->item(row, 0), QAbstractItemView::EnsureVisible);
@@ -541,8 +722,12 @@ void TMain::DeleteCheckedMessages()
 }
 
 // Asks the server to delete message msgNo of list row `row`; an accepted deletion marks the
-// row (MarkMessageDeleted), a refusal raises. Needs the mailbox component.
-void TMain::DeleteMailMessage(int, int) {}
+// row (NMPOP3Success), a refusal raises the server's reply.
+void TMain::DeleteMailMessage(int row, int msgNo)
+{
+    NMPOP3->Tag = row;
+    NMPOP3->DeleteMailMessage(msgNo);
+}
 
 void TMain::MarkMessageDeleted(int row)
 {
@@ -559,6 +744,61 @@ int TMain::AddMessageRow(const std::string& subject, const std::string& from, lo
     return row;
 }
 
+// ---- Component events ----
+
+void TMain::NMPOP3Connect(TObject*)
+{
+    Sb->SetPanelText(0, "\x90\xda\x91\xb1" /* sjis: 接続 */);
+    Sb->SetPanelText(1, IntToStr(NMPOP3->MessageCount));
+    SetCommandButtonsEnabled(true);
+}
+
+void TMain::NMPOP3Disconnect(TObject*)
+{
+    Sb->SetPanelText(0, "");
+    Sb->SetPanelText(1, "");
+    SetCommandButtonsEnabled(false);
+}
+
+void TMain::NMPOP3ConnectionFailed(TObject*)
+{
+    if (!FClosing)
+        MessageBox(kCannotConnect, kConfirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+}
+
+void TMain::NMPOP3RetrieveEnd(TObject*)
+{
+    const int mode = RetrieveMode;
+    struct Reset {
+        int& Mode;
+        ~Reset() { Mode = 0; }
+    } reset{RetrieveMode};
+    if (mode == 0) {
+        const TSummary& s = NMPOP3->Summary;
+        AddMessageRow(DecodeHeaderText(s.Subject), DecodeHeaderText(s.From), s.Bytes, NMPOP3->Tag);
+        return;
+    }
+    // The viewer that asked, unless it has been closed or replaced meanwhile.
+    TMail* viewer = FRetrieveViewer.data();
+    if (!viewer || viewer != Mail)
+        return;
+    if (mode == 1)
+        ShowMessageText(viewer, NMPOP3->MailMessage);
+    else if (mode == 2)
+        ShowMessageHeader(viewer, NMPOP3->Summary);
+}
+
+void TMain::NMPOP3Success(TObject*)
+{
+    ++FDeletedCount;
+    const int row = NMPOP3->Tag;
+    if (row >= 0 && row < Lv2->Count())
+        MarkMessageDeleted(row);
+}
+
+// Attachments are not saved under a name of their own.
+void TMain::NMPOP3DecodeStart(std::string& FileName) { FileName.clear(); }
+
 // ---- Viewer ----
 
 void TMain::OpenViewer()
@@ -572,31 +812,81 @@ void TMain::OpenViewer()
     Mail->show();
 }
 
-void TMain::ShowMessageText()
+// The message text of the selected row. A failing fetch is not reported: the viewer keeps
+// "受信中".
+void TMain::ViewMessageText()
 {
     const int row = Lv2->Selected();
     if (row < 0)
         return;
+    const int msgNo = Lv2->Data(row);
     OpenViewer();
+    // The component would refuse the request; RetrieveMode stays with the running command.
+    if (ComponentWaiting())
+        return;
+    // A refused RETR leaves the record alone: it must not show the previous message.
+    TMailMessage& m = NMPOP3->MailMessage;
+    m.Header.Clear();
+    m.RawBody.Clear();
+    m.Body.Clear();
+    m.Attachments.Clear();
+    m.ContentType.clear();
+    m.From.clear();
+    m.Subject.clear();
+    m.MessageId.clear();
+    m.Boundary.clear();
+    FRetrieveViewer = Mail;
     RetrieveMode = 1;
     try {
-        RetrieveMessageText(Lv2->Data(row));
-    } catch (const std::exception&) {
-        // The viewer keeps "受信中"; a failed fetch of the text is not reported.
+        NMPOP3->GetMailMessage(msgNo);
+    } catch (...) {
     }
+    RetrieveMode = 0;
 }
 
-void TMain::ShowMessageHeader()
+// The header of the selected row; a failing fetch raises to the handler boundary.
+void TMain::ViewMessageHeader()
 {
     const int row = Lv2->Selected();
     if (row < 0)
         return;
+    const int msgNo = Lv2->Data(row);
     OpenViewer();
+    if (ComponentWaiting())
+        return;
+    FRetrieveViewer = Mail;
     RetrieveMode = 2;
-    RetrieveMessageHeader(Lv2->Data(row));
+    struct Reset {
+        int& Mode;
+        ~Reset() { Mode = 0; }
+    } reset{RetrieveMode};
+    NMPOP3->GetSummary(msgNo);
 }
 
-// Fetch the whole message, resp. its header, for the viewer; the result arrives with the
-// mailbox component's retrieval event. Need the mailbox component.
-void TMain::RetrieveMessageText(int) {}
-void TMain::RetrieveMessageHeader(int) {}
+// The record is left as it is (the lines are converted for the viewer only), so showing it
+// again gives the same text.
+void TMain::ShowMessageText(TMail* viewer, const TMailMessage& message)
+{
+    viewer->SetCaption(DecodeHeaderText(message.Subject));
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<size_t>(message.Body.Count()));
+    for (const std::string& line : message.Body.Items())
+        lines.push_back(DecodeHeaderText(line));
+    viewer->SetLines(lines);
+    viewer->Sb->SetPanelText(0, "");
+    viewer->Sb->SetPanelText(1, DecodeHeaderText(message.From));
+}
+
+// Every header line converted on its own (a folded field shows as several lines).
+void TMain::ShowMessageHeader(TMail* viewer, const TSummary& summary)
+{
+    viewer->ClearLines();
+    viewer->SetCaption(DecodeHeaderText(summary.Subject));
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<size_t>(summary.Header.Count()));
+    for (const std::string& line : summary.Header.Items())
+        lines.push_back(DecodeHeaderText(line));
+    viewer->SetLines(lines);
+    viewer->Sb->SetPanelText(0, "");
+    viewer->Sb->SetPanelText(1, DecodeHeaderText(summary.From));
+}

@@ -6,10 +6,28 @@
 // lives in the rows of `Lv1` (fields as Shift-JIS bytes, exactly as in "Account.lst"), is
 // loaded when the window is first shown and saved after every change and when the window is
 // destroyed. Handlers that Qt calls never let an exception escape: it is shown in the
-// application's exception box. Constructing the window runs FormCreate; destroying it runs
-// FormDestroy. Closing it (FormClose) only asks a running listing to stop.
+// application's exception box (exceptions from the component's timer and socket handling
+// too, while a window exists). Constructing the window runs FormCreate; destroying it runs
+// FormDestroy, which ends an open connection with QUIT.
+//
+// The window owns the POP3 component `NMPOP3`. Every network wait of the component pumps
+// messages, so the window's handlers run nested inside a waiting command (the stop button,
+// the connect button, the viewer commands, closing). Rules that keep this safe:
+//  - while the component waits, no second command is started on it: a listing and the
+//    viewer's fetch are refused then (the viewer stays at "受信中"), and RetrieveMode is only
+//    set for a request the component takes;
+//  - releasing the connect button while a command waits cancels it at once when nothing is
+//    left to commit; after accepted deletions the QUIT waits until the command's reply is in
+//    (a QUIT must not overtake it), and the command stops there;
+//  - closing only hides the window and stops the listing after its current message (and
+//    cancels a connection still being made); the owner destroys the window once its
+//    handlers have returned (in the program: after the message loop). The window must never
+//    be destroyed from inside one of its own handlers.
 
+#include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "app/AccountFile.h"
@@ -18,10 +36,16 @@ class QAction;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class TComponent;
 class TListView;
+class TMail;
+class TMailMessage;
+class TNMPOP3;
+class TObject;
 class TSplitter;
 class TStatusBar;
 class TStringList;
+class TSummary;
 struct TWindowSettings;
 
 class TMain : public QWidget {
@@ -51,6 +75,8 @@ public:
     QMenu* Pm2;
     QAction* Pm2_1;
     QAction* Pm2_2;
+    // The POP3 component, owned by the window for its whole life.
+    TNMPOP3* NMPOP3;
 
     void FormCreate();
     void FormShow();
@@ -61,6 +87,13 @@ public:
     void MenuItemClick(QObject* Sender);
     void ListViewDblClick(QObject* Sender);
     void ListViewSelectItem(QObject* Sender, bool Selected);
+    // Handlers of the component's events.
+    void NMPOP3Connect(TObject* Sender);
+    void NMPOP3Disconnect(TObject* Sender);
+    void NMPOP3ConnectionFailed(TObject* Sender);
+    void NMPOP3RetrieveEnd(TObject* Sender);
+    void NMPOP3Success(TObject* Sender);
+    void NMPOP3DecodeStart(std::string& FileName);
 
     // Appends an unchecked row to the message list: subject and sender as Shift-JIS text to
     // show, the size in bytes, the message number on the server as the row's data.
@@ -94,28 +127,47 @@ private:
 
     // Mailbox.
     bool Connected() const;
+    // The component is running a command further down the stack (or the connection is
+    // being ended): it must not be given another one now.
+    bool ComponentWaiting() const;
     void ConnectButtonClick();
     void RetrieveMessageList(TListView* items);
     void EndDialogue();
+    // Runs an end of the connection that had to wait for a command, once that is done.
+    void FinishPendingEnd();
     void SetAllChecked(bool checked);
     void DeleteCheckedMessages();
     void DeleteMailMessage(int row, int msgNo);
     void MarkMessageDeleted(int row);
+    void SetCommandButtonsEnabled(bool enabled);
+    std::string DecodeHeaderText(const std::string& text) const;
 
     // Viewer.
     void OpenViewer();
-    void ShowMessageText();
-    void ShowMessageHeader();
-    void RetrieveMessageText(int msgNo);
-    void RetrieveMessageHeader(int msgNo);
+    void ViewMessageText();
+    void ViewMessageHeader();
+    void ShowMessageText(TMail* viewer, const TMailMessage& message);
+    void ShowMessageHeader(TMail* viewer, const TSummary& summary);
 
     void Realign();
     void Bind(QPushButton* button);
     void Bind(QAction* action);
+    // The boundary of every handler that Qt or the component calls: shows what escapes, then
+    // serves an end of the connection that had to wait.
+    void Handle(const std::function<void()>& handler);
 
     QProgressBar* ProgressBar = nullptr;
     bool StopRequested = false;
     int RetrieveMode = 0;
+
+    std::unique_ptr<TComponent> FComponents;   // owner of NMPOP3
+    bool FConnecting = false;     // Connect runs further down the stack
+    bool FEnding = false;         // EndDialogue is waiting for the QUIT reply
+    bool FEndPending = false;     // the connect button was released while a command waited
+    bool FDeleting = false;       // the delete command runs further down the stack
+    bool FClosing = false;        // the window has been closed
+    int FDeletedCount = 0;        // deletions accepted since the connection was made
+    QPointer<TMail> FRetrieveViewer;   // the viewer the running fetch is for
 
     int FPanel1Height = 74;
     // "Account.lst" existed but could not be read: it is never overwritten by a list that lacks it.

@@ -252,12 +252,15 @@ TEST_F(MainWindowTest, ConnectButtonIsEnabledExactlyWhileAnAccountIsSelected)
     EXPECT_FALSE(W->SpeedButton1->isEnabled());
 }
 
-TEST_F(MainWindowTest, ConnectButtonGoesBackUpWithoutAMailboxComponent)
+TEST_F(MainWindowTest, ConnectButtonGoesBackUpWhenTheAccountCannotConnect)
 {
-    W->Lv1->AddItem("a");
+    W->Lv1->AddItem("a");  // no account ID: the component refuses before any network
     W->Lv1->selectRow(0);
     W->SpeedButton1->click();
     EXPECT_FALSE(W->SpeedButton1->isChecked());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B" /* sjis: 接続できませんでした。 */);
+    EXPECT_EQ(W->Sb->PanelText(0), "");
 }
 
 TEST_F(MainWindowTest, CheckAllAndUncheckAll)
@@ -274,7 +277,8 @@ TEST_F(MainWindowTest, CheckAllAndUncheckAll)
 
 TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAccepts)
 {
-    W->ButtonClick(W->BitBtn5);
+    auto del = [this] { Guarded([this] { W->ButtonClick(W->BitBtn5); }); };
+    del();
     EXPECT_TRUE(Boxes.empty());
 
     AddMessages(2);
@@ -287,8 +291,9 @@ TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAcc
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(Boxes[0].DefaultButton, 0);
-    W->ButtonClick(W->BitBtn5);
-    EXPECT_EQ(Boxes.size(), 2u);
+    del();
+    ASSERT_EQ(Boxes.size(), 3u);
+    EXPECT_EQ(Boxes[2].Text, "Not Connected");  // without a connection the component refuses
     EXPECT_EQ(W->Lv2->Count(), 2);
     EXPECT_TRUE(W->Lv2->Checked(0));
     EXPECT_EQ(W->Lv2->Data(0), 1);

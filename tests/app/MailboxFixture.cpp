@@ -1,0 +1,121 @@
+#include "tests/app/MailboxFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <unistd.h>
+
+#include "app/Sjis.h"
+
+const char* const kConnectingText = "\x90\xda\x91\xb1\x92\x86" /* sjis: 接続中 */;
+const char* const kConnectedText = "\x90\xda\x91\xb1" /* sjis: 接続 */;
+const char* const kOnlineText = "\xb5\xdd\xd7\xb2\xdd" /* sjis: ｵﾝﾗｲﾝ */;
+const char* const kReceivingText = "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */;
+const char* const kCannotConnect = "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81I" /* sjis: 接続できません！ */;
+const char* const kCouldNotConnect =
+    "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B" /* sjis: 接続できませんでした。 */;
+const char* const kAskDelete =
+    "\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xe0\x82\xa2\x82\xa2\x82\xc5\x82\xb7\x82\xa9\x81H" /* sjis: 削除してもいいですか？ */;
+
+void MailboxTest::SetUp()
+{
+    AppTest::SetUp();
+    char cwd[4096];
+    FOldDir = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    ASSERT_EQ(chdir(Dir.path().toLocal8Bit().constData()), 0);
+    W = std::make_unique<TMain>();
+    W->show();
+}
+
+void MailboxTest::TearDown()
+{
+    for (auto& c : FConnections)
+        QObject::disconnect(c);
+    FTimers.clear();
+    W.reset();
+    if (chdir(FOldDir.c_str()) != 0)
+        ADD_FAILURE() << "cannot return to " << FOldDir;
+    AppTest::TearDown();
+}
+
+void MailboxTest::UseAccount(const std::string& host, int port, const std::string& user, const std::string& password,
+                             const std::string& timeOut)
+{
+    const int row = W->Lv1->AddItem("test");
+    for (const std::string& f : {user, password, host, timeOut, std::to_string(port)})
+        W->Lv1->AddSubItem(row, f);
+    W->Lv1->selectRow(row);
+}
+
+void MailboxTest::ChooseFromMessageMenu(int row, QAction* item)
+{
+    W->Lv2->clearSelection();
+    W->Lv2->SetSelected(row, true);
+    W->MenuItemClick(W->Pm2);  // what opening the menu does
+    item->trigger();
+}
+
+bool MailboxTest::CommandButtonsEnabled() const
+{
+    const bool first = W->BitBtn1->isEnabled();
+    for (QWidget* b : {W->BitBtn2, W->BitBtn3, W->BitBtn4, W->BitBtn5})
+        EXPECT_EQ(b->isEnabled(), first);
+    return first;
+}
+
+std::vector<int> MailboxTest::RowNumbers() const
+{
+    std::vector<int> numbers;
+    for (int i = 0; i < W->Lv2->Count(); ++i)
+        numbers.push_back(W->Lv2->Data(i));
+    return numbers;
+}
+
+std::vector<std::string> MailboxTest::BoxTexts() const
+{
+    std::vector<std::string> texts;
+    for (const auto& b : Boxes)
+        texts.push_back(b.Text);
+    return texts;
+}
+
+std::vector<std::string> MailboxTest::ViewerLines() const
+{
+    std::vector<std::string> lines;
+    if (!Mail)
+        return lines;
+    const QString text = Mail->Memo->toPlainText();
+    if (text.isEmpty())
+        return lines;
+    for (const QString& line : text.split(QChar('\n')))
+        lines.push_back(QToSjis(line));
+    return lines;
+}
+
+void MailboxTest::When(std::function<bool()> ready, std::function<void()> action)
+{
+    auto timer = std::make_unique<QTimer>();
+    QTimer* t = timer.get();
+    t->setInterval(2);
+    QObject::connect(t, &QTimer::timeout, [t, ready = std::move(ready), action = std::move(action)] {
+        if (!ready())
+            return;
+        t->stop();
+        action();
+    });
+    t->start();
+    FTimers.push_back(std::move(timer));
+}
+
+void MailboxTest::AtRow(int rows, std::function<void()> action)
+{
+    auto done = std::make_shared<bool>(false);
+    FConnections.push_back(QObject::connect(W->Lv2->model(), &QAbstractItemModel::rowsInserted,
+                                            [rows, done, action = std::move(action)](const QModelIndex&, int, int last) {
+                                                if (last + 1 != rows || *done)
+                                                    return;
+                                                *done = true;
+                                                action();
+                                            }));
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The main window driven like a user drives it, against a POP3 server: an account row for
+// the server, clicks on the connect button and the commands, and a way to act from inside
+// a waiting command (a timer that fires inside the component's message pump).
+//
+// The current directory is the test's own folder while a test runs, so the temporary part
+// files of viewed messages land there.
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ListView.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
+#include "app/Viewer.h"
+#include "tests/app/TestSupport.h"
+
+// Texts of the window, Shift-JIS.
+extern const char* const kConnectingText;    // 接続中
+extern const char* const kConnectedText;     // 接続
+extern const char* const kOnlineText;        // ｵﾝﾗｲﾝ
+extern const char* const kReceivingText;     // 受信中
+extern const char* const kCannotConnect;     // 接続できません！
+extern const char* const kCouldNotConnect;   // 接続できませんでした。
+extern const char* const kAskDelete;         // 削除してもいいですか？
+
+class MailboxTest : public AppTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Adds an account row for host:port and selects it.
+    void UseAccount(const std::string& host, int port, const std::string& user = "alice",
+                    const std::string& password = "secret", const std::string& timeOut = "10");
+    // Presses (or releases) the connect button as a click does; a press lists the mailbox.
+    void ClickConnect() { W->SpeedButton1->click(); }
+    // Opens Lv2's popup menu on `row` and chooses the item.
+    void ChooseFromMessageMenu(int row, QAction* item);
+
+    std::string Panel(int i) const { return W->Sb->PanelText(i); }
+    QProgressBar* Bar() const { return W->Sb->findChild<QProgressBar*>("ProgressBar"); }
+    bool CommandButtonsEnabled() const;
+    std::vector<int> RowNumbers() const;
+    std::vector<std::string> BoxTexts() const;
+    std::vector<std::string> ViewerLines() const;
+
+    // Runs `action` once, from a timer, as soon as `ready` holds (polled every 2 ms inside
+    // whatever pump runs then).
+    void When(std::function<bool()> ready, std::function<void()> action);
+    // Runs `action` inside the handler that adds row number `rows` (1-based) to Lv2, once.
+    void AtRow(int rows, std::function<void()> action);
+
+    std::unique_ptr<TMain> W;
+
+private:
+    std::string FOldDir;
+    std::vector<std::unique_ptr<QTimer>> FTimers;
+    std::vector<QMetaObject::Connection> FConnections;
+};
+
+// A flag set by a script server's thread (Script::Call) and read by the test.
+using Flag = std::shared_ptr<std::atomic<bool>>;
+inline Flag NewFlag() { return std::make_shared<std::atomic<bool>>(false); }

@@ -1,0 +1,409 @@
+// The mailbox workflow against scripted servers, for what a real server does not do on
+// demand: refusals, a dropped connection, replies that keep the window waiting while the
+// user releases the connect button or closes the viewer, and failed connections.
+#include <QAction>
+#include <QMenu>
+#include <QCoreApplication>
+#include <QPointer>
+#include <chrono>
+#include <climits>
+
+#include "app/Sjis.h"
+#include "pop3/Nmpop3.h"
+#include "tests/app/MailboxFixture.h"
+#include "tests/support/QtTestMain.h"
+#include "tests/support/ScriptServer.h"
+
+using namespace std::chrono_literals;
+using testsupport::Script;
+using testsupport::ScriptServer;
+
+namespace {
+
+Script& Login(Script& s, int count)
+{
+    return s.SendLine("+OK ready")
+        .Expect("USER alice")
+        .SendLine("+OK")
+        .Expect("PASS secret")
+        .SendLine("+OK")
+        .Expect("STAT")
+        .SendLine("+OK " + std::to_string(count) + " 9999");
+}
+
+std::string TopReply(int n) { return "+OK\r\nSubject: message " + std::to_string(n) + "\r\nFrom: a@example.jp\r\n\r\n.\r\n"; }
+
+Script& Summary(Script& s, int n)
+{
+    return s.Expect("TOP " + std::to_string(n) + " 0")
+        .Send(TopReply(n))
+        .Expect("LIST " + std::to_string(n))
+        .SendLine("+OK " + std::to_string(n) + " " + std::to_string(100 * n));
+}
+
+Script& Summaries(Script& s, int from, int to)
+{
+    for (int n = from; n <= to; ++n)
+        Summary(s, n);
+    return s;
+}
+
+Script& Quit(Script& s) { return s.Expect("QUIT").SendLine("+OK bye").WaitForClose(); }
+
+int TimesSent(const ScriptServer& server, std::size_t connection, const std::string& line)
+{
+    int n = 0;
+    for (const std::string& l : server.ReceivedLines(connection))
+        n += l == line + "\r\n";
+    return n;
+}
+
+bool Sent(const ScriptServer& server, std::size_t connection, const std::string& line)
+{
+    return TimesSent(server, connection, line) > 0;
+}
+
+class MailboxScriptTest : public MailboxTest {};
+
+TEST_F(MailboxScriptTest, ARefusedSummaryLeavesAGapAndRowsKeepTheirNumbers)
+{
+    Script s;
+    Login(s, 5);
+    Summaries(s, 1, 2).Expect("TOP 3 0").SendLine("-ERR gone");
+    Summaries(s, 4, 5).Expect("RETR 4").Send("+OK\r\nSubject: four\r\n\r\nbody of four\r\n.\r\n");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 4, 5}));
+    EXPECT_EQ(W->Lv2->Caption(2), " message 4");
+    EXPECT_EQ(W->Lv2->SubItem(2, 1), "400");
+    ChooseFromMessageMenu(2, W->Pm2_1);
+    EXPECT_EQ(Mail->windowTitle(), " four");
+    EXPECT_EQ(ViewerLines(), std::vector<std::string>{"body of four"});
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
+{
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3)
+        .Expect("DELE 1").SendLine("+OK deleted")
+        .Expect("DELE 2").SendLine("-ERR message 2 is locked")
+        // The next command skips the row deleted already (never "DELE -1").
+        .Expect("DELE 2").SendLine("+OK deleted")
+        .Expect("DELE 3").SendLine("+OK deleted");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->BitBtn3->click();  // check all
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kAskDelete, "-ERR message 2 is locked\r\n"}));
+    EXPECT_EQ(Boxes[1].Caption, "Purgel");  // the application's exception display
+    EXPECT_EQ(Boxes[1].Icon, TMsgIcon::Stop);
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{-1, 2, 3}));
+    EXPECT_EQ(W->Lv2->SubItem(0, 1), "Deleted");
+    EXPECT_TRUE(W->Lv2->Checked(0));
+    EXPECT_EQ(W->Lv2->SubItem(1, 1), "200");
+    EXPECT_TRUE(W->Lv2->Checked(1));
+    EXPECT_FALSE(Sent(server, 0, "DELE 3"));
+    EXPECT_EQ(W->Lv2->Selected(), 1);  // the refused row stays selected
+
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    EXPECT_EQ(Boxes.size(), 3u);
+    EXPECT_EQ(W->Lv2->Count(), 0);
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "DELE -1"));
+}
+
+TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
+{
+    Script first;
+    Login(first, 1);
+    Summaries(first, 1, 1).Pause(100ms).Close();
+    Script second;
+    Login(second, 0);
+    Quit(second);
+    ScriptServer server({first, second});
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    EXPECT_EQ(Panel(0), kOnlineText);
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_EQ(Panel(1), "");
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_TRUE(W->SpeedButton1->isChecked());
+    EXPECT_EQ(W->Lv2->Count(), 1);
+
+    ClickConnect();  // up: idle
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_EQ(server.Accepted(), 1u);
+    ClickConnect();  // down: connects again
+    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(1), "0");
+    EXPECT_EQ(W->Lv2->Count(), 0);
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
+{
+    auto greeted = NewFlag();
+    Script s;
+    s.Call([greeted] { *greeted = true; }).Pause(200ms);
+    Login(s, 0);
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    std::string during;
+    When([greeted] { return greeted->load(); }, [&] { during = Panel(0); });
+    ClickConnect();
+    EXPECT_EQ(during, kConnectingText);
+    EXPECT_EQ(Panel(0), kOnlineText);
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, ARefusedConnectionShowsBothBoxesInOrder)
+{
+    UseAccount("127.0.0.1", testsupport::UnusedPort());
+    ClickConnect();
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kCannotConnect, kCouldNotConnect}));
+    for (const auto& b : Boxes) {
+        EXPECT_EQ(b.Icon, TMsgIcon::Exclamation);
+        EXPECT_EQ(b.Buttons, TMsgButtons::OK);
+        EXPECT_EQ(b.Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+    }
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_FALSE(CommandButtonsEnabled());
+}
+
+TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
+{
+    UseAccount("bad..name", 110);
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+
+    Boxes.clear();
+    Script s;
+    s.SendLine("-ERR go away").Close();
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
+{
+    Script s;
+    s.SendLine("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
+    s.Expect("STAT").SendLine("-ERR mailbox busy");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, TimeOutAndPortComeFromTheAccount)
+{
+    struct Case {
+        const char* timeOut;
+        const char* port;
+        int ms;
+        int expectedPort;
+    };
+    const Case cases[] = {
+        {"abc", "abc", 30000, 110},        // not numbers: the defaults
+        {"45", "2110", 45000, 2110},
+        {"-5", "110", 30000, 110},          // no negative time-out for the component
+        {"9999999", "110", INT_MAX, 110},   // seconds beyond what milliseconds hold
+    };
+    for (const Case& c : cases) {
+        W->Lv1->ClearItems();
+        UseAccount("bad..name", 0, "alice", "secret", c.timeOut);
+        W->Lv1->SetSubItem(0, 4, c.port);
+        ClickConnect();
+        EXPECT_EQ(W->NMPOP3->TimeOut, c.ms) << c.timeOut;
+        EXPECT_EQ(W->NMPOP3->Port, c.expectedPort) << c.port;
+        EXPECT_EQ(W->NMPOP3->Host, "bad..name");
+        EXPECT_EQ(W->NMPOP3->UserID, "alice");
+        EXPECT_EQ(W->NMPOP3->Password, "secret");
+    }
+}
+
+TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce)
+{
+    auto waiting = NewFlag();
+    Script s;
+    Login(s, 5);
+    Summaries(s, 1, 2).Expect("TOP 3 0").Call([waiting] { *waiting = true; }).WaitForClose();
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
+    const auto start = std::chrono::steady_clock::now();
+    ClickConnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
+    EXPECT_EQ(W->Lv2->Count(), 2);
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_EQ(Bar()->value(), 0);
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "QUIT"));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSummaryIsIn)
+{
+    auto waiting = NewFlag();
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 1").SendLine("+OK");
+    s.Expect("TOP 1 0").SendLine("-ERR message 1 is deleted");
+    s.Expect("TOP 2 0").Call([waiting] { *waiting = true; }).Pause(300ms).Send(TopReply(2));
+    s.Expect("LIST 2").SendLine("+OK 2 200");
+    Quit(s);  // the QUIT that commits the deletion comes after the reply it waited for
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(0, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
+
+    When([waiting] { return waiting->load(); }, [this] {
+        ClickConnect();
+        EXPECT_FALSE(W->SpeedButton1->isChecked());
+        EXPECT_TRUE(W->NMPOP3->Connected);  // until the summary is in
+    });
+    W->BitBtn1->click();
+    EXPECT_EQ(RowNumbers(), std::vector<int>{2});
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_TRUE(Sent(server, 0, "QUIT"));
+    EXPECT_EQ(TimesSent(server, 0, "TOP 3 0"), 1);  // by the first listing only
+}
+
+TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
+{
+    auto waiting = NewFlag();
+    Script s;
+    Login(s, 1);
+    Summaries(s, 1, 1).Expect("RETR 1").Call([waiting] { *waiting = true; }).Pause(200ms);
+    s.Send("+OK\r\nSubject: one\r\n\r\nline\r\n.\r\n");
+    s.Expect("TOP 1 0").Send(TopReply(1)).Expect("LIST 1").SendLine("+OK 1 100");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    QPointer<TMail> viewer;
+    When([waiting] { return waiting->load(); }, [&] {
+        viewer = Mail;
+        Mail->close();
+    });
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(viewer.isNull());
+    EXPECT_EQ(Mail, nullptr);
+    // The next view is filled as usual (the mode went back to the listing's).
+    ChooseFromMessageMenu(0, W->Pm2_2);
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->windowTitle(), " message 1");
+    EXPECT_EQ(W->Lv2->Count(), 1);
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MailboxScriptTest, ARefusedMessageTextShowsNoOtherMessage)
+{
+    Script s;
+    Login(s, 2);
+    Summaries(s, 1, 2).Expect("RETR 1").Send("+OK\r\nSubject: one\r\n\r\nfirst text\r\n.\r\n");
+    s.Expect("RETR 2").SendLine("-ERR message 2 is gone");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    EXPECT_EQ(ViewerLines(), std::vector<std::string>{"first text"});
+    ChooseFromMessageMenu(1, W->Pm2_1);
+    EXPECT_TRUE(ViewerLines().empty());
+    EXPECT_EQ(Mail->windowTitle(), "");
+    EXPECT_TRUE(Boxes.empty());  // a failing text view is silent
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, ViewsWithoutAConnection)
+{
+    W->AddMessageRow("s", "f", 10, 3);
+    W->MenuItemClick(W->Pm2);
+    EXPECT_FALSE(W->Pm2_1->isEnabled());
+    EXPECT_FALSE(W->Pm2_2->isEnabled());
+    ChooseFromMessageMenu(0, W->Pm2_2);
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Not Connected"});
+    EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    EXPECT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+    // A double-click views nothing without a connection.
+    QPointer<TMail> viewer = Mail;
+    W->Lv2->OnDblClick();
+    EXPECT_EQ(Mail, viewer.data());
+}
+
+TEST_F(MailboxScriptTest, ASecondPressWhileConnectingPutsTheButtonBackUp)
+{
+    auto greeted = NewFlag();
+    Script s;
+    s.Call([greeted] { *greeted = true; }).Pause(200ms);
+    Login(s, 0);
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    When([greeted] { return greeted->load(); }, [this] {
+        W->SpeedButton1->setChecked(false);  // as if released and pressed again meanwhile
+        ClickConnect();
+        EXPECT_FALSE(W->SpeedButton1->isChecked());
+        W->SpeedButton1->setChecked(true);
+    });
+    ClickConnect();
+    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(server.Accepted(), 1u);
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, ClosingTheWindowWhileConnectingEndsTheWaitWithoutBoxes)
+{
+    testsupport::StalledListener stalled;
+    UseAccount("127.0.0.1", stalled.Port(), "alice", "secret", "30");
+    When([] { return true; }, [this] { W->close(); });
+    const auto start = std::chrono::steady_clock::now();
+    ClickConnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5000ms);
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+} // namespace

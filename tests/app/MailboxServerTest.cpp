@@ -1,0 +1,304 @@
+// The mailbox workflow against every real server of the tests (Dovecot and the demo server):
+// the listing with decoded Japanese rows, stop, delete committed by QUIT, the viewer's text
+// and header views, and commands given while a listing runs. One server per kind serves the
+// whole suite; every test starts with an empty mailbox.
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QPointer>
+#include <QProgressBar>
+#include <map>
+
+#include "app/Sjis.h"
+#include "pop3/Nmpop3.h"
+#include "tests/app/MailboxFixture.h"
+#include "tests/support/Mailbox.h"
+#include "tests/support/PopServer.h"
+
+void PrintTo(const PopServerKind& kind, std::ostream* os) { *os << kind.name; }
+
+namespace {
+
+const char* const kTravel = "\x97\xb7\x8ds\x82\xcc\x97\x5c\x96\xf1" /* sjis: 旅行の予約 */;
+const char* const kSato = "\x8d\xb2\x93\xa1\x89\xd4\x8eq" /* sjis: 佐藤花子 */;
+const char* const kLine1 = "\x96{\x93\xfa\x82\xcd\x90\xb0\x82\xea\x82\xc5\x82\xb7\x81" "B" /* sjis: 本日は晴れです。 */;
+const char* const kLine2 = "\x82\xe6\x82\xeb\x82\xb5\x82\xad\x82\xa8\x8a\xe8\x82\xa2\x82\xb5\x82\xdc\x82\xb7\x81" "B" /* sjis: よろしくお願いします。 */;
+
+// Message n of a small mailbox: Japanese subject "<n> 旅行の予約", sender 佐藤花子, two JIS lines.
+std::string NumberedMail(int n)
+{
+    return mailbox::MailBuilder()
+        .JapaneseFrom(kSato, "hanako@example.jp")
+        .JapaneseSubject(std::to_string(n) + " " + kTravel)
+        .JapaneseText(std::string(kLine1) + "\n" + kLine2 + "\n")
+        .Build();
+}
+
+class MailboxServerTest : public MailboxTest, public ::testing::WithParamInterface<PopServerKind> {
+protected:
+    static std::map<std::string, std::unique_ptr<PopServer>>& Servers()
+    {
+        static std::map<std::string, std::unique_ptr<PopServer>> servers;
+        return servers;
+    }
+    static void TearDownTestSuite() { Servers().clear(); }
+
+    void SetUp() override
+    {
+        MailboxTest::SetUp();
+        std::unique_ptr<PopServer>& slot = Servers()[GetParam().name];
+        if (!slot) {
+            slot = GetParam().make();
+            slot->Start("alice", "secret");
+        }
+        Server = slot.get();
+        Server->ClearMessages();
+        UseAccount("127.0.0.1", Server->Port());
+    }
+    std::vector<std::string> AddNumbered(int count)
+    {
+        std::vector<std::string> raws;
+        for (int i = 1; i <= count; ++i) {
+            raws.push_back(NumberedMail(i));
+            Server->AddMessage(raws.back());
+        }
+        return raws;
+    }
+
+    PopServer* Server = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, MailboxServerTest, ::testing::ValuesIn(PopServerKinds()),
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.name; });
+
+TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
+{
+    const std::string japanese = mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender);
+    const std::string plain = mailbox::PlainMail(2);
+    const std::string folded = mailbox::MailBuilder()
+                                   .FoldedJapaneseSubject(mailbox::kSampleLongSubject, 4)
+                                   .From("plain@example.com")
+                                   .Text("text\n")
+                                   .Build();
+    for (const auto& raw : {japanese, plain, folded})
+        Server->AddMessage(raw);
+    ClickConnect();
+
+    EXPECT_TRUE(W->SpeedButton1->isChecked());
+    EXPECT_TRUE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(1), "3");
+    EXPECT_EQ(Bar()->value(), 0);
+    EXPECT_EQ(Bar()->maximum(), 3);
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    // The blank after the field's colon stays part of the value.
+    EXPECT_EQ(W->Lv2->Caption(0), std::string(" ") + mailbox::kSampleSubject);
+    EXPECT_EQ(W->Lv2->SubItem(0, 0), std::string(" ") + mailbox::kSampleSender + " <taro@example.jp>");
+    EXPECT_EQ(W->Lv2->SubItem(0, 1), std::to_string(japanese.size()));
+    EXPECT_EQ(W->Lv2->item(0, 0)->text(), SjisToQ(std::string(" ") + mailbox::kSampleSubject));
+    EXPECT_EQ(W->Lv2->Caption(1), " Plain message 2");
+    EXPECT_EQ(W->Lv2->SubItem(1, 1), std::to_string(plain.size()));
+    // Only the first line of a folded subject feeds the row; it is decoded by itself.
+    EXPECT_EQ(W->Lv2->Caption(2), std::string(" ") + std::string(mailbox::kSampleLongSubject).substr(0, 8));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_FALSE(W->Lv2->Checked(row));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_P(MailboxServerTest, AnEmptyMailboxEndsOnlineWithCountZero)
+{
+    ClickConnect();
+    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(1), "0");
+    EXPECT_EQ(W->Lv2->Count(), 0);
+    EXPECT_EQ(Bar()->value(), 0);
+    EXPECT_GT(Bar()->maximum(), Bar()->minimum());  // no busy indicator
+}
+
+TEST_P(MailboxServerTest, StopDuringTheTenthOfAHundredSummariesKeepsTenRows)
+{
+    for (int i = 1; i <= 100; ++i)
+        Server->AddMessage(mailbox::PlainMail(i));
+    AtRow(10, [this] {
+        EXPECT_EQ(Panel(0), "\xd2\xb0\xd9\xd8\xbd\xc4\x8e\xf3\x90M\x92\x86" /* sjis: ﾒｰﾙﾘｽﾄ受信中 */);
+        EXPECT_EQ(Panel(1), "100");
+        EXPECT_EQ(Bar()->maximum(), 100);
+        EXPECT_EQ(Bar()->value(), 9);
+        W->BitBtn2->click();
+    });
+    ClickConnect();
+    EXPECT_EQ(W->Lv2->Count(), 10);
+    EXPECT_EQ(Bar()->value(), 0);
+    EXPECT_EQ(Panel(0), kOnlineText);
+    // The next listing starts afresh and runs to the end.
+    W->BitBtn1->click();
+    EXPECT_EQ(W->Lv2->Count(), 100);
+    EXPECT_EQ(W->Lv2->Data(99), 100);
+}
+
+TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
+{
+    AddNumbered(5);
+    ClickConnect();
+    ASSERT_EQ(W->Lv2->Count(), 5);
+    W->Lv2->SetChecked(0, true);
+    W->Lv2->SetChecked(2, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{kAskDelete});
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
+    EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(kTravel));
+    EXPECT_EQ(W->Lv2->Selected(), -1);
+    EXPECT_EQ(Server->CountMessages(), 5);  // nothing is gone before QUIT
+
+    ClickConnect();  // released: QUIT
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), "");
+    EXPECT_EQ(Panel(1), "");
+    EXPECT_EQ(W->Lv2->Count(), 3);  // the rows stay until the next listing
+    EXPECT_EQ(Server->CountMessages(), 3);
+
+    ClickConnect();
+    EXPECT_EQ(Panel(1), "3");
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(W->Lv2->Caption(1), " 4 " + std::string(kTravel));
+    EXPECT_EQ(Boxes.size(), 1u);
+}
+
+TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksAndSendsNothing)
+{
+    AddNumbered(2);
+    ClickConnect();
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kAskDelete});
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
+    ClickConnect();
+    EXPECT_EQ(Server->CountMessages(), 2);
+}
+
+TEST_P(MailboxServerTest, ViewerShowsTheTextAndHeaderOfTheRowsOwnMessage)
+{
+    AddNumbered(5);
+    ClickConnect();
+    W->Lv2->SetChecked(0, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3, 4, 5}));
+
+    ChooseFromMessageMenu(1, W->Pm2_1);  // the row of message 3
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 3 " + std::string(kTravel)));
+    EXPECT_EQ(ViewerLines(), (std::vector<std::string>{kLine1, kLine2}));
+    EXPECT_EQ(Mail->Sb->PanelText(0), "");
+    EXPECT_EQ(Mail->Sb->PanelText(1), std::string(kSato) + " <hanako@example.jp>");
+
+    QPointer<TMail> textViewer = Mail;
+    ChooseFromMessageMenu(2, W->Pm2_2);  // the header of message 4, in a new viewer
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(textViewer.isNull());
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 4 " + std::string(kTravel)));
+    const std::vector<std::string> lines = ViewerLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Subject: 4 " + std::string(kTravel)), lines.end());
+    EXPECT_EQ(lines[lines.size() - 2], "");
+    EXPECT_EQ(lines.back(), ".");
+    EXPECT_EQ(Mail->Sb->PanelText(0), "");
+    EXPECT_EQ(Mail->Sb->PanelText(1), " " + std::string(kSato) + " <hanako@example.jp>");
+
+    // A double-click on a row views its text too.
+    W->Lv2->clearSelection();
+    W->Lv2->SetSelected(3, true);
+    W->Lv2->OnDblClick();
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 5 " + std::string(kTravel)));
+    EXPECT_TRUE(Boxes.size() == 1u);
+}
+
+TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndLeavesItsPartInTheCurrentFolder)
+{
+    Server->AddMessage(mailbox::MultipartMail().raw);
+    ClickConnect();
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    ASSERT_NE(Mail, nullptr);
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(std::string(" ") + mailbox::kSampleSubject));
+    const std::vector<std::string> lines = ViewerLines();
+    // The text part, then the note of the first attachment, whose name the window empties:
+    // a file without a name cannot be written, so the retrieval ends there.
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Mail->Sb->PanelText(0), "");
+    EXPECT_EQ(lines.back(), "File \"\" extracted");
+    bool tempFile = false;
+    for (const std::string& name : FolderEntries())
+        tempFile = tempFile || (name.rfind("Temp", 0) == 0 && name.size() > 8 && name.substr(name.size() - 4) == ".mme");
+    EXPECT_TRUE(tempFile);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_P(MailboxServerTest, AViewerCommandDuringTheListingLosesNoRow)
+{
+    AddNumbered(30);
+    QPointer<TMail> viewer;
+    AtRow(5, [&] {
+        ChooseFromMessageMenu(0, W->Pm2_1);  // refused by the busy component
+        viewer = Mail;
+    });
+    ClickConnect();
+    ASSERT_EQ(W->Lv2->Count(), 30);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(W->Lv2->Data(i), i + 1);
+    ASSERT_FALSE(viewer.isNull());
+    EXPECT_EQ(viewer->Sb->PanelText(0), kReceivingText);
+    EXPECT_TRUE(ViewerLines().empty());
+    // Once the listing is done the same command fetches the message.
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 1 " + std::string(kTravel)));
+    EXPECT_EQ(W->Lv2->Count(), 30);
+}
+
+TEST_P(MailboxServerTest, ClosingTheWindowDuringAListingEndsItAfterTheCurrentMessage)
+{
+    AddNumbered(40);
+    AtRow(10, [this] { W->close(); });
+    ClickConnect();
+    EXPECT_EQ(W->Lv2->Count(), 10);
+    EXPECT_TRUE(W->NMPOP3->Connected);
+    W.reset();  // destroying it sends QUIT
+    EXPECT_EQ(Server->CountMessages(), 40);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_P(MailboxServerTest, ClosingTheViewerDuringTheListingDropsNothing)
+{
+    AddNumbered(20);
+    ClickConnect();
+    ChooseFromMessageMenu(0, W->Pm2_1);
+    ASSERT_NE(Mail, nullptr);
+    AtRow(3, [this] { Mail->close(); });
+    W->BitBtn1->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Mail, nullptr);
+    EXPECT_EQ(W->Lv2->Count(), 20);
+}
+
+TEST_P(MailboxServerTest, ARefusedPasswordShowsOnlyTheSecondBox)
+{
+    W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "wrong");
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
+    EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    EXPECT_FALSE(CommandButtonsEnabled());
+    EXPECT_EQ(Panel(0), "");
+    // The right password connects at the next press.
+    W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "secret");
+    ClickConnect();
+    EXPECT_EQ(Panel(0), kOnlineText);
+}
+
+} // namespace
