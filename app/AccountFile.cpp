@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,23 +98,43 @@ void SyncFolder(const std::string& folder)
 }
 }
 
+// The temporary file of the save: beside the target so that the rename cannot cross file
+// systems, under one fixed name so that a save cut short (the program killed) leaves at most
+// this one file behind, which the next save takes over.
+std::string AccountTempName(const std::string& fileName)
+{
+    return fileName + ".tmp";
+}
+
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts)
 {
     const std::string data = FormatAccounts(accounts);
-    // The temporary file sits beside the target so that the rename cannot cross file systems.
-    std::string temp = fileName + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw EFCreateError("Cannot create " + temp);
-    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        ::unlink(temp.c_str());
-        throw EWriteError("Cannot write " + temp);
+    const std::string temp = AccountTempName(fileName);
+    // Two programs saving at once take turns: the lock is held until the rename, and a
+    // waiter whose file was renamed away meanwhile opens the name again.
+    int fd = -1;
+    for (int attempt = 0;; ++attempt) {
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd < 0)
+            throw EFCreateError("Cannot create " + temp);
+        if (::flock(fd, LOCK_EX) != 0) {
+            ::close(fd);
+            throw EFCreateError("Cannot lock " + temp);
+        }
+        struct stat opened {}, named {};
+        if (::fstat(fd, &opened) == 0 && ::lstat(temp.c_str(), &named) == 0 && opened.st_dev == named.st_dev
+            && opened.st_ino == named.st_ino)
+            break;
+        ::close(fd);
+        if (attempt == 100)
+            throw EFCreateError("Cannot create " + temp);
     }
-    if (!ReplaceFile(temp, fileName)) {
+    const bool written = ::ftruncate(fd, 0) == 0 && ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+    if (!written || !ReplaceFile(temp, fileName)) {
         ::unlink(temp.c_str());
-        throw EWriteError("Cannot replace " + fileName);
+        ::close(fd);
+        throw EWriteError((written ? "Cannot replace " : "Cannot write ") + (written ? fileName : temp));
     }
+    ::close(fd);   // after the rename: the lock is held until then
     SyncFolder(ExtractFilePath(fileName));
 }

@@ -9,6 +9,8 @@
 // Parsing never fails. LoadAccountFile tells a missing file (an empty list) from one that
 // exists but cannot be read. SaveAccountFile raises Exception when the file cannot be
 // written; the previous file then stays whole (a temporary file, mode 0600, is renamed over it).
+// The temporary file is AccountTempName(fileName); a save that is killed half-way leaves it
+// behind (the file itself is never partial), and the next save reuses and removes it.
 
 #include <array>
 #include <string>
@@ -31,3 +33,4 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text);
 // then empty). A missing file gives an empty list and true.
 bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts);
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts);
+std::string AccountTempName(const std::string& fileName);
