@@ -1,0 +1,26 @@
+#pragma once
+// The account lists the kill test's child saves in turn: different sizes (one account to a
+// few hundred), quotes, commas and Shift-JIS bytes in the fields, every list telling itself
+// apart by its first name.
+#include "app/AccountFile.h"
+
+#include <string>
+#include <vector>
+
+namespace faulttest {
+
+constexpr int SavedListCount = 8;
+
+inline std::vector<TAccountFields> SavedList(int k)
+{
+    std::vector<TAccountFields> list;
+    const int n = 1 + k * 45;
+    for (int i = 0; i < n; ++i) {
+        const std::string tag = std::to_string(k) + "." + std::to_string(i);
+        list.push_back({"list " + tag, "user\"" + tag, "pa,ss\"\"" + tag + "\x82\xa0", "pop" + tag + ".example.jp",
+                        std::to_string(30 + i), "110"});
+    }
+    return list;
+}
+
+} // namespace faulttest
