@@ -13,6 +13,7 @@
 // Input: byte 0 holds the options (bit 0 Parse, bit 1 DeleteOnRead, bit 2 a second
 // retrieval, bit 3 an empty password so that OnAuthenticationNeeded is asked), the rest is
 // what the server sends.
+#include "fuzz/pop3/Pop3Checks.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
 
@@ -35,7 +36,6 @@ namespace Pop3Checks {
 
 class DialogueReplay {
 public:
-    using Fail = void (*)(const char* what);
     static constexpr int TimeOutMs = 200;
 
     explicit DialogueReplay(std::filesystem::path folder) : FFolder(std::move(folder)), FAttach(FFolder / "attach")
@@ -110,12 +110,6 @@ public:
     }
 
 private:
-    static void Require(bool ok, const char* what, Fail fail)
-    {
-        if (!ok)
-            fail(what);
-    }
-
     // Connections left by an earlier run (one that never reached its connect event).
     void DrainBacklog()
     {

@@ -90,7 +90,7 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
     const auto start = Clock::now();
     int kills = 0, tempLeft = 0;
     std::set<std::size_t> seen;
-    while (kills < 300 && Clock::now() - start < std::chrono::seconds(6)) {
+    while (kills < 300 && Clock::now() - start < std::chrono::seconds(5)) {
         const pid_t pid = StartSaver(file);
         ASSERT_GT(pid, 0) << "the saver did not start";
         ::usleep(static_cast<useconds_t>(delayUs(random)));

@@ -53,6 +53,22 @@ TEST(FuzzRegressions, EveryKeptInputPassesItsTargetsChecks)
     EXPECT_GT(replayed, 0);
 }
 
+// The dialogue target's seeds run through the same checks, so the replay itself is proven
+// on whole dialogues (multipart attachments, refusals, a cut-off reply).
+TEST(FuzzRegressions, TheDialogueSeedsPassTheirChecks)
+{
+    Pop3Checks::DialogueReplay dialogue(std::filesystem::temp_directory_path()
+                                        / ("purgel-pop3-seeds-" + std::to_string(::getpid())));
+    const auto seeds = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "fuzz" / "corpus" / "fuzz_pop3_dialogue";
+    int replayed = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        dialogue.Run(ReadAll(entry.path()), ReportFailure);
+        ++replayed;
+    }
+    EXPECT_GT(replayed, 0);
+}
+
 // The two faults of the header list, as plain cases.
 TEST(FuzzRegressions, SortedSetValueKeepsTheEntryBesideOneThatDiffersInCase)
 {
