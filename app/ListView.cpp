@@ -50,10 +50,15 @@ void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment a
     FAlignments.push_back(alignment);
 }
 
-int TListView::AddItem(const std::string& caption)
+int TListView::AddItem(const std::string& caption) { return AddItem(caption, {}, 0); }
+
+int TListView::AddItem(const std::string& caption, const std::vector<std::string>& subItems, int data)
 {
-    const int row = rowCount();
-    insertRow(row);
+    QByteArrayList fields{ToBytes(caption)};
+    for (const std::string& s : subItems)
+        fields.append(ToBytes(s));
+    // The cells are complete before they join the table, so the view hears of the row once.
+    std::vector<QTableWidgetItem*> cells;
     for (int c = 0; c < columnCount(); ++c) {
         auto* cell = new QTableWidgetItem;
         Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
@@ -64,12 +69,17 @@ int TListView::AddItem(const std::string& caption)
         if (c == 0) {
             if (FCheckBoxes)
                 cell->setCheckState(Qt::Unchecked);
-            cell->setData(kDataRole, 0);
-            cell->setData(kFieldsRole, QVariant::fromValue(QByteArrayList{ToBytes(caption)}));
-            cell->setText(SjisToQ(caption));
+            cell->setData(kDataRole, data);
+            cell->setData(kFieldsRole, QVariant::fromValue(fields));
         }
-        setItem(row, c, cell);
+        if (c < fields.size())
+            cell->setText(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
+        cells.push_back(cell);
     }
+    const int row = rowCount();
+    insertRow(row);
+    for (int c = 0; c < columnCount(); ++c)
+        setItem(row, c, cells[static_cast<size_t>(c)]);
     return row;
 }
 

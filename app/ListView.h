@@ -11,6 +11,7 @@
 #include <QTableWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TListView : public QTableWidget {
 public:
@@ -21,6 +22,8 @@ public:
     int Count() const { return rowCount(); }
     // Appends a row (unchecked, data 0, no sub-items) and returns its index.
     int AddItem(const std::string& caption);
+    // Appends a whole row at once (unchecked): one change of the list instead of one per field.
+    int AddItem(const std::string& caption, const std::vector<std::string>& subItems, int data);
     void DeleteItem(int row);
     void ClearItems();
 

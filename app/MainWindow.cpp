@@ -14,6 +14,7 @@
 #include "app/Environment.h"
 #include "app/ListView.h"
 #include "app/MessageBox.h"
+#include "app/PaintThrottle.h"
 #include "app/Sjis.h"
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
@@ -83,10 +84,7 @@ QAction* MakeItem(QMenu* menu, const char* name, const std::string& caption, int
 
 int AppendAccount(TListView* items, const TAccountFields& fields)
 {
-    const int row = items->AddItem(fields[afName]);
-    for (int i = 1; i < kAccountFieldCount; ++i)
-        items->AddSubItem(row, fields[static_cast<size_t>(i)]);
-    return row;
+    return items->AddItem(fields[afName], std::vector<std::string>(fields.begin() + 1, fields.end()), 0);
 }
 
 TAccountFields ReadAccount(const TListView* items, int row)
@@ -629,16 +627,26 @@ void TMain::RetrieveMessageList(TListView* items)
     items->ClearItems();
     StopRequested = false;
     RetrieveMode = 0;
-    for (int i = 0; !StopRequested && !FClosing && i < NMPOP3->MessageCount; ++i) {
-        if (!Connected())
-            break;
-        NMPOP3->Tag = i + 1;
-        try {
-            NMPOP3->GetSummary(i + 1);
-        } catch (...) {
-            // The message gets no row; a lost connection ends the loop at its next pass.
+    {
+        // Painting the list and moving the bar for every message would take longer than
+        // fetching it: both follow the frames of the throttle.
+        TPaintThrottle painting(items);
+        int done = 0;
+        for (int i = 0; !StopRequested && !FClosing && i < NMPOP3->MessageCount; ++i) {
+            if (!Connected())
+                break;
+            NMPOP3->Tag = i + 1;
+            try {
+                NMPOP3->GetSummary(i + 1);
+            } catch (...) {
+                // The message gets no row; a lost connection ends the loop at its next pass.
+            }
+            ++done;
+            if (painting.Due()) {
+                ProgressBar->setValue(done);
+                painting.Frame();
+            }
         }
-        ProgressBar->setValue(ProgressBar->value() + 1);
     }
     ProgressBar->setValue(0);
     if (Connected()) {
@@ -737,11 +745,7 @@ void TMain::MarkMessageDeleted(int row)
 
 int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo)
 {
-    const int row = Lv2->AddItem(subject);
-    Lv2->SetData(row, msgNo);
-    Lv2->AddSubItem(row, from);
-    Lv2->AddSubItem(row, IntToStr(bytes));
-    return row;
+    return Lv2->AddItem(subject, {from, IntToStr(bytes)}, msgNo);
 }
 
 // ---- Component events ----

@@ -1,0 +1,236 @@
+// The listing a user waits for, in the window (offscreen): from the click on the connect
+// button to the last row of a 2,000-message Dovecot mailbox in Lv2, in messages per
+// second. The reference, in the same run, is the plain blocking POP3 client sending the same
+// TOP n 0 / LIST n sequence, one command at a time. Goal: at least 0.7 times its rate.
+//
+// Every run lists the mailbox with both, one after the other (which goes first alternates);
+// a run's ratio compares the two rates of that run and the figure is the median.
+//
+// Also measured: how long the stop button takes to end a running listing (from the click,
+// made inside the listing's wait, to the end of the listing loop; goal under 100 ms after
+// the message being fetched), and the cost of adding a row to a long message list (early
+// rows against late rows: no cost that grows with the list).
+//
+// Usage: bench_app [messages [runs]]
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/Environment.h"
+#include "app/ListView.h"
+#include "app/MainWindow.h"
+#include "app/MessageBox.h"
+#include "tests/support/BlockingPop3.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/Mailbox.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// Processor time of the calling thread (the client's own work; waits excluded).
+double ThreadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Rate {
+    double perSecond = 0;
+    double cpuPerMessage = 0;   // seconds
+};
+
+Rate ReferenceListing(const DovecotServer& server, int count)
+{
+    testsupport::BlockingPop3 client;
+    std::vector<std::string> header;
+    const double c = ThreadCpu();
+    const auto t = Clock::now();
+    client.Connect(static_cast<std::uint16_t>(server.Port()));
+    client.Login(server.User(), server.Password());
+    if (client.Stat() != count)
+        throw std::runtime_error("reference: unexpected message count");
+    for (int i = 1; i <= count; ++i)
+        client.Summary(i, header);
+    const double s = Seconds(t, Clock::now());
+    const double cpu = ThreadCpu() - c;
+    client.Quit();
+    return {count / s, cpu / count};
+}
+
+// Connect button pressed: Connect, then the listing; returns when the last row is in.
+Rate WindowListing(TMain& w, int count)
+{
+    const double c = ThreadCpu();
+    const auto t = Clock::now();
+    w.SpeedButton1->click();
+    const double s = Seconds(t, Clock::now());
+    const double cpu = ThreadCpu() - c;
+    if (w.Lv2->Count() != count)
+        throw std::runtime_error("window: " + std::to_string(w.Lv2->Count()) + " rows instead of " + std::to_string(count));
+    w.SpeedButton1->click();  // released: QUIT
+    return {count / s, cpu / count};
+}
+
+struct StopFigure {
+    double clickToEnd = 0;   // seconds from the click to the end of the listing loop
+    int rowsAfterClick = 0;  // rows that came in after the click (the message being fetched)
+};
+
+// Presses the stop button from a timer that fires inside the listing's wait, once `after`
+// rows are in.
+StopFigure StopLatency(TMain& w, int after)
+{
+    StopFigure f;
+    Clock::time_point clicked;
+    int rowsAtClick = 0;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (w.Lv2->Count() < after)
+            return;
+        poll.stop();
+        rowsAtClick = w.Lv2->Count();
+        clicked = Clock::now();
+        w.BitBtn2->click();
+    });
+    w.Lv2->ClearItems();  // the rows of the last listing stay until the next one starts
+    poll.start();
+    w.SpeedButton1->click();  // connects and lists until the stop
+    const auto ended = Clock::now();
+    f.clickToEnd = Seconds(clicked, ended);
+    f.rowsAfterClick = w.Lv2->Count() - rowsAtClick;
+    w.SpeedButton1->click();
+    return f;
+}
+
+// Microseconds per AddMessageRow for the first and the last `block` rows of `total`.
+std::pair<double, double> RowCost(TMain& w, int total, int block)
+{
+    w.Lv2->ClearItems();
+    const std::string subject = "\x82\xa8\x92m\x82\xe7\x82\xb9 \x91\xe6" "1\x8d\x86" /* sjis: お知らせ 第1号 */;
+    const std::string from = "\x8eR\x93" "c\x91\xbe\x98Y <taro@example.jp>" /* sjis: 山田太郎 <taro@example.jp> */;
+    double first = 0, last = 0;
+    for (int i = 0; i < total; ++i) {
+        const auto t = Clock::now();
+        w.AddMessageRow(subject, from, 2048 + i, i + 1);
+        const double s = Seconds(t, Clock::now());
+        if (i < block)
+            first += s;
+        if (i >= total - block)
+            last += s;
+        if (i % 64 == 0)
+            QApplication::processEvents();  // let the view repaint as during a listing
+    }
+    w.Lv2->ClearItems();
+    return {first / block * 1e6, last / block * 1e6};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Purgel");
+    const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+
+    try {
+        QTemporaryDir folder;  // Account.lst and the settings file of the window go here
+        SetAppFolder(folder.path().toStdString());
+        // A box would mean the listing failed somewhere: collect them and give up below.
+        std::vector<std::string> boxes;
+        SetMessageBoxHook([&boxes](const TMessageBoxRequest& r) -> int {
+            boxes.push_back(r.Text);
+            return mrOK;
+        });
+        DovecotServer server;
+        server.Start();
+        server.AddMessages(mailbox::BulkMailbox(count));
+        ReferenceListing(server, count);  // Dovecot builds its index in the first session
+
+        {
+        TMain w;
+        w.show();
+        const int row = w.Lv1->AddItem("bench");
+        for (const std::string& f : {server.User(), server.Password(), std::string("127.0.0.1"), std::string("30"),
+                                     std::to_string(server.Port())})
+            w.Lv1->AddSubItem(row, f);
+        w.Lv1->selectRow(row);
+        WindowListing(w, count);  // warm-up
+        if (!boxes.empty())
+            throw std::runtime_error("message box: " + boxes.front());
+
+        std::vector<double> ratio, reference, window, referenceCpu, windowCpu;
+        for (int run = 0; run < runs; ++run) {
+            Rate r, c;
+            if (run % 2 == 0) {
+                r = ReferenceListing(server, count);
+                c = WindowListing(w, count);
+            } else {
+                c = WindowListing(w, count);
+                r = ReferenceListing(server, count);
+            }
+            reference.push_back(r.perSecond);
+            window.push_back(c.perSecond);
+            ratio.push_back(c.perSecond / r.perSecond);
+            referenceCpu.push_back(r.cpuPerMessage);
+            windowCpu.push_back(c.cpuPerMessage);
+        }
+        std::printf("Listing of %d messages into the window (median of %d runs): Purgel %.0f msg/s; "
+                    "blocking client %.0f msg/s; ratio %.2f (goal >= 0.70)\n",
+                    count, runs, Median(window), Median(reference), Median(ratio));
+        std::printf("Processor time per message on the window's thread: Purgel %.1f us; blocking client %.1f us\n",
+                    Median(windowCpu) * 1e6, Median(referenceCpu) * 1e6);
+        std::printf("Ratios per run:");
+        for (double q : ratio)
+            std::printf(" %.2f", q);
+        std::printf("\n");
+
+        std::vector<double> stop;
+        int worstRows = 0;
+        for (int run = 0; run < 5; ++run) {
+            const StopFigure f = StopLatency(w, count / 4 + run * 100);
+            stop.push_back(f.clickToEnd);
+            worstRows = std::max(worstRows, f.rowsAfterClick);
+        }
+        std::printf("Stop button: from the click to the end of the listing %.2f ms (median of 5, worst %.2f ms); "
+                    "at most %d row(s) after the click (goal: under 100 ms after the current message)\n",
+                    Median(stop) * 1e3, *std::max_element(stop.begin(), stop.end()) * 1e3, worstRows);
+
+        const int rows = std::max(20000, count);
+        const auto [early, late] = RowCost(w, rows, 1000);
+        std::printf("Adding a row to the message list: %.1f us for rows 1-1000, %.1f us for rows %d-%d\n", early, late,
+                    rows - 999, rows);
+        }  // the window saves its files into the folder before it goes
+        if (!boxes.empty())
+            throw std::runtime_error("message box: " + boxes.front());
+        SetMessageBoxHook(nullptr);
+        SetAppFolder("");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_app: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
