@@ -1,10 +1,16 @@
-// Renders the main window, the account dialog, the viewer and a message box to PNG files, offscreen, with
-// sample accounts and messages: purgel-screenshots <output folder>.
+// Renders the main window, the account dialog, the viewer and a message box to PNG files,
+// offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
+// server started inside this process and lists its generated Japanese mailbox through the
+// program's own component; the viewer shows one of those messages as fetched.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/AccountDialog.h"
 #include "app/AccountFile.h"
@@ -15,6 +21,8 @@
 #include "app/StatusBar.h"
 #include "app/Viewer.h"
 #include "runtime/StringList.h"
+#include "tools/DemoMailbox.h"
+#include "tools/DemoServer.h"
 
 namespace {
 bool Save(QWidget* w, const QDir& folder, const char* name)
@@ -28,6 +36,24 @@ bool Save(QWidget* w, const QDir& folder, const char* name)
     std::printf("%s\n", qPrintable(path));
     return true;
 }
+
+// The first message of the mailbox with a Japanese text body and no attachment.
+int JapaneseTextMessage(const std::vector<demo::DemoMessage>& mailbox)
+{
+    for (size_t i = 0; i < mailbox.size(); ++i)
+        if (mailbox[i].Code == demo::BodyCode::Jis && mailbox[i].Attachments.empty() && i > 0)
+            return static_cast<int>(i);
+    return 0;
+}
+
+void Choose(TMain& window, int row, QAction* item)
+{
+    window.Lv2->clearSelection();
+    window.Lv2->SetSelected(row, true);
+    window.Lv2->scrollToItem(window.Lv2->item(row, 0));
+    window.MenuItemClick(window.Pm2);
+    item->trigger();
+}
 }
 
 int main(int argc, char** argv)
@@ -38,43 +64,57 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: purgel-screenshots <output folder>\n");
         return 2;
     }
-    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const QDir out(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
     if (!QDir().mkpath(out.path())) {
         std::fprintf(stderr, "purgel-screenshots: cannot create %s\n", argv[1]);
         return 1;
     }
-    // The window reads and writes its files here, never beside this executable.
+    // The window reads and writes its files here, never beside this executable, and the
+    // part files of viewed messages land here too.
     QTemporaryDir files;
     SetAppFolder(files.path().toStdString());
     SetScreenSize(TScreenSize{1024, 768});
+    char cwd[4096];
+    const std::string oldDir = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    if (chdir(files.path().toLocal8Bit().constData()) != 0)
+        return 1;
+
+    const std::vector<demo::DemoMessage> mailbox = demo::GenerateMailbox(1);
+    const int viewed = JapaneseTextMessage(mailbox);
+    TDemoPop3Server server(nullptr);
+    server.Store = demo::MessageStore::InMemory(demo::ToStoredMessages(mailbox, 1));
+    server.Credentials = {"", "demo"};
+    int port = 0;
+    try {
+        port = server.ListenOnLoopback(0);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "purgel-screenshots: the demo server does not start: %s\n", e.what());
+        return 1;
+    }
+    const TAccountFields demoAccount{"\x83" "f\x83\x82" /* sjis: デモ */, "demo", "demo", "127.0.0.1", "30",
+                                     std::to_string(port)};
     const TAccountFields company{"\x89\xef\x8e\xd0\x82\xcc\x83\x81\x81[\x83\x8b" /* sjis: 会社のメール */,
                                  "taro", "secret", "pop.example.jp", "30", "110"};
     const TAccountFields provider{"\x83v\x83\x8d\x83o\x83" "C\x83_" /* sjis: プロバイダ */,
                                   "yamada", "secret", "mail.example.ne.jp", "60", "110"};
     const TAccountFields mobile{"\x8cg\x91\xd1\x93]\x91\x97\x97p" /* sjis: 携帯転送用 */,
                                 "m-yamada", "secret", "pop.example.com", "30", "995"};
-    SaveAccountFile(AccountFileName(), {company, provider, mobile});
+    SaveAccountFile(AccountFileName(), {demoAccount, company, provider, mobile});
 
     bool ok = true;
     {
         TMain window;
         window.show();
         window.Lv1->selectRow(0);
-        window.AddMessageRow("\x90V\x92\x85\x82\xcc\x82\xa8\x92m\x82\xe7\x82\xb9" /* sjis: 新着のお知らせ */,
-                             "\x8eR\x93" "c \x91\xbe\x98Y <taro@example.jp>" /* sjis: 山田 太郎 <taro@example.jp> */,
-                             2048, 1);
-        window.AddMessageRow("\x89\xef\x8b" "c\x8e\x91\x97\xbf\x82\xcc\x91\x97\x95t\x82\xc9\x82\xc2\x82\xa2\x82\xc4" /* sjis: 会議資料の送付について */,
-                             "\x97\xe9\x96\xd8 \x89\xd4\x8eq <hanako@example.jp>" /* sjis: 鈴木 花子 <hanako@example.jp> */,
-                             153600, 2);
-        window.AddMessageRow("\x81y\x8f" "d\x97v\x81z\x83p\x83X\x83\x8f\x81[\x83h\x95\xcf\x8dX\x82\xcc\x82\xa8\x8a\xe8\x82\xa2" /* sjis: 【重要】パスワード変更のお願い */,
-                             "\x83T\x83|\x81[\x83g\x91\x8b\x8c\xfb <support@example.com>" /* sjis: サポート窓口 <support@example.com> */,
-                             4301, 3);
-        window.AddMessageRow("\x8fT\x96\x96\x82\xcc\x82\xb2\x97\x5c\x92\xe8\x82\xcd\x81H" /* sjis: 週末のご予定は？ */,
-                             "\x8d\xb2\x93\xa1 <sato@example.ne.jp>" /* sjis: 佐藤 <sato@example.ne.jp> */, 987, 4);
+        window.SpeedButton1->click();  // connects and lists the demo mailbox
+        if (window.Lv2->Count() != static_cast<int>(mailbox.size())) {
+            std::fprintf(stderr, "purgel-screenshots: %d rows listed instead of %zu\n", window.Lv2->Count(),
+                         mailbox.size());
+            ok = false;
+        }
         window.Lv2->SetChecked(2, true);
         window.Lv2->SetChecked(3, true);
-        window.Sb->SetPanelText(0, "\xb5\xdd\xd7\xb2\xdd" /* sjis: ｵﾝﾗｲﾝ */);
-        window.Sb->SetPanelText(1, "4");
+        window.Lv2->scrollToTop();
         ok = Save(&window, out, "main.png") && ok;
 
         TStringList fields;
@@ -85,14 +125,22 @@ int main(int argc, char** argv)
         ok = Save(dialog, out, "account.png") && ok;
         dialog->close();
 
-        Mail = new TMail(&window);
-        Mail->SetCaption("\x90V\x92\x85\x82\xcc\x82\xa8\x92m\x82\xe7\x82\xb9" /* sjis: 新着のお知らせ */);
-        Mail->SetLines({"\x96{\x95\xb6\x82\xcc\x88\xea\x8ds\x96\xda\x82\xc5\x82\xb7\x81" "B" /* sjis: 本文の一行目です。 */, "",
-                        "\x82\xe6\x82\xeb\x82\xb5\x82\xad\x82\xa8\x8a\xe8\x82\xa2\x82\xb5\x82\xdc\x82\xb7\x81" "B" /* sjis: よろしくお願いします。 */});
-        Mail->Sb->SetPanelText(0, "");
-        Mail->Sb->SetPanelText(1, "\x8eR\x93" "c \x91\xbe\x98Y <taro@example.jp>" /* sjis: 山田 太郎 <taro@example.jp> */);
-        Mail->show();
-        ok = Save(Mail, out, "viewer.png") && ok;
+        Choose(window, viewed, window.Pm2_1);
+        if (Mail && Mail->Sb->PanelText(0).empty()) {
+            ok = Save(Mail, out, "viewer.png") && ok;
+        } else {
+            std::fprintf(stderr, "purgel-screenshots: the message text did not arrive\n");
+            ok = false;
+        }
+        Choose(window, viewed, window.Pm2_2);
+        if (Mail && Mail->Sb->PanelText(0).empty()) {
+            ok = Save(Mail, out, "header.png") && ok;
+        } else {
+            std::fprintf(stderr, "purgel-screenshots: the message header did not arrive\n");
+            ok = false;
+        }
+        if (Mail)
+            Mail->close();
 
         // The box is modal: it is taken and closed from inside its own loop.
         QTimer::singleShot(0, [&] {
@@ -106,5 +154,7 @@ int main(int argc, char** argv)
                    "\x8am\x94" "F" /* sjis: 確認 */, TMsgIcon::Question, TMsgButtons::YesNo, 1);
     }
     SetAppFolder("");
+    if (chdir(oldDir.c_str()) != 0)
+        ok = false;
     return ok ? 0 : 1;
 }
