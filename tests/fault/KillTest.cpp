@@ -45,9 +45,9 @@ std::vector<std::string> Entries(const fs::path& folder)
     return names;
 }
 
-// The saver started with its standard output on a pipe; returns its pid once it has begun
+// The saver started (saving from list `firstList` on) with its standard output on a pipe; returns its pid once it has begun
 // saving (-1 when it could not be started).
-pid_t StartSaver(const std::string& file)
+pid_t StartSaver(std::string file, int firstList)
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -55,7 +55,8 @@ pid_t StartSaver(const std::string& file)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    char* argv[] = {const_cast<char*>(ACCOUNT_SAVER), const_cast<char*>(file.c_str()), nullptr};
+    std::string first = std::to_string(firstList);
+    char* argv[] = {const_cast<char*>(ACCOUNT_SAVER), file.data(), first.data(), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, ACCOUNT_SAVER, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -87,11 +88,12 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
 
     std::mt19937 random(20240601);
     std::uniform_int_distribution<int> delayUs(0, 3000);
+    std::uniform_int_distribution<int> firstList(0, faulttest::SavedListCount - 1);
     const auto start = Clock::now();
     int kills = 0, tempLeft = 0;
     std::set<std::size_t> seen;
     while (kills < 300 && Clock::now() - start < std::chrono::seconds(5)) {
-        const pid_t pid = StartSaver(file);
+        const pid_t pid = StartSaver(file, firstList(random));
         ASSERT_GT(pid, 0) << "the saver did not start";
         ::usleep(static_cast<useconds_t>(delayUs(random)));
         ::kill(pid, SIGKILL);
