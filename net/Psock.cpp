@@ -376,17 +376,23 @@ void TPowersock::Connect()
     RemoteAddr.sin_port = ws::HtoNs(ProxyHost.empty() ? static_cast<std::uint16_t>(Port & 0xFFFF) : ProxyPort);
     AsyncDone = false;
     LastEventOk = true;
+    FConnectOutcome = ConnectPending;
     if (ws::Connect(SocketHandle, RemoteAddr) == ws::SOCKET_ERROR)
         ErrorManager(ws::WSAEWOULDBLOCK);
     TimerOn();
     TimerScope timer(*this);
-    auto done = [this] { return Connected || TimeoutFired || CancelRequested || !LastEventOk; };
+    // The wait ends at the connect notification itself: a peer that accepts and closes at
+    // once has its close handled in the same pass, which clears Connected (and a reset sets
+    // LastEventOk false) before the flags are looked at.
+    auto done = [this] { return FConnectOutcome != ConnectPending || TimeoutFired || CancelRequested; };
     do
         WaitPass(done);
     while (!done());
     timer.Off();
-    if (!(TimeoutFired || CancelRequested || !LastEventOk))
-        return;
+    const bool refused = FConnectOutcome == ConnectRefused;
+    FConnectOutcome = NoConnect;
+    if (!(TimeoutFired || CancelRequested || refused))
+        return;   // connected (a close that followed is for the next operation to find)
     // The half-made connection is dropped so that the next Connect starts afresh (a socket
     // still connecting would refuse it with "Operation already in progress").
     Connected = false;
@@ -493,6 +499,8 @@ void TPowersock::Wndproc(platform::TMessage& Message)
                     OnAcceptReady(this);
                 break;
             case ws::FD_CONNECT:
+                if (FConnectOutcome == ConnectPending)
+                    FConnectOutcome = LastEventOk ? ConnectMade : ConnectRefused;
                 if (LastEventOk) {
                     Connected = true;
                     if (OnConnect)

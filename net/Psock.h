@@ -110,8 +110,11 @@ public:
     // up, so the next Accept waits for the next connection.
     virtual ws::SocketHandle Accept();
     // Resolves Host (or ProxyHost), connects and waits; OnConnect fires inside the wait.
-    // On failure OnConnectionFailed fires before the ESockError, and the half-made socket
-    // is replaced by a fresh one so that the next Connect can start at once.
+    // Returns once the connect notification reports the connection made, also when the
+    // peer closed or reset it at once (OnDisconnect has then fired too, and the next read
+    // finds the connection closed). On failure (refused, time-out, cancel)
+    // OnConnectionFailed fires before the ESockError, and the half-made socket is replaced
+    // by a fresh one so that the next Connect can start at once.
     virtual void Connect();
     virtual void Disconnect();
     virtual std::string Transaction(const std::string& Command);
@@ -233,6 +236,10 @@ private:
     bool ReceiveChunk(const std::function<void(const char*, int)>& Sink, bool Timed);
     // Clears a pending cancel and raises EAbortError with the text.
     void ThrowIfCanceled(const char* Text);
+
+    // What the connect notification said to the Connect that waits for it.
+    enum ConnectOutcome { NoConnect, ConnectPending, ConnectMade, ConnectRefused };
+    std::atomic<ConnectOutcome> FConnectOutcome{NoConnect};
 
     std::thread::id FOwnerThread;
     // The look-up in progress (its reply is told apart from late replies of earlier ones).

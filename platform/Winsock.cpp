@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
@@ -186,6 +187,16 @@ int Pending(int fd)
     return ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
 }
 
+// The TCP state (TCP_ESTABLISHED ...), or TCP_CLOSE when it cannot be had.
+int TcpState(int fd)
+{
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0)
+        return TCP_CLOSE;
+    return info.tcpi_state;
+}
+
 bool Readable(int fd)
 {
     pollfd p{fd, POLLIN, 0};
@@ -246,18 +257,18 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
     if (r.Closed)
         return;
     if (r.ConnectPending && (ev & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
+        // The outcome is read from the socket's present state, not from the reported
+        // events: those may have been taken before the connect started (an unconnected
+        // socket reads as hung up), or be overtaken by a close that came meanwhile.
         int err = 0;
         socklen_t len = sizeof err;
         getsockopt(r.Fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        if (err == 0) {
-            // A report left over from before the connect started is no outcome.
-            sockaddr_in peer{};
-            socklen_t plen = sizeof peer;
-            if (getpeername(r.Fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0)
-                return;
-        }
+        int state = TcpState(r.Fd);
+        if (err == 0 && (state == TCP_SYN_SENT || state == TCP_SYN_RECV))
+            return;   // still connecting: the outcome comes with a later report
         // A reset (rather than a refusal) means the connection was made and then lost
-        // before we looked: connected, and the close follows below.
+        // before we looked; so does an attempt that is over without an error to tell.
+        // Connected, and the close follows below.
         bool made = err == 0 || err == ECONNRESET || err == EPIPE;
         r.ConnectPending = false;
         r.Connected = made;
@@ -265,8 +276,8 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
         Notify(r, FD_CONNECT, made ? 0 : MapErrno(err));
         if (!made)
             return;
-        if (err)
-            ev |= EPOLLERR;
+        if (err || state == TCP_CLOSE)
+            ev |= EPOLLERR | EPOLLHUP;
     }
     if (r.WriteWake && (ev & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
         r.WriteWake = false;
@@ -559,6 +570,16 @@ int Connect(SocketHandle s, const SockAddrIn& addr)
     case EHOSTUNREACH:
     case ETIMEDOUT:
         Notify(*r, FD_CONNECT, MapErrno(e));
+        return Fail(WSAEWOULDBLOCK);
+    case ECONNRESET:
+    case EPIPE:
+    case ECONNABORTED:
+        // Made and lost again within the call (on loopback the peer can accept and reset
+        // before it returns): told as the notifications tell it otherwise.
+        r->Connected = true;
+        r->CloseNotified = true;
+        Notify(*r, FD_CONNECT, 0);
+        Notify(*r, FD_CLOSE, WSAECONNRESET);
         return Fail(WSAEWOULDBLOCK);
     default:
         return FailErrno(e);

@@ -18,7 +18,9 @@
 //  - FD_OOB: urgent data arrived; re-enabled by the next Recv.
 //  - FD_ACCEPT: a connection is pending on a listening socket; re-enabled by Accept (which
 //    posts again at once when more are pending).
-//  - FD_CONNECT: the outcome of Connect, with its error (a refused connection gives 10061).
+//  - FD_CONNECT: the outcome of Connect, with its error (a refused connection gives 10061),
+//    exactly once per Connect. A connection that the peer accepts and then closes or
+//    resets, however soon, gives FD_CONNECT without error followed by FD_CLOSE.
 //  - FD_CLOSE: once, when the peer closes (error 0) or resets (10054) the connection, also
 //    while unread data is still pending.
 // Registering again replaces the earlier registration (mask 0 cancels). A notification

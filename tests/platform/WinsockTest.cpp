@@ -1,6 +1,7 @@
 // The sockets layer: Winsock numbering, asynchronous select semantics, host look-up.
 
 #include "platform/Winsock.h"
+#include "tests/platform/QuickPeer.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -196,11 +198,49 @@ TEST_F(WinsockTest, CloseWithoutDataAndResetCarryTheirErrors)
     EXPECT_GT(ws::GetLastError(), 10000);
 }
 
+TEST_F(WinsockTest, PeerEndingRightAfterAcceptGivesConnectThenOneClose)
+{
+    // The close races the connect: however soon it comes, the connect is told first and
+    // without error, then exactly one close with the close's own error.
+    constexpr int Rounds = 150;
+    for (auto ending : {racetest::QuickPeer::Close, racetest::QuickPeer::Reset}) {
+        racetest::QuickPeer peer(ending);
+        std::map<ws::SocketHandle, std::vector<Note>> seen;
+        platform::WindowHandle w = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM s, platform::LPARAM l) {
+            if (msg == SocketMsg)
+                seen[static_cast<ws::SocketHandle>(s)].push_back({msg, platform::LoWord(l), platform::HiWord(l)});
+            return platform::LPARAM(0);
+        });
+        std::vector<ws::SocketHandle> mine;
+        for (int round = 0; round < Rounds; ++round) {
+            ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
+            Open.push_back(s);
+            mine.push_back(s);
+            ASSERT_EQ(ws::AsyncSelect(s, w, SocketMsg, AllButWrite), 0);
+            ASSERT_EQ(ws::Connect(s, Loopback(peer.Port())), ws::SOCKET_ERROR);
+            ASSERT_EQ(ws::GetLastError(), ws::WSAEWOULDBLOCK);
+            ASSERT_TRUE(PumpUntil([&] { return seen[s].size() >= 2; }, 2s)) << "round " << round << ": " << seen[s].size();
+        }
+        PumpFor(50ms);   // room for a notification too many
+        const int closeError = ending == racetest::QuickPeer::Close ? 0 : ws::WSAECONNRESET;
+        for (ws::SocketHandle s : mine) {
+            const std::vector<Note>& n = seen[s];
+            ASSERT_EQ(n.size(), 2u);
+            EXPECT_EQ(n[0].Event, ws::FD_CONNECT);
+            EXPECT_EQ(n[0].Error, 0);
+            EXPECT_EQ(n[1].Event, ws::FD_CLOSE);
+            EXPECT_EQ(n[1].Error, closeError);
+        }
+        platform::DeallocateHWnd(w);
+    }
+}
+
 TEST_F(WinsockTest, NotificationsQueuedForAClosedSocketAreDropped)
 {
-    ScriptServer server(Script().Send("x").Close());
+    // (The pause lets the connect be handled before the data and the close come.)
+    ScriptServer server(Script().Pause(50ms).Send("x").Close());
     ws::SocketHandle s = ConnectTo(server.Port());
-    std::this_thread::sleep_for(100ms);   // data and close arrive together
+    std::this_thread::sleep_for(150ms);   // data and close arrive together
     N.OnNote = [&](const Note& n) {
         if (n.Event == ws::FD_READ)
             ws::CloseSocket(s);
