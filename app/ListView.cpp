@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 #include "app/Sjis.h"
 
@@ -78,9 +79,50 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     }
     const int row = rowCount();
     insertRow(row);
-    for (int c = 0; c < columnCount(); ++c)
-        setItem(row, c, cells[static_cast<size_t>(c)]);
+    {
+        // The new row makes the view lay itself out and repaint anyway; that its empty cells
+        // got their contents needs no notice of its own.
+        const QSignalBlocker quiet(model());
+        for (int c = 0; c < columnCount(); ++c)
+            setItem(row, c, cells[static_cast<size_t>(c)]);
+    }
     return row;
+}
+
+// A table lays itself out anew (scroll range, header, a repaint of every visible row) on a
+// timer after each row added: more work than the row itself.
+void TListView::BeginAppending()
+{
+    if (FAppending)
+        return;
+    FAppending = true;
+    FShownRows = rowCount();
+    disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this, SLOT(rowCountChanged(int,int)));
+}
+
+void TListView::ShowAppended()
+{
+    if (!FAppending || FShownRows == rowCount())
+        return;
+    updateGeometries();
+    if (FShownRows > rowCount() || rowCount() == 0) {  // rows went meanwhile
+        FShownRows = rowCount();
+        viewport()->update();
+        return;
+    }
+    const QRect first = visualRect(model()->index(FShownRows, 0));
+    if (first.top() < viewport()->height())
+        viewport()->update(QRect(0, std::max(0, first.top()), viewport()->width(), viewport()->height()));
+    FShownRows = rowCount();
+}
+
+void TListView::EndAppending()
+{
+    if (!FAppending)
+        return;
+    FAppending = false;
+    connect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this, SLOT(rowCountChanged(int,int)));
+    doItemsLayout();
 }
 
 void TListView::DeleteItem(int row)

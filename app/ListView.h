@@ -44,6 +44,14 @@ public:
     bool IsSelected(int row) const;
     void SetSelected(int row, bool selected);
 
+    // Appending many rows in a row (a listing): between BeginAppending and EndAppending the
+    // view is laid out and the appended rows are painted only by ShowAppended, at the
+    // caller's pace, instead of after every row; the list itself is always complete.
+    // Everything else (selection, scrolling, painting what changed otherwise) works as usual.
+    void BeginAppending();
+    void ShowAppended();
+    void EndAppending();
+
     std::function<void()> OnDblClick;
 
 protected:
@@ -56,4 +64,6 @@ private:
 
     bool FCheckBoxes;
     std::vector<Qt::Alignment> FAlignments;
+    bool FAppending = false;
+    int FShownRows = 0;   // rows laid out and painted while appending
 };

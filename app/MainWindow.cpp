@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,7 +15,6 @@
 #include "app/Environment.h"
 #include "app/ListView.h"
 #include "app/MessageBox.h"
-#include "app/PaintThrottle.h"
 #include "app/Sjis.h"
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
@@ -628,9 +628,15 @@ void TMain::RetrieveMessageList(TListView* items)
     StopRequested = false;
     RetrieveMode = 0;
     {
-        // Painting the list and moving the bar for every message would take longer than
-        // fetching it: both follow the frames of the throttle.
-        TPaintThrottle painting(items);
+        // Laying out the list and moving the bar for every message would take longer than
+        // fetching it: both follow at most every 50 ms.
+        items->BeginAppending();
+        struct Appending {
+            TListView* List;
+            ~Appending() { List->EndAppending(); }
+        } appending{items};
+        QElapsedTimer sinceShown;
+        sinceShown.start();
         int done = 0;
         for (int i = 0; !StopRequested && !FClosing && i < NMPOP3->MessageCount; ++i) {
             if (!Connected())
@@ -642,9 +648,10 @@ void TMain::RetrieveMessageList(TListView* items)
                 // The message gets no row; a lost connection ends the loop at its next pass.
             }
             ++done;
-            if (painting.Due()) {
+            if (sinceShown.elapsed() >= 50) {
                 ProgressBar->setValue(done);
-                painting.Frame();
+                items->ShowAppended();
+                sinceShown.restart();
             }
         }
     }

@@ -15,10 +15,12 @@
 // the connect button, the viewer commands, closing). Rules that keep this safe:
 //  - while the component waits, no second command is started on it: a listing and the
 //    viewer's fetch are refused then (the viewer stays at "受信中"), and RetrieveMode is only
-//    set for a request the component takes;
+//    set for a request the component takes; a fetched text or header goes to the viewer that
+//    asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
 //  - releasing the connect button while a command waits cancels it at once when nothing is
-//    left to commit; after accepted deletions the QUIT waits until the command's reply is in
-//    (a QUIT must not overtake it), and the command stops there;
+//    left to commit; after accepted deletions (or during the delete command) the QUIT waits
+//    until the command's reply is in (a QUIT must not overtake it), and the command stops
+//    there;
 //  - closing only hides the window and stops the listing after its current message (and
 //    cancels a connection still being made); the owner destroys the window once its
 //    handlers have returned (in the program: after the message loop). The window must never

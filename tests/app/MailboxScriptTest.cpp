@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScrollBar>
 #include <chrono>
 #include <climits>
 
@@ -84,6 +85,40 @@ TEST_F(MailboxScriptTest, ARefusedSummaryLeavesAGapAndRowsKeepTheirNumbers)
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
     EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MailboxScriptTest, ASlowListingIsLaidOutAndPaintedInStepsNotForEveryRow)
+{
+    Script s;
+    Login(s, 40);
+    for (int n = 1; n <= 40; ++n)
+        Summary(s.Pause(8ms), n);
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    struct PaintCounter : QObject {
+        int Paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            Paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    QCoreApplication::processEvents();  // the window's first paint
+    W->Lv2->viewport()->installEventFilter(&counter);
+    int rangeAtRow30 = -1;
+    AtRow(30, [&] { rangeAtRow30 = W->Lv2->verticalScrollBar()->maximum(); });
+    ClickConnect();
+    QCoreApplication::processEvents();  // the paint after the listing
+    W->Lv2->viewport()->removeEventFilter(&counter);
+    ASSERT_EQ(W->Lv2->Count(), 40);
+    EXPECT_GE(counter.Paints, 2);
+    EXPECT_LT(counter.Paints, 20);  // one per row would be 40
+    // The scroll range followed the rows during the listing, and all of them at its end.
+    EXPECT_GT(rangeAtRow30, 0);
+    EXPECT_LT(rangeAtRow30, W->Lv2->verticalScrollBar()->maximum());
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
 }
 
 TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
