@@ -96,6 +96,15 @@ TAccountFields ReadAccount(const TListView* items, int row)
     return fields;
 }
 
+// Sets a field back to zero (0, false) on every way out of a scope.
+template <class T>
+struct ZeroOnExit {
+    T& Value;
+    ~ZeroOnExit() { Value = T(); }
+};
+template <class T>
+ZeroOnExit(T&) -> ZeroOnExit<T>;
+
 // The account's time-out in seconds as the component's milliseconds: 30 seconds for a text
 // that is no positive number (the component takes no negative time-out, and 0 would wait
 // for ever), at most what an int holds.
@@ -716,10 +725,7 @@ void TMain::DeleteCheckedMessages()
     if (MessageBox(kAskDeleteMessages, kConfirm, TMsgIcon::Question, TMsgButtons::YesNo, 0) != mrYes)
         return;
     FDeleting = true;
-    struct Scope {
-        bool& Flag;
-        ~Scope() { Flag = false; }
-    } deleting{FDeleting};
+    const ZeroOnExit deleting{FDeleting};
     // Rows are only marked while the server is asked, so the row index of each request stays
     // valid. A row marked by an earlier command that ended with a refusal is deleted already.
     for (int row = 0; row < Lv2->Count() && !FEndPending; ++row) {
@@ -780,10 +786,7 @@ void TMain::NMPOP3ConnectionFailed(TObject*)
 void TMain::NMPOP3RetrieveEnd(TObject*)
 {
     const int mode = RetrieveMode;
-    struct Reset {
-        int& Mode;
-        ~Reset() { Mode = 0; }
-    } reset{RetrieveMode};
+    const ZeroOnExit reset{RetrieveMode};
     if (mode == 0) {
         const TSummary& s = NMPOP3->Summary;
         AddMessageRow(DecodeHeaderText(s.Subject), DecodeHeaderText(s.From), s.Bytes, NMPOP3->Tag);
@@ -867,10 +870,7 @@ void TMain::ViewMessageHeader()
         return;
     FRetrieveViewer = Mail;
     RetrieveMode = 2;
-    struct Reset {
-        int& Mode;
-        ~Reset() { Mode = 0; }
-    } reset{RetrieveMode};
+    const ZeroOnExit reset{RetrieveMode};
     NMPOP3->GetSummary(msgNo);
 }
 
@@ -878,26 +878,25 @@ void TMain::ViewMessageHeader()
 // again gives the same text.
 void TMain::ShowMessageText(TMail* viewer, const TMailMessage& message)
 {
-    viewer->SetCaption(DecodeHeaderText(message.Subject));
-    std::vector<std::string> lines;
-    lines.reserve(static_cast<size_t>(message.Body.Count()));
-    for (const std::string& line : message.Body.Items())
-        lines.push_back(DecodeHeaderText(line));
-    viewer->SetLines(lines);
-    viewer->Sb->SetPanelText(0, "");
-    viewer->Sb->SetPanelText(1, DecodeHeaderText(message.From));
+    FillViewer(viewer, message.Subject, message.Body.Items(), message.From);
 }
 
 // Every header line converted on its own (a folded field shows as several lines).
 void TMain::ShowMessageHeader(TMail* viewer, const TSummary& summary)
 {
     viewer->ClearLines();
-    viewer->SetCaption(DecodeHeaderText(summary.Subject));
-    std::vector<std::string> lines;
-    lines.reserve(static_cast<size_t>(summary.Header.Count()));
-    for (const std::string& line : summary.Header.Items())
-        lines.push_back(DecodeHeaderText(line));
-    viewer->SetLines(lines);
+    FillViewer(viewer, summary.Subject, summary.Header.Items(), summary.From);
+}
+
+void TMain::FillViewer(TMail* viewer, const std::string& subject, const std::vector<std::string>& lines,
+                       const std::string& from) const
+{
+    viewer->SetCaption(DecodeHeaderText(subject));
+    std::vector<std::string> shown;
+    shown.reserve(lines.size());
+    for (const std::string& line : lines)
+        shown.push_back(DecodeHeaderText(line));
+    viewer->SetLines(shown);
     viewer->Sb->SetPanelText(0, "");
-    viewer->Sb->SetPanelText(1, DecodeHeaderText(summary.From));
+    viewer->Sb->SetPanelText(1, DecodeHeaderText(from));
 }

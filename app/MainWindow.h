@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AccountFile.h"
 
@@ -150,6 +151,9 @@ private:
     void ViewMessageHeader();
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
     void ShowMessageHeader(TMail* viewer, const TSummary& summary);
+    // Caption, lines and sender of a viewer, each through DecodeHeaderText.
+    void FillViewer(TMail* viewer, const std::string& subject, const std::vector<std::string>& lines,
+                    const std::string& from) const;
 
     void Realign();
     void Bind(QPushButton* button);
