@@ -125,20 +125,16 @@ int main(int argc, char** argv)
         ok = Save(dialog, out, "account.png") && ok;
         dialog->close();
 
-        Choose(window, viewed, window.Pm2_1);
-        if (Mail && Mail->Sb->PanelText(0).empty()) {
-            ok = Save(Mail, out, "viewer.png") && ok;
-        } else {
-            std::fprintf(stderr, "purgel-screenshots: the message text did not arrive\n");
-            ok = false;
-        }
-        Choose(window, viewed, window.Pm2_2);
-        if (Mail && Mail->Sb->PanelText(0).empty()) {
-            ok = Save(Mail, out, "header.png") && ok;
-        } else {
-            std::fprintf(stderr, "purgel-screenshots: the message header did not arrive\n");
-            ok = false;
-        }
+        // A viewer is saved once its content has arrived ("受信中" gone).
+        auto view = [&](QAction* item, const char* name) {
+            Choose(window, viewed, item);
+            if (Mail && Mail->Sb->PanelText(0).empty())
+                return Save(Mail, out, name);
+            std::fprintf(stderr, "purgel-screenshots: nothing arrived for %s\n", name);
+            return false;
+        };
+        ok = view(window.Pm2_1, "viewer.png") && ok;
+        ok = view(window.Pm2_2, "header.png") && ok;
         if (Mail)
             Mail->close();
 
