@@ -1,7 +1,8 @@
 // Renders the main window, the account dialog, the viewer and a message box to PNG files,
 // offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
 // server started inside this process and lists its generated Japanese mailbox through the
-// program's own component; the viewer shows one of those messages as fetched.
+// program's own component (one picture during the listing, one after); the viewer shows one
+// of those messages as fetched.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -25,9 +26,12 @@
 #include "tools/DemoServer.h"
 
 namespace {
-bool Save(QWidget* w, const QDir& folder, const char* name)
+// Pending paints are done first, unless the window is in the middle of a listing (then
+// nothing may run the loop behind the listing's back).
+bool Save(QWidget* w, const QDir& folder, const char* name, bool settle = true)
 {
-    QApplication::processEvents();
+    if (settle)
+        QApplication::processEvents();
     const QString path = folder.filePath(QString::fromLatin1(name));
     if (!w->grab().save(path, "PNG")) {
         std::fprintf(stderr, "purgel-screenshots: cannot write %s\n", qPrintable(path));
@@ -79,7 +83,8 @@ int main(int argc, char** argv)
     if (chdir(files.path().toLocal8Bit().constData()) != 0)
         return 1;
 
-    const std::vector<demo::DemoMessage> mailbox = demo::GenerateMailbox(1);
+    // Large enough for the listing to last a few frames of the progress bar.
+    const std::vector<demo::DemoMessage> mailbox = demo::GenerateMailbox(1, 2000);
     const int viewed = JapaneseTextMessage(mailbox);
     TDemoPop3Server server(nullptr);
     server.Store = demo::MessageStore::InMemory(demo::ToStoredMessages(mailbox, 1));
@@ -106,7 +111,15 @@ int main(int argc, char** argv)
         TMain window;
         window.show();
         window.Lv1->selectRow(0);
+        // One picture while the listing runs, taken as a row comes in.
+        const int during = static_cast<int>(mailbox.size()) * 5 / 6;
+        const auto hook = QObject::connect(window.Lv2->model(), &QAbstractItemModel::rowsInserted,
+                                           [&](const QModelIndex&, int, int last) {
+                                               if (last + 1 == during)
+                                                   ok = Save(&window, out, "listing.png", false) && ok;
+                                           });
         window.SpeedButton1->click();  // connects and lists the demo mailbox
+        QObject::disconnect(hook);
         if (window.Lv2->Count() != static_cast<int>(mailbox.size())) {
             std::fprintf(stderr, "purgel-screenshots: %d rows listed instead of %zu\n", window.Lv2->Count(),
                          mailbox.size());
