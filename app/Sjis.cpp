@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 
 namespace {
 // Made once: opening the converter is far dearer than converting a cell's text. UI thread only.
@@ -20,6 +21,10 @@ QStringEncoder& Encoder()
 
 QString SjisToQ(std::string_view sjis)
 {
+    // Printable ASCII reads the same in code page 932 and needs no converter (sizes, most
+    // addresses). Control bytes do not: the converter maps some of them to others.
+    if (std::all_of(sjis.begin(), sjis.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return QString::fromLatin1(sjis.data(), static_cast<qsizetype>(sjis.size()));
     QStringDecoder& d = Decoder();
     d.resetState();
     return d.decode(QByteArrayView(sjis.data(), static_cast<qsizetype>(sjis.size())));
