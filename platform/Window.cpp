@@ -16,6 +16,7 @@ namespace platform {
 namespace {
 
 using detail::Context;
+using detail::NowNs;
 
 // One window timer: a one-shot timerfd watched on the window's thread, armed for the next
 // deadline. The countdown lives here: setting the timer again (a time-out restarted around
@@ -72,27 +73,6 @@ std::shared_ptr<WindowRec> Find(WindowHandle window)
     return it == r.Windows.end() ? nullptr : it->second;
 }
 
-void Deliver(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam, const std::function<bool()>& guard)
-{
-    std::shared_ptr<WindowRec> rec = Find(window);
-    if (!rec)
-        return;
-    try {
-        if (guard && !guard())
-            return;
-        rec->Proc(msg, wParam, lParam);
-    } catch (...) {
-        HandleException(nullptr);
-    }
-}
-
-std::int64_t NowNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
 void ArmKernel(TimerRec& t, std::int64_t deadline)
 {
     itimerspec spec{};
@@ -133,15 +113,21 @@ void OnTimerReady(WindowHandle window, WPARAM id)
         t.TickQueued = true;
         generation = t.Generation;
     }
-    detail::PostWindowMessage(window, WM_TIMER, id, 0, [window, id, generation] {
+    detail::Posted tick;
+    tick.Window = window;
+    tick.Msg = WM_TIMER;
+    tick.WParam = id;
+    tick.Tag = generation;
+    tick.Guard = [](const detail::Posted& p) {
         auto& r = Reg();
         std::lock_guard lock(r.Lock);
-        TimerRec* t = FindTimer(r, window, id);
-        if (!t || t->Generation != generation)
+        TimerRec* t = FindTimer(r, p.Window, p.WParam);
+        if (!t || t->Generation != p.Tag)
             return false;
         t->TickQueued = false;
         return t->Armed;
-    });
+    };
+    detail::PostWindowMessage(std::move(tick));
 }
 
 } // namespace
@@ -154,14 +140,34 @@ std::shared_ptr<Context> WindowContext(WindowHandle window)
     return rec ? rec->Ctx : nullptr;
 }
 
-bool PostWindowMessage(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam, std::function<bool()> guard)
+bool PostWindowMessage(Posted item)
 {
-    auto ctx = WindowContext(window);
+    auto ctx = WindowContext(item.Window);
     if (!ctx)
         return false;
-    return ctx->Post([window, msg, wParam, lParam, guard = std::move(guard)] {
-        Deliver(window, msg, wParam, lParam, guard);
-    });
+    return ctx->Post(std::move(item));
+}
+
+void Deliver(const Posted& item)
+{
+    if (item.Call && !item.Window) {
+        item.Call();   // a call for the thread, bound to no window
+        return;
+    }
+    std::shared_ptr<WindowRec> rec = Find(item.Window);
+    if (!rec)
+        return;
+    try {
+        if (item.Call) {
+            item.Call();
+            return;
+        }
+        if (item.Guard && !item.Guard(item))
+            return;
+        rec->Proc(item.Msg, item.WParam, item.LParam);
+    } catch (...) {
+        HandleException(nullptr);
+    }
 }
 
 } // namespace detail
@@ -221,23 +227,20 @@ LPARAM DefWindowProc(unsigned, WPARAM, LPARAM)
 
 bool PostMessage(WindowHandle window, unsigned msg, WPARAM wParam, LPARAM lParam)
 {
-    return detail::PostWindowMessage(window, msg, wParam, lParam, nullptr);
+    detail::Posted item;
+    item.Window = window;
+    item.Msg = msg;
+    item.WParam = wParam;
+    item.LParam = lParam;
+    return detail::PostWindowMessage(std::move(item));
 }
 
 bool PostCall(WindowHandle window, std::function<void()> call)
 {
-    auto ctx = detail::WindowContext(window);
-    if (!ctx)
-        return false;
-    return ctx->Post([window, call = std::move(call)] {
-        if (!IsWindow(window))
-            return;
-        try {
-            call();
-        } catch (...) {
-            HandleException(nullptr);
-        }
-    });
+    detail::Posted item;
+    item.Window = window;
+    item.Call = std::move(call);
+    return detail::PostWindowMessage(std::move(item));
 }
 
 bool SetTimer(WindowHandle window, WPARAM id, unsigned ms)
@@ -291,22 +294,30 @@ void ProcessMessages()
         return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // Messages posted while the notifiers ran are pending too: hand them over now.
-    if (auto ctx = Context::Existing())
+    if (Context* ctx = Context::Here()) {
+        ctx->NoteRound();
         ctx->RunQueue();
+    }
 }
 
 void HandleMessage()
 {
     if (!QCoreApplication::instance())
         return;
-    auto ctx = Context::Existing();
-    if (ctx && ctx->HasQueued()) {
-        ctx->RunQueue();   // something is pending already: no waiting
+    Context* ctx = Context::Here();
+    if (!ctx) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return;
+    }
+    // Something pending already, or an event of the thread's own while Qt's round is not
+    // yet due: no round of the event dispatcher.
+    if (ctx->HasQueued() || ctx->WaitOwn()) {
+        ctx->RunQueue();
         return;
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (ctx)
-        ctx->RunQueue();
+    ctx->NoteRound();
+    ctx->RunQueue();
 }
 
 void SetExceptionHandler(ExceptionHandler handler)

@@ -76,8 +76,11 @@ bool KillTimer(WindowHandle window, WPARAM id);
 
 // Handles every pending event of the calling thread without waiting.
 void ProcessMessages();
-// Waits for the next event of the calling thread (blocking in the event dispatcher, no CPU
-// used while idle), handles what is then pending and returns.
+// Waits for the next event of the calling thread (blocking, no CPU used while idle),
+// handles what is then pending and returns. For speed it waits on the thread's own
+// messages, timers and sockets alone while the last full round of the event dispatcher is
+// less than 4 ms ago; Qt's own events (user input, Qt timers, events posted through Qt)
+// are handled by the next full round, so they wait at most that long.
 void HandleMessage();
 
 // The application's exception handler, given every exception that leaves a window

@@ -208,23 +208,29 @@ void Notify(SocketRec& r, long event, int error)
 {
     if (!(r.Mask & event))
         return;
-    std::weak_ptr<SocketRec> weak = r.weak_from_this();
-    std::uint64_t serial = r.RegSerial;
+    if (!r.Ctx)
+        return;
     if (event == FD_READ)
         r.ReadQueued = true;
-    platform::detail::PostWindowMessage(
-        r.Window, r.Msg, r.Handle, platform::MakeLong(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)),
-        [weak, serial, event] {
-            auto rec = weak.lock();
-            if (!rec)
-                return false;
-            std::lock_guard lock(rec->Lock);
-            if (rec->Closed || rec->RegSerial != serial)
-                return false;
-            if (event == FD_READ)
-                rec->ReadQueued = false;
-            return true;
-        });
+    platform::detail::Posted item;
+    item.Window = r.Window;
+    item.Msg = r.Msg;
+    item.WParam = r.Handle;
+    item.LParam = platform::MakeLong(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error));
+    item.Tag = r.RegSerial;
+    item.Guard = [weak = r.weak_from_this()](const platform::detail::Posted& p) {
+        auto rec = weak.lock();
+        if (!rec)
+            return false;
+        std::lock_guard lock(rec->Lock);
+        if (rec->Closed || rec->RegSerial != p.Tag)
+            return false;
+        if (platform::LoWord(p.LParam) == FD_READ)
+            rec->ReadQueued = false;
+        return true;
+    };
+    // The registration's context is the window's: no look-up of the window needed here.
+    r.Ctx->Post(std::move(item));
 }
 
 std::uint32_t Interest(const SocketRec& r)
@@ -779,11 +785,17 @@ int AsyncGetHostByName(platform::WindowHandle window, unsigned msg, const char* 
         auto entry = std::make_shared<HostEntry>();
         int err = Resolve(host, *entry);
         platform::LPARAM lp = platform::MakeLong(static_cast<std::uint16_t>(sizeof(HostEntry)), static_cast<std::uint16_t>(err));
-        platform::detail::PostWindowMessage(window, msg, static_cast<platform::WPARAM>(task), lp, [entry, err, buf] {
+        platform::detail::Posted reply;
+        reply.Window = window;
+        reply.Msg = msg;
+        reply.WParam = static_cast<platform::WPARAM>(task);
+        reply.LParam = lp;
+        reply.Guard = [entry, err, buf](const platform::detail::Posted&) {
             if (err == 0)
                 std::memcpy(buf, entry.get(), sizeof(HostEntry));
             return true;
-        });
+        };
+        platform::detail::PostWindowMessage(std::move(reply));
     }).detach();
     return task;
 }

@@ -68,6 +68,57 @@ TEST(GuiPump, WaitsNestedInAButtonHandlerOfAQApplication)
     EXPECT_TRUE(handled);
 }
 
+TEST(GuiPump, QtEventsKeepComingWhileTheThreadsOwnMessagesDo)
+{
+    // A window timer ticking every millisecond keeps the pump busy with the thread's own
+    // messages, which it takes without a round of Qt's dispatcher; Qt's own events (a
+    // queued call, a Qt timer: what user input and repaints are made of) still come soon.
+    int ticks = 0;
+    platform::WindowHandle w = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM, platform::LPARAM) {
+        ticks += msg == platform::WM_TIMER;
+        return platform::LPARAM(0);
+    });
+    platform::SetTimer(w, 1, 1);
+    auto start = std::chrono::steady_clock::now();
+    auto since = [&start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+    while (ticks < 5 && since() < 2000)
+        platform::HandleMessage();
+    bool queued = false, timed = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&queued] { queued = true; }, Qt::QueuedConnection);
+    QTimer::singleShot(20, [&timed] { timed = true; });
+    start = std::chrono::steady_clock::now();
+    while (!(queued && timed) && since() < 2000)
+        platform::HandleMessage();
+    const long long took = since();
+    const int ticksMeanwhile = ticks;
+    platform::DeallocateHWnd(w);
+    EXPECT_TRUE(queued);
+    EXPECT_TRUE(timed);
+    EXPECT_LT(took, 200);
+    EXPECT_GT(ticksMeanwhile, 5) << "the thread's own messages came meanwhile";
+}
+
+TEST(GuiPump, AnIdlePumpReturnsOnlyForEvents)
+{
+    // Between the events of a slow timer the pump blocks: it neither polls nor wakes up
+    // for nothing (its short cut ends at most once after each event).
+    int ticks = 0;
+    platform::WindowHandle w = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM, platform::LPARAM) {
+        ticks += msg == platform::WM_TIMER;
+        return platform::LPARAM(0);
+    });
+    platform::SetTimer(w, 1, 40);
+    int returns = 0;
+    while (ticks < 6) {
+        platform::HandleMessage();
+        ++returns;
+    }
+    platform::DeallocateHWnd(w);
+    EXPECT_LE(returns, 2 * ticks + 2);
+}
+
 TEST(GuiPump, MessagesAndTicksReachWindowsWhileAnExecLoopRuns)
 {
     if (UnderQApplication())
