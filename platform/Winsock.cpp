@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -123,11 +124,20 @@ struct SocketRec : std::enable_shared_from_this<SocketRec> {
     bool ReadQueued = false;
     std::uint64_t Arrivals = 0;   // data arrivals seen by the watcher
     bool PeerClosed = false;      // the watcher saw the end of the stream
-    // What the last peek saw, while nothing else happened since: all pending data (it did
-    // not fill its buffer), `PeekLeft` bytes of which are still unread.
-    bool PeekKnown = false;
-    int PeekLeft = 0;
-    std::uint64_t PeekArrivals = 0;
+    // Bytes a peek took out of the system that the program has not received yet:
+    // Stash[StashPos ...]. Receives are served from here first, so the receive that follows
+    // a peek needs no system call. StashError is an error the system reported behind them,
+    // handed out once they are gone.
+    std::string Stash;
+    std::size_t StashPos = 0;
+    int StashError = 0;
+    // The last read from the system came back short (nothing more was pending then), and
+    // no arrival has been seen since.
+    bool Drained = false;
+    std::uint64_t DrainedArrivals = 0;
+
+    std::size_t Stashed() const { return Stash.size() - StashPos; }
+    bool KnownDrained() const { return Drained && DrainedArrivals == Arrivals; }
     bool OobEnabled = true;
     bool AcceptEnabled = true;
     bool CloseNotified = false;
@@ -304,7 +314,7 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
     if (ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))
         r.PeerClosed = true;
     // At the end of the stream the socket reads as ready without data: no FD_READ then.
-    bool data = (ev & EPOLLIN) && (!(ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) || Pending(r.Fd) > 0);
+    bool data = (ev & EPOLLIN) && (!(ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) || r.Stashed() > 0 || Pending(r.Fd) > 0);
     if (data && r.ReadEnabled && (r.Mask & FD_READ)) {
         r.ReadEnabled = false;
         Notify(r, FD_READ, 0);
@@ -484,6 +494,12 @@ int CloseSocket(SocketHandle s)
     }
     std::lock_guard lock(rec->Lock);
     rec->Closed = true;
+    if (rec->Stashed() > 0) {
+        // Unread data makes the system reset the connection on close; the stashed bytes
+        // are unread data that the system no longer holds.
+        linger l{1, 0};
+        setsockopt(rec->Fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
     if (rec->Ctx)
         rec->Ctx->RemoveWatch(rec->Fd, rec->WatchKey);
     rec->Ctx.reset();
@@ -608,45 +624,67 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
     auto r = Find(s);
     if (!r)
         return SOCKET_ERROR;
-    bool peek = flags & MsgPeek;
-    std::uint64_t arrivals;
-    {
-        std::lock_guard lock(r->Lock);
-        arrivals = r->Arrivals;
+    const bool peek = flags & MsgPeek;
+    std::lock_guard lock(r->Lock);
+    const std::size_t want = len > 0 ? static_cast<std::size_t>(len) : 0;
+    // The stashed bytes come first; the system is asked for the rest unless it is known to
+    // hold nothing (then the stashed bytes are all there is).
+    const std::size_t stashed = std::min(r->Stashed(), want);
+    if (stashed > 0)
+        std::memcpy(buf, r->Stash.data() + r->StashPos, stashed);
+    ssize_t got = 0;
+    int e = 0;
+    if (stashed == 0 || (stashed < want && !r->KnownDrained())) {
+        if (stashed == 0 && r->StashError) {
+            got = -1;
+            e = r->StashError;   // the error behind the bytes that are gone now
+            r->StashError = 0;
+        } else {
+            got = ::recv(r->Fd, buf + stashed, want - stashed, 0);
+            e = errno;
+        }
+        if (got >= 0 || e == EAGAIN) {
+            r->Drained = got < static_cast<ssize_t>(want - stashed);
+            r->DrainedArrivals = r->Arrivals;
+        }
+        if (got < 0 && stashed > 0) {
+            if (e != EAGAIN)
+                r->StashError = e;
+            got = 0;
+        }
     }
-    ssize_t n = ::recv(r->Fd, buf, static_cast<std::size_t>(len), peek ? MSG_PEEK : 0);
-    int e = errno;
-    {
-        std::lock_guard lock(r->Lock);
-        r->ReadEnabled = true;
-        r->OobEnabled = true;
-        // Data that arrived during the call (seen by the watcher on another thread), or that
-        // a receive left behind, is news: notify, so that a waiting loop comes back for it.
-        bool left = false;
-        if (!peek && n > 0) {
-            if (r->PeekKnown && r->PeekArrivals == r->Arrivals && n <= r->PeekLeft) {
-                r->PeekLeft -= static_cast<int>(n);   // known without asking the system
-                left = r->PeekLeft > 0;
-            } else {
-                r->PeekKnown = false;
-                left = Pending(r->Fd) > 0;
-            }
+    if (got > 0 && peek) {
+        if (r->StashPos > 0 && r->StashPos == r->Stash.size()) {
+            r->Stash.clear();
+            r->StashPos = 0;
         }
-        if (peek) {
-            r->PeekKnown = n >= 0 && n < len;
-            r->PeekLeft = n > 0 ? static_cast<int>(n) : 0;
-            r->PeekArrivals = r->Arrivals;
+        r->Stash.append(buf + stashed, static_cast<std::size_t>(got));
+    }
+    if (!peek) {
+        r->StashPos += stashed;
+        if (r->StashPos == r->Stash.size()) {
+            r->Stash.clear();
+            r->StashPos = 0;
         }
-        bool live = !r->Closed && r->Connected;
-        if ((left || r->Arrivals != arrivals) && live && (r->Mask & FD_READ)) {
-            r->ReadEnabled = false;
-            if (!r->ReadQueued)
-                Notify(*r, FD_READ, 0);
-        } else if (!peek && n > 0 && !left && r->PeerClosed && live && r->Window) {
-            // The last data before an end of stream that was already reported: wake the
-            // receiving loop so that it comes back to see the end.
-            platform::PostMessage(r->Window, platform::WM_NULL, 0, 0);
-        }
+    }
+    const ssize_t n = got < 0 ? got : static_cast<ssize_t>(stashed) + got;
+    r->ReadEnabled = true;
+    r->OobEnabled = true;
+    // Data that a receive left behind is news: notify, so that a receiving loop comes back
+    // for it. (The data a peek saw is old news; data it did not see comes with a report of
+    // its own, since the read is re-enabled now.)
+    bool left = false;
+    if (!peek && n > 0)
+        left = r->Stashed() > 0 || (!r->KnownDrained() && Pending(r->Fd) > 0);
+    bool live = !r->Closed && r->Connected;
+    if (left && live && (r->Mask & FD_READ)) {
+        r->ReadEnabled = false;
+        if (!r->ReadQueued)
+            Notify(*r, FD_READ, 0);
+    } else if (!peek && n > 0 && !left && r->PeerClosed && live && r->Window) {
+        // The last data before an end of stream that was already reported: wake the
+        // receiving loop so that it comes back to see the end.
+        platform::PostMessage(r->Window, platform::WM_NULL, 0, 0);
     }
     if (n < 0)
         return FailErrno(e);

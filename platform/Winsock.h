@@ -26,6 +26,11 @@
 // Registering again replaces the earlier registration (mask 0 cancels). A notification
 // still queued for a socket that has been closed, or registered anew, is dropped.
 //
+// Receiving: a peek takes the bytes out of the system and keeps them for the receives
+// that follow (so a receive after a peek costs no system call); what a program sees is as
+// if they had stayed there, also an error behind them, and closing with such bytes unread
+// resets the connection as unread data does.
+//
 // Host look-up (AsyncGetHostByName): the name is resolved on a worker thread (IPv4, the
 // addresses in the order the resolver gives); the reply `msg` reaches the window with
 // lParam = MakeLong(size of the entry, error) (11001 for an unknown or malformed name); the

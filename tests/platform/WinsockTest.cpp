@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -233,6 +234,49 @@ TEST_F(WinsockTest, PeerEndingRightAfterAcceptGivesConnectThenOneClose)
         }
         platform::DeallocateHWnd(w);
     }
+}
+
+TEST_F(WinsockTest, AResetBehindPeekedDataIsReportedOnceTheDataIsRead)
+{
+    ScriptServer server(Script().Pause(50ms).Send("abc").Reset());
+    ws::SocketHandle s = ConnectTo(server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return N.Count(ws::FD_CLOSE) > 0; }, 2s));
+    char buf[64];
+    EXPECT_EQ(ws::Recv(s, buf, 3, ws::MsgPeek), 3);
+    EXPECT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 3) << "peeking again sees the same bytes";
+    ASSERT_EQ(ws::Recv(s, buf, sizeof buf, 0), 3);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    EXPECT_EQ(ws::Recv(s, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(ws::GetLastError(), ws::WSAECONNRESET);
+}
+
+TEST_F(WinsockTest, ClosingWithPeekedButUnreadDataResetsTheConnection)
+{
+    // As with unread data still in the system: the peer sees a reset, not an orderly close.
+    int l = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ::listen(l, 1);
+    getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
+    ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
+    ASSERT_EQ(ws::AsyncSelect(s, N.H, SocketMsg, AllButWrite), 0);
+    ws::Connect(s, Loopback(ntohs(a.sin_port)));
+    int peer = ::accept(l, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    ASSERT_EQ(::send(peer, "hello", 5, 0), 5);
+    ASSERT_TRUE(PumpUntil([&] { return N.Count(ws::FD_READ) > 0; }, 2s));
+    char buf[16];
+    ASSERT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 5);
+    ASSERT_EQ(ws::Recv(s, buf, 2, 0), 2);
+    ws::CloseSocket(s);
+    char c;
+    EXPECT_EQ(::recv(peer, &c, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    ::close(peer);
+    ::close(l);
 }
 
 TEST_F(WinsockTest, NotificationsQueuedForAClosedSocketAreDropped)
