@@ -153,10 +153,12 @@ void TThreadTimer::SetOnTimer(TNotifyEvent Value)
 
 void TThreadTimer::UpdateTimer()
 {
-    platform::KillTimer(FWindowHandle, 1);
+    // Setting the timer kills the earlier setting too (a fresh countdown): one call does.
     if (FInterval != 0 && FEnabled && FOnTimer) {
         if (!platform::SetTimer(FWindowHandle, 1, FInterval))
             throw Exception("No Timer");
+    } else {
+        platform::KillTimer(FWindowHandle, 1);
     }
 }
 
@@ -598,7 +600,10 @@ bool TPowersock::SendChunk(const char* Data, int Length, bool Pump)
 void TPowersock::SendBuffer(const char* Buffer, std::uint16_t Length)
 {
     StatusMessage(4, "Sending Buffer");
-    TimerOn();
+    // Sending does not pump, so no tick can come before the TimerOff below: when the timer
+    // is off now, what TimerOn and TimerOff leave behind (TimeoutFired cleared, the timer
+    // off) is had without setting the window timer.
+    StartTimeout(FTimer->Enabled());
     TimerScope timer(*this);
     if (!CancelRequested) {
         std::size_t length = Length;
@@ -861,11 +866,18 @@ void TPowersock::ClearInput()
 
 void TPowersock::TimerOn()
 {
+    StartTimeout(true);
+}
+
+void TPowersock::StartTimeout(bool Arm)
+{
     StatusMessage(8, "Timer On");
     TimeoutFired = false;
     if (TimeOut < 0)
         throw ESockError("Invalid TimeOut: " + std::to_string(TimeOut) + " (milliseconds, 0 for no limit)");
     FTimer->SetInterval(static_cast<std::uint32_t>(TimeOut));
+    if (!Arm)
+        return;
     if (FTimer->Enabled())
         FTimer->UpdateTimer();
     else

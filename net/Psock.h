@@ -228,6 +228,9 @@ protected:
 
 private:
     void ReplaceSocket();
+    // TimerOn; with Arm false everything but setting the window timer (for a caller that
+    // turns it off again before it pumps).
+    void StartTimeout(bool Arm);
     // Sends one block (see SendBuffer); with Pump, counts, reports and pumps after each
     // send call. False when a send call returned 0.
     bool SendChunk(const char* Data, int Length, bool Pump);
