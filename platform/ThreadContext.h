@@ -48,8 +48,12 @@ struct Posted {
     WPARAM WParam = 0;
     LPARAM LParam = 0;
     // Asked on the window's thread before delivery, after the window was found alive;
-    // false drops the message. Tag is the guard's own datum (a serial number, say).
-    std::function<bool(const Posted&)> Guard;
+    // false drops the message. Owner, Data and Tag are the guard's own (the object it
+    // checks, what it hands over, a serial number): a plain function with its data in
+    // the item costs no allocation per message.
+    bool (*Guard)(const Posted&) = nullptr;
+    std::weak_ptr<void> Owner;
+    std::shared_ptr<void> Data;
     std::uint64_t Tag = 0;
     // A call; dropped when Window is set and that window is gone by then.
     std::function<void()> Call;

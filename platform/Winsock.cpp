@@ -137,7 +137,12 @@ struct SocketRec : std::enable_shared_from_this<SocketRec> {
     std::uint64_t DrainedArrivals = 0;
 
     std::size_t Stashed() const { return Stash.size() - StashPos; }
-    bool KnownDrained() const { return Drained && DrainedArrivals == Arrivals; }
+    // Only a connected socket that is watched for incoming data has its arrivals counted.
+    bool KnownDrained() const
+    {
+        return Drained && DrainedArrivals == Arrivals && Connected && Ctx && WatchKey
+            && (Mask & (FD_READ | FD_ACCEPT | FD_CLOSE));
+    }
     bool OobEnabled = true;
     bool AcceptEnabled = true;
     bool CloseNotified = false;
@@ -228,8 +233,9 @@ void Notify(SocketRec& r, long event, int error)
     item.WParam = r.Handle;
     item.LParam = platform::MakeLong(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error));
     item.Tag = r.RegSerial;
-    item.Guard = [weak = r.weak_from_this()](const platform::detail::Posted& p) {
-        auto rec = weak.lock();
+    item.Owner = r.weak_from_this();
+    item.Guard = [](const platform::detail::Posted& p) {
+        auto rec = std::static_pointer_cast<SocketRec>(p.Owner.lock());
         if (!rec)
             return false;
         std::lock_guard lock(rec->Lock);
@@ -640,7 +646,8 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
             e = r->StashError;   // the error behind the bytes that are gone now
             r->StashError = 0;
         } else {
-            got = ::recv(r->Fd, buf + stashed, want - stashed, 0);
+            // Behind stashed bytes the call must not block, also on a blocking socket.
+            got = ::recv(r->Fd, buf + stashed, want - stashed, stashed > 0 ? MSG_DONTWAIT : 0);
             e = errno;
         }
         if (got >= 0 || e == EAGAIN) {
@@ -654,10 +661,8 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
         }
     }
     if (got > 0 && peek) {
-        if (r->StashPos > 0 && r->StashPos == r->Stash.size()) {
-            r->Stash.clear();
-            r->StashPos = 0;
-        }
+        r->Stash.erase(0, r->StashPos);   // what was received already goes first
+        r->StashPos = 0;
         r->Stash.append(buf + stashed, static_cast<std::size_t>(got));
     }
     if (!peek) {
@@ -828,9 +833,13 @@ int AsyncGetHostByName(platform::WindowHandle window, unsigned msg, const char* 
         reply.Msg = msg;
         reply.WParam = static_cast<platform::WPARAM>(task);
         reply.LParam = lp;
-        reply.Guard = [entry, err, buf](const platform::detail::Posted&) {
-            if (err == 0)
-                std::memcpy(buf, entry.get(), sizeof(HostEntry));
+        // The entry is written into the caller's buffer (Tag) only now, when the window
+        // is known to be alive.
+        reply.Data = entry;
+        reply.Tag = reinterpret_cast<std::uintptr_t>(buf);
+        reply.Guard = [](const platform::detail::Posted& p) {
+            if (platform::HiWord(p.LParam) == 0)
+                std::memcpy(reinterpret_cast<char*>(p.Tag), p.Data.get(), sizeof(HostEntry));
             return true;
         };
         platform::detail::PostWindowMessage(std::move(reply));

@@ -250,6 +250,20 @@ TEST_F(WinsockTest, AResetBehindPeekedDataIsReportedOnceTheDataIsRead)
     EXPECT_EQ(ws::GetLastError(), ws::WSAECONNRESET);
 }
 
+TEST_F(WinsockTest, AnUnwatchedSocketAsksTheSystemForDataBehindPeekedBytes)
+{
+    // No notifications tell of later arrivals here, so nothing may be taken as known.
+    ScriptServer server(Script().Send("a").Pause(100ms).Send("b").WaitForClose());
+    ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
+    ASSERT_EQ(ws::Connect(s, Loopback(server.Port())), 0) << "a blocking connect";
+    char buf[16];
+    EXPECT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 1);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 2);
+    EXPECT_EQ(ws::Recv(s, buf, sizeof buf, 0), 2);
+    ws::CloseSocket(s);
+}
+
 TEST_F(WinsockTest, ClosingWithPeekedButUnreadDataResetsTheConnection)
 {
     // As with unread data still in the system: the peer sees a reset, not an orderly close.
