@@ -277,6 +277,12 @@ platform::WindowHandle TPowersock::PsockAllocateHWnd(TPowersock* Object)
     });
 }
 
+void TPowersock::StatusMessage(std::uint8_t Level, const char* Text)
+{
+    if (Level <= ReportLevel)
+        StatusMessage(Level, std::string(Text));
+}
+
 void TPowersock::StatusMessage(std::uint8_t Level, const std::string& Text)
 {
     try {

@@ -167,6 +167,8 @@ public:
     void ResolveRemoteHost();
     void Wndproc(platform::TMessage& Message);
     void StatusMessage(std::uint8_t Level, const std::string& Text);
+    // The same for the fixed texts: no string is made unless the level is reported.
+    void StatusMessage(std::uint8_t Level, const char* Text);
 
     // Data transfer.
     void SendBuffer(const char* Buffer, std::uint16_t Length);
