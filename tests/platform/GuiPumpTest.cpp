@@ -15,6 +15,21 @@
 
 namespace {
 
+// A hidden window whose timer ticks every `ms` milliseconds, counting the ticks.
+struct Ticker {
+    int Ticks = 0;
+    platform::WindowHandle W = 0;
+    explicit Ticker(unsigned ms)
+    {
+        W = platform::AllocateHWnd([this](unsigned msg, platform::WPARAM, platform::LPARAM) {
+            Ticks += msg == platform::WM_TIMER;
+            return platform::LPARAM(0);
+        });
+        platform::SetTimer(W, 1, ms);
+    }
+    ~Ticker() { platform::DeallocateHWnd(W); }
+};
+
 bool UnderQApplication()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
@@ -73,12 +88,8 @@ TEST(GuiPump, QtEventsKeepComingWhileTheThreadsOwnMessagesDo)
     // A window timer ticking every millisecond keeps the pump busy with the thread's own
     // messages, which it takes without a round of Qt's dispatcher; Qt's own events (a
     // queued call, a Qt timer: what user input and repaints are made of) still come soon.
-    int ticks = 0;
-    platform::WindowHandle w = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM, platform::LPARAM) {
-        ticks += msg == platform::WM_TIMER;
-        return platform::LPARAM(0);
-    });
-    platform::SetTimer(w, 1, 1);
+    Ticker ticker(1);
+    const int& ticks = ticker.Ticks;
     auto start = std::chrono::steady_clock::now();
     auto since = [&start] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
@@ -93,7 +104,6 @@ TEST(GuiPump, QtEventsKeepComingWhileTheThreadsOwnMessagesDo)
         platform::HandleMessage();
     const long long took = since();
     const int ticksMeanwhile = ticks;
-    platform::DeallocateHWnd(w);
     EXPECT_TRUE(queued);
     EXPECT_TRUE(timed);
     EXPECT_LT(took, 200);
@@ -104,19 +114,13 @@ TEST(GuiPump, AnIdlePumpReturnsOnlyForEvents)
 {
     // Between the events of a slow timer the pump blocks: it neither polls nor wakes up
     // for nothing (its short cut ends at most once after each event).
-    int ticks = 0;
-    platform::WindowHandle w = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM, platform::LPARAM) {
-        ticks += msg == platform::WM_TIMER;
-        return platform::LPARAM(0);
-    });
-    platform::SetTimer(w, 1, 40);
+    Ticker ticker(40);
     int returns = 0;
-    while (ticks < 6) {
+    while (ticker.Ticks < 6) {
         platform::HandleMessage();
         ++returns;
     }
-    platform::DeallocateHWnd(w);
-    EXPECT_LE(returns, 2 * ticks + 2);
+    EXPECT_LE(returns, 2 * ticker.Ticks + 2);
 }
 
 TEST(GuiPump, MessagesAndTicksReachWindowsWhileAnExecLoopRuns)

@@ -17,21 +17,28 @@
 
 namespace racetest {
 
+// A plain listening socket on 127.0.0.1 at a port the system picks (written to `port`).
+inline int ListenLoopback(std::uint16_t& port, int backlog = 64)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, backlog);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 class QuickPeer {
 public:
     enum Ending { Close, Reset };
 
     explicit QuickPeer(Ending ending, std::string greeting = "") : FEnding(ending), FGreeting(std::move(greeting))
     {
-        FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(FListener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(FListener, 64);
-        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&a), &len);
-        FPort = ntohs(a.sin_port);
+        FListener = ListenLoopback(FPort);
         FThread = std::thread([this] { Run(); });
     }
     ~QuickPeer()

@@ -267,17 +267,11 @@ TEST_F(WinsockTest, AnUnwatchedSocketAsksTheSystemForDataBehindPeekedBytes)
 TEST_F(WinsockTest, ClosingWithPeekedButUnreadDataResetsTheConnection)
 {
     // As with unread data still in the system: the peer sees a reset, not an orderly close.
-    int l = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::listen(l, 1);
-    getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
+    std::uint16_t port = 0;
+    int l = racetest::ListenLoopback(port);
     ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
     ASSERT_EQ(ws::AsyncSelect(s, N.H, SocketMsg, AllButWrite), 0);
-    ws::Connect(s, Loopback(ntohs(a.sin_port)));
+    ws::Connect(s, Loopback(port));
     int peer = ::accept(l, nullptr, nullptr);
     ASSERT_GE(peer, 0);
     ASSERT_EQ(::send(peer, "hello", 5, 0), 5);
@@ -358,15 +352,9 @@ TEST_F(WinsockTest, AcceptIsNotifiedAgainWhileConnectionsArePending)
 
 TEST_F(WinsockTest, ZeroLingerResetsTheConnectionOnClose)
 {
-    int l = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::listen(l, 1);
-    getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
-    ws::SocketHandle s = ConnectTo(ntohs(a.sin_port));
+    std::uint16_t port = 0;
+    int l = racetest::ListenLoopback(port);
+    ws::SocketHandle s = ConnectTo(port);
     int peer = ::accept(l, nullptr, nullptr);
     ASSERT_EQ(ws::SetLinger(s, true, 0), 0);
     ws::CloseSocket(s);
