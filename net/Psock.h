@@ -6,8 +6,8 @@
 // Waiting. Operations that wait for the network look blocking to their callers but keep the
 // messages of the thread flowing, so user input, socket notifications and the time-out are
 // handled inside them (and a handler may call Abort). On the thread that made the component
-// each wait blocks in the event dispatcher until the next event, handles it, then tests its
-// flags: an idle wait uses no processor time and reacts at once. On any other thread (the
+// each wait blocks until the next event (platform::HandleMessage), handles it, then tests
+// its flags: an idle wait uses no processor time and reacts at once. On any other thread (the
 // connection threads of TNMGeneralServer) a wait sleeps on a condition that the component's
 // own thread signals whenever it handles a notification, a timer tick or a cancel for the
 // component; it never runs that thread's event loop.

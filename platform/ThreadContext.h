@@ -14,8 +14,9 @@
 // the owning thread, when its event dispatcher is about to block with calls still queued.
 // So a notification handled inside the pump costs no wake-up.
 //
-// The pump's short cut (WaitOwn): a full round of the Qt event dispatcher costs more than
-// the network wait it serves, so within RoundEvery of the last full round the pump waits on
+// The pump's short cut (WaitOwn): a full round of the Qt event dispatcher (its sources,
+// its poll, the notifier, then a second look at the epoll descriptor) costs a good part of
+// a short network exchange, so within RoundEvery of the last full round the pump waits on
 // the epoll descriptor alone, which covers every window message, timer and socket of the
 // thread. Qt's own events (user input, Qt timers, Qt posted events) wait for the next full
 // round, which comes at the latest RoundEvery after the last one: a timer on the epoll
@@ -26,13 +27,14 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
-#include <sys/epoll.h>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+
+#include <sys/epoll.h>
 
 class QObject;
 class QSocketNotifier;
