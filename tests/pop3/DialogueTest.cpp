@@ -90,9 +90,7 @@ TEST_F(DialogueTest, RefusedGreetingIsRaisedWithoutOnConnect)
 
 TEST_F(DialogueTest, GreetingCutOffByTheServerGivesAClearText)
 {
-    // (The pause lets the connect be seen first: a reset racing the connect notification is
-    // the socket layer's matter.)
-    ScriptServer server(Script().Pause(100ms).Close());
+    ScriptServer server(Script().Close());
     Pop->TimeOut = 0;
     EXPECT_EQ(Failure([&] { ConnectTo(server); }), ConnectionClosedText);
     EXPECT_FALSE(Pop->Connected);
@@ -407,6 +405,54 @@ TEST_F(SummaryTest, ASizeThatIsNoNumberRaisesTheIntegerParsersErrorWithoutOnRetr
     }
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start"}));
     EXPECT_FALSE(Pop->Busy());
+}
+
+TEST_F(SummaryTest, RepliesInPiecesGiveTheSameFieldsStatusTextsAndLastReply)
+{
+    // Lines cut across receives (a field name, the "." before its LF, the size reply), and
+    // a second summary over the first: the reply reading is taken apart here, not the texts.
+    ScriptServer server(Login()
+                            .Expect("TOP 1 0")
+                            .SendPieces({"+OK top\r\nSubject: one\r\nFro", "m: two\r\nMessage-ID: <a@b>\r\n\r\n.\r", "\n"}, 100ms)
+                            .Expect("LIST 1")
+                            .SendPieces({"+OK 1 ", "77 \r\n"}, 100ms)
+                            .Expect("TOP 2 0")
+                            .Send(Listing({"X-Long: " + std::string(300, 'x'), ""}))
+                            .Expect("LIST 2")
+                            .SendLine("+OK 2 5")
+                            .WaitForClose());
+    ConnectTo(server);
+    std::vector<std::string> trail;
+    Pop->ReportLevel = 8;
+    Pop->OnStatus = [&](TComponent*, const std::string& text) { trail.push_back(text); };
+    Pop->GetSummary(1);
+    EXPECT_EQ(Pop->Summary.Subject, " one");
+    EXPECT_EQ(Pop->Summary.From, " two");
+    EXPECT_EQ(Pop->Summary.MessageId, "<a@b>");
+    EXPECT_EQ(Pop->Summary.Bytes, 77);
+    EXPECT_EQ(Lines(Pop->Summary.Header), (std::vector<std::string>{"Subject: one", "From: two", "Message-ID: <a@b>", "", "."}));
+    EXPECT_EQ(Pop->LastReply, "+OK 1 77 \r\n");
+    const std::vector<std::string> send = {"Transaction", "Writeln", "Write", "Sending Buffer", "Timer On", "Timer Off"};
+    std::vector<std::string> expected = {"Checking Connection"};
+    expected.insert(expected.end(), send.begin(), send.end());
+    // Three pieces of TOP: the time-out restarts after each piece that did not end it.
+    for (const char* s : {"Timer On", "Timer On", "Timer On", "Timer Off"})
+        expected.push_back(s);
+    expected.insert(expected.end(), send.begin(), send.end());
+    expected.push_back("+OK top\r\n");
+    for (const char* s : {"Timer On", "Timer On", "Timer Off", "+OK 1 77 \r\n", "Summary Retrieved"})
+        expected.push_back(s);
+    EXPECT_EQ(trail, expected);
+
+    Pop->ReportLevel = 0;
+    Pop->GetSummary(2);
+    EXPECT_EQ(Pop->Summary.Subject, "") << "emptied by the next summary";
+    EXPECT_EQ(Pop->Summary.From, "");
+    EXPECT_EQ(Pop->Summary.MessageId, "");
+    EXPECT_EQ(Pop->Summary.Bytes, 5);
+    EXPECT_EQ(Lines(Pop->Summary.Header), (std::vector<std::string>{"X-Long: " + std::string(300, 'x'), "", "."}));
+    EXPECT_EQ(Pop->LastReply, "+OK 2 5\r\n");
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end", "start", "end"}));
 }
 
 // ---- the busy flag ----
