@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -28,7 +29,7 @@ private:
     bool& FFlag;
 };
 
-std::string_view StripLineEnd(std::string_view line)
+inline std::string_view StripLineEnd(std::string_view line)
 {
     if (line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n')
         line.remove_suffix(2);
@@ -46,21 +47,62 @@ std::string_view Unstuffed(std::string_view line)
     return line;
 }
 
+// True for the "." line that ends a multi-line reply (line end included).
+inline bool IsEndLine(std::string_view line)
+{
+    return line == ".\r\n" || line == ".\n";
+}
+
 // The text from the 1-based character `from` on, at most `count` characters.
-std::string From(std::string_view text, std::size_t from, std::size_t count = std::string_view::npos)
+std::string_view From(std::string_view text, std::size_t from, std::size_t count = std::string_view::npos)
 {
-    const std::size_t start = std::min(from - 1, text.size());
-    return std::string(text.substr(start, count));
+    return text.substr(std::min(from - 1, text.size()), count);
 }
 
-std::string FirstWord(const std::string& reply)
+// NthWord without a copy: field n (from 1) of text cut at every single delimiter; "" for
+// n <= 0 or past the end.
+std::string_view Field(std::string_view text, char delimiter, int n)
 {
-    return NthWord(reply, ' ', 1);
+    if (n <= 0)
+        return {};
+    for (; n > 1; --n) {
+        const std::size_t at = text.find(delimiter);
+        if (at == std::string_view::npos)
+            return {};
+        text.remove_prefix(at + 1);
+    }
+    return text.substr(0, text.find(delimiter));
 }
 
-bool ContainsOk(const std::string& reply)
+std::string_view FirstWord(std::string_view reply)
 {
-    return FirstWord(reply).find("+OK") != std::string::npos;
+    return Field(reply, ' ', 1);
+}
+
+bool ContainsOk(std::string_view reply)
+{
+    return FirstWord(reply).find("+OK") != std::string_view::npos;
+}
+
+// A command with a message number: verb (at most 8 characters), the number in decimal,
+// tail (at most 8), made in one piece.
+std::string CommandLine(std::string_view verb, int msg, std::string_view tail = {})
+{
+    char line[32];
+    std::memcpy(line, verb.data(), verb.size());
+    char* end = std::to_chars(line + verb.size(), line + 24, msg).ptr;
+    std::memcpy(end, tail.data(), tail.size());
+    return std::string(line, static_cast<std::size_t>(end - line) + tail.size());
+}
+
+// Trim without a copy: blanks and control characters (bytes up to 0x20) off both ends.
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20)
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20)
+        text.remove_suffix(1);
+    return text;
 }
 
 bool Contains(std::string_view text, std::string_view part)
@@ -70,16 +112,29 @@ bool Contains(std::string_view text, std::string_view part)
 
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
-    return text.substr(0, prefix.size()) == prefix;
+    return text.starts_with(prefix);
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The value of at most 10 decimal digits; 0 past 32 bits.
+int DigitsValue(std::string_view digits)
+{
+    long long v = 0;
+    for (char c : digits)
+        v = v * 10 + (c - '0');
+    return v > 2147483647LL ? 0 : static_cast<int>(v);
 }
 
 // A plain decimal number (digits only, within 32 bits); 0 for anything else.
-int PlainNumber(const std::string& text)
+int PlainNumber(std::string_view text)
 {
-    if (text.empty() || text.size() > 10 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 10 || !std::all_of(text.begin(), text.end(), IsDigit))
         return 0;
-    const long long v = std::stoll(text);
-    return v > 2147483647LL ? 0 : static_cast<int>(v);
+    return DigitsValue(text);
 }
 
 // True when any directory entry has the name, a dangling link or a folder included: the
@@ -112,6 +167,7 @@ TNMPOP3::TNMPOP3(TComponent* AOwner) : TPowersock(AOwner)
 {
     Port = 110;
     FCodec = new TNMUUProcessor(this);
+    FCanceled = [this] { return CancelRequested.load(); };
 }
 
 TNMPOP3::~TNMPOP3()
@@ -178,29 +234,28 @@ std::string TNMPOP3::ReadStatus()
 {
     std::string reply;
     ReadReply(FWaitFirst, [&reply](std::string_view line) {
-        reply = line;
+        reply.assign(line);
         return true;
     });
     NoteReply(reply);
     return reply;
 }
 
-void TNMPOP3::NoteReply(const std::string& Reply)
+void TNMPOP3::NoteReply(std::string_view Reply)
 {
-    LastReply = Reply;
+    LastReply.assign(Reply);
     LastReplyCode = 0;
-    StatusMessage(1, Reply);
+    StatusMessage(1, LastReply);
     // As Transaction notes it: the leading digits (at most 10), 0 past 32 bits, clipped.
     std::size_t digits = 0;
-    while (digits < 10 && digits < Reply.size() && Reply[digits] >= '0' && Reply[digits] <= '9')
+    while (digits < 10 && digits < Reply.size() && IsDigit(Reply[digits]))
         ++digits;
-    if (digits > 0) {
-        const long long value = std::stoll(Reply.substr(0, digits));
-        LastReplyCode = static_cast<std::int16_t>(value > 2147483647LL ? 0 : std::min(value, 32767LL));
-    }
+    if (digits > 0)
+        LastReplyCode = static_cast<std::int16_t>(std::min(DigitsValue(Reply.substr(0, digits)), 32767));
 }
 
-int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view Line)>& Take, bool KeepLast)
+template <class TakeLine>
+int TNMPOP3::ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast, std::string* Keep)
 {
     // Takes every complete line of what is pending at once (one peek, one receive) instead
     // of one line per receive: a listing asks for thousands of short replies. Right after a
@@ -220,7 +275,7 @@ int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view
     std::string partial;   // the received start of a line whose end has not arrived
     for (bool wait = AfterSend;; wait = true) {
         if (wait) {
-            WaitPass([this] { return CancelRequested.load(); });
+            WaitPass(FCanceled);
             if (CancelRequested) {
                 CancelRequested = false;
                 throw EAbortError("Socket readln aborted");
@@ -255,7 +310,7 @@ int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view
                 done = Take(std::string_view(begin, length));
             } else {
                 partial.append(begin, length);
-                done = Take(partial);
+                done = Take(std::string_view(partial));
                 partial.clear();
             }
         }
@@ -270,6 +325,8 @@ int TNMPOP3::ReadReply(bool AfterSend, const std::function<bool(std::string_view
             partial.append(TransferBuffer + used, static_cast<std::size_t>(n - used));
             used = n;
         }
+        if (Keep)
+            Keep->append(TransferBuffer, static_cast<std::size_t>(used));
         if (done && KeepLast)
             return used;
         Consume(used);
@@ -304,10 +361,11 @@ void TNMPOP3::Consume(int Count)
         ErrorManager(ws::WSAEWOULDBLOCK);
 }
 
-void TNMPOP3::ReadListing(const std::function<void(std::string_view Line, bool Last)>& Take)
+template <class TakeLine>
+void TNMPOP3::ReadListing(TakeLine&& Take)
 {
     ReadReply(false, [&Take](std::string_view line) {
-        const bool last = StripLineEnd(line) == ".";
+        const bool last = IsEndLine(line);
         Take(line, last);
         return last;
     });
@@ -377,7 +435,7 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     const std::string reply = Command("STAT");
     if (!ContainsOk(reply))
         throw Exception(reply);
-    MessageCount = PlainNumber(NthWord(reply, ' ', 2));
+    MessageCount = PlainNumber(Field(reply, ' ', 2));
 }
 
 void TNMPOP3::Disconnect()
@@ -423,51 +481,54 @@ void TNMPOP3::GetSummary(int Msg)
         return;
     BusyScope busy(FBusy);
     StartRetrieval();
-    const std::string number = std::to_string(Msg);
     // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
-    // server looks up the size meanwhile.
-    Send("TOP " + number + " 0");
-    std::size_t statusLength = 0;
+    // server looks up the size meanwhile. The reply's bytes are kept a receive at a time.
+    Send(CommandLine("TOP ", Msg, " 0"));
+    bool refused = false;
     FReplyText.clear();
+    FLineLengths.clear();
     const int unread = ReadReply(
         FWaitFirst,
-        [this, &statusLength](std::string_view line) {
-            FReplyText.append(line);
-            if (statusLength == 0) {
-                statusLength = line.size();
-                return !ContainsOk(FReplyText);   // a refusal has no lines after it
+        [this, &refused](std::string_view line) {
+            FLineLengths.push_back(line.size());
+            if (FLineLengths.size() == 1) {
+                refused = !ContainsOk(line);
+                return refused;   // a refusal has no lines after it
             }
-            return StripLineEnd(line) == ".";
+            return IsEndLine(line);
         },
-        true);
-    const std::string status = FReplyText.substr(0, statusLength);
-    if (!ContainsOk(status)) {
+        true, &FReplyText);
+    const char* next = FReplyText.data();
+    const std::string_view statusLine(next, FLineLengths[0]);
+    next += statusLine.size();
+    if (refused) {
+        const std::string reply(statusLine);
         Consume(unread);
-        NoteReply(status);
-        throw Exception(status);
+        NoteReply(reply);
+        throw Exception(reply);
     }
-    Send("LIST " + number);
+    Send(CommandLine("LIST ", Msg));
     Consume(unread);
-    NoteReply(status);
+    NoteReply(statusLine);
     Summary.Header.Clear();
     Summary.Subject.clear();
     Summary.From.clear();
     Summary.MessageId.clear();
-    std::string_view rest = std::string_view(FReplyText).substr(statusLength);
-    while (!rest.empty()) {
-        const std::size_t lf = rest.find('\n');
-        const std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
-        const std::string_view text = StripLineEnd(rest.substr(0, length));
-        rest.remove_prefix(length);
-        if (StartsWith(text, "Subject:"))
-            Summary.Subject = From(text, 9);
-        if (StartsWith(text, "From:"))
-            Summary.From = From(text, 6);
-        if (StartsWith(text, "Message-ID:"))
-            Summary.MessageId = From(text, 13, 256);
+    for (std::size_t i = 1; i < FLineLengths.size(); ++i) {
+        const std::string_view text = StripLineEnd(std::string_view(next, FLineLengths[i]));
+        next += FLineLengths[i];
+        // The three fields differ in their first character.
+        if (!text.empty()) {
+            if (text[0] == 'S' && StartsWith(text, "Subject:"))
+                Summary.Subject.assign(From(text, 9));
+            else if (text[0] == 'F' && StartsWith(text, "From:"))
+                Summary.From.assign(From(text, 6));
+            else if (text[0] == 'M' && StartsWith(text, "Message-ID:"))
+                Summary.MessageId.assign(From(text, 13, 256));
+        }
         Summary.Header.Add(std::string(text));
     }
-    Summary.Bytes = StrToInt(Trim(NthWord(ReadStatus(), ' ', 3)));
+    Summary.Bytes = StrToInt(Trimmed(Field(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
     if (OnRetrieveEnd)
         OnRetrieveEnd(this);
@@ -480,7 +541,7 @@ void TNMPOP3::DeleteMailMessage(int Msg)
     {
         BusyScope busy(FBusy);
         CertifyConnect();
-        const std::string reply = Command("DELE " + std::to_string(Msg));
+        const std::string reply = Command(CommandLine("DELE ", Msg));
         if (FirstWord(reply) == "-ERR") {
             if (OnFailure)
                 OnFailure(this);
@@ -497,13 +558,13 @@ std::string TNMPOP3::UniqueID(int Msg)
         return "";
     BusyScope busy(FBusy);
     CertifyConnect();
-    const std::string reply = Command("UIDL " + std::to_string(Msg));
+    const std::string reply = Command(CommandLine("UIDL ", Msg));
     if (FirstWord(reply) != "+OK") {
         if (OnFailure)
             OnFailure(this);
         throw Exception(reply);
     }
-    return std::string(StripLineEnd(NthWord(reply, ' ', 3)));
+    return std::string(StripLineEnd(Field(reply, ' ', 3)));
 }
 
 void TNMPOP3::List()
@@ -525,7 +586,7 @@ void TNMPOP3::List()
     });
     for (const std::string& line : lines) {
         if (OnList)
-            OnList(StrToInt(NthWord(line, ' ', 1)), StrToInt(NthWord(line, ' ', 2)));
+            OnList(StrToInt(Field(line, ' ', 1)), StrToInt(Field(line, ' ', 2)));
     }
 }
 
@@ -566,8 +627,7 @@ void TNMPOP3::GetMailMessage(int Msg)
         FAttachName.clear();
         FPartMode = 2;
         FReplyEnded = false;
-        const std::string number = std::to_string(Msg);
-        const std::string reply = Command("RETR " + number);
+        const std::string reply = Command(CommandLine("RETR ", Msg));
         if (!ContainsOk(reply))
             throw Exception(reply);
         Pop3LineCursor = 0;
@@ -601,7 +661,7 @@ void TNMPOP3::GetMailMessage(int Msg)
             ReadBody(MailMessage);
         }
         if (DeleteOnRead) {
-            const std::string deleted = Command("DELE " + number);
+            const std::string deleted = Command(CommandLine("DELE ", Msg));
             if (FirstWord(deleted) == "-ERR")
                 throw Exception(deleted);
         }
@@ -660,7 +720,7 @@ bool TNMPOP3::HeaderLine(std::string_view Line, TMailMessage& Target)
     if (Contains(upper, "CONTENT-TRANSFER-ENCODING"))
         FTransferEncoding = From(Line, 28, 256);
     if (Contains(upper, "NAME"))
-        FAttachName = NthWord(std::string(Line), '"', 2);
+        FAttachName = Field(Line, '"', 2);
     return false;
 }
 

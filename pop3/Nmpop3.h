@@ -44,6 +44,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // (Msg, Size): one line of the LIST listing.
 using TListEvent = std::function<void(int Msg, int Size)>;
@@ -180,22 +181,25 @@ private:
     std::string Command(const std::string& Line);
     void Send(const std::string& Line);
     std::string ReadStatus();
-    void NoteReply(const std::string& Reply);
-    // Reads reply lines, handing each (line end included) to Take until it returns true;
-    // Take must not pump messages. Consumes exactly the bytes of those lines, or with
-    // KeepLast all but the last batch, whose size it returns for Consume. AfterSend: a
+    void NoteReply(std::string_view Reply);
+    // Reads reply lines, handing each (line end included) to Take (bool(std::string_view))
+    // until it returns true; Take must not pump messages. Consumes exactly the bytes of those
+    // lines, or with KeepLast all but the last batch, whose size it returns for Consume.
+    // Keep, when given, gets every byte of those lines appended, in order. AfterSend: a
     // command was just sent, so the first pass waits before it looks. Raises
     // ConnectionClosedText when the connection ends first, EAbortError "Socket readln
     // aborted" on Abort or time-out, ESockError for a line over 64 KiB or a failed receive
     // (both close the connection first).
-    int ReadReply(bool AfterSend, const std::function<bool(std::string_view Line)>& Take, bool KeepLast = false);
+    template <class TakeLine>
+    int ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast = false, std::string* Keep = nullptr);
     void Consume(int Count);
     // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
     [[noreturn]] void ConnectionClosed();
     // Closes the connection without QUIT (OnDisconnect) when it is still open.
     void DropConnection();
-    // ReadReply up to and including the "." line of a multi-line reply (Last).
-    void ReadListing(const std::function<void(std::string_view Line, bool Last)>& Take);
+    // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
+    template <class TakeLine>
+    void ReadListing(TakeLine&& Take);
     // One header line for ReadHeader; true when it ends the header.
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
@@ -208,6 +212,8 @@ private:
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
     bool FWaitFirst = false;     // the reply to the command just sent can be awaited at once
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept)
+    std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
+    std::function<bool()> FCanceled;   // the wait's end test, made once
     std::string FAttachFilePath;
     TNMUUProcessor* FCodec = nullptr;
 };
