@@ -47,8 +47,10 @@ fuzz: deps
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZBUILD) $(FUZZTIME)
 
+# Renders the windows to $(BUILD)/screenshots; the main window's picture goes into docs/ for the README.
 screenshots: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ./app/purgel-screenshots screenshots
+	mkdir -p docs && cp $(BUILD)/screenshots/main.png docs/purgel-main.png
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZBUILD)
