@@ -86,13 +86,13 @@ bool ContainsOk(std::string_view reply)
 
 // A command with a message number: verb (at most 8 characters), the number in decimal,
 // tail (at most 8), made in one piece.
-std::string CommandLine(std::string_view verb, int msg, std::string_view tail = {})
+std::string CommandLine(std::string_view verb, int msg, std::string_view tail = "")
 {
     char line[32];
-    std::memcpy(line, verb.data(), verb.size());
-    char* end = std::to_chars(line + verb.size(), line + 24, msg).ptr;
-    std::memcpy(end, tail.data(), tail.size());
-    return std::string(line, static_cast<std::size_t>(end - line) + tail.size());
+    char* end = std::copy(verb.begin(), verb.end(), line);
+    end = std::to_chars(end, line + 24, msg).ptr;
+    end = std::copy(tail.begin(), tail.end(), end);
+    return std::string(line, end);
 }
 
 // Trim without a copy: blanks and control characters (bytes up to 0x20) off both ends.

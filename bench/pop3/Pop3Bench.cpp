@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <sys/resource.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,17 +46,37 @@ double ThreadCpu()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// The part of it spent in the system (system calls, the network stack), and the number of
+// times the thread gave up the processor (waits) or was made to.
+struct SystemUse {
+    double seconds = 0;
+    double switches = 0;
+    static SystemUse Now()
+    {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return {static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) / 1e6,
+                static_cast<double>(u.ru_nvcsw + u.ru_nivcsw)};
+    }
+};
+
 struct Side {
     double wall = 0;
     double cpu = 0;
+    double system = 0;
+    double switches = 0;
     template <class F>
     void Time(F&& f)
     {
         const double c = ThreadCpu();
+        const SystemUse s = SystemUse::Now();
         const auto t = Clock::now();
         f();
         wall += Seconds(t, Clock::now());
         cpu += ThreadCpu() - c;
+        const SystemUse e = SystemUse::Now();
+        system += e.seconds - s.seconds;
+        switches += e.switches - s.switches;
     }
 };
 
@@ -65,6 +86,8 @@ const bool ComponentOnly = std::getenv("PURGEL_BENCH_COMPONENT_ONLY") != nullptr
 struct Run {
     double reference = 0, component = 0;   // messages per second
     double referenceCpu = 0, componentCpu = 0;   // seconds per message
+    double referenceSystem = 0, componentSystem = 0;   // of that, in the system
+    double referenceSwitches = 0, componentSwitches = 0;   // per message
 };
 
 Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
@@ -118,7 +141,8 @@ Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
     }
     if (rows != count || (!ComponentOnly && bytes != refBytes))
         throw std::runtime_error("the two clients saw different mailboxes");
-    return {count / ref.wall, count / comp.wall, ref.cpu / count, comp.cpu / count};
+    return {count / ref.wall, count / comp.wall, ref.cpu / count, comp.cpu / count, ref.system / count, comp.system / count,
+            ref.switches / count, comp.switches / count};
 }
 
 double Median(std::vector<double> v)
@@ -141,7 +165,8 @@ int main(int argc, char** argv)
         server.AddMessages(mailbox::BulkMailbox(count));
         OneRun(server, count, true);   // Dovecot builds its index in the first session
 
-        std::vector<double> ratio, reference, component, referenceCpu, componentCpu;
+        std::vector<double> ratio, reference, component, referenceCpu, componentCpu, referenceSystem, componentSystem,
+            referenceSwitches, componentSwitches;
         for (int run = 0; run < runs; ++run) {
             const Run r = OneRun(server, count, run % 2 == 0);
             ratio.push_back(r.component / r.reference);
@@ -149,12 +174,19 @@ int main(int argc, char** argv)
             component.push_back(r.component);
             referenceCpu.push_back(r.referenceCpu);
             componentCpu.push_back(r.componentCpu);
+            referenceSystem.push_back(r.referenceSystem);
+            componentSystem.push_back(r.componentSystem);
+            referenceSwitches.push_back(r.referenceSwitches);
+            componentSwitches.push_back(r.componentSwitches);
         }
         std::printf("Listing of %d messages (median of %d runs): TNMPOP3 %.0f msg/s; blocking client %.0f msg/s; "
                     "ratio %.2f (goal >= 1.00)\n",
                     count, runs, Median(component), Median(reference), Median(ratio));
-        std::printf("Client processor time per message: TNMPOP3 %.1f us; blocking client %.1f us\n",
-                    Median(componentCpu) * 1e6, Median(referenceCpu) * 1e6);
+        std::printf("Client processor time per message: TNMPOP3 %.1f us (%.1f in the system); blocking client %.1f us (%.1f in the system)\n",
+                    Median(componentCpu) * 1e6, Median(componentSystem) * 1e6, Median(referenceCpu) * 1e6,
+                    Median(referenceSystem) * 1e6);
+        std::printf("Context switches per message: TNMPOP3 %.2f; blocking client %.2f\n", Median(componentSwitches),
+                    Median(referenceSwitches));
         std::printf("Ratios per run:");
         for (double q : ratio)
             std::printf(" %.2f", q);
