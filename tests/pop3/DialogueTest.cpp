@@ -455,6 +455,22 @@ TEST_F(SummaryTest, RepliesInPiecesGiveTheSameFieldsStatusTextsAndLastReply)
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end", "start", "end"}));
 }
 
+TEST_F(SummaryTest, AHeaderLargerThanTheTransferBufferKeepsEveryLine)
+{
+    std::vector<std::string> header;
+    for (int i = 0; i < 3000; ++i)
+        header.push_back("X-Trace-" + std::to_string(i) + ": " + std::string(40 + i % 23, 'a' + i % 26));
+    header.push_back("Subject: after many receives");
+    header.push_back("");
+    ScriptServer server(Login().Expect("TOP 7 0").Send(Listing(header)).Expect("LIST 7").SendLine("+OK 7 190000").WaitForClose());
+    ConnectTo(server);
+    Pop->GetSummary(7);
+    header.push_back(".");
+    EXPECT_EQ(Lines(Pop->Summary.Header), header);
+    EXPECT_EQ(Pop->Summary.Subject, " after many receives");
+    EXPECT_EQ(Pop->Summary.Bytes, 190000);
+}
+
 // ---- the busy flag ----
 
 TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
