@@ -10,6 +10,10 @@
 // (Taking the mailbox in small alternating blocks instead measures the scheduler: two
 // server processes waking each other's clients across processors.)
 //
+// Beside the rates it prints each client's processor time per message, the part of it in
+// the system, and its context switches per message: with the same number of waits, what is
+// left between the two is the client's own work and its extra system calls.
+//
 // Usage: bench_pop3 [messages [runs]]
 
 #include "pop3/Nmpop3.h"
