@@ -172,6 +172,7 @@ struct Expectation {
     bool GoesOn = false;                  // the window is still online: the user goes on
     std::vector<std::string> FailureBox;  // the box of the failed command: one of these texts
     bool TimesOut = false;                // the time-out ends the failed command
+    bool Cancels = false;                 // releasing the button ends the wait at once
 };
 
 Expectation Expected(const Step& step, Fault fault)
@@ -225,6 +226,34 @@ Expectation Expected(const Step& step, Fault fault)
     return x;
 }
 
+// The user releases the connect button while the server is silent at the step (during the
+// QUIT, which the release sent, presses it again). Nothing waits for a reply that is not
+// needed: only a deletion (whose reply must come before a QUIT) and the QUIT itself wait for
+// the time-out.
+Expectation ExpectedOnRelease(const Step& step)
+{
+    Expectation x;
+    x.After = State::Idle;
+    switch (step.During) {
+    case Phase::Login:
+        x.FailureBox = {kCouldNotConnect};
+        x.Cancels = true;
+        break;
+    case Phase::Listing:
+    case Phase::ViewText: x.Cancels = true; break;
+    case Phase::ViewHeader:
+        x.FailureBox = {"Socket readln aborted"};
+        x.Cancels = true;
+        break;
+    case Phase::Delete:
+        x.FailureBox = {"Socket readln aborted"};
+        x.TimesOut = true;
+        break;
+    case Phase::Release: x.TimesOut = true; break;
+    }
+    return x;
+}
+
 // The server's side of the first connection, and the lines the client must send on it.
 struct FaultScript {
     Script Server;
@@ -239,7 +268,8 @@ std::string Wire(const std::vector<std::string>& lines, std::size_t from, std::s
     return out;
 }
 
-FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x)
+// `reached`, when given, is set once the server has sent the lines before the fault.
+FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x, const Flag& reached = nullptr)
 {
     FaultScript f;
     Script& s = f.Server;
@@ -263,6 +293,8 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x)
         }
         const auto l = static_cast<std::size_t>(step.Line);
         s.Send(Wire(ex.Reply, 0, l));
+        if (reached)
+            s.Call([reached] { *reached = true; });
         switch (fault) {
         case Fault::Drop: s.Close(); return f;
         case Fault::DropMidLine: s.Send(ex.Reply[l].substr(0, std::max<std::size_t>(1, ex.Reply[l].size() / 2))).Close(); return f;
@@ -374,18 +406,28 @@ protected:
             EXPECT_TRUE(e.isFile() && !e.isSymLink()) << e.fileName().toStdString();
     }
 
+    void RunCase(const Step& step, Fault fault, const Expectation& x, bool release);
+
     std::string AccountFile;
 };
 
-TEST_P(WindowFault, EndsInTimeWithTheRightBoxesAndTheWindowConnectsAgain)
+// Drives the session against the fault script and checks everything; with `release`, the
+// user releases the connect button (presses it, while the QUIT waits) as soon as the server
+// has gone silent at the step.
+void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, bool release)
 {
-    const Step& step = Steps[std::get<0>(GetParam())];
-    const Fault fault = std::get<1>(GetParam());
-    const Expectation x = Expected(step, fault);
-    FaultScript fs = MakeFaultScript(step, fault, x);
+    const Flag reached = NewFlag();
+    FaultScript fs = MakeFaultScript(step, fault, x, reached);
     ScriptServer server(std::vector<Script>{fs.Server, GoodScript()});
     OpenWindow(server.Port());
     ASSERT_FALSE(HasFatalFailure());
+
+    std::optional<Clock::time_point> releasedAt;
+    if (release)
+        When([reached] { return reached->load(); }, [&] {
+            releasedAt = Clock::now();
+            ClickConnect();
+        });
 
     // The boxes the case must show, in order, each as the texts it may have.
     std::vector<std::vector<std::string>> boxes;
@@ -395,6 +437,11 @@ TEST_P(WindowFault, EndsInTimeWithTheRightBoxesAndTheWindowConnectsAgain)
         const long long ms = Timed(what, command);
         if (phase == step.During || (phase == Phase::Listing && step.During == Phase::Login)) {
             failedMs = ms;
+            if (x.Cancels) {
+                ASSERT_TRUE(releasedAt) << what << " ended before the release";
+                EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *releasedAt).count(), MarginMs)
+                    << what << " went on after the release";
+            }
             if (!x.FailureBox.empty())
                 boxes.push_back(x.FailureBox);
         }
@@ -478,6 +525,21 @@ TEST_P(WindowFault, EndsInTimeWithTheRightBoxesAndTheWindowConnectsAgain)
     ExpectNoStrayFiles();
 }
 
+TEST_P(WindowFault, EndsInTimeWithTheRightBoxesAndTheWindowConnectsAgain)
+{
+    const Step& step = Steps[std::get<0>(GetParam())];
+    const Fault fault = std::get<1>(GetParam());
+    RunCase(step, fault, Expected(step, fault), false);
+}
+
+class ReleaseDuringSilence : public WindowFault {};
+
+TEST_P(ReleaseDuringSilence, EndsTheWaitUnlessAReplyMustComeFirst)
+{
+    const Step& step = Steps[std::get<0>(GetParam())];
+    RunCase(step, Fault::Silent, ExpectedOnRelease(step), true);
+}
+
 std::vector<Case> Cases()
 {
     std::vector<Case> cases;
@@ -487,8 +549,14 @@ std::vector<Case> Cases()
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryStep, WindowFault, ::testing::ValuesIn(Cases()), [](const auto& info) {
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
     return std::string(Steps[std::get<0>(info.param)].Name) + "_" + FaultName(std::get<1>(info.param));
-});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, WindowFault, ::testing::ValuesIn(Cases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(EveryStep, ReleaseDuringSilence,
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(std::size(Steps))), ::testing::Values(Fault::Silent)),
+                         CaseName);
 
 } // namespace
