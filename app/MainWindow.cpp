@@ -214,7 +214,10 @@ TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
         Bind(a);
     for (QMenu* m : {Pm1, Pm2})
         connect(m, &QMenu::aboutToShow, this, [this, m] { Guarded([&] { MenuItemClick(m); }); });
-    for (auto [list, menu] : {std::pair{Lv1, Pm1}, std::pair{Lv2, Pm2}}) {
+    for (const auto& pair : {std::pair{Lv1, Pm1}, std::pair{Lv2, Pm2}}) {
+        // Plain copies: clang 14 cannot capture structured bindings.
+        TListView* list = pair.first;
+        QMenu* menu = pair.second;
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
