@@ -619,8 +619,10 @@ void TMain::ConnectButtonClick()
             MessageBox(kCouldNotConnect, kConfirm, TMsgIcon::Exclamation, TMsgButtons::OK);
         SpeedButton1->setChecked(false);
         Sb->SetPanelText(0, "");
-        // A refused STAT fires OnConnect after the connection has closed: back to idle.
+        // A failed STAT fires OnConnect after the connection has closed: back to idle, without
+        // a count for a mailbox that was never counted.
         SetCommandButtonsEnabled(false);
+        Sb->SetPanelText(1, "");
     }
     RetrieveMessageList(Lv2);
 }

@@ -379,6 +379,7 @@ protected:
             EXPECT_TRUE(W->SpeedButton1->isEnabled());
             EXPECT_FALSE(CommandButtonsEnabled());
             EXPECT_EQ(Panel(0), "");
+            EXPECT_EQ(Panel(1), "") << "a count shown without a connection";
             break;
         case State::Online:
             EXPECT_TRUE(W->SpeedButton1->isChecked());
