@@ -7,6 +7,7 @@
 #include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
+#include "tests/fault/LineFaults.h"
 #include "tests/support/ScriptServer.h"
 
 #include <gtest/gtest.h>
@@ -62,7 +63,7 @@ enum class Junk {
 
 // The server's answer where garbage stands in for a line. Its third blank-separated field
 // and its first are no numbers.
-const std::string Garbage = std::string("\x01\xfe junk \x7f\x80 \x1b$B\x00", 14) + "\r\n";
+const std::string Garbage = GarbageLine + "\r\n";
 
 struct Line {
     std::string Text;   // without CR LF
@@ -121,21 +122,6 @@ std::vector<Exchange> Dialogue()
     };
 }
 
-enum class Fault { Drop, DropMidLine, Reset, Silent, Junk, HugeLine };
-
-const char* FaultName(Fault f)
-{
-    switch (f) {
-    case Fault::Drop: return "Drop";
-    case Fault::DropMidLine: return "DropMidLine";
-    case Fault::Reset: return "Reset";
-    case Fault::Silent: return "Silent";
-    case Fault::Junk: return "Garbage";
-    case Fault::HugeLine: return "HugeLine";
-    }
-    return "?";
-}
-
 // Where the fault strikes: line `Line` of the reply of exchange `Exchange`.
 struct Point {
     int Exchange;
@@ -146,11 +132,6 @@ struct Point {
 void PrintTo(const Point& p, std::ostream* os)
 {
     *os << p.Name;
-}
-
-void PrintTo(Fault f, std::ostream* os)
-{
-    *os << FaultName(f);
 }
 
 std::vector<Point> Points()
@@ -197,7 +178,7 @@ Outcome Expected(const Exchange& ex, const Line& line, Fault fault)
     case Fault::HugeLine:
         o.Messages = {"Line too long: no line end within 65536 bytes"};
         break;
-    case Fault::Junk:
+    case Fault::Garbage:
         switch (line.IfJunk) {
         case Junk::Absorbed:
             o.Fails.reset();
@@ -249,31 +230,18 @@ Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault
         }
         const std::size_t l = static_cast<std::size_t>(at.Line);
         s.Send(Wire(ex.Reply, 0, l));
-        switch (fault) {
-        case Fault::Drop:
-            return s.Close();
-        case Fault::DropMidLine: {
-            const std::string& text = ex.Reply[l].Text;
-            return s.Send(text.substr(0, std::max<std::size_t>(1, text.size() / 2))).Close();
-        }
-        case Fault::Reset:
-            return s.Reset();
-        case Fault::Silent:
-            return s.WaitForClose(5000ms);
-        case Fault::HugeLine:
-            return s.Send(std::string(1 << 20, 'x') + "\r\n").WaitForClose(5000ms);
-        case Fault::Junk:
-            s.Send(Garbage);
-            // Taken as data, the reply goes on (and a listing is read to its end before
-            // its lines are parsed); a refused status line has nothing after it.
-            if (!outcome.Fails || outcome.EConvert)
-                s.Send(Wire(ex.Reply, l + 1, ex.Reply.size()));
-            if (!outcome.Fails)
-                continue;
-            if (outcome.QuitsInConnect || outcome.StaysConnected)
-                s.Expect("QUIT").SendLine("+OK");
-            return s.WaitForClose(5000ms);
-        }
+        if (BreakLine(s, fault, ex.Reply[l].Text))
+            return s;
+        s.Send(Garbage);
+        // Taken as data, the reply goes on (and a listing is read to its end before its
+        // lines are parsed); a refused status line has nothing after it.
+        if (!outcome.Fails || outcome.EConvert)
+            s.Send(Wire(ex.Reply, l + 1, ex.Reply.size()));
+        if (!outcome.Fails)
+            continue;
+        if (outcome.QuitsInConnect || outcome.StaysConnected)
+            s.Expect("QUIT").SendLine("+OK");
+        return s.WaitForClose(5000ms);
     }
     return s.WaitForClose(5000ms);
 }
@@ -462,7 +430,7 @@ std::vector<Case> Cases()
 {
     std::vector<Case> cases;
     for (const Point& p : Points())
-        for (Fault f : {Fault::Drop, Fault::DropMidLine, Fault::Reset, Fault::Silent, Fault::Junk, Fault::HugeLine})
+        for (Fault f : AllFaults)
             cases.emplace_back(p, f);
     return cases;
 }

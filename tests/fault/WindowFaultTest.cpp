@@ -22,6 +22,7 @@
 #include "app/AccountFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
+#include "tests/fault/LineFaults.h"
 #include "tests/support/ScriptServer.h"
 
 namespace {
@@ -37,21 +38,6 @@ constexpr long long TimeOutMs = 1000;
 constexpr long long MarginMs = 750;
 
 const char* const CurrentFolder = "cur";   // the current directory, inside the app folder
-
-enum class Fault { Drop, DropMidLine, Reset, Silent, Garbage, HugeLine };
-
-const char* FaultName(Fault f)
-{
-    switch (f) {
-    case Fault::Drop: return "Drop";
-    case Fault::DropMidLine: return "DropMidLine";
-    case Fault::Reset: return "Reset";
-    case Fault::Silent: return "Silent";
-    case Fault::Garbage: return "Garbage";
-    case Fault::HugeLine: return "HugeLine";
-    }
-    return "?";
-}
 
 // The user's commands, in the order the test gives them.
 enum class Phase { Login, Listing, ViewText, ViewHeader, Delete, Release };
@@ -161,9 +147,6 @@ const Step Steps[] = {
     {"DELE_Second", Dele2, 0, Phase::Delete, Junk::Absorbed},
     {"QUIT", Quit, 0, Phase::Release, Junk::LastReply},
 };
-
-// A line no POP3 server sends: no "+OK", no "-ERR", no number in its first or third field.
-const std::string GarbageLine = "\x01\xfe junk \x7f\x80 \x1b$B";
 
 // The expected end of a case.
 struct Expectation {
@@ -295,25 +278,18 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
         s.Send(Wire(ex.Reply, 0, l));
         if (reached)
             s.Call([reached] { *reached = true; });
-        switch (fault) {
-        case Fault::Drop: s.Close(); return f;
-        case Fault::DropMidLine: s.Send(ex.Reply[l].substr(0, std::max<std::size_t>(1, ex.Reply[l].size() / 2))).Close(); return f;
-        case Fault::Reset: s.Reset(); return f;
-        case Fault::Silent: s.WaitForClose(5000ms); return f;
-        case Fault::HugeLine: s.Send(std::string(1 << 20, 'x') + "\r\n").WaitForClose(5000ms); return f;
-        case Fault::Garbage:
-            s.SendLine(GarbageLine);
-            switch (step.IfJunk) {
-            case Junk::Absorbed:
-            case Junk::Gap: s.Send(Wire(ex.Reply, l + 1, ex.Reply.size())); break;
-            case Junk::Refused: skipping = true; break;
-            case Junk::Login:
-                expect("QUIT");
-                s.SendLine("+OK").WaitForClose(5000ms);
-                return f;
-            case Junk::LastReply: s.WaitForClose(5000ms); return f;
-            }
-            break;
+        if (BreakLine(s, fault, ex.Reply[l]))
+            return f;
+        s.SendLine(GarbageLine);
+        switch (step.IfJunk) {
+        case Junk::Absorbed:
+        case Junk::Gap: s.Send(Wire(ex.Reply, l + 1, ex.Reply.size())); break;
+        case Junk::Refused: skipping = true; break;
+        case Junk::Login:
+            expect("QUIT");
+            s.SendLine("+OK").WaitForClose(5000ms);
+            return f;
+        case Junk::LastReply: s.WaitForClose(5000ms); return f;
         }
     }
     s.WaitForClose(5000ms);
@@ -459,6 +435,12 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
     }
     if (Now() == State::Online) {
         run(Phase::ViewHeader, "view header", [&] { ChooseFromMessageMenu(0, W->Pm2_2); });
+        if (step.During == Phase::ViewHeader) {
+            // A failed summary fills no viewer.
+            ASSERT_NE(Mail, nullptr);
+            EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+            EXPECT_TRUE(ViewerLines().empty());
+        }
     }
     if (Now() == State::Online) {
         W->BitBtn3->click();   // check all
@@ -545,7 +527,7 @@ std::vector<Case> Cases()
 {
     std::vector<Case> cases;
     for (int s = 0; s < static_cast<int>(std::size(Steps)); ++s)
-        for (Fault f : {Fault::Drop, Fault::DropMidLine, Fault::Reset, Fault::Silent, Fault::Garbage, Fault::HugeLine})
+        for (Fault f : AllFaults)
             cases.emplace_back(s, f);
     return cases;
 }
