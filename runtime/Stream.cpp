@@ -83,11 +83,14 @@ TFileStream::~TFileStream()
         ::close(FHandle);
 }
 
-long long TFileStream::Read(void* buffer, long long count)
+namespace {
+// Goes on after short transfers and interruptions; stops at the end of the file or an error.
+template <class Byte, class Op>
+long long TransferAll(Byte* buffer, long long count, Op op)
 {
     long long done = 0;
     while (done < count) {
-        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
+        const ssize_t n = op(buffer + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -96,19 +99,17 @@ long long TFileStream::Read(void* buffer, long long count)
     }
     return done;
 }
+} // namespace
+
+long long TFileStream::Read(void* buffer, long long count)
+{
+    return TransferAll(static_cast<char*>(buffer), count, [this](char* p, size_t n) { return ::read(FHandle, p, n); });
+}
 
 long long TFileStream::Write(const void* buffer, long long count)
 {
-    long long done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return TransferAll(static_cast<const char*>(buffer), count,
+                       [this](const char* p, size_t n) { return ::write(FHandle, p, n); });
 }
 
 long long TFileStream::Seek(long long offset, TSeekOrigin origin)

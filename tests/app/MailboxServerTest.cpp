@@ -36,23 +36,12 @@ std::string NumberedMail(int n)
 
 class MailboxServerTest : public MailboxTest, public ::testing::WithParamInterface<PopServerKind> {
 protected:
-    static std::map<std::string, std::unique_ptr<PopServer>>& Servers()
-    {
-        static std::map<std::string, std::unique_ptr<PopServer>> servers;
-        return servers;
-    }
-    static void TearDownTestSuite() { Servers().clear(); }
+    static void TearDownTestSuite() { ReleaseSharedPopServers(); }
 
     void SetUp() override
     {
         MailboxTest::SetUp();
-        std::unique_ptr<PopServer>& slot = Servers()[GetParam().name];
-        if (!slot) {
-            slot = GetParam().make();
-            slot->Start("alice", "secret");
-        }
-        Server = slot.get();
-        Server->ClearMessages();
+        Server = &SharedPopServer(GetParam(), "alice", "secret");
         UseAccount("127.0.0.1", Server->Port());
     }
     std::vector<std::string> AddNumbered(int count)

@@ -39,22 +39,11 @@ std::string ReadFile(const fs::path& path)
 
 class RealServerTest : public ::testing::TestWithParam<PopServerKind> {
 protected:
-    static std::map<std::string, std::unique_ptr<PopServer>>& Servers()
-    {
-        static std::map<std::string, std::unique_ptr<PopServer>> servers;
-        return servers;
-    }
-    static void TearDownTestSuite() { Servers().clear(); }
+    static void TearDownTestSuite() { ReleaseSharedPopServers(); }
 
     void SetUp() override
     {
-        std::unique_ptr<PopServer>& slot = Servers()[GetParam().name];
-        if (!slot) {
-            slot = GetParam().make();
-            slot->Start("alice", "secret");
-        }
-        Server = slot.get();
-        Server->ClearMessages();
+        Server = &SharedPopServer(GetParam(), "alice", "secret");
         Folder = fs::temp_directory_path() / ("purgel-pop3-real-" + std::to_string(::getpid()));
         fs::remove_all(Folder);
         fs::create_directories(Folder / "inbox");

@@ -1,5 +1,7 @@
 #include "tests/support/PopServer.h"
 
+#include <map>
+
 #include "tests/support/DemoServer.h"
 #include "tests/support/Dovecot.h"
 
@@ -24,4 +26,28 @@ std::vector<PopServerKind> PopServerKinds()
 {
     return {{"Dovecot", MakeDovecotPopServer},
             {"Demo", MakeDemoPopServer}};
+}
+
+namespace {
+std::map<std::string, std::unique_ptr<PopServer>>& SharedServers()
+{
+    static std::map<std::string, std::unique_ptr<PopServer>> servers;
+    return servers;
+}
+} // namespace
+
+PopServer& SharedPopServer(const PopServerKind& kind, const std::string& user, const std::string& password)
+{
+    std::unique_ptr<PopServer>& slot = SharedServers()[kind.name];
+    if (!slot) {
+        slot = kind.make();
+        slot->Start(user, password);
+    }
+    slot->ClearMessages();
+    return *slot;
+}
+
+void ReleaseSharedPopServers()
+{
+    SharedServers().clear();
 }

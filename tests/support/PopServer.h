@@ -32,5 +32,10 @@ struct PopServerKind {
 
 // Every kind of server built into the tests.
 std::vector<PopServerKind> PopServerKinds();
+// The server of this kind that the tests of one process share, started with this user and
+// password at the first call and emptied at every call; the servers live until
+// ReleaseSharedPopServers.
+PopServer& SharedPopServer(const PopServerKind& kind, const std::string& user, const std::string& password);
+void ReleaseSharedPopServers();
 // The Dovecot fixture behind the PopServer interface.
 std::unique_ptr<PopServer> MakeDovecotPopServer();
