@@ -312,10 +312,10 @@ void Context::NoteRound()
     if (FRoundDue > now)
         return;   // the next round falls due soon enough already
     FRoundDue = now + RoundEveryNs;
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(FRoundDue / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(FRoundDue % 1000000000);
-    if (timerfd_settime(FRoundTimer, TFD_TIMER_ABSTIME, &spec, nullptr) != 0)
+    itimerspec due{};
+    due.it_value.tv_sec = static_cast<time_t>(FRoundDue / 1000000000);
+    due.it_value.tv_nsec = static_cast<long>(FRoundDue % 1000000000);
+    if (timerfd_settime(FRoundTimer, TFD_TIMER_ABSTIME, &due, nullptr) != 0)
         FRoundDue = 0;
 }
 

@@ -75,10 +75,10 @@ std::shared_ptr<WindowRec> Find(WindowHandle window)
 
 void ArmKernel(TimerRec& t, std::int64_t deadline)
 {
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(deadline / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(deadline % 1000000000);
-    timerfd_settime(t.Fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec due{};
+    due.it_value.tv_sec = static_cast<time_t>(deadline / 1000000000);
+    due.it_value.tv_nsec = static_cast<long>(deadline % 1000000000);
+    timerfd_settime(t.Fd, TFD_TIMER_ABSTIME, &due, nullptr);
     t.KernelArmed = true;
     t.KernelDeadline = deadline;
 }

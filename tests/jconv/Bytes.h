@@ -7,19 +7,19 @@
 namespace jconvtest {
 
 // "1B 24 42 'ab' 0D": hex bytes separated by blanks; text between single quotes is taken as it is.
-inline std::string B(std::string_view spec)
+inline std::string B(std::string_view text)
 {
     std::string out;
-    for (std::size_t i = 0; i < spec.size();) {
-        const char c = spec[i];
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         if (c == ' ') {
             ++i;
         } else if (c == '\'') {
-            const std::size_t end = spec.find('\'', i + 1);
-            out.append(spec.substr(i + 1, end - i - 1));
+            const std::size_t end = text.find('\'', i + 1);
+            out.append(text.substr(i + 1, end - i - 1));
             i = end + 1;
         } else {
-            out += char(std::stoi(std::string(spec.substr(i, 2)), nullptr, 16));
+            out += char(std::stoi(std::string(text.substr(i, 2)), nullptr, 16));
             i += 2;
         }
     }
