@@ -1036,19 +1036,20 @@ ws::SocketHandle TPowersock::Accept()
 
 std::string NthWord(const std::string& Text, char Delimiter, int N)
 {
-    if (Text.empty())
-        return "";
-    int count = 0;
-    std::string word;
-    for (char c : Text) {
-        if (c == Delimiter) {
-            if (++count >= N)
-                break;
-        } else if (count == N - 1) {
-            word += c;
-        }
+    return std::string(NthWordView(Text, Delimiter, N));
+}
+
+std::string_view NthWordView(std::string_view Text, char Delimiter, int N)
+{
+    if (N <= 0)
+        return {};
+    for (; N > 1; --N) {
+        const std::size_t at = Text.find(Delimiter);
+        if (at == std::string_view::npos)
+            return {};
+        Text.remove_prefix(at + 1);
     }
-    return word;
+    return Text.substr(0, Text.find(Delimiter));
 }
 
 int NthPos(const std::string& Text, char Delimiter, int N)

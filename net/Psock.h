@@ -37,6 +37,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -259,6 +260,8 @@ private:
 
 // Field n (from 1) of Text cut at every single Delimiter; "" for n <= 0 or past the end.
 std::string NthWord(const std::string& Text, char Delimiter, int N);
+// The same field as a view into Text (no copy).
+std::string_view NthWordView(std::string_view Text, char Delimiter, int N);
 // 1-based position of the n-th Delimiter; Text's length + 1 when there are fewer.
 int NthPos(const std::string& Text, char Delimiter, int N);
 // Writes Text and CR LF to the stream.

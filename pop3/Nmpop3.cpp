@@ -59,24 +59,9 @@ std::string_view From(std::string_view text, std::size_t from, std::size_t count
     return text.substr(std::min(from - 1, text.size()), count);
 }
 
-// NthWord without a copy: field n (from 1) of text cut at every single delimiter; "" for
-// n <= 0 or past the end.
-std::string_view Field(std::string_view text, char delimiter, int n)
-{
-    if (n <= 0)
-        return {};
-    for (; n > 1; --n) {
-        const std::size_t at = text.find(delimiter);
-        if (at == std::string_view::npos)
-            return {};
-        text.remove_prefix(at + 1);
-    }
-    return text.substr(0, text.find(delimiter));
-}
-
 std::string_view FirstWord(std::string_view reply)
 {
-    return Field(reply, ' ', 1);
+    return NthWordView(reply, ' ', 1);
 }
 
 bool ContainsOk(std::string_view reply)
@@ -93,16 +78,6 @@ std::string CommandLine(std::string_view verb, int msg, std::string_view tail = 
     end = std::to_chars(end, line + 24, msg).ptr;
     end = std::copy(tail.begin(), tail.end(), end);
     return std::string(line, end);
-}
-
-// Trim without a copy: blanks and control characters (bytes up to 0x20) off both ends.
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20)
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20)
-        text.remove_suffix(1);
-    return text;
 }
 
 bool Contains(std::string_view text, std::string_view part)
@@ -435,7 +410,7 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     const std::string reply = Command("STAT");
     if (!ContainsOk(reply))
         throw Exception(reply);
-    MessageCount = PlainNumber(Field(reply, ' ', 2));
+    MessageCount = PlainNumber(NthWordView(reply, ' ', 2));
 }
 
 void TNMPOP3::Disconnect()
@@ -528,7 +503,7 @@ void TNMPOP3::GetSummary(int Msg)
         }
         Summary.Header.Add(std::string(text));
     }
-    Summary.Bytes = StrToInt(Trimmed(Field(ReadStatus(), ' ', 3)));
+    Summary.Bytes = StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
     if (OnRetrieveEnd)
         OnRetrieveEnd(this);
@@ -564,7 +539,7 @@ std::string TNMPOP3::UniqueID(int Msg)
             OnFailure(this);
         throw Exception(reply);
     }
-    return std::string(StripLineEnd(Field(reply, ' ', 3)));
+    return std::string(StripLineEnd(NthWordView(reply, ' ', 3)));
 }
 
 void TNMPOP3::List()
@@ -586,7 +561,7 @@ void TNMPOP3::List()
     });
     for (const std::string& line : lines) {
         if (OnList)
-            OnList(StrToInt(Field(line, ' ', 1)), StrToInt(Field(line, ' ', 2)));
+            OnList(StrToInt(NthWordView(line, ' ', 1)), StrToInt(NthWordView(line, ' ', 2)));
     }
 }
 
@@ -720,7 +695,7 @@ bool TNMPOP3::HeaderLine(std::string_view Line, TMailMessage& Target)
     if (Contains(upper, "CONTENT-TRANSFER-ENCODING"))
         FTransferEncoding = From(Line, 28, 256);
     if (Contains(upper, "NAME"))
-        FAttachName = Field(Line, '"', 2);
+        FAttachName = NthWordView(Line, '"', 2);
     return false;
 }
 

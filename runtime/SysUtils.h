@@ -15,6 +15,8 @@ int StrToIntDef(std::string_view text, int fallback);
 
 // Bytes 0x00 to 0x20 removed at both ends (or one end).
 std::string Trim(std::string_view text);
+// The same as a view into text (no copy).
+std::string_view TrimView(std::string_view text);
 std::string TrimLeft(std::string_view text);
 std::string TrimRight(std::string_view text);
 
