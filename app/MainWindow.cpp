@@ -844,16 +844,7 @@ void TMain::ViewMessageText()
     if (ComponentWaiting())
         return;
     // A refused RETR leaves the record alone: it must not show the previous message.
-    TMailMessage& m = NMPOP3->MailMessage;
-    m.Header.Clear();
-    m.RawBody.Clear();
-    m.Body.Clear();
-    m.Attachments.Clear();
-    m.ContentType.clear();
-    m.From.clear();
-    m.Subject.clear();
-    m.MessageId.clear();
-    m.Boundary.clear();
+    NMPOP3->MailMessage.Clear();
     FRetrieveViewer = Mail;
     RetrieveMode = 1;
     try {

@@ -589,6 +589,19 @@ void TNMPOP3::Extract(const std::string& Key, std::string& Value)
 
 // ---- whole messages ----
 
+void TMailMessage::Clear()
+{
+    Header.Clear();
+    RawBody.Clear();
+    Body.Clear();
+    Attachments.Clear();
+    ContentType.clear();
+    From.clear();
+    Subject.clear();
+    MessageId.clear();
+    Boundary.clear();
+}
+
 void TNMPOP3::GetMailMessage(int Msg)
 {
     if (FBusy)
@@ -606,14 +619,7 @@ void TNMPOP3::GetMailMessage(int Msg)
         if (!ContainsOk(reply))
             throw Exception(reply);
         Pop3LineCursor = 0;
-        MailMessage.Header.Clear();
-        MailMessage.Body.Clear();
-        MailMessage.RawBody.Clear();
-        MailMessage.Attachments.Clear();
-        MailMessage.Subject.clear();
-        MailMessage.From.clear();
-        MailMessage.MessageId.clear();
-        MailMessage.ContentType.clear();
+        MailMessage.Clear();
         FBytesRecvd = 0;
         ReadHeader(false, MailMessage);
         if (!FReplyEnded) {

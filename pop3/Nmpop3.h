@@ -79,6 +79,9 @@ public:
     std::string Subject;
     std::string MessageId;
     std::string Boundary;      // the multipart boundary key (without the leading "--")
+
+    // Empties every field.
+    void Clear();
 };
 
 // Index in MailMessage.RawBody of the next line the part parser takes; shared by all
