@@ -1,8 +1,8 @@
 #pragma once
 // The checks the account-file fuzz target runs on each input. A broken property is reported
-// through `fail`; the fuzz target aborts there, and the regression test in tests/app replays
-// every committed fault input through them.
+// through `fail`; the fuzz target aborts there.
 #include "app/AccountFile.h"
+#include "fuzz/Check.h"
 
 #include <string>
 #include <string_view>
@@ -10,13 +10,8 @@
 
 namespace AccountChecks {
 
-using Fail = void (*)(const char* what);
-
-inline void Require(bool ok, const char* what, Fail fail)
-{
-    if (!ok)
-        fail(what);
-}
+using FuzzCheck::Fail;
+using FuzzCheck::Require;
 
 // The input as a file: whatever it holds, formatting what was read and reading that again
 // gives the same accounts, and the formatted text is stable from then on.

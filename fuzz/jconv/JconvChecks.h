@@ -2,6 +2,7 @@
 // The checks the jconv fuzz targets run on each input, one function per family. A broken
 // property is reported through `fail`; the fuzz targets abort there, and the regression test
 // in tests/jconv replays every committed fault input through all of them.
+#include "fuzz/Check.h"
 #include "jconv/Jconvert.h"
 
 #include <algorithm>
@@ -12,13 +13,8 @@
 
 namespace JconvChecks {
 
-using Fail = void (*)(const char* what);
-
-inline void Require(bool ok, const char* what, Fail fail)
-{
-    if (!ok)
-        fail(what);
-}
+using FuzzCheck::Fail;
+using FuzzCheck::Require;
 
 // Non-overlapping occurrences, left to right.
 inline std::size_t Occurrences(std::string_view text, std::string_view what)

@@ -2,6 +2,7 @@
 // The checks the pop3 fuzz targets run on each input: the stream codec and the header value
 // list. A broken property is reported through `fail`; the fuzz targets abort there, and the
 // regression test in tests/pop3 replays every committed fault input through them.
+#include "fuzz/Check.h"
 #include "pop3/Nmextstr.h"
 #include "pop3/Nmuue.h"
 #include "runtime/Stream.h"
@@ -16,13 +17,8 @@
 
 namespace Pop3Checks {
 
-using Fail = void (*)(const char* what);
-
-inline void Require(bool ok, const char* what, Fail fail)
-{
-    if (!ok)
-        fail(what);
-}
+using FuzzCheck::Fail;
+using FuzzCheck::Require;
 
 inline std::string Bytes(TMemoryStream& s)
 {
