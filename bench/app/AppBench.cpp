@@ -30,6 +30,8 @@
 #include "app/ListView.h"
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
+#include "bench/Measure.h"
+#include "bench/Pop3Client.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
@@ -37,23 +39,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// Processor time of the calling thread (the client's own work; waits excluded).
-double ThreadCpu()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Seconds;
+using bench::ThreadCpu;
 
 struct Rate {
     double perSecond = 0;
@@ -83,11 +72,7 @@ Rate ReferenceListing(const DovecotServer& server, int count)
 Rate ComponentListing(const DovecotServer& server, int count)
 {
     TNMPOP3 pop(nullptr);
-    pop.Host = "127.0.0.1";
-    pop.Port = server.Port();
-    pop.UserID = server.User();
-    pop.Password = server.Password();
-    pop.TimeOut = 30000;
+    bench::UseServer(pop, server);
     int rows = 0;
     pop.OnRetrieveEnd = [&rows](TObject*) { ++rows; };
     const double c = ThreadCpu();

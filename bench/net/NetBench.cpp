@@ -4,6 +4,7 @@
 //  (b) the processor time used during a 2-second ReadLn wait on a silent server, as a share
 //      of the wall time; goal: under 2 %.
 
+#include "bench/Measure.h"
 #include "net/Psock.h"
 #include "tests/support/ScriptServer.h"
 
@@ -22,14 +23,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::Seconds;
 constexpr int RoundTrips = 5000;
 constexpr int Runs = 5;
-
-double Seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
 
 double CpuSeconds()
 {
@@ -81,12 +79,6 @@ double ComponentClient(std::uint16_t port)
     auto end = Clock::now();
     sock.Disconnect();
     return Seconds(start, end) / RoundTrips;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

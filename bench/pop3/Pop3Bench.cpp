@@ -16,6 +16,8 @@
 //
 // Usage: bench_pop3 [messages [runs]]
 
+#include "bench/Measure.h"
+#include "bench/Pop3Client.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
@@ -35,23 +37,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::Seconds;
+using bench::ThreadCpu;
 
-double Seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
-
-// Processor time of the calling thread (the client's own work; waits excluded).
-double ThreadCpu()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// The part of it spent in the system (system calls, the network stack), and the number of
-// times the thread gave up the processor (waits) or was made to.
+// The part of the thread's processor time spent in the system (system calls, the network
+// stack), and the number of times the thread gave up the processor (waits) or was made to.
 struct SystemUse {
     double seconds = 0;
     double switches = 0;
@@ -99,11 +91,7 @@ Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
     Side ref, comp;
     testsupport::BlockingPop3 client;
     TNMPOP3 pop(nullptr);
-    pop.Host = "127.0.0.1";
-    pop.Port = server.Port();
-    pop.UserID = server.User();
-    pop.Password = server.Password();
-    pop.TimeOut = 30000;
+    bench::UseServer(pop, server);
     int rows = 0;
     long long bytes = 0;
     pop.OnRetrieveEnd = [&](TObject*) {
@@ -147,12 +135,6 @@ Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
         throw std::runtime_error("the two clients saw different mailboxes");
     return {count / ref.wall, count / comp.wall, ref.cpu / count, comp.cpu / count, ref.system / count, comp.system / count,
             ref.switches / count, comp.switches / count};
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
