@@ -4,7 +4,8 @@
 // so the close races the client's own view of the connect and of the data. For the socket
 // layer's and the socket component's race tests.
 
-#include <arpa/inet.h>
+#include "tests/support/ScriptServer.h"
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -17,28 +18,13 @@
 
 namespace racetest {
 
-// A plain listening socket on 127.0.0.1 at a port the system picks (written to `port`).
-inline int ListenLoopback(std::uint16_t& port, int backlog = 64)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, backlog);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 class QuickPeer {
 public:
     enum Ending { Close, Reset };
 
     explicit QuickPeer(Ending ending, std::string greeting = "") : FEnding(ending), FGreeting(std::move(greeting))
     {
-        FListener = ListenLoopback(FPort);
+        FListener = testsupport::ListenLoopback(64, FPort);
         FThread = std::thread([this] { Run(); });
     }
     ~QuickPeer()

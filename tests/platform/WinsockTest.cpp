@@ -268,7 +268,7 @@ TEST_F(WinsockTest, ClosingWithPeekedButUnreadDataResetsTheConnection)
 {
     // As with unread data still in the system: the peer sees a reset, not an orderly close.
     std::uint16_t port = 0;
-    int l = racetest::ListenLoopback(port);
+    int l = testsupport::ListenLoopback(64, port);
     ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
     ASSERT_EQ(ws::AsyncSelect(s, N.H, SocketMsg, AllButWrite), 0);
     ws::Connect(s, Loopback(port));
@@ -353,7 +353,7 @@ TEST_F(WinsockTest, AcceptIsNotifiedAgainWhileConnectionsArePending)
 TEST_F(WinsockTest, ZeroLingerResetsTheConnectionOnClose)
 {
     std::uint16_t port = 0;
-    int l = racetest::ListenLoopback(port);
+    int l = testsupport::ListenLoopback(64, port);
     ws::SocketHandle s = ConnectTo(port);
     int peer = ::accept(l, nullptr, nullptr);
     ASSERT_EQ(ws::SetLinger(s, true, 0), 0);

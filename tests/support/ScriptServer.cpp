@@ -28,25 +28,6 @@ sockaddr_in Loopback(std::uint16_t port)
     return a;
 }
 
-// A listening socket on 127.0.0.1 at a port of the system's choice.
-int ListenLoopback(int backlog, std::uint16_t& port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a = Loopback(0);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0
-        || getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(fd);
-        throw std::runtime_error("listen: " + std::string(std::strerror(errno)));
-    }
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 void MakeStopPipe(int (&fds)[2])
 {
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -527,6 +508,24 @@ StalledListener::~StalledListener()
     for (int& fd : FFillers)
         CloseFd(fd);
     CloseFd(FListener);
+}
+
+int ListenLoopback(int backlog, std::uint16_t& port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0
+        || getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        throw std::runtime_error("listen: " + std::string(std::strerror(errno)));
+    }
+    port = ntohs(a.sin_port);
+    return fd;
 }
 
 int DialLoopback(std::uint16_t port)

@@ -170,6 +170,9 @@ private:
 
 // A loopback port on which nothing listens: connecting to it is refused.
 std::uint16_t UnusedPort();
+// A plain blocking listening socket on 127.0.0.1 at a port of the system's choice (written
+// to `port`); raises std::runtime_error when that fails.
+int ListenLoopback(int backlog, std::uint16_t& port);
 // A plain blocking client socket connected to 127.0.0.1:port; -1 when that fails.
 int DialLoopback(std::uint16_t port);
 
