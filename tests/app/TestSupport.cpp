@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "app/Environment.h"
+#include "tests/support/Files.h"
 
 void InstallUnexpectedBoxHook()
 {
@@ -45,13 +46,7 @@ void AppTest::TearDown()
 
 std::string AppTest::Path(const std::string& name) const { return Dir.path().toStdString() + "/" + name; }
 
-std::string AppTest::ReadFile(const std::string& name) const
-{
-    std::ifstream f(Path(name), std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+std::string AppTest::ReadFile(const std::string& name) const { return testsupport::ReadFile(Path(name)); }
 
 void AppTest::WriteFile(const std::string& name, const std::string& data) const
 {

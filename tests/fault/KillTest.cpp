@@ -2,6 +2,7 @@
 // moments, a few hundred times; after every kill the file must hold one of the lists that
 // were saved, whole, and beside it there may be at most the save's one temporary file.
 #include "tests/fault/AccountLists.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +28,10 @@ extern char** environ;
 
 namespace {
 
+using testsupport::ReadFile;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> Entries(const fs::path& folder)
 {
@@ -102,7 +99,7 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the saver ended by itself";
         ++kills;
 
-        const std::string text = ReadAll(file);
+        const std::string text = ReadFile(file);
         ASSERT_FALSE(text.empty()) << "empty after kill " << kills;
         const auto which = std::find(complete.begin(), complete.end(), text);
         ASSERT_NE(which, complete.end()) << "not a whole saved list after kill " << kills << " (" << text.size() << " bytes)";
@@ -130,7 +127,7 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
     // The next save takes the left file over: afterwards only the account file is there.
     SaveAccountFile(file, before);
     EXPECT_EQ(Entries(folder), std::vector<std::string>{"Account.lst"});
-    EXPECT_EQ(ReadAll(file), complete[0]);
+    EXPECT_EQ(ReadFile(file), complete[0]);
     fs::remove_all(folder);
 }
 

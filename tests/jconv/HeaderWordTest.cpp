@@ -2,6 +2,7 @@
 // (Python's email.header, data/make-header-words.py) against iconv's Shift-JIS.
 #include "jconv/Jconvert.h"
 #include "tests/jconv/Bytes.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,9 @@ using jconvtest::Hex;
 
 namespace {
 
-const std::string kTesuto = B("1B '$B' 25 46 25 39 25 48 1B '(B'");  // the JIS word of "tesuto"
+using testsupport::ReadFile;
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+const std::string kTesuto = B("1B '$B' 25 46 25 39 25 48 1B '(B'");  // the JIS word of "tesuto"
 
 // The way the main window shows a header value.
 std::string DecodeHeaderText(std::string_view value)

@@ -1,6 +1,7 @@
 // Counted reads, captures, header filtering, sending buffers, files and streams.
 
 #include "NetTestUtil.h"
+#include "tests/support/Files.h"
 
 #include <cstdio>
 #include <fstream>
@@ -11,17 +12,11 @@ using namespace nettest;
 
 namespace {
 
+using testsupport::ReadFile;
+
 std::string TempPath(const std::string& name)
 {
     return "/tmp/purgel-net-" + std::to_string(::getpid()) + "-" + name;
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 } // namespace
@@ -155,11 +150,11 @@ TEST_F(TransferTest, CaptureFileAndAppendFileWriteWhatArrives)
     ScriptServer server({Script().Send("hello ").Close(), Script().Send("world").Close()});
     ConnectTo(server.Port());
     Sock->CaptureFile(path);
-    EXPECT_EQ(Slurp(path), "hello ");
+    EXPECT_EQ(ReadFile(path), "hello ");
     Sock->Disconnect();   // the close came while data was unread: the connection stays open
     ConnectTo(server.Port());
     Sock->AppendFile(path);
-    EXPECT_EQ(Slurp(path), "hello world");
+    EXPECT_EQ(ReadFile(path), "hello world");
     EXPECT_EQ(Sock->BytesRecvd(), 5);
     std::remove(path.c_str());
 }

@@ -3,6 +3,7 @@
 // replayed here through that target's checks.
 #include "fuzz/pop3/DialogueReplay.h"
 #include "fuzz/pop3/Pop3Checks.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,9 @@
 
 namespace {
 
-void ReportFailure(const char* what) { ADD_FAILURE() << what; }
+using testsupport::ReadFile;
 
-std::string ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+void ReportFailure(const char* what) { ADD_FAILURE() << what; }
 
 bool HasPrefix(const std::string& name, const char* prefix)
 {
@@ -39,7 +34,7 @@ TEST(FuzzRegressions, EveryKeptInputPassesItsTargetsChecks)
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(__FILE__).parent_path() / "data" / "regressions")) {
         const std::string name = entry.path().filename().string();
         SCOPED_TRACE(name);
-        const std::string bytes = ReadAll(entry.path());
+        const std::string bytes = ReadFile(entry.path());
         if (HasPrefix(name, "codec-"))
             Pop3Checks::Codec(bytes, ReportFailure);
         else if (HasPrefix(name, "headerlist-"))
@@ -63,7 +58,7 @@ TEST(FuzzRegressions, TheDialogueSeedsPassTheirChecks)
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
         SCOPED_TRACE(entry.path().filename().string());
-        dialogue.Run(ReadAll(entry.path()), ReportFailure);
+        dialogue.Run(ReadFile(entry.path()), ReportFailure);
         ++replayed;
     }
     EXPECT_GT(replayed, 0);

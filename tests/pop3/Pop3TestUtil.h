@@ -4,6 +4,7 @@
 
 #include "pop3/Nmpop3.h"
 #include "tests/net/NetTestUtil.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace pop3test {
+
+using testsupport::ReadFile;
 
 using namespace std::chrono_literals;
 using nettest::Later;
@@ -56,12 +59,6 @@ inline std::string Listing(const std::vector<std::string>& lines)
     for (const std::string& l : lines)
         out += l + "\r\n";
     return out + ".\r\n";
-}
-
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 inline std::vector<std::string> Lines(const TStringList& list)

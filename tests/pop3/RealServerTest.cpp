@@ -7,6 +7,7 @@
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/QtTestMain.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +30,9 @@ void PrintTo(const PopServerKind& kind, std::ostream* os)
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::ReadFile;
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+namespace fs = std::filesystem;
 
 class RealServerTest : public ::testing::TestWithParam<PopServerKind> {
 protected:

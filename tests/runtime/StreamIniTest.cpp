@@ -8,8 +8,11 @@
 #include "runtime/Exception.h"
 #include "runtime/IniFile.h"
 #include "runtime/Stream.h"
+#include "tests/support/Files.h"
 
 namespace {
+
+using testsupport::ReadFile;
 struct TempDir {
     std::filesystem::path path = std::filesystem::temp_directory_path() /
                                  ("purgel-rt-" + std::to_string(::getpid()) + "-" +
@@ -19,13 +22,6 @@ struct TempDir {
     std::string operator/(const char* name) const { return (path / name).string(); }
 };
 
-std::string Slurp(const std::string& name)
-{
-    std::ifstream f(name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 }
 
 TEST(Streams, MemoryStreamReadsWritesAndSeeks)
@@ -69,7 +65,7 @@ TEST(Streams, FileStreamCreateTruncatesAndCopies)
         TFileStream f(dir / "a", fmCreate);
         f.WriteBuffer("hi", 2);
     }
-    EXPECT_EQ(Slurp(dir / "a"), "hi");
+    EXPECT_EQ(ReadFile(dir / "a"), "hi");
     TMemoryStream m;
     TFileStream in(dir / "a", fmOpenRead);
     EXPECT_EQ(m.CopyFrom(in, 0), 2);
@@ -86,7 +82,7 @@ TEST(IniFiles, ReadsDefaultsAndWritesSections)
         ini.WriteInteger("Main", "FormTop", 213);
         ini.WriteInteger("Main", "FormLeft", 277);
     }
-    EXPECT_EQ(Slurp(name), "[Main]\r\nFormTop=213\r\nFormLeft=277\r\n");
+    EXPECT_EQ(ReadFile(name), "[Main]\r\nFormTop=213\r\nFormLeft=277\r\n");
     std::ofstream(name, std::ios::app) << "formwidth = abc\r\n[Other]\r\nFormTop=1\r\n";
     TIniFile ini(name);
     EXPECT_EQ(ini.ReadInteger("MAIN", "formtop", 0), 213);  // names without case

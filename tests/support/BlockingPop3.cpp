@@ -11,28 +11,41 @@
 
 namespace testsupport {
 
+namespace {
+
+bool IsOk(const std::string& reply) { return reply.rfind("+OK", 0) == 0; }
+
+} // namespace
+
+BlockingPop3::BlockingPop3(int port, const char* address)
+{
+    Open(port, address);
+}
+
 BlockingPop3::~BlockingPop3()
 {
     Close();
 }
 
-void BlockingPop3::Connect(std::uint16_t port, int timeoutMs)
+bool BlockingPop3::Open(int port, const char* address, int timeoutMs)
 {
     Close();
     FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (FSocket < 0)
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+        return false;
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (::connect(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        throw std::runtime_error(std::string("connect: ") + std::strerror(errno));
-    FGreeting = ReadLine();
-    if (FGreeting.rfind("+OK", 0) != 0)
-        throw std::runtime_error("greeting refused: " + FGreeting);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        const int error = errno;
+        Close();
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 void BlockingPop3::Close()
@@ -43,19 +56,21 @@ void BlockingPop3::Close()
     FStart = FEnd = 0;
 }
 
-std::string BlockingPop3::ReadLine()
+std::string BlockingPop3::Line()
 {
     std::string line;
     for (;;) {
         if (FStart == FEnd) {
-            ssize_t n;
-            do
-                n = ::recv(FSocket, FBuffer.data(), FBuffer.size(), 0);
-            while (n < 0 && errno == EINTR);
-            if (n == 0)
-                throw std::runtime_error("connection closed by the server");
-            if (n < 0)
-                throw std::runtime_error(std::string("recv: ") + std::strerror(errno));
+            ssize_t n = 0;
+            if (FSocket >= 0) {
+                do
+                    n = ::recv(FSocket, FBuffer.data(), FBuffer.size(), 0);
+                while (n < 0 && errno == EINTR);
+            }
+            if (n <= 0) {
+                FLastErrno = n < 0 ? errno : 0;
+                return line;
+            }
             FStart = 0;
             FEnd = static_cast<std::size_t>(n);
         }
@@ -66,34 +81,88 @@ std::string BlockingPop3::ReadLine()
             FStart = FEnd;
             continue;
         }
-        const std::size_t k = static_cast<std::size_t>(static_cast<const char*>(lf) - begin);
+        const std::size_t k = static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1;
         line.append(begin, k);
-        FStart += k + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        FStart += k;
         return line;
     }
 }
 
-std::string BlockingPop3::Command(const std::string& line)
+void BlockingPop3::Send(const std::string& text)
 {
-    const std::string out = line + "\r\n";
+    const std::string out = text + "\r\n";
     std::size_t sent = 0;
-    while (sent < out.size()) {
+    while (FSocket >= 0 && sent < out.size()) {
         const ssize_t n = ::send(FSocket, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw std::runtime_error(std::string("send: ") + std::strerror(errno));
+            return;   // the next read reports the end of the connection
         sent += static_cast<std::size_t>(n);
     }
-    return ReadLine();
+}
+
+std::string BlockingPop3::Command(const std::string& text)
+{
+    Send(text);
+    return Line();
+}
+
+std::string BlockingPop3::UpToDot()
+{
+    std::string all;
+    for (;;) {
+        const std::string l = Line();
+        all += l;
+        if (l.empty() || l == ".\r\n")
+            return all;
+    }
+}
+
+std::string BlockingPop3::Multi(const std::string& text)
+{
+    const std::string first = Command(text);
+    return IsOk(first) ? first + UpToDot() : first;
+}
+
+bool BlockingPop3::TryLogin(const std::string& user, const std::string& password)
+{
+    return IsOk(Command("USER " + user)) && IsOk(Command("PASS " + password));
+}
+
+bool BlockingPop3::ClosedByServer()
+{
+    return Line().empty() && FStart == FEnd;
+}
+
+std::string BlockingPop3::StrictLine()
+{
+    std::string line = Line();
+    if (line.empty() || line.back() != '\n') {
+        if (FLastErrno != 0)
+            throw std::runtime_error(std::string("recv: ") + std::strerror(FLastErrno));
+        throw std::runtime_error("connection closed by the server");
+    }
+    line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+void BlockingPop3::Connect(int port, int timeoutMs)
+{
+    if (!Open(port, "127.0.0.1", timeoutMs))
+        throw std::runtime_error(std::string("connect: ") + std::strerror(errno));
+    FGreeting = StrictLine();
+    if (!IsOk(FGreeting))
+        throw std::runtime_error("greeting refused: " + FGreeting);
 }
 
 std::string BlockingPop3::Ok(const std::string& line)
 {
-    std::string reply = Command(line);
-    if (reply.rfind("+OK", 0) != 0)
+    Send(line);
+    std::string reply = StrictLine();
+    if (!IsOk(reply))
         throw std::runtime_error(line.substr(0, line.find(' ')) + " refused: " + reply);
     return reply;
 }
@@ -102,7 +171,7 @@ std::vector<std::string> BlockingPop3::Lines()
 {
     std::vector<std::string> lines;
     for (;;) {
-        std::string line = ReadLine();
+        std::string line = StrictLine();
         if (line == ".")
             return lines;
         if (line.rfind("..", 0) == 0)
@@ -133,10 +202,7 @@ int BlockingPop3::Summary(int n, std::vector<std::string>& header)
 
 void BlockingPop3::Quit()
 {
-    try {
-        Command("QUIT");
-    } catch (const std::runtime_error&) {
-    }
+    Command("QUIT");
     Close();
 }
 

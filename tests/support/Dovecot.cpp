@@ -1,4 +1,5 @@
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,15 +28,9 @@
 namespace fs = std::filesystem;
 
 namespace {
-using Clock = std::chrono::steady_clock;
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using testsupport::ReadFile;
+using Clock = std::chrono::steady_clock;
 
 void WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
 {

@@ -3,6 +3,7 @@
 // or its generated mailbox.
 
 #include "TestUtil.h"
+#include "tests/support/BlockingPop3.h"
 #include "tests/support/DemoServer.h"
 #include "tools/DemoMailbox.h"
 
@@ -15,7 +16,7 @@
 
 namespace fs = std::filesystem;
 using demotest::FreshFolder;
-using demotest::RawClient;
+using testsupport::BlockingPop3;
 using testsupport::DemoServerProcess;
 
 namespace {
@@ -59,7 +60,7 @@ protected:
 
 TEST_F(DialogueTest, BeforeLoginOnlyUserPassQuitAndCapaAreServed)
 {
-    RawClient c(Server.Port());
+    BlockingPop3 c(Server.Port());
     EXPECT_EQ(c.Line(), "+OK Purgel demo POP3 server ready.\r\n");
     for (const char* command : {"STAT", "LIST", "UIDL 1", "RETR 1", "TOP 1 0", "DELE 1", "RSET", "NOOP"})
         EXPECT_TRUE(IsErr(c.Command(command))) << command;
@@ -71,12 +72,12 @@ TEST_F(DialogueTest, BeforeLoginOnlyUserPassQuitAndCapaAreServed)
     EXPECT_TRUE(IsOk(c.Command("user anyone"))) << "commands are case-insensitive";
     EXPECT_TRUE(IsErr(c.Command("PASS wrong")));
     EXPECT_TRUE(IsErr(c.Command("PASS demo"))) << "a failed PASS needs a new USER";
-    EXPECT_TRUE(c.Login("someone else", "demo"));
+    EXPECT_TRUE(c.TryLogin("someone else", "demo"));
     EXPECT_TRUE(IsErr(c.Command("USER again")));
     EXPECT_TRUE(IsErr(c.Command("PASS demo")));
     EXPECT_EQ(c.Command("QUIT"), "+OK Logging out.\r\n");
 
-    RawClient early(Server.Port());
+    BlockingPop3 early(Server.Port());
     early.Line();
     EXPECT_EQ(early.Command("QUIT"), "+OK Logging out.\r\n");
     EXPECT_TRUE(early.ClosedByServer()) << "the server closes after QUIT, also when the client does not";
@@ -86,18 +87,18 @@ TEST_F(DialogueTest, OnlyTheGivenUserAndPasswordLogIn)
 {
     Server.Stop();
     Server.Start({"--mailbox", Folder.string(), "--user", "alice", "--password", "pass with blanks"});
-    RawClient c(Server.Port());
+    BlockingPop3 c(Server.Port());
     c.Line();
-    EXPECT_FALSE(c.Login("bob", "pass with blanks"));
-    EXPECT_FALSE(c.Login("alice", "demo"));
-    EXPECT_TRUE(c.Login("alice", "pass with blanks"));
+    EXPECT_FALSE(c.TryLogin("bob", "pass with blanks"));
+    EXPECT_FALSE(c.TryLogin("alice", "demo"));
+    EXPECT_TRUE(c.TryLogin("alice", "pass with blanks"));
 }
 
 TEST_F(DialogueTest, StatListAndUidlDescribeTheFolder)
 {
-    RawClient c(Server.Port());
+    BlockingPop3 c(Server.Port());
     c.Line();
-    ASSERT_TRUE(c.Login());
+    ASSERT_TRUE(c.TryLogin());
     const std::size_t total = kFirst.size() + kDotted.size() + kLfOnlyServed.size();
     EXPECT_EQ(c.Command("STAT"), "+OK 3 " + std::to_string(total) + "\r\n");
     EXPECT_EQ(c.Multi("LIST"), "+OK 3 messages (" + std::to_string(total) + " octets)\r\n1 " +
@@ -118,9 +119,9 @@ TEST_F(DialogueTest, StatListAndUidlDescribeTheFolder)
 
 TEST_F(DialogueTest, RetrAndTopAreDotStuffedOnTheWire)
 {
-    RawClient c(Server.Port());
+    BlockingPop3 c(Server.Port());
     c.Line();
-    ASSERT_TRUE(c.Login());
+    ASSERT_TRUE(c.TryLogin());
     EXPECT_EQ(c.Multi("RETR 1"), "+OK " + std::to_string(kFirst.size()) + " octets\r\n" + kFirst + ".\r\n");
     EXPECT_EQ(c.Multi("RETR 2"), "+OK " + std::to_string(kDotted.size()) +
                                      " octets\r\nSubject: dots\r\n\r\n..\r\n...x\r\n..hidden\r\nend.\r\n.\r\n");
@@ -134,9 +135,9 @@ TEST_F(DialogueTest, RetrAndTopAreDotStuffedOnTheWire)
 TEST_F(DialogueTest, DeletionsHappenOnlyAtQuitAndRsetForgetsThem)
 {
     {
-        RawClient c(Server.Port());
+        BlockingPop3 c(Server.Port());
         c.Line();
-        ASSERT_TRUE(c.Login());
+        ASSERT_TRUE(c.TryLogin());
         EXPECT_EQ(c.Command("DELE 1"), "+OK Marked to be deleted.\r\n");
         EXPECT_EQ(c.Command("DELE 2"), "+OK Marked to be deleted.\r\n");
         EXPECT_TRUE(IsErr(c.Command("DELE 1"))) << "already marked";
@@ -160,15 +161,15 @@ TEST_F(DialogueTest, DeletionsHappenOnlyAtQuitAndRsetForgetsThem)
 TEST_F(DialogueTest, ASessionEndingWithoutQuitDeletesNothing)
 {
     {
-        RawClient c(Server.Port());
+        BlockingPop3 c(Server.Port());
         c.Line();
-        ASSERT_TRUE(c.Login());
+        ASSERT_TRUE(c.TryLogin());
         ASSERT_TRUE(IsOk(c.Command("DELE 1")));
         ASSERT_TRUE(IsOk(c.Command("DELE 2")));
     }  // dropped
-    RawClient next(Server.Port());
+    BlockingPop3 next(Server.Port());
     next.Line();
-    ASSERT_TRUE(next.Login());
+    ASSERT_TRUE(next.TryLogin());
     EXPECT_EQ(next.Command("STAT").substr(0, 6), "+OK 3 ");
     EXPECT_EQ(Files(), 3);
 }
@@ -176,14 +177,14 @@ TEST_F(DialogueTest, ASessionEndingWithoutQuitDeletesNothing)
 TEST_F(DialogueTest, TwoClientsOneAfterTheOtherSeeEachOthersChanges)
 {
     {
-        RawClient first(Server.Port());
+        BlockingPop3 first(Server.Port());
         first.Line();
-        ASSERT_TRUE(first.Login());
+        ASSERT_TRUE(first.TryLogin());
         ASSERT_TRUE(IsOk(first.Command("DELE 1")));
         // A client that logs in meanwhile works on the mailbox as it was at its login.
-        RawClient meanwhile(Server.Port());
+        BlockingPop3 meanwhile(Server.Port());
         meanwhile.Line();
-        ASSERT_TRUE(meanwhile.Login());
+        ASSERT_TRUE(meanwhile.TryLogin());
         EXPECT_EQ(meanwhile.Command("STAT").substr(0, 6), "+OK 3 ");
         ASSERT_TRUE(IsOk(first.Command("QUIT")));
         EXPECT_EQ(meanwhile.Command("UIDL 1"), "+OK 1 a-first.eml\r\n");
@@ -193,9 +194,9 @@ TEST_F(DialogueTest, TwoClientsOneAfterTheOtherSeeEachOthersChanges)
         EXPECT_TRUE(IsOk(meanwhile.Command("QUIT")));
     }
     Put("d-new.eml", "Subject: new\r\n\r\nhello\r\n");
-    RawClient second(Server.Port());
+    BlockingPop3 second(Server.Port());
     second.Line();
-    ASSERT_TRUE(second.Login());
+    ASSERT_TRUE(second.TryLogin());
     EXPECT_EQ(second.Multi("UIDL"), "+OK\r\n1 b-dotted.eml\r\n2 c-lf.eml\r\n3 d-new.eml\r\n.\r\n")
         << "the folder is read anew at each login";
     EXPECT_TRUE(IsOk(second.Command("QUIT")));
@@ -203,18 +204,18 @@ TEST_F(DialogueTest, TwoClientsOneAfterTheOtherSeeEachOthersChanges)
 
 TEST_F(DialogueTest, ListensOnTheLoopbackAddressOnly)
 {
-    RawClient loopback(Server.Port());
+    BlockingPop3 loopback(Server.Port());
     EXPECT_TRUE(loopback.Connected());
     // Another address of the loopback network reaches every socket bound to all addresses.
-    RawClient other(Server.Port(), "127.0.0.2");
+    BlockingPop3 other(Server.Port(), "127.0.0.2");
     EXPECT_FALSE(other.Connected());
 }
 
 TEST_F(DialogueTest, ExitsCleanlyOnSigtermWithAClientConnected)
 {
-    RawClient c(Server.Port());
+    BlockingPop3 c(Server.Port());
     c.Line();
-    ASSERT_TRUE(c.Login());
+    ASSERT_TRUE(c.TryLogin());
     ASSERT_TRUE(IsOk(c.Command("DELE 1")));
     const int status = Server.Stop();
     EXPECT_TRUE(WIFEXITED(status)) << status;
@@ -248,9 +249,9 @@ TEST(DemoServerProgram, TakesTheSamePortAgainRightAfterASession)
     server.Start({"--mailbox", empty.Path().string()});
     const int port = server.Port();
     {
-        RawClient c(port);
+        BlockingPop3 c(port);
         c.Line();
-        ASSERT_TRUE(c.Login());
+        ASSERT_TRUE(c.TryLogin());
         ASSERT_TRUE(IsOk(c.Command("QUIT")));
     }
     server.Stop();
@@ -278,9 +279,9 @@ TEST(DemoServerProgram, ServesItsGeneratedMailboxAndKeepsDeletionsWhileItRuns)
     DemoServerProcess server;
     server.Start({"--seed", "7"});
     {
-        RawClient c(server.Port());
+        BlockingPop3 c(server.Port());
         c.Line();
-        ASSERT_TRUE(c.Login("whoever", "demo"));
+        ASSERT_TRUE(c.TryLogin("whoever", "demo"));
         EXPECT_EQ(c.Command("STAT").substr(0, 8), "+OK 300 ");
         EXPECT_EQ(c.Multi("RETR 2"), "+OK " + std::to_string(expected[1].Raw.size()) + " octets\r\n" +
                                          expected[1].Raw + ".\r\n");
@@ -288,9 +289,9 @@ TEST(DemoServerProgram, ServesItsGeneratedMailboxAndKeepsDeletionsWhileItRuns)
         ASSERT_TRUE(IsOk(c.Command("DELE 1")));
         ASSERT_TRUE(IsOk(c.Command("QUIT")));
     }
-    RawClient again(server.Port());
+    BlockingPop3 again(server.Port());
     again.Line();
-    ASSERT_TRUE(again.Login("other", "demo"));
+    ASSERT_TRUE(again.TryLogin("other", "demo"));
     EXPECT_EQ(again.Command("STAT").substr(0, 8), "+OK 299 ");
     EXPECT_EQ(again.Command("UIDL 1"), "+OK 1 demo-7-0002\r\n");
 }

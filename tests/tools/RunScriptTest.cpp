@@ -3,7 +3,9 @@
 // leaves alone), the port it picks, and that the server is gone when it is done.
 
 #include "TestUtil.h"
+#include "tests/support/BlockingPop3.h"
 #include "tests/support/DemoServer.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using testsupport::ReadFile;
 
 // A socket listening on 127.0.0.1 at a port the system picks; closed when destroyed.
 class Listener {
@@ -129,7 +125,7 @@ TEST_F(RunScriptTest, WritesTheDemoAccountAndRunsPurgelAgainstTheServer)
     EXPECT_EQ(recorded.at("server"), "127.0.0.1:" + std::to_string(port));
     EXPECT_EQ(recorded.at("cwd"), (Build / "run").string());
     EXPECT_EQ(recorded.at("greeting").rfind("+OK", 0), 0u) << "the server ran while purgel did";
-    EXPECT_FALSE(demotest::RawClient(port).Connected()) << "the server is stopped afterwards";
+    EXPECT_FALSE(testsupport::BlockingPop3(port).Connected()) << "the server is stopped afterwards";
 }
 
 TEST_F(RunScriptTest, LeavesAnExistingAccountFileAloneAndTakesAFreePortWhenTheUsualIsBusy)

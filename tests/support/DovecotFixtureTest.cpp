@@ -1,112 +1,45 @@
-// Proves the private Dovecot fixture and the test mail it serves, with a plain blocking
-// POP3 client, before the program's own client is pointed at it.
+// Proves the private Dovecot fixture and the test mail it serves, with the blocking
+// reference client, before the program's own client is pointed at it: what is checked here
+// is the fixture and Dovecot's own behaviour, not the program.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <netinet/in.h>
-#include <sstream>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "pop3/Nmuue.h"
+#include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
 
 namespace {
-// A minimal blocking POP3 client; every read gives up after 10 seconds.
-class Pop3Probe {
-public:
-    explicit Pop3Probe(int port)
-    {
-        FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval tv{10, 0};
-        ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        if (::connect(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-            throw std::runtime_error("connect failed");
-        Greeting = Line();
-    }
-    ~Pop3Probe() { ::close(FSocket); }
 
-    std::string Line()
-    {
-        std::string line;
-        char c = 0;
-        while (line.empty() || line.back() != '\n') {
-            if (::recv(FSocket, &c, 1, 0) != 1)
-                return line;  // closed or timed out
-            line += c;
-        }
-        return line;
-    }
-    std::string Command(const std::string& command)
-    {
-        const std::string out = command + "\r\n";
-        ::send(FSocket, out.data(), out.size(), MSG_NOSIGNAL);
-        return Line();
-    }
-    // The lines of a multi-line reply up to ".", line ends removed, dot-stuffing undone.
-    std::vector<std::string> Lines()
-    {
-        std::vector<std::string> lines;
-        for (;;) {
-            std::string l = Line();
-            if (l.size() < 2)
-                throw std::runtime_error("connection ended inside a listing");
-            l.resize(l.size() - 2);
-            if (l == ".")
-                return lines;
-            lines.push_back(l.rfind("..", 0) == 0 ? l.substr(1) : l);
-        }
-    }
-    void Login(const DovecotServer& s)
-    {
-        ASSERT_EQ(Command("USER " + s.User()).substr(0, 3), "+OK");
-        ASSERT_EQ(Command("PASS " + s.Password()).substr(0, 3), "+OK");
-    }
-    int Stat()
-    {
-        const std::string r = Command("STAT");
-        int count = -1;
-        std::sscanf(r.c_str(), "+OK %d", &count);
-        return count;
-    }
-    std::vector<std::string> Top(int n)
-    {
-        const std::string r = Command("TOP " + std::to_string(n) + " 0");
-        if (r.rfind("+OK", 0) != 0)
-            throw std::runtime_error("TOP refused: " + r);
-        return Lines();
-    }
-    std::string Subject(int n)
-    {
-        for (const std::string& l : Top(n))
-            if (l.rfind("Subject: ", 0) == 0)
-                return l.substr(9);
-        return {};
-    }
+using testsupport::BlockingPop3;
+using testsupport::ReadFile;
 
-    std::string Greeting;
-
-private:
-    int FSocket = -1;
-};
-
-std::string ReadAll(const std::string& path)
+// The blocking client, connected, greeted and logged in to the server.
+void LogIn(BlockingPop3& p, const DovecotServer& s)
 {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    p.Connect(s.Port());
+    p.Login(s.User(), s.Password());
+}
+
+std::vector<std::string> Top(BlockingPop3& p, int n)
+{
+    p.Ok("TOP " + std::to_string(n) + " 0");
+    return p.Lines();
+}
+
+std::string Subject(BlockingPop3& p, int n)
+{
+    for (const std::string& l : Top(p, n))
+        if (l.rfind("Subject: ", 0) == 0)
+            return l.substr(9);
+    return {};
 }
 
 // Decodes with the program's own codec, so the builder's encoders are checked by an
@@ -160,18 +93,20 @@ DovecotServer* DovecotFixture::server = nullptr;
 TEST_F(DovecotFixture, GreetsAndChecksTheCredentials)
 {
     {
-        Pop3Probe p(server->Port());
-        EXPECT_EQ(p.Greeting.substr(0, 4), "+OK ");
+        BlockingPop3 p;
+        p.Connect(server->Port());
+        EXPECT_EQ(p.Greeting().substr(0, 4), "+OK ");
         EXPECT_EQ(p.Command("USER alice").substr(0, 3), "+OK");
         EXPECT_EQ(p.Command("PASS wrong").substr(0, 4), "-ERR");
     }
     {
-        Pop3Probe p(server->Port());
+        BlockingPop3 p;
+        p.Connect(server->Port());
         p.Command("USER mallory");
         EXPECT_EQ(p.Command("PASS s3cret pass").substr(0, 4), "-ERR");  // unknown user
     }
-    Pop3Probe p(server->Port());
-    p.Login(*server);
+    BlockingPop3 p;
+    LogIn(p, *server);
     EXPECT_EQ(p.Stat(), 0);
     EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
 }
@@ -183,16 +118,16 @@ TEST_F(DovecotFixture, StatCountsAndTopShowsTheEncodedHeader)
     server->AddMessage(mailbox::PlainMail(3));
     EXPECT_EQ(server->CountMessages(), 3);
 
-    Pop3Probe p(server->Port());
-    p.Login(*server);
+    BlockingPop3 p;
+    LogIn(p, *server);
     EXPECT_EQ(p.Stat(), 3);
-    const std::vector<std::string> top = p.Top(2);
+    const std::vector<std::string> top = Top(p, 2);
     ASSERT_FALSE(top.empty());
     EXPECT_EQ(top.back(), "");  // the header's closing empty line, no body
-    const std::string subject = p.Subject(2);
+    const std::string subject = Subject(p, 2);
     EXPECT_EQ(subject, mailbox::EncodedWord(mailbox::kSampleSubject));
     EXPECT_EQ(DecodeWord(subject), mailbox::kSampleSubject);
-    EXPECT_EQ(p.Subject(1), "Plain message 1");
+    EXPECT_EQ(Subject(p, 1), "Plain message 1");
     p.Command("QUIT");
 }
 
@@ -201,28 +136,28 @@ TEST_F(DovecotFixture, DeleAndQuitRemoveTheFileRsetUndoes)
     server->AddMessage(mailbox::PlainMail(1));
     server->AddMessage(mailbox::PlainMail(2));
     {
-        Pop3Probe p(server->Port());
-        p.Login(*server);
+        BlockingPop3 p;
+        LogIn(p, *server);
         EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
         EXPECT_EQ(p.Command("RSET").substr(0, 3), "+OK");
         EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
     }
     EXPECT_EQ(server->CountMessages(), 2);
     {
-        Pop3Probe p(server->Port());
-        p.Login(*server);
+        BlockingPop3 p;
+        LogIn(p, *server);
         EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
     }  // dropped without QUIT: nothing is deleted
     EXPECT_EQ(server->CountMessages(), 2);
     {
-        Pop3Probe p(server->Port());
-        p.Login(*server);
+        BlockingPop3 p;
+        LogIn(p, *server);
         EXPECT_EQ(p.Command("DELE 1").substr(0, 3), "+OK");
         EXPECT_EQ(p.Command("QUIT").substr(0, 3), "+OK");
     }
     const std::vector<std::string> left = server->MessageFiles();
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(ReadAll(left[0]), mailbox::PlainMail(2));
+    EXPECT_EQ(ReadFile(left[0]), mailbox::PlainMail(2));
 }
 
 TEST_F(DovecotFixture, MessagesAddedBetweenSessionsAppearInOrder)
@@ -230,20 +165,20 @@ TEST_F(DovecotFixture, MessagesAddedBetweenSessionsAppearInOrder)
     for (int i = 1; i <= 20; ++i)
         server->AddMessage(mailbox::PlainMail(i));
     {
-        Pop3Probe p(server->Port());
-        p.Login(*server);
+        BlockingPop3 p;
+        LogIn(p, *server);
         EXPECT_EQ(p.Stat(), 20);
         for (int i = 1; i <= 20; ++i)
-            EXPECT_EQ(p.Subject(i), "Plain message " + std::to_string(i));
+            EXPECT_EQ(Subject(p, i), "Plain message " + std::to_string(i));
         p.Command("QUIT");
     }
     server->AddMessage(mailbox::PlainMail(21));
     server->AddMessage(mailbox::PlainMail(22), true);  // already seen, in cur/
-    Pop3Probe p(server->Port());
-    p.Login(*server);
+    BlockingPop3 p;
+    LogIn(p, *server);
     EXPECT_EQ(p.Stat(), 22);
-    EXPECT_EQ(p.Subject(21), "Plain message 21");
-    EXPECT_EQ(p.Subject(22), "Plain message 22");
+    EXPECT_EQ(Subject(p, 21), "Plain message 21");
+    EXPECT_EQ(Subject(p, 22), "Plain message 22");
     p.Command("QUIT");
 }
 
@@ -251,8 +186,8 @@ TEST_F(DovecotFixture, RetrGivesTheStoredBytesOfAMultipartMessage)
 {
     const mailbox::MultipartSample m = mailbox::MultipartMail(4000, 2000, 5);
     server->AddMessage(m.raw);
-    Pop3Probe p(server->Port());
-    p.Login(*server);
+    BlockingPop3 p;
+    LogIn(p, *server);
     ASSERT_EQ(p.Command("RETR 1").substr(0, 3), "+OK");
     std::string back;
     for (const std::string& l : p.Lines())
@@ -276,8 +211,8 @@ TEST_F(DovecotFixture, RestartKeepsMailAndPort)
     RecordProperty("stop_ms", std::to_string(ms(t1 - t0).count()));
     RecordProperty("start_ms", std::to_string(ms(t2 - t1).count()));
     EXPECT_EQ(server->Port(), port);
-    Pop3Probe p(server->Port());
-    p.Login(*server);
+    BlockingPop3 p;
+    LogIn(p, *server);
     EXPECT_EQ(p.Stat(), 2);
     p.Command("QUIT");
 }
@@ -289,9 +224,9 @@ TEST(DovecotServerAlone, TwoServersRunSideBySide)
     b.Start("bob", "pw-b");
     EXPECT_NE(a.Port(), b.Port());
     a.AddMessage(mailbox::PlainMail(1));
-    Pop3Probe pa(a.Port()), pb(b.Port());
-    pa.Login(a);
-    pb.Login(b);
+    BlockingPop3 pa, pb;
+    LogIn(pa, a);
+    LogIn(pb, b);
     EXPECT_EQ(pa.Stat(), 1);
     EXPECT_EQ(pb.Stat(), 0);
 }
@@ -300,11 +235,11 @@ TEST(DovecotServerAlone, StopClosesTheConnectionsAndThePort)
 {
     DovecotServer s;
     s.Start();
-    Pop3Probe p(s.Port());
-    p.Login(s);
+    BlockingPop3 p;
+    LogIn(p, s);
     s.Stop();
     EXPECT_EQ(p.Command("STAT"), "");  // the session is gone
-    EXPECT_THROW(Pop3Probe(s.Port()), std::runtime_error);
+    EXPECT_THROW(BlockingPop3().Connect(s.Port()), std::runtime_error);
     const std::string folder = s.Folder();
     {
         DovecotServer t;  // the destructor stops and cleans up
