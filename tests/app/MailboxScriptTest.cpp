@@ -23,13 +23,7 @@ namespace {
 
 Script& Login(Script& s, int count)
 {
-    return s.SendLine("+OK ready")
-        .Expect("USER alice")
-        .SendLine("+OK")
-        .Expect("PASS secret")
-        .SendLine("+OK")
-        .Expect("STAT")
-        .SendLine("+OK " + std::to_string(count) + " 9999");
+    return s.Pop3Login("+OK ready", "alice", "secret", "+OK " + std::to_string(count) + " 9999");
 }
 
 std::string TopReply(int n) { return "+OK\r\nSubject: message " + std::to_string(n) + "\r\nFrom: a@example.jp\r\n\r\n.\r\n"; }

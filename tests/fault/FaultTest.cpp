@@ -250,13 +250,7 @@ Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault
 Script GoodScript()
 {
     return Script()
-        .SendLine("+OK again")
-        .Expect("USER bob")
-        .SendLine("+OK")
-        .Expect("PASS pw")
-        .SendLine("+OK")
-        .Expect("STAT")
-        .SendLine("+OK 2 320")
+        .Pop3Login("+OK again", "bob", "pw", "+OK 2 320")
         .Expect("LIST ")
         .Send("+OK\r\n1 160\r\n2 160\r\n.\r\n")
         .Expect("QUIT")
@@ -447,14 +441,10 @@ protected:
     FaultFixture F;
 };
 
-Script LoginScript(const std::string& stat)
-{
-    return Script().SendLine("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine("+OK").Expect("STAT").SendLine(stat);
-}
 
 TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFirstTimeOut)
 {
-    ScriptServer server(std::vector<Script>{LoginScript("+OK 1000000 999999999").Expect("TOP 1 0").WaitForClose(5000ms), GoodScript()});
+    ScriptServer server(std::vector<Script>{Script().Pop3Login("+OK", "bob", "pw", "+OK 1000000 999999999").Expect("TOP 1 0").WaitForClose(5000ms), GoodScript()});
     F.Pop->Port = server.Port();
     F.Pop->Connect();
     EXPECT_EQ(F.Pop->MessageCount, 1000000);
@@ -488,7 +478,7 @@ TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDia
     for (int i = 0; i < bodyLines; ++i)
         reply += body;
     reply += ".\r\n";
-    ScriptServer server(std::vector<Script>{LoginScript("+OK 1 2000000")
+    ScriptServer server(std::vector<Script>{Script().Pop3Login("+OK", "bob", "pw", "+OK 1 2000000")
                                                 .Expect("TOP 1 0")
                                                 .Send(reply)
                                                 .Expect("LIST 1")

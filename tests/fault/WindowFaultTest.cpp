@@ -300,8 +300,7 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
 Script GoodScript()
 {
     Script s;
-    s.SendLine("+OK again").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
-    s.Expect("STAT").SendLine("+OK 1 99").Expect("TOP 1 0");
+    s.Pop3Login("+OK again", "alice", "secret", "+OK 1 99").Expect("TOP 1 0");
     s.Send("+OK\r\nSubject: fresh\r\nFrom: b@example.jp\r\n\r\n.\r\n").Expect("LIST 1").SendLine("+OK 1 99");
     return s.Expect("QUIT").SendLine("+OK bye").WaitForClose(5000ms);
 }

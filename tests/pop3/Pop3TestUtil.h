@@ -42,14 +42,7 @@ public:
 // Greeting, USER bob, PASS pw and STAT answered with `stat`; the script goes on from there.
 inline Script Login(const std::string& stat = "+OK 2 320")
 {
-    return Script()
-        .SendLine("+OK POP3 ready")
-        .Expect("USER bob")
-        .SendLine("+OK")
-        .Expect("PASS pw")
-        .SendLine("+OK")
-        .Expect("STAT")
-        .SendLine(stat);
+    return Script().Pop3Login("+OK POP3 ready", "bob", "pw", stat);
 }
 
 // A multi-line reply: "+OK", the lines, ".".

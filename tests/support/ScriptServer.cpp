@@ -158,6 +158,13 @@ Script& Script::Expect(const std::string& text)
     return ExpectRaw(text + "\r\n");
 }
 
+Script& Script::Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
+                          const std::string& stat)
+{
+    SendLine(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
+    return Expect("STAT").SendLine(stat);
+}
+
 Script& Script::ExpectRaw(std::string line)
 {
     FSteps.push_back({Step::ExpectLine, std::move(line), Millis(0), nullptr});
