@@ -27,7 +27,9 @@ build: deps $(BUILD)/CMakeCache.txt
 asan: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 
-run: build
+# Builds only what it runs (the window and the demo server), not the tests and benchmarks.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target purgel purgel-demo-server
 	@scripts/run-purgel $(BUILD)
 
 test-plain: build

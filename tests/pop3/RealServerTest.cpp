@@ -1,12 +1,15 @@
 // The POP3 component against every real server of the tests (PopServerKinds): login,
 // summaries of Japanese mail, ids, the listing, deletion committed by QUIT and undone by
-// RSET, attachments decoded byte for byte, and a refused password. One server per kind
-// serves the whole suite; every test starts with an empty mailbox.
+// RSET, attachments decoded byte for byte, and a refused password; and the demo mailbox of
+// `make run` as Purgel sees it, listed, opened and cleaned. One server per kind serves the
+// whole suite; every test starts with an empty mailbox.
 
+#include "jconv/Jconvert.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/QtTestMain.h"
+#include "tools/DemoMailbox.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +36,20 @@ namespace {
 using testsupport::ReadFile;
 
 namespace fs = std::filesystem;
+
+// The demo mailbox of `make run` (seed 1), made once for the suite.
+const std::vector<demo::DemoMessage>& DemoMail()
+{
+    static const std::vector<demo::DemoMessage> mail = demo::GenerateMailbox(1);
+    return mail;
+}
+
+// A header value as the window shows it: decoded to Shift-JIS, the blank after the colon gone.
+std::string Shown(const std::string& value)
+{
+    std::string text = Jconvert::ConvertJCode(Jconvert::DecodeHeaderString(value), Jconvert::JCODE_SJIS);
+    return text.rfind(' ', 0) == 0 ? text.substr(1) : text;
+}
 
 class RealServerTest : public ::testing::TestWithParam<PopServerKind> {
 protected:
@@ -62,6 +79,15 @@ protected:
         }
         Pop.reset();
         fs::remove_all(Folder);
+    }
+
+    // Puts the demo mailbox on the server; its messages take some megabytes, so every read
+    // gets more time.
+    void AddDemoMail()
+    {
+        for (const demo::DemoMessage& m : DemoMail())
+            Server->AddMessage(m.Raw);
+        Pop->TimeOut = 20000;
     }
 
     PopServer* Server = nullptr;
@@ -200,6 +226,66 @@ TEST_P(RealServerTest, AWrongPasswordIsAuthenticationFailed)
         EXPECT_EQ(e.Message, "Authentication failed");
     }
     EXPECT_FALSE(Pop->Connected);
+}
+
+TEST_P(RealServerTest, TheDemoMailboxListsWithItsSubjectsSendersAndSizes)
+{
+    AddDemoMail();
+    Pop->Connect();
+    ASSERT_EQ(Pop->MessageCount, 300);
+    for (int n = 1; n <= Pop->MessageCount; ++n) {
+        const demo::DemoMessage& m = DemoMail()[static_cast<std::size_t>(n - 1)];
+        Pop->GetSummary(n);
+        ASSERT_EQ(Shown(Pop->Summary.Subject), m.Subject) << n;
+        ASSERT_EQ(Shown(Pop->Summary.From), m.Sender) << n;
+        ASSERT_EQ(Pop->Summary.Bytes, static_cast<int>(m.Raw.size())) << n;
+    }
+    Pop->Disconnect();
+}
+
+TEST_P(RealServerTest, TheDemoMessagesOpenWithTheirTextsAndAttachments)
+{
+    AddDemoMail();
+    Pop->Connect();
+    int attachments = 0;
+    for (int n = 1; n <= Pop->MessageCount; ++n) {
+        const demo::DemoMessage& m = DemoMail()[static_cast<std::size_t>(n - 1)];
+        const bool wanted = n == 1 || !m.Attachments.empty();  // the welcome and the attachments
+        if (!wanted)
+            continue;
+        Pop->GetMailMessage(n);
+        std::string text;
+        for (int i = 0; i < Pop->MailMessage.Body.Count() && Pop->MailMessage.Body[i].rfind("\r\nFile ", 0) != 0; ++i)
+            text += Pop->MailMessage.Body[i] + "\r\n";
+        // Before a delimiter the program keeps the empty line whose line end MIME counts
+        // as the delimiter's.
+        EXPECT_EQ(Jconvert::ConvertJCode(text, Jconvert::JCODE_SJIS), m.Text + (m.Attachments.empty() ? "" : "\r\n")) << n;
+        ASSERT_EQ(Pop->MailMessage.Attachments.Count(), static_cast<int>(m.Attachments.size())) << n;
+        for (std::size_t i = 0; i < m.Attachments.size(); ++i) {
+            EXPECT_EQ(Pop->MailMessage.Attachments[static_cast<int>(i)], m.Attachments[i].Name);
+            EXPECT_EQ(ReadFile(Folder / "inbox" / m.Attachments[i].Name), m.Attachments[i].Bytes) << m.Attachments[i].Name;
+            ++attachments;
+        }
+    }
+    EXPECT_EQ(attachments, 3);
+    Pop->Disconnect();
+}
+
+TEST_P(RealServerTest, DeletingSeveralDemoMessagesKeepsTheIdsOfTheRest)
+{
+    AddDemoMail();
+    int accepted = 0;
+    Pop->OnSuccess = [&](TObject*) { ++accepted; };
+    Pop->Connect();
+    const std::string fourth = Pop->UniqueID(4);
+    for (int n = 1; n <= 3; ++n)
+        Pop->DeleteMailMessage(n);
+    EXPECT_EQ(accepted, 3);
+    Pop->Disconnect();
+    Pop->Connect();
+    EXPECT_EQ(Pop->MessageCount, 297);
+    EXPECT_EQ(Pop->UniqueID(1), fourth);
+    Pop->Disconnect();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(PopServerKinds()),
