@@ -13,9 +13,9 @@
 #include "tests/app/TestSupport.h"
 
 namespace {
-const std::string kYamada = "\x8eR\x93" "c" /* sjis: 山田 */;
+const std::string Yamada = "\x8eR\x93" "c" /* sjis: 山田 */;
 // A name whose bytes do not all decode: they must come back unchanged all the same.
-const std::string kOdd = kYamada + "\x97\x5c\xff\x80";
+const std::string Odd = Yamada + "\x97\x5c\xff\x80";
 const std::string kCopy = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
 const std::string kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
 const std::string kSaveFailed =
@@ -67,16 +67,16 @@ protected:
 
 TEST_F(AccountCommandsTest, ShowingTheWindowLoadsTheFileAndEmptiesTheMessages)
 {
-    WriteFile("Account.lst", "\"" + kOdd + "\",\"id\",\"p\"\"w\",\"pop.example.jp\",\"30\",\"110\"\nb,c,d,e,f,g\n");
+    WriteFile("Account.lst", "\"" + Odd + "\",\"id\",\"p\"\"w\",\"pop.example.jp\",\"30\",\"110\"\nb,c,d,e,f,g\n");
     W = std::make_unique<TMain>();
     W->AddMessageRow("s", "f", 1, 1);
     W->show();
     EXPECT_EQ(W->Lv2->Count(), 0);
     ASSERT_EQ(W->Lv1->Count(), 2);
-    EXPECT_EQ(Row(0), (std::vector<std::string>{kOdd, "id", "p\"w", "pop.example.jp", "30", "110"}));
+    EXPECT_EQ(Row(0), (std::vector<std::string>{Odd, "id", "p\"w", "pop.example.jp", "30", "110"}));
     EXPECT_EQ(Row(1), (std::vector<std::string>{"b", "c", "d", "e", "f", "g"}));
     EXPECT_EQ(W->Lv1->item(0, 1)->text(), "id");
-    EXPECT_EQ(W->Lv1->item(0, 0)->text(), SjisToQ(kOdd));
+    EXPECT_EQ(W->Lv1->item(0, 0)->text(), SjisToQ(Odd));
     EXPECT_EQ(W->Lv1->Selected(), -1);
     EXPECT_TRUE(Boxes.empty());
 }
@@ -90,17 +90,17 @@ TEST_F(AccountCommandsTest, NewAccountIsAppendedUnselectedAndSaved)
             EXPECT_EQ(d.Nam->text(), "");
             EXPECT_EQ(d.Tim->text(), "30");
             EXPECT_EQ(d.Por->text(), "110");
-            d.Nam->setText(SjisToQ(kYamada));
+            d.Nam->setText(SjisToQ(Yamada));
             d.Acc->setText("taro");
             d.Pas->setText("pw");
             d.Pop->setText("pop.example.jp");
         },
         [&] { W->Pm1_1->trigger(); });
     ASSERT_EQ(W->Lv1->Count(), 2);
-    EXPECT_EQ(Row(1), (std::vector<std::string>{kYamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{Yamada, "taro", "pw", "pop.example.jp", "30", "110"}));
     EXPECT_EQ(W->Lv1->Selected(), -1);
     EXPECT_EQ(ReadFile("Account.lst"),
-              Line({"first", "a", "b", "c", "30", "110"}) + Line({kYamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+              Line({"first", "a", "b", "c", "30", "110"}) + Line({Yamada, "taro", "pw", "pop.example.jp", "30", "110"}));
 }
 
 TEST_F(AccountCommandsTest, CancelledNewAccountChangesNothing)
@@ -113,22 +113,22 @@ TEST_F(AccountCommandsTest, CancelledNewAccountChangesNothing)
 
 TEST_F(AccountCommandsTest, EditReplacesTheRowInPlaceAndKeepsUntouchedBytes)
 {
-    WriteFile("Account.lst", Line({"a", "1", "2", "3", "4", "5"}) + Line({kOdd, "id", "pw", "srv", "30", "110"}) +
+    WriteFile("Account.lst", Line({"a", "1", "2", "3", "4", "5"}) + Line({Odd, "id", "pw", "srv", "30", "110"}) +
                                  Line({"c", "1", "2", "3", "4", "5"}));
     Start();
     Select(1);
     WithDialog(
         [](TAcco& d) {
-            EXPECT_EQ(d.Nam->text(), SjisToQ(kOdd));
+            EXPECT_EQ(d.Nam->text(), SjisToQ(Odd));
             EXPECT_EQ(d.Pas->text(), "pw");
             d.Pop->setText("pop.example.jp");
             d.Tim->setText("-5");
         },
         [&] { W->ListViewDblClick(W->Lv1); });
-    EXPECT_EQ(Row(1), (std::vector<std::string>{kOdd, "id", "pw", "pop.example.jp", "-5", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{Odd, "id", "pw", "pop.example.jp", "-5", "110"}));
     EXPECT_EQ(W->Lv1->Count(), 3);
     EXPECT_EQ(ReadFile("Account.lst"), Line({"a", "1", "2", "3", "4", "5"}) +
-                                           Line({kOdd, "id", "pw", "pop.example.jp", "-5", "110"}) +
+                                           Line({Odd, "id", "pw", "pop.example.jp", "-5", "110"}) +
                                            Line({"c", "1", "2", "3", "4", "5"}));
 }
 
@@ -160,13 +160,13 @@ TEST_F(AccountCommandsTest, CopyPrefixesTheNameAndACopyOfACopyPrefixesAgain)
 
 TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
 {
-    WriteFile("Account.lst", Line({kYamada, "1", "2", "3", "4", "5"}) + Line({"b", "1", "2", "3", "4", "5"}));
+    WriteFile("Account.lst", Line({Yamada, "1", "2", "3", "4", "5"}) + Line({"b", "1", "2", "3", "4", "5"}));
     Start();
     Select(0);
     Answers = {mrNo};
     W->MenuItemClick(W->Pm1_4);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, kYamada + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */);
+    EXPECT_EQ(Boxes[0].Text, Yamada + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */);
     EXPECT_EQ(Boxes[0].Caption, kConfirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);

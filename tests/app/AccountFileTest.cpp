@@ -14,7 +14,7 @@ using Fields = TAccountFields;
 std::vector<Fields> Parse(const std::string& text) { return ParseAccounts(text); }
 
 // 山田 followed by 予 (its second byte is a backslash) and bytes that are no Shift-JIS at all.
-const std::string kOddName = std::string("\x8eR\x93" "c" /* sjis: 山田 */) + "\x97\x5c" + "\xff\x80\xa0" + "\x82";
+const std::string OddName = std::string("\x8eR\x93" "c" /* sjis: 山田 */) + "\x97\x5c" + "\xff\x80\xa0" + "\x82";
 
 class AccountFileTest : public AppTest {};
 }
@@ -72,7 +72,7 @@ TEST(AccountParse, CommaTextRule)
 TEST(AccountParse, FormattedListsReadBackUnchanged)
 {
     const std::vector<Fields> accounts = {
-        {kOddName, "user\"x", "p,a\"\"ss", " lead and trail ", "-5", "65536"},
+        {OddName, "user\"x", "p,a\"\"ss", " lead and trail ", "-5", "65536"},
         {"", "", "", "", "", ""},
         {"\t", "a\\b", "\x81\x60", "\x5c\x5c", "30", "110"},
     };
@@ -135,7 +135,7 @@ TEST_F(AccountFileTest, LoadTellsAMissingFileFromAnUnreadableOne)
 
 TEST_F(AccountFileTest, ShiftJisBytesSurviveARoundTripThroughTheFile)
 {
-    const std::vector<Fields> accounts{{kOddName, "id", "\x82\xa0\"\x82\xa2", "pop.example.jp", "30", "110"}};
+    const std::vector<Fields> accounts{{OddName, "id", "\x82\xa0\"\x82\xa2", "pop.example.jp", "30", "110"}};
     SaveAccountFile(Path("Account.lst"), accounts);
     std::vector<Fields> back;
     ASSERT_TRUE(LoadAccountFile(Path("Account.lst"), back));

@@ -15,22 +15,20 @@
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
 
-void PrintTo(const PopServerKind& kind, std::ostream* os) { *os << kind.name; }
-
 namespace {
 
-const char* const kTravel = "\x97\xb7\x8ds\x82\xcc\x97\x5c\x96\xf1" /* sjis: 旅行の予約 */;
-const char* const kSato = "\x8d\xb2\x93\xa1\x89\xd4\x8eq" /* sjis: 佐藤花子 */;
-const char* const kLine1 = "\x96{\x93\xfa\x82\xcd\x90\xb0\x82\xea\x82\xc5\x82\xb7\x81" "B" /* sjis: 本日は晴れです。 */;
-const char* const kLine2 = "\x82\xe6\x82\xeb\x82\xb5\x82\xad\x82\xa8\x8a\xe8\x82\xa2\x82\xb5\x82\xdc\x82\xb7\x81" "B" /* sjis: よろしくお願いします。 */;
+const char* const Travel = "\x97\xb7\x8ds\x82\xcc\x97\x5c\x96\xf1" /* sjis: 旅行の予約 */;
+const char* const Sato = "\x8d\xb2\x93\xa1\x89\xd4\x8eq" /* sjis: 佐藤花子 */;
+const char* const Line1 = "\x96{\x93\xfa\x82\xcd\x90\xb0\x82\xea\x82\xc5\x82\xb7\x81" "B" /* sjis: 本日は晴れです。 */;
+const char* const Line2 = "\x82\xe6\x82\xeb\x82\xb5\x82\xad\x82\xa8\x8a\xe8\x82\xa2\x82\xb5\x82\xdc\x82\xb7\x81" "B" /* sjis: よろしくお願いします。 */;
 
 // Message n of a small mailbox: Japanese subject "<n> 旅行の予約", sender 佐藤花子, two JIS lines.
 std::string NumberedMail(int n)
 {
     return mailbox::MailBuilder()
-        .JapaneseFrom(kSato, "hanako@example.jp")
-        .JapaneseSubject(std::to_string(n) + " " + kTravel)
-        .JapaneseText(std::string(kLine1) + "\n" + kLine2 + "\n")
+        .JapaneseFrom(Sato, "hanako@example.jp")
+        .JapaneseSubject(std::to_string(n) + " " + Travel)
+        .JapaneseText(std::string(Line1) + "\n" + Line2 + "\n")
         .Build();
 }
 
@@ -58,14 +56,14 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Servers, MailboxServerTest, ::testing::ValuesIn(PopServerKinds()),
-                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
 
 TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
 {
-    const std::string japanese = mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender);
+    const std::string japanese = mailbox::JapaneseMail(mailbox::SampleSubject, mailbox::SampleSender);
     const std::string plain = mailbox::PlainMail(2);
     const std::string folded = mailbox::MailBuilder()
-                                   .FoldedJapaneseSubject(mailbox::kSampleLongSubject, 4)
+                                   .FoldedJapaneseSubject(mailbox::SampleLongSubject, 4)
                                    .From("plain@example.com")
                                    .Text("text\n")
                                    .Build();
@@ -81,14 +79,14 @@ TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
     EXPECT_EQ(Bar()->maximum(), 3);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
     // The blank after the field's colon stays part of the value.
-    EXPECT_EQ(W->Lv2->Caption(0), std::string(" ") + mailbox::kSampleSubject);
-    EXPECT_EQ(W->Lv2->SubItem(0, 0), std::string(" ") + mailbox::kSampleSender + " <taro@example.jp>");
+    EXPECT_EQ(W->Lv2->Caption(0), std::string(" ") + mailbox::SampleSubject);
+    EXPECT_EQ(W->Lv2->SubItem(0, 0), std::string(" ") + mailbox::SampleSender + " <taro@example.jp>");
     EXPECT_EQ(W->Lv2->SubItem(0, 1), std::to_string(japanese.size()));
-    EXPECT_EQ(W->Lv2->item(0, 0)->text(), SjisToQ(std::string(" ") + mailbox::kSampleSubject));
+    EXPECT_EQ(W->Lv2->item(0, 0)->text(), SjisToQ(std::string(" ") + mailbox::SampleSubject));
     EXPECT_EQ(W->Lv2->Caption(1), " Plain message 2");
     EXPECT_EQ(W->Lv2->SubItem(1, 1), std::to_string(plain.size()));
     // Only the first line of a folded subject feeds the row; it is decoded by itself.
-    EXPECT_EQ(W->Lv2->Caption(2), std::string(" ") + std::string(mailbox::kSampleLongSubject).substr(0, 8));
+    EXPECT_EQ(W->Lv2->Caption(2), std::string(" ") + std::string(mailbox::SampleLongSubject).substr(0, 8));
     for (int row = 0; row < 3; ++row)
         EXPECT_FALSE(W->Lv2->Checked(row));
     EXPECT_TRUE(Boxes.empty());
@@ -137,7 +135,7 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     ASSERT_EQ(BoxTexts(), std::vector<std::string>{kAskDelete});
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
-    EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(kTravel));
+    EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(Travel));
     EXPECT_EQ(W->Lv2->Selected(), -1);
     EXPECT_EQ(Server->CountMessages(), 5);  // nothing is gone before QUIT
 
@@ -153,7 +151,7 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     ClickConnect();
     EXPECT_EQ(Panel(1), "3");
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(W->Lv2->Caption(1), " 4 " + std::string(kTravel));
+    EXPECT_EQ(W->Lv2->Caption(1), " 4 " + std::string(Travel));
     EXPECT_EQ(Boxes.size(), 1u);
 }
 
@@ -180,41 +178,41 @@ TEST_P(MailboxServerTest, ViewerShowsTheTextAndHeaderOfTheRowsOwnMessage)
 
     ChooseFromMessageMenu(1, W->Pm2_1);  // the row of message 3
     ASSERT_NE(Mail, nullptr);
-    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 3 " + std::string(kTravel)));
-    EXPECT_EQ(ViewerLines(), (std::vector<std::string>{kLine1, kLine2}));
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 3 " + std::string(Travel)));
+    EXPECT_EQ(ViewerLines(), (std::vector<std::string>{Line1, Line2}));
     EXPECT_EQ(Mail->Sb->PanelText(0), "");
-    EXPECT_EQ(Mail->Sb->PanelText(1), std::string(kSato) + " <hanako@example.jp>");
+    EXPECT_EQ(Mail->Sb->PanelText(1), std::string(Sato) + " <hanako@example.jp>");
 
     QPointer<TMail> textViewer = Mail;
     ChooseFromMessageMenu(2, W->Pm2_2);  // the header of message 4, in a new viewer
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(textViewer.isNull());
     ASSERT_NE(Mail, nullptr);
-    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 4 " + std::string(kTravel)));
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 4 " + std::string(Travel)));
     const std::vector<std::string> lines = ViewerLines();
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Subject: 4 " + std::string(kTravel)), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Subject: 4 " + std::string(Travel)), lines.end());
     EXPECT_EQ(lines[lines.size() - 2], "");
     EXPECT_EQ(lines.back(), ".");
     EXPECT_EQ(Mail->Sb->PanelText(0), "");
-    EXPECT_EQ(Mail->Sb->PanelText(1), " " + std::string(kSato) + " <hanako@example.jp>");
+    EXPECT_EQ(Mail->Sb->PanelText(1), " " + std::string(Sato) + " <hanako@example.jp>");
 
     // A double-click on a row views its text too.
     W->Lv2->clearSelection();
     W->Lv2->SetSelected(3, true);
     W->Lv2->OnDblClick();
     ASSERT_NE(Mail, nullptr);
-    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 5 " + std::string(kTravel)));
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 5 " + std::string(Travel)));
     EXPECT_TRUE(Boxes.size() == 1u);
 }
 
 TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndLeavesItsPartInTheCurrentFolder)
 {
-    Server->AddMessage(mailbox::MultipartMail().raw);
+    Server->AddMessage(mailbox::MultipartMail().Raw);
     ClickConnect();
     ChooseFromMessageMenu(0, W->Pm2_1);
     ASSERT_NE(Mail, nullptr);
-    EXPECT_EQ(Mail->windowTitle(), SjisToQ(std::string(" ") + mailbox::kSampleSubject));
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(std::string(" ") + mailbox::SampleSubject));
     const std::vector<std::string> lines = ViewerLines();
     // The text part, then the note of the first attachment, whose name the window empties:
     // a file without a name cannot be written, so the retrieval ends there.
@@ -245,7 +243,7 @@ TEST_P(MailboxServerTest, AViewerCommandDuringTheListingLosesNoRow)
     EXPECT_TRUE(ViewerLines().empty());
     // Once the listing is done the same command fetches the message.
     ChooseFromMessageMenu(0, W->Pm2_1);
-    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 1 " + std::string(kTravel)));
+    EXPECT_EQ(Mail->windowTitle(), SjisToQ(" 1 " + std::string(Travel)));
     EXPECT_EQ(W->Lv2->Count(), 30);
 }
 

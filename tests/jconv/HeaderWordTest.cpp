@@ -18,7 +18,7 @@ namespace {
 
 using testsupport::ReadFile;
 
-const std::string kTesuto = B("1B '$B' 25 46 25 39 25 48 1B '(B'");  // the JIS word of "tesuto"
+const std::string Tesuto = B("1B '$B' 25 46 25 39 25 48 1B '(B'");  // the JIS word of "tesuto"
 
 // The way the main window shows a header value.
 std::string DecodeHeaderText(std::string_view value)
@@ -47,15 +47,15 @@ TEST(DecodeHeaderString, Table)
     } table[] = {
         {"no prefix: unchanged", "Hello, world", "Hello, world"},
         {"empty value", "", ""},
-        {"one word", "=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", kTesuto},
-        {"prefix in lower case", "=?iso-2022-jp?b?GyRCJUYlOSVIGyhC?=", kTesuto},
-        {"prefix in mixed case", "=?Iso-2022-Jp?b?GyRCJUYlOSVIGyhC?=", kTesuto},
+        {"one word", "=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", Tesuto},
+        {"prefix in lower case", "=?iso-2022-jp?b?GyRCJUYlOSVIGyhC?=", Tesuto},
+        {"prefix in mixed case", "=?Iso-2022-Jp?b?GyRCJUYlOSVIGyhC?=", Tesuto},
         {"encoding Q is not recognised", "=?ISO-2022-JP?Q?abc?=", "=?ISO-2022-JP?Q?abc?="},
         {"another charset is not recognised", "=?UTF-8?B?44OG?=", "=?UTF-8?B?44OG?="},
-        {"text around the word stays", "Re: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= (2)", "Re: " + kTesuto + " (2)"},
+        {"text around the word stays", "Re: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= (2)", "Re: " + Tesuto + " (2)"},
         {"two words: CR LF and space between stay", "=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=\r\n =?ISO-2022-JP?B?GyRCJUYbKEI=?=",
-         kTesuto + "\r\n " + B("1B '$B' 25 46 1B '(B'")},
-        {"'?=' before the first word does not disturb it", "a?=b =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", "a?=b " + kTesuto},
+         Tesuto + "\r\n " + B("1B '$B' 25 46 1B '(B'")},
+        {"'?=' before the first word does not disturb it", "a?=b =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", "a?=b " + Tesuto},
         {"missing suffix: only the prefix goes", "x =?ISO-2022-JP?B?GyRCJUY", "x GyRCJUY"},
         {"empty word", "a=?ISO-2022-JP?B?" "?=b", "ab"},
         {"decoded bytes are searched again", "=?ISO-2022-JP?B?PT9JU08tMjAyMi1KUD9CP1lRPT0/PQ==?=", "a"},

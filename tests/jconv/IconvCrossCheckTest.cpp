@@ -111,7 +111,7 @@ const std::vector<Character>& AssignedCharacters()
 
 // Full-width forms of the half-width katakana U+FF61..U+FF9F (Shift-JIS A1..DF): Unicode's
 // compatibility forms, with the sound marks as the spacing U+309B / U+309C of JIS X 0208.
-constexpr char32_t kFullWidth[63] = {
+constexpr char32_t FullWidth[63] = {
     0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5,
     0x30E7, 0x30C3, 0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB, 0x30AD, 0x30AF, 0x30B1, 0x30B3,
     0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1, 0x30C4, 0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC,
@@ -122,7 +122,7 @@ constexpr char32_t kFullWidth[63] = {
 // Katakana with a following sound mark that become one JIS X 0208 character. Unicode also
 // composes WO and WA with the voiced mark (U+30FA, U+30F7), which JIS X 0208 lacks: those
 // stay two characters and are among the units below.
-constexpr char32_t kFolded[][3] = {
+constexpr char32_t Folded[][3] = {
     {0xFF73, 0xFF9E, 0x30F4}, {0xFF76, 0xFF9E, 0x30AC}, {0xFF77, 0xFF9E, 0x30AE}, {0xFF78, 0xFF9E, 0x30B0},
     {0xFF79, 0xFF9E, 0x30B2}, {0xFF7A, 0xFF9E, 0x30B4}, {0xFF7B, 0xFF9E, 0x30B6}, {0xFF7C, 0xFF9E, 0x30B8},
     {0xFF7D, 0xFF9E, 0x30BA}, {0xFF7E, 0xFF9E, 0x30BC}, {0xFF7F, 0xFF9E, 0x30BE}, {0xFF80, 0xFF9E, 0x30C0},
@@ -142,13 +142,13 @@ std::vector<KanaUnit> KanaUnits()
     std::vector<KanaUnit> units;
     // Singles in code order: no combinable katakana is followed by a sound mark.
     for (int i = 0; i < 63; ++i)
-        units.push_back({std::u32string(1, char32_t(0xFF61 + i)), std::u32string(1, kFullWidth[i])});
-    for (const auto& f : kFolded)
+        units.push_back({std::u32string(1, char32_t(0xFF61 + i)), std::u32string(1, FullWidth[i])});
+    for (const auto& f : Folded)
         units.push_back({std::u32string{f[0], f[1]}, std::u32string(1, f[2])});
     // Marks after katakana that take none stay characters of their own.
     for (const auto& pair : {std::u32string{0xFF9C, 0xFF9E}, std::u32string{0xFF66, 0xFF9E}, std::u32string{0xFF73, 0xFF9F},
                              std::u32string{0xFF76, 0xFF9F}, std::u32string{0xFF85, 0xFF9E}, std::u32string{0xFF61, 0xFF9E}}) {
-        units.push_back({pair, {kFullWidth[pair[0] - 0xFF61], kFullWidth[pair[1] - 0xFF61]}});
+        units.push_back({pair, {FullWidth[pair[0] - 0xFF61], FullWidth[pair[1] - 0xFF61]}});
     }
     return units;
 }

@@ -25,12 +25,6 @@
 #include <string>
 #include <vector>
 
-// Names the server kind in test output.
-void PrintTo(const PopServerKind& kind, std::ostream* os)
-{
-    *os << kind.name;
-}
-
 namespace {
 
 using testsupport::ReadFile;
@@ -110,9 +104,9 @@ TEST_P(RealServerTest, LoginCountsTheMessages)
 
 TEST_P(RealServerTest, SummariesCarryTheEncodedHeaderAndTheSize)
 {
-    const std::string japanese = mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender);
+    const std::string japanese = mailbox::JapaneseMail(mailbox::SampleSubject, mailbox::SampleSender);
     const std::string folded = mailbox::MailBuilder()
-                                   .FoldedJapaneseSubject(mailbox::kSampleLongSubject, 4)
+                                   .FoldedJapaneseSubject(mailbox::SampleLongSubject, 4)
                                    .From("plain@example.com")
                                    .Text("text\n")
                                    .Build();
@@ -123,17 +117,17 @@ TEST_P(RealServerTest, SummariesCarryTheEncodedHeaderAndTheSize)
     Pop->OnRetrieveEnd = [&](TObject*) { ++ends; };
 
     Pop->GetSummary(1);
-    EXPECT_EQ(Pop->Summary.Subject, " " + mailbox::EncodedWord(mailbox::kSampleSubject));
-    EXPECT_EQ(Pop->Summary.From, " " + mailbox::EncodedWord(mailbox::kSampleSender) + " <taro@example.jp>");
+    EXPECT_EQ(Pop->Summary.Subject, " " + mailbox::EncodedWord(mailbox::SampleSubject));
+    EXPECT_EQ(Pop->Summary.From, " " + mailbox::EncodedWord(mailbox::SampleSender) + " <taro@example.jp>");
     EXPECT_EQ(Pop->Summary.Bytes, static_cast<int>(japanese.size()));
     const TExStringList& header = Pop->Summary.Header;
     ASSERT_GE(header.Count(), 2);
     EXPECT_EQ(header[header.Count() - 2], "");
     EXPECT_EQ(header[header.Count() - 1], ".");
-    EXPECT_EQ(header.GetValue("Subject"), mailbox::EncodedWord(mailbox::kSampleSubject));
+    EXPECT_EQ(header.GetValue("Subject"), mailbox::EncodedWord(mailbox::SampleSubject));
 
     Pop->GetSummary(2);
-    const std::string first = mailbox::FoldedEncodedWords(mailbox::kSampleLongSubject, 4);
+    const std::string first = mailbox::FoldedEncodedWords(mailbox::SampleLongSubject, 4);
     EXPECT_EQ(Pop->Summary.Subject, " " + first.substr(0, first.find("\r\n"))) << "the first line of a folded subject";
     EXPECT_EQ(Pop->Summary.Bytes, static_cast<int>(folded.size()));
     EXPECT_EQ(ends, 2);
@@ -191,16 +185,16 @@ TEST_P(RealServerTest, ResetUndoesADele)
 TEST_P(RealServerTest, MultipartAttachmentsAreDecodedByteForByte)
 {
     const mailbox::MultipartSample sample = mailbox::MultipartMail(20000, 7000, 5);
-    Server->AddMessage(sample.raw);
+    Server->AddMessage(sample.Raw);
     Pop->Connect();
     Pop->GetMailMessage(1);
-    EXPECT_EQ(Pop->MailMessage.Subject, " " + mailbox::EncodedWord(mailbox::kSampleSubject));
+    EXPECT_EQ(Pop->MailMessage.Subject, " " + mailbox::EncodedWord(mailbox::SampleSubject));
     ASSERT_EQ(Pop->MailMessage.Attachments.Count(), 2);
     EXPECT_EQ(Pop->MailMessage.Attachments[0], "report.bin");
     EXPECT_EQ(Pop->MailMessage.Attachments[1], "archive.dat");
-    EXPECT_EQ(ReadFile(Folder / "inbox" / "report.bin"), sample.base64.bytes);
-    EXPECT_EQ(ReadFile(Folder / "inbox" / "archive.dat"), sample.uuencoded.bytes);
-    EXPECT_EQ(Pop->MailMessage.Body[0], sample.text.substr(0, sample.text.find("\r\n")));
+    EXPECT_EQ(ReadFile(Folder / "inbox" / "report.bin"), sample.Base64Part.Bytes);
+    EXPECT_EQ(ReadFile(Folder / "inbox" / "archive.dat"), sample.UuencodedPart.Bytes);
+    EXPECT_EQ(Pop->MailMessage.Body[0], sample.Text.substr(0, sample.Text.find("\r\n")));
 }
 
 TEST_P(RealServerTest, AnAttachmentNamedWithParentStepsStaysInsideTheFolder)
@@ -289,6 +283,6 @@ TEST_P(RealServerTest, DeletingSeveralDemoMessagesKeepsTheIdsOfTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(PopServerKinds()),
-                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
 
 } // namespace

@@ -126,17 +126,17 @@ TEST_F(RetrieveTest, MultipartGivesTheTextPartAndDecodedAttachmentFiles)
 {
     const mailbox::MultipartSample sample = mailbox::MultipartMail(5000, 3000, 7);
     const int temp = Pop3TempFileCounter + 1;
-    Retrieve(sample.raw);
+    Retrieve(sample.Raw);
     const TMailMessage& m = Pop->MailMessage;
-    EXPECT_EQ(m.Boundary, sample.boundary) << "taken from the continuation line";
-    std::vector<std::string> body = SplitCrLf(sample.text);
+    EXPECT_EQ(m.Boundary, sample.Boundary) << "taken from the continuation line";
+    std::vector<std::string> body = SplitCrLf(sample.Text);
     body.push_back("");
     body.push_back(Announce("report.bin"));
     body.push_back(Announce("archive.dat"));
     EXPECT_EQ(Lines(m.Body), body);
     EXPECT_EQ(Lines(m.Attachments), (std::vector<std::string>{"report.bin", "archive.dat"}));
-    EXPECT_EQ(ReadFile(Inbox("report.bin")), sample.base64.bytes);
-    EXPECT_EQ(ReadFile(Inbox("archive.dat")), sample.uuencoded.bytes) << "\"x-uuencode\" in lower case decodes too";
+    EXPECT_EQ(ReadFile(Inbox("report.bin")), sample.Base64Part.Bytes);
+    EXPECT_EQ(ReadFile(Inbox("archive.dat")), sample.UuencodedPart.Bytes) << "\"x-uuencode\" in lower case decodes too";
     EXPECT_EQ(Files(), (std::vector<std::string>{TempName(temp), TempName(temp + 1), "archive.dat", "report.bin"}));
     EXPECT_EQ(m.ContentType, "application/octet-stream;") << "the last part's";
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "decode report.bin", "decode archive.dat", "end"}));
@@ -146,8 +146,8 @@ TEST_F(RetrieveTest, AUuencodedLineBeginningWithADotSurvivesTheWire)
 {
     // 14 bytes make a last uuencode line whose length character is ".".
     mailbox::MultipartSample sample = mailbox::MultipartMail(100, 45 + 14, 3);
-    Retrieve(sample.raw);
-    EXPECT_EQ(ReadFile(Inbox("archive.dat")), sample.uuencoded.bytes);
+    Retrieve(sample.Raw);
+    EXPECT_EQ(ReadFile(Inbox("archive.dat")), sample.UuencodedPart.Bytes);
 }
 
 TEST_F(RetrieveTest, HostileAttachmentNamesStayInsideTheFolder)

@@ -112,9 +112,9 @@ std::string Token()
 }
 
 struct Identity {
-    uid_t mailUid;
-    gid_t mailGid;
-    std::string loginUser, internalUser, internalGroup;
+    uid_t MailUid;
+    gid_t MailGid;
+    std::string LoginUser, InternalUser, InternalGroup;
 };
 
 // Root runs mail as "dovecot" and logins as "dovenull"; any other user runs all of it.
@@ -179,8 +179,8 @@ DovecotServer::DovecotServer()
     // The mail user must reach its home below this folder.
     ::chmod(FFolder.c_str(), 0755);
     const Identity id = WhoRuns();
-    FMailUid = id.mailUid;
-    FMailGid = id.mailGid;
+    FMailUid = id.MailUid;
+    FMailGid = id.MailGid;
 }
 
 DovecotServer::~DovecotServer()
@@ -240,9 +240,9 @@ void DovecotServer::WriteConfig() const
       << "auth_failure_delay = 0\n"
       << "login_trusted_networks = 127.0.0.0/8\n"
       << "login_greeting = " << FGreeting << "\n"
-      << "default_login_user = " << id.loginUser << "\n"
-      << "default_internal_user = " << id.internalUser << "\n"
-      << "default_internal_group = " << id.internalGroup << "\n"
+      << "default_login_user = " << id.LoginUser << "\n"
+      << "default_internal_user = " << id.InternalUser << "\n"
+      << "default_internal_group = " << id.InternalGroup << "\n"
       << "first_valid_uid = 1\n"
       << "first_valid_gid = 1\n"
       << "mail_location = maildir:~/Maildir\n"

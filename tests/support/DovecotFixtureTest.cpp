@@ -114,7 +114,7 @@ TEST_F(DovecotFixture, GreetsAndChecksTheCredentials)
 TEST_F(DovecotFixture, StatCountsAndTopShowsTheEncodedHeader)
 {
     server->AddMessage(mailbox::PlainMail(1));
-    server->AddMessage(mailbox::JapaneseMail(mailbox::kSampleSubject, mailbox::kSampleSender));
+    server->AddMessage(mailbox::JapaneseMail(mailbox::SampleSubject, mailbox::SampleSender));
     server->AddMessage(mailbox::PlainMail(3));
     EXPECT_EQ(server->CountMessages(), 3);
 
@@ -125,8 +125,8 @@ TEST_F(DovecotFixture, StatCountsAndTopShowsTheEncodedHeader)
     ASSERT_FALSE(top.empty());
     EXPECT_EQ(top.back(), "");  // the header's closing empty line, no body
     const std::string subject = Subject(p, 2);
-    EXPECT_EQ(subject, mailbox::EncodedWord(mailbox::kSampleSubject));
-    EXPECT_EQ(DecodeWord(subject), mailbox::kSampleSubject);
+    EXPECT_EQ(subject, mailbox::EncodedWord(mailbox::SampleSubject));
+    EXPECT_EQ(DecodeWord(subject), mailbox::SampleSubject);
     EXPECT_EQ(Subject(p, 1), "Plain message 1");
     p.Command("QUIT");
 }
@@ -185,14 +185,14 @@ TEST_F(DovecotFixture, MessagesAddedBetweenSessionsAppearInOrder)
 TEST_F(DovecotFixture, RetrGivesTheStoredBytesOfAMultipartMessage)
 {
     const mailbox::MultipartSample m = mailbox::MultipartMail(4000, 2000, 5);
-    server->AddMessage(m.raw);
+    server->AddMessage(m.Raw);
     BlockingPop3 p;
     LogIn(p, *server);
     ASSERT_EQ(p.Command("RETR 1").substr(0, 3), "+OK");
     std::string back;
     for (const std::string& l : p.Lines())
         back += l + "\r\n";
-    EXPECT_TRUE(back == m.raw);
+    EXPECT_TRUE(back == m.Raw);
     p.Command("QUIT");
 }
 
@@ -280,11 +280,11 @@ TEST(MailboxBuilder, EncodersAgreeWithTheCodec)
 
 TEST(MailboxBuilder, JapaneseHeadersAndFoldedSubject)
 {
-    const std::string word = mailbox::EncodedWord(mailbox::kSampleSubject);
+    const std::string word = mailbox::EncodedWord(mailbox::SampleSubject);
     EXPECT_EQ(word.rfind("=?ISO-2022-JP?B?GyRC", 0), 0u);  // starts by switching to JIS X 0208
-    EXPECT_EQ(DecodeWord(word), mailbox::kSampleSubject);
+    EXPECT_EQ(DecodeWord(word), mailbox::SampleSubject);
 
-    const std::string folded = mailbox::FoldedEncodedWords(mailbox::kSampleLongSubject, 8);
+    const std::string folded = mailbox::FoldedEncodedWords(mailbox::SampleLongSubject, 8);
     std::string joined;
     size_t start = 0, lines = 0;
     while (start <= folded.size()) {
@@ -302,7 +302,7 @@ TEST(MailboxBuilder, JapaneseHeadersAndFoldedSubject)
         start = end + 2;
     }
     EXPECT_GT(lines, 2u);
-    EXPECT_EQ(joined, mailbox::kSampleLongSubject);
+    EXPECT_EQ(joined, mailbox::SampleLongSubject);
     // ISO-2022-JP holds no half-width katakana: test data must say so, not go wrong quietly.
     EXPECT_THROW(mailbox::SjisToJis("\xb1"), std::runtime_error);
 }
@@ -310,12 +310,12 @@ TEST(MailboxBuilder, JapaneseHeadersAndFoldedSubject)
 TEST(MailboxBuilder, MultipartKeepsTheAttachmentsAndHostileNames)
 {
     const mailbox::MultipartSample m = mailbox::MultipartMail(3000, 1000, 9);
-    EXPECT_NE(m.raw.find("\tboundary=\"" + m.boundary + "\""), std::string::npos);
-    EXPECT_NE(m.raw.find(mailbox::Base64Lines(m.base64.bytes)), std::string::npos);
-    EXPECT_NE(m.raw.find(mailbox::Uuencode(m.uuencoded.bytes, m.uuencoded.name)), std::string::npos);
-    EXPECT_NE(m.raw.find("Content-Transfer-Encoding: x-uuencode\r\n"), std::string::npos);
-    EXPECT_NE(m.raw.find("\r\n--" + m.boundary + "--\r\n"), std::string::npos);
-    EXPECT_NE(m.raw.find(m.text), std::string::npos);
+    EXPECT_NE(m.Raw.find("\tboundary=\"" + m.Boundary + "\""), std::string::npos);
+    EXPECT_NE(m.Raw.find(mailbox::Base64Lines(m.Base64Part.Bytes)), std::string::npos);
+    EXPECT_NE(m.Raw.find(mailbox::Uuencode(m.UuencodedPart.Bytes, m.UuencodedPart.Name)), std::string::npos);
+    EXPECT_NE(m.Raw.find("Content-Transfer-Encoding: x-uuencode\r\n"), std::string::npos);
+    EXPECT_NE(m.Raw.find("\r\n--" + m.Boundary + "--\r\n"), std::string::npos);
+    EXPECT_NE(m.Raw.find(m.Text), std::string::npos);
 
     const std::string hostile = mailbox::MailWithAttachmentNamed("../../x", "payload");
     EXPECT_NE(hostile.find("name=\"../../x\""), std::string::npos);

@@ -9,21 +9,21 @@
 
 namespace mailbox {
 
-const char* const kSampleSubject = "\x89\xef\x8b" "c\x82\xcc\x82\xa8\x92m\x82\xe7\x82\xb9" /* sjis: 会議のお知らせ */;
-const char* const kSampleSender = "\x8eR\x93" "c\x91\xbe\x98Y" /* sjis: 山田太郎 */;
-const char* const kSampleLongSubject =
+const char* const SampleSubject = "\x89\xef\x8b" "c\x82\xcc\x82\xa8\x92m\x82\xe7\x82\xb9" /* sjis: 会議のお知らせ */;
+const char* const SampleSender = "\x8eR\x93" "c\x91\xbe\x98Y" /* sjis: 山田太郎 */;
+const char* const SampleLongSubject =
     "\x92\xb7\x82\xa2\x8c\x8f\x96\xbc\x82\xcc\x90\xdc\x82\xe8\x95\xd4\x82\xb5\x82\xf0\x8am\x82\xa9\x82\xdf\x82\xe9\x82\xbd\x82\xdf\x82\xcc\x82\xc6\x82\xc4\x82\xe0\x92\xb7\x82\xa2\x82\xa8\x92m\x82\xe7\x82\xb9\x82\xc5\x82\xb7" /* sjis: 長い件名の折り返しを確かめるためのとても長いお知らせです */;
 
 namespace {
-const char* const kBodyLine1 =
+const char* const BodyLine1 =
     "\x96{\x93\xfa\x82\xcc\x89\xef\x8b" "c\x82\xcd\x8c\xdf\x8c\xe3\x8eO\x8e\x9e\x82\xa9\x82\xe7\x91\xe6\x93\xf1\x89\xef\x8b" "c\x8e\xba\x82\xc5\x8ds\x82\xa2\x82\xdc\x82\xb7\x81" "B" /* sjis: 本日の会議は午後三時から第二会議室で行います。 */;
-const char* const kBodyLine2 =
+const char* const BodyLine2 =
     "\x8e\x91\x97\xbf\x82\xf0\x93Y\x95t\x82\xb5\x82\xdc\x82\xb7\x82\xcc\x82\xc5\x82\xb2\x8am\x94" "F\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81" "B" /* sjis: 資料を添付しますのでご確認ください。 */;
-const char* const kBodyLine3 =
+const char* const BodyLine3 =
     "\x82\xe6\x82\xeb\x82\xb5\x82\xad\x82\xa8\x8a\xe8\x82\xa2\x82\xb5\x82\xdc\x82\xb7\x81" "B" /* sjis: よろしくお願いします。 */;
-const char* const kBulkSubjectHead = "\x82\xa8\x92m\x82\xe7\x82\xb9 \x91\xe6" /* sjis: お知らせ 第 */;
-const char* const kBulkSubjectTail = "\x8d\x86" /* sjis: 号 */;
-const char* const kSecondSender = "\x97\xe9\x96\xd8\x89\xd4\x8eq" /* sjis: 鈴木花子 */;
+const char* const BulkSubjectHead = "\x82\xa8\x92m\x82\xe7\x82\xb9 \x91\xe6" /* sjis: お知らせ 第 */;
+const char* const BulkSubjectTail = "\x8d\x86" /* sjis: 号 */;
+const char* const SecondSender = "\x97\xe9\x96\xd8\x89\xd4\x8eq" /* sjis: 鈴木花子 */;
 
 std::string Convert(const std::string& text, const char* to, const char* from)
 {
@@ -248,23 +248,23 @@ std::string MailBuilder::Build() const
     m += "Content-Type: " + textType + "\r\n" + textEncoding + "\r\n" + FText + "\r\n";
     for (const Attachment& a : FAttachments) {
         m += "--" + FBoundary + "\r\n";
-        m += "Content-Type: " + a.contentType + ";\r\n name=\"" + a.name + "\"\r\n";
-        switch (a.kind) {
-        case Attachment::kBase64:
+        m += "Content-Type: " + a.ContentType + ";\r\n name=\"" + a.Name + "\"\r\n";
+        switch (a.Encoding) {
+        case Attachment::AsBase64:
             m += "Content-Transfer-Encoding: base64\r\n";
             break;
-        case Attachment::kUuencode:
+        case Attachment::AsUuencode:
             m += "Content-Transfer-Encoding: x-uuencode\r\n";
             break;
-        case Attachment::kPlain:
+        case Attachment::AsPlain:
             m += "Content-Transfer-Encoding: 7bit\r\n";
             break;
         }
-        m += "Content-Disposition: attachment;\r\n filename=\"" + a.name + "\"\r\n\r\n";
-        switch (a.kind) {
-        case Attachment::kBase64: m += Base64Lines(a.bytes); break;
-        case Attachment::kUuencode: m += Uuencode(a.bytes, a.name, a.uuFramed); break;
-        case Attachment::kPlain: m += CrLf(a.bytes); break;
+        m += "Content-Disposition: attachment;\r\n filename=\"" + a.Name + "\"\r\n\r\n";
+        switch (a.Encoding) {
+        case Attachment::AsBase64: m += Base64Lines(a.Bytes); break;
+        case Attachment::AsUuencode: m += Uuencode(a.Bytes, a.Name, a.UuFramed); break;
+        case Attachment::AsPlain: m += CrLf(a.Bytes); break;
         }
         m += "\r\n";
     }
@@ -288,24 +288,24 @@ std::string JapaneseMail(const std::string& sjisSubject, const std::string& sjis
     return MailBuilder()
         .JapaneseFrom(sjisSender, address)
         .JapaneseSubject(sjisSubject)
-        .JapaneseText(std::string(kBodyLine1) + "\n" + kBodyLine3 + "\n")
+        .JapaneseText(std::string(BodyLine1) + "\n" + BodyLine3 + "\n")
         .Build();
 }
 
 MultipartSample MultipartMail(size_t base64Size, size_t uuSize, unsigned seed)
 {
     MultipartSample s;
-    s.base64 = {"report.bin", RandomBytes(base64Size, seed), Attachment::kBase64};
-    s.uuencoded = {"archive.dat", RandomBytes(uuSize, seed + 1), Attachment::kUuencode};
+    s.Base64Part = {"report.bin", RandomBytes(base64Size, seed), Attachment::AsBase64};
+    s.UuencodedPart = {"archive.dat", RandomBytes(uuSize, seed + 1), Attachment::AsUuencode};
     MailBuilder b;
-    b.JapaneseFrom(kSampleSender, "taro@example.jp")
-        .JapaneseSubject(kSampleSubject)
-        .JapaneseText(std::string(kBodyLine1) + "\n" + kBodyLine2 + "\n")
-        .Attach(s.base64)
-        .Attach(s.uuencoded);
-    s.raw = b.Build();
-    s.boundary = b.Boundary();
-    s.text = SjisToJis(kBodyLine1) + "\r\n" + SjisToJis(kBodyLine2) + "\r\n";
+    b.JapaneseFrom(SampleSender, "taro@example.jp")
+        .JapaneseSubject(SampleSubject)
+        .JapaneseText(std::string(BodyLine1) + "\n" + BodyLine2 + "\n")
+        .Attach(s.Base64Part)
+        .Attach(s.UuencodedPart);
+    s.Raw = b.Build();
+    s.Boundary = b.Boundary();
+    s.Text = SjisToJis(BodyLine1) + "\r\n" + SjisToJis(BodyLine2) + "\r\n";
     return s;
 }
 
@@ -314,7 +314,7 @@ std::string MailWithAttachmentNamed(const std::string& name, const std::string& 
     return MailBuilder()
         .Subject("Attachment named " + name)
         .Text("See the attachment.\n")
-        .Attach({name, bytes, Attachment::kBase64})
+        .Attach({name, bytes, Attachment::AsBase64})
         .Build();
 }
 
@@ -323,7 +323,7 @@ std::vector<std::string> BulkMailbox(int count, unsigned seed)
     std::mt19937 gen(seed);
     std::vector<std::string> out;
     out.reserve(static_cast<size_t>(count));
-    const char* const sjisLines[] = {kBodyLine1, kBodyLine2, kBodyLine3};
+    const char* const sjisLines[] = {BodyLine1, BodyLine2, BodyLine3};
     size_t jisSizes[3];
     for (size_t k = 0; k < 3; ++k)
         jisSizes[k] = SjisToJis(sjisLines[k]).size() + 2;
@@ -338,8 +338,8 @@ std::vector<std::string> BulkMailbox(int count, unsigned seed)
                      std::to_string(gen() % 1000000) + ";\r\n\tMon, 1 Jul 2024 09:3" + std::to_string(r) +
                      ":00 +0900");
         if (japanese) {
-            b.JapaneseSubject(std::string(kBulkSubjectHead) + num + kBulkSubjectTail);
-            b.JapaneseFrom(i % 2 ? kSampleSender : kSecondSender, "user" + num + "@example.jp");
+            b.JapaneseSubject(std::string(BulkSubjectHead) + num + BulkSubjectTail);
+            b.JapaneseFrom(i % 2 ? SampleSender : SecondSender, "user" + num + "@example.jp");
             b.JapaneseText("x");
         } else {
             b.Subject("Bulk message " + num);

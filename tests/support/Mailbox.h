@@ -34,12 +34,12 @@ std::string FoldedEncodedWords(const std::string& sjis, size_t charsPerWord);
 std::string RandomBytes(size_t n, unsigned seed);
 
 struct Attachment {
-    enum Kind { kBase64, kUuencode, kPlain };
-    std::string name;   // goes into name="..." and filename="..." as it stands
-    std::string bytes;  // the original content
-    Kind kind = kBase64;
-    bool uuFramed = true;  // begin/end lines around uuencoded data
-    std::string contentType = "application/octet-stream";
+    enum Kind { AsBase64, AsUuencode, AsPlain };
+    std::string Name;   // goes into name="..." and filename="..." as it stands
+    std::string Bytes;  // the original content
+    Kind Encoding = AsBase64;
+    bool UuFramed = true;  // begin/end lines around uuencoded data
+    std::string ContentType = "application/octet-stream";
 };
 
 class MailBuilder {
@@ -78,9 +78,9 @@ private:
 };
 
 // Sample Japanese texts (Shift-JIS) used by the presets.
-extern const char* const kSampleSubject;  // 会議のお知らせ
-extern const char* const kSampleSender;   // 山田太郎
-extern const char* const kSampleLongSubject;
+extern const char* const SampleSubject;  // 会議のお知らせ
+extern const char* const SampleSender;   // 山田太郎
+extern const char* const SampleLongSubject;
 
 // An ASCII message numbered n ("Subject: Plain message <n>").
 std::string PlainMail(int n);
@@ -90,11 +90,11 @@ std::string JapaneseMail(const std::string& sjisSubject, const std::string& sjis
 
 // A multipart message: a JIS text part, a Base64 attachment and an x-uuencode attachment.
 struct MultipartSample {
-    std::string raw;
-    std::string boundary;
-    std::string text;  // the text part as sent (JIS), lines joined by CR LF
-    Attachment base64;
-    Attachment uuencoded;
+    std::string Raw;
+    std::string Boundary;
+    std::string Text;  // the text part as sent (JIS), lines joined by CR LF
+    Attachment Base64Part;
+    Attachment UuencodedPart;
 };
 MultipartSample MultipartMail(size_t base64Size = 5000, size_t uuSize = 3000, unsigned seed = 1);
 

@@ -1,6 +1,7 @@
 #include "tests/support/PopServer.h"
 
 #include <map>
+#include <ostream>
 
 #include "tests/support/DemoServer.h"
 #include "tests/support/Dovecot.h"
@@ -28,6 +29,11 @@ std::vector<PopServerKind> PopServerKinds()
             {"Demo", MakeDemoPopServer}};
 }
 
+void PrintTo(const PopServerKind& kind, std::ostream* os)
+{
+    *os << kind.Name;
+}
+
 namespace {
 std::map<std::string, std::unique_ptr<PopServer>>& SharedServers()
 {
@@ -38,9 +44,9 @@ std::map<std::string, std::unique_ptr<PopServer>>& SharedServers()
 
 PopServer& SharedPopServer(const PopServerKind& kind, const std::string& user, const std::string& password)
 {
-    std::unique_ptr<PopServer>& slot = SharedServers()[kind.name];
+    std::unique_ptr<PopServer>& slot = SharedServers()[kind.Name];
     if (!slot) {
-        slot = kind.make();
+        slot = kind.Make();
         slot->Start(user, password);
     }
     slot->ClearMessages();

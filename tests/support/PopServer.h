@@ -10,6 +10,7 @@
 // come up. Not thread-safe.
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,12 +27,14 @@ public:
 };
 
 struct PopServerKind {
-    std::string name;  // a test-name suffix: letters and digits only
-    std::function<std::unique_ptr<PopServer>()> make;
+    std::string Name;  // a test-name suffix: letters and digits only
+    std::function<std::unique_ptr<PopServer>()> Make;
 };
 
 // Every kind of server built into the tests.
 std::vector<PopServerKind> PopServerKinds();
+// Names the kind in the output of tests that run once per kind.
+void PrintTo(const PopServerKind& kind, std::ostream* os);
 // The server of this kind that the tests of one process share, started with this user and
 // password at the first call and emptied at every call; the servers live until
 // ReleaseSharedPopServers.

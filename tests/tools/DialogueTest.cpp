@@ -24,21 +24,21 @@ namespace {
 bool IsOk(const std::string& reply) { return reply.rfind("+OK", 0) == 0; }
 bool IsErr(const std::string& reply) { return reply.rfind("-ERR", 0) == 0; }
 
-const std::string kFirst = "From: a@example.jp\r\nSubject: one\r\n\r\nline 1\r\nline 2\r\nline 3\r\n";
+const std::string First = "From: a@example.jp\r\nSubject: one\r\n\r\nline 1\r\nline 2\r\nline 3\r\n";
 // Lines that must be dot-stuffed on the wire, one of them a lone "." that would otherwise
 // end the reply.
-const std::string kDotted = "Subject: dots\r\n\r\n.\r\n..x\r\n.hidden\r\nend.\r\n";
+const std::string Dotted = "Subject: dots\r\n\r\n.\r\n..x\r\n.hidden\r\nend.\r\n";
 // Written with LF only and without a final line end: served with CR LF throughout.
-const std::string kLfOnly = "Subject: lf\n\nfirst\nlast";
-const std::string kLfOnlyServed = "Subject: lf\r\n\r\nfirst\r\nlast\r\n";
+const std::string LfOnly = "Subject: lf\n\nfirst\nlast";
+const std::string LfOnlyServed = "Subject: lf\r\n\r\nfirst\r\nlast\r\n";
 
 class DialogueTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Put("a-first.eml", kFirst);
-        Put("b-dotted.eml", kDotted);
-        Put("c-lf.eml", kLfOnly);
+        Put("a-first.eml", First);
+        Put("b-dotted.eml", Dotted);
+        Put("c-lf.eml", LfOnly);
         Server.Start({"--mailbox", Folder.string()});
     }
     void TearDown() override { Server.Stop(); }
@@ -99,12 +99,12 @@ TEST_F(DialogueTest, StatListAndUidlDescribeTheFolder)
     BlockingPop3 c(Server.Port());
     c.Line();
     ASSERT_TRUE(c.TryLogin());
-    const std::size_t total = kFirst.size() + kDotted.size() + kLfOnlyServed.size();
+    const std::size_t total = First.size() + Dotted.size() + LfOnlyServed.size();
     EXPECT_EQ(c.Command("STAT"), "+OK 3 " + std::to_string(total) + "\r\n");
     EXPECT_EQ(c.Multi("LIST"), "+OK 3 messages (" + std::to_string(total) + " octets)\r\n1 " +
-                                   std::to_string(kFirst.size()) + "\r\n2 " + std::to_string(kDotted.size()) +
-                                   "\r\n3 " + std::to_string(kLfOnlyServed.size()) + "\r\n.\r\n");
-    EXPECT_EQ(c.Command("LIST 2"), "+OK 2 " + std::to_string(kDotted.size()) + "\r\n");
+                                   std::to_string(First.size()) + "\r\n2 " + std::to_string(Dotted.size()) +
+                                   "\r\n3 " + std::to_string(LfOnlyServed.size()) + "\r\n.\r\n");
+    EXPECT_EQ(c.Command("LIST 2"), "+OK 2 " + std::to_string(Dotted.size()) + "\r\n");
     EXPECT_EQ(c.Multi("UIDL"), "+OK\r\n1 a-first.eml\r\n2 b-dotted.eml\r\n3 c-lf.eml\r\n.\r\n");
     EXPECT_EQ(c.Command("UIDL 3"), "+OK 3 c-lf.eml\r\n");
     // Numbers that name no message.
@@ -122,13 +122,13 @@ TEST_F(DialogueTest, RetrAndTopAreDotStuffedOnTheWire)
     BlockingPop3 c(Server.Port());
     c.Line();
     ASSERT_TRUE(c.TryLogin());
-    EXPECT_EQ(c.Multi("RETR 1"), "+OK " + std::to_string(kFirst.size()) + " octets\r\n" + kFirst + ".\r\n");
-    EXPECT_EQ(c.Multi("RETR 2"), "+OK " + std::to_string(kDotted.size()) +
+    EXPECT_EQ(c.Multi("RETR 1"), "+OK " + std::to_string(First.size()) + " octets\r\n" + First + ".\r\n");
+    EXPECT_EQ(c.Multi("RETR 2"), "+OK " + std::to_string(Dotted.size()) +
                                      " octets\r\nSubject: dots\r\n\r\n..\r\n...x\r\n..hidden\r\nend.\r\n.\r\n");
-    EXPECT_EQ(c.Multi("RETR 3"), "+OK " + std::to_string(kLfOnlyServed.size()) + " octets\r\n" + kLfOnlyServed + ".\r\n");
+    EXPECT_EQ(c.Multi("RETR 3"), "+OK " + std::to_string(LfOnlyServed.size()) + " octets\r\n" + LfOnlyServed + ".\r\n");
     EXPECT_EQ(c.Multi("TOP 1 0"), "+OK\r\nFrom: a@example.jp\r\nSubject: one\r\n\r\n.\r\n");
     EXPECT_EQ(c.Multi("TOP 1 2"), "+OK\r\nFrom: a@example.jp\r\nSubject: one\r\n\r\nline 1\r\nline 2\r\n.\r\n");
-    EXPECT_EQ(c.Multi("TOP 1 99999999999999999999"), "+OK\r\n" + kFirst + ".\r\n");
+    EXPECT_EQ(c.Multi("TOP 1 99999999999999999999"), "+OK\r\n" + First + ".\r\n");
     EXPECT_EQ(c.Multi("TOP 2 1"), "+OK\r\nSubject: dots\r\n\r\n..\r\n.\r\n");
 }
 
@@ -145,7 +145,7 @@ TEST_F(DialogueTest, DeletionsHappenOnlyAtQuitAndRsetForgetsThem)
         EXPECT_TRUE(IsErr(c.Command("TOP 1 0")));
         EXPECT_TRUE(IsErr(c.Command("LIST 1")));
         EXPECT_TRUE(IsErr(c.Command("UIDL 2")));
-        EXPECT_EQ(c.Command("STAT"), "+OK 1 " + std::to_string(kLfOnlyServed.size()) + "\r\n");
+        EXPECT_EQ(c.Command("STAT"), "+OK 1 " + std::to_string(LfOnlyServed.size()) + "\r\n");
         EXPECT_EQ(c.Multi("UIDL"), "+OK\r\n3 c-lf.eml\r\n.\r\n") << "marked messages keep their numbers";
         EXPECT_EQ(Files(), 3) << "nothing is gone before QUIT";
         EXPECT_EQ(c.Command("RSET"), "+OK\r\n");

@@ -55,7 +55,7 @@ int FreePort()
     return Listener().Port();
 }
 
-const char kFakePurgel[] = R"(#!/bin/bash
+const char FakePurgel[] = R"(#!/bin/bash
 out="$(dirname "$0")/ran"
 { echo "cwd=$PWD"; echo "server=$PURGEL_DEMO_SERVER"; } >"$out"
 if exec 3<>"/dev/tcp/${PURGEL_DEMO_SERVER%:*}/${PURGEL_DEMO_SERVER#*:}"; then
@@ -71,7 +71,7 @@ protected:
     {
         fs::create_directories(Build / "app");
         fs::create_directories(Build / "tools");
-        std::ofstream(Build / "app/purgel") << kFakePurgel;
+        std::ofstream(Build / "app/purgel") << FakePurgel;
         fs::permissions(Build / "app/purgel", fs::perms::owner_all);
         fs::create_symlink(testsupport::DemoServerProcess::Program(), Build / "tools/purgel-demo-server");
     }
