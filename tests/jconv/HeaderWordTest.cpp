@@ -41,9 +41,9 @@ std::string Unfold(std::string text)
 TEST(DecodeHeaderString, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"no prefix: unchanged", "Hello, world", "Hello, world"},
         {"empty value", "", ""},
@@ -65,7 +65,7 @@ TEST(DecodeHeaderString, Table)
         {"decoded lower case does not complete it", "=?iso-2022=?ISO-2022-JP?B?LWpwP2I/WVE9PT89?=", "=?iso-2022-jp?b?YQ==?="},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(DecodeHeaderString(c.in)), Hex(c.out)) << c.rule;
+        EXPECT_EQ(Hex(DecodeHeaderString(c.In)), Hex(c.Out)) << c.Rule;
 }
 
 TEST(DecodeHeaderString, ThenConvertToShiftJis)
@@ -113,9 +113,9 @@ TEST(CreateHeaderString, Table)
     const std::string kanji2 = B("88 9F 88 A0");  // two kanji
     const std::string word2 = "=?ISO-2022-JP?B?GyRCMCEwIhsoQg==?=";  // ESC $ B 3021 3022 ESC ( B
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"plain ASCII unchanged", "Hello, world", "Hello, world"},
         {"empty", "", ""},
@@ -126,7 +126,7 @@ TEST(CreateHeaderString, Table)
         {"a lone lead byte after text is dropped", B("'a' 88"), "a"},
     };
     for (const auto& c : table)
-        EXPECT_EQ(CreateHeaderString(c.in), c.out) << c.rule;
+        EXPECT_EQ(CreateHeaderString(c.In), c.Out) << c.Rule;
 
     // One run is one word however long: no splitting, no folding.
     std::string run;

@@ -86,8 +86,8 @@ std::u32string Decode(const char* code, const std::string& bytes)
 }
 
 struct Character {
-    unsigned char j1, j2;  // JIS X 0208 code
-    char32_t u;
+    unsigned char J1, J2;  // JIS X 0208 code
+    char32_t U;
 };
 
 // Every pair A1A1..F4FE that glibc's EUC-JP converts is an assigned character.
@@ -134,7 +134,7 @@ constexpr char32_t Folded[][3] = {
 
 // A piece of half-width katakana text and its full-width form.
 struct KanaUnit {
-    std::u32string half, full;
+    std::u32string Half, Full;
 };
 
 std::vector<KanaUnit> KanaUnits()
@@ -156,7 +156,7 @@ std::vector<KanaUnit> KanaUnits()
 // The test text twice: with half-width katakana, and with them in full width as the
 // conversions to JIS write them.
 struct MixedText {
-    std::u32string half, full;
+    std::u32string Half, Full;
 };
 
 MixedText BuildMixedText()
@@ -168,20 +168,20 @@ MixedText BuildMixedText()
     int line = 0;
     for (std::size_t at = 0; at < chars.size(); ++line) {
         auto both = [&](const std::u32string& s) {
-            t.half += s;
-            t.full += s;
+            t.Half += s;
+            t.Full += s;
         };
         const std::string ascii = "L" + std::to_string(line) + " a\\b~c{|}: ";
         both(std::u32string(ascii.begin(), ascii.end()));
         std::u32string kanji;
         for (int k = 0; k < 48 && at < chars.size(); ++k)
-            kanji += chars[at++].u;
+            kanji += chars[at++].U;
         const bool kanjiLast = line % 4 == 3 || at == chars.size();  // kanji right before the line end
         if (!kanjiLast)
             both(kanji);
         for (int k = 0; k < 7; ++k, nextKana = (nextKana + 1) % kana.size()) {
-            t.half += kana[nextKana].half;
-            t.full += kana[nextKana].full;
+            t.Half += kana[nextKana].Half;
+            t.Full += kana[nextKana].Full;
         }
         both(U" x ");
         if (kanjiLast)
@@ -253,10 +253,10 @@ TEST(IconvCrossCheck, AssignedCharactersOfRows1To84)
     int failures = 0;
     for (const Character& c : chars) {
         std::string s, j;
-        const std::string u = Utf32(std::u32string(1, c.u));
+        const std::string u = Utf32(std::u32string(1, c.U));
         ASSERT_TRUE(sjis.Convert(u, s) && jis.Convert(u, j));
-        const std::string code{char(c.j1), char(c.j2)};
-        if (ToSjis(c.j1, c.j2) != s || ToJis(s[0], s[1]) != code || j != "\x1b$B" + code + "\x1b(B") {
+        const std::string code{char(c.J1), char(c.J2)};
+        if (ToSjis(c.J1, c.J2) != s || ToJis(s[0], s[1]) != code || j != "\x1b$B" + code + "\x1b(B") {
             ADD_FAILURE() << "JIS " << Hex(code) << ": SHIFT_JIS " << Hex(s) << ", ISO-2022-JP " << Hex(j);
             if (++failures > 20)
                 break;
@@ -266,35 +266,35 @@ TEST(IconvCrossCheck, AssignedCharactersOfRows1To84)
 
 TEST(IconvCrossCheck, FromShiftJis)
 {
-    const std::string sjis = Encode("SHIFT_JIS", Text().half);
+    const std::string sjis = Encode("SHIFT_JIS", Text().Half);
     ASSERT_EQ(InCodeCheck(sjis), JCODE_SJIS);
-    EXPECT_TRUE(SameBytes(sjis2euc(sjis), Encode("EUC-JP", Text().half)));
-    EXPECT_TRUE(SameBytes(AsGlibcJis(sjis2jis83(sjis)), Encode("ISO-2022-JP", Text().full)));
-    EXPECT_TRUE(SameBytes(ConvertJCode(sjis, JCODE_EUC), Encode("EUC-JP", Text().half)));
+    EXPECT_TRUE(SameBytes(sjis2euc(sjis), Encode("EUC-JP", Text().Half)));
+    EXPECT_TRUE(SameBytes(AsGlibcJis(sjis2jis83(sjis)), Encode("ISO-2022-JP", Text().Full)));
+    EXPECT_TRUE(SameBytes(ConvertJCode(sjis, JCODE_EUC), Encode("EUC-JP", Text().Half)));
 }
 
 TEST(IconvCrossCheck, FromEucJp)
 {
-    const std::string euc = Encode("EUC-JP", Text().half);
+    const std::string euc = Encode("EUC-JP", Text().Half);
     ASSERT_EQ(InCodeCheck(euc), JCODE_EUC);
-    EXPECT_TRUE(SameBytes(euc2sjis(euc), Encode("SHIFT_JIS", Text().half)));
-    EXPECT_TRUE(SameBytes(AsGlibcJis(euc2jis83(euc)), Encode("ISO-2022-JP", Text().full)));
-    EXPECT_TRUE(SameBytes(ConvertJCode(euc, JCODE_SJIS), Encode("SHIFT_JIS", Text().half)));
+    EXPECT_TRUE(SameBytes(euc2sjis(euc), Encode("SHIFT_JIS", Text().Half)));
+    EXPECT_TRUE(SameBytes(AsGlibcJis(euc2jis83(euc)), Encode("ISO-2022-JP", Text().Full)));
+    EXPECT_TRUE(SameBytes(ConvertJCode(euc, JCODE_SJIS), Encode("SHIFT_JIS", Text().Half)));
 }
 
 TEST(IconvCrossCheck, FromJis)
 {
-    const std::string jis = Encode("ISO-2022-JP", Text().full);
+    const std::string jis = Encode("ISO-2022-JP", Text().Full);
     ASSERT_EQ(InCodeCheck(jis), JCODE_JIS83);
-    EXPECT_TRUE(SameBytes(jis2sjis(jis), Encode("SHIFT_JIS", Text().full)));
-    EXPECT_TRUE(SameBytes(jis2euc(jis), Encode("EUC-JP", Text().full)));
-    EXPECT_TRUE(SameBytes(ConvertJCode(jis, JCODE_SJIS), Encode("SHIFT_JIS", Text().full)));
+    EXPECT_TRUE(SameBytes(jis2sjis(jis), Encode("SHIFT_JIS", Text().Full)));
+    EXPECT_TRUE(SameBytes(jis2euc(jis), Encode("EUC-JP", Text().Full)));
+    EXPECT_TRUE(SameBytes(ConvertJCode(jis, JCODE_SJIS), Encode("SHIFT_JIS", Text().Full)));
 }
 
 TEST(IconvCrossCheck, GlibcReadsOurOutputBack)
 {
-    const std::u32string& half = Text().half;
-    const std::u32string& full = Text().full;
+    const std::u32string& half = Text().Half;
+    const std::u32string& full = Text().Full;
     const std::string euc = Encode("EUC-JP", half);
     // Shift-JIS: glibc reads every 0x5C / 0x7E as JIS X 0201 Roman.
     EXPECT_TRUE(Decode("SHIFT_JIS", euc2sjis(euc)) == RomanFrom(half, 0));

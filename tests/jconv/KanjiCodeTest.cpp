@@ -14,21 +14,21 @@ using jconvtest::Hex;
 namespace {
 
 struct Conversion {
-    const char* rule;
-    std::string in;
-    std::string out;
+    const char* Rule;
+    std::string In;
+    std::string Out;
 };
 
 void RunTable(const std::function<std::string(std::string_view)>& convert, const std::vector<Conversion>& table)
 {
     for (const Conversion& c : table)
-        EXPECT_EQ(Hex(convert(c.in)), Hex(c.out)) << c.rule << "\n  input: " << Hex(c.in);
+        EXPECT_EQ(Hex(convert(c.In)), Hex(c.Out)) << c.Rule << "\n  input: " << Hex(c.In);
 }
 
 struct Detection {
-    const char* rule;
-    std::string in;
-    int code;
+    const char* Rule;
+    std::string In;
+    int Code;
 };
 
 // 599 ASCII bytes, 0x01, then ASCII up to 700 bytes.
@@ -104,13 +104,13 @@ TEST(InCodeCheck, Table)
         {"look-ahead: stops at end of text", B("B0 E0 A1"), JCODE_EUCORSJIS},
     };
     for (const Detection& d : table)
-        EXPECT_EQ(InCodeCheck(d.in), d.code) << d.rule << "\n  input: " << Hex(d.in.substr(0, 40));
+        EXPECT_EQ(InCodeCheck(d.In), d.Code) << d.Rule << "\n  input: " << Hex(d.In.substr(0, 40));
 }
 
 TEST(InCodeCheck, StrictCheckLenIsReadOnEveryCall)
 {
     struct Restore {
-        int saved = STRICT_CHECK_LEN;
+        int Saved = STRICT_CHECK_LEN;
         ~Restore() { STRICT_CHECK_LEN = saved; }
     } restore;
     const std::string text = B("83 65 01 'x'");
@@ -127,9 +127,9 @@ TEST(InCodeCheck, StrictCheckLenIsReadOnEveryCall)
 TEST(PairConversion, ToSjisAndToJis)
 {
     struct Pair {
-        const char* rule;
-        std::string jis;
-        std::string sjis;
+        const char* Rule;
+        std::string Jis;
+        std::string Sjis;
     };
     const std::vector<Pair> table = {
         {"row 16 even row (second byte + 0x7E)", B("30 21"), B("88 9F")},
@@ -145,8 +145,8 @@ TEST(PairConversion, ToSjisAndToJis)
         {"row 94", B("7E 7E"), B("EF FC")},
     };
     for (const Pair& p : table) {
-        EXPECT_EQ(Hex(ToSjis(p.jis[0], p.jis[1])), Hex(p.sjis)) << p.rule;
-        EXPECT_EQ(Hex(ToJis(p.sjis[0], p.sjis[1])), Hex(p.jis)) << p.rule;
+        EXPECT_EQ(Hex(ToSjis(p.Jis[0], p.Jis[1])), Hex(p.Sjis)) << p.Rule;
+        EXPECT_EQ(Hex(ToJis(p.Sjis[0], p.Sjis[1])), Hex(p.Jis)) << p.Rule;
     }
     // No range check: arithmetic modulo 256 on any pair.
     EXPECT_EQ(Hex(ToSjis(0x0D, 0x0A)), "77 29");
@@ -273,10 +273,10 @@ TEST(Dispatch, ConvertJCode)
     const std::string undecided = B("A5 C6 A5 B9");
     const std::string binary = B("83 65 00 'x'");
     const struct {
-        const char* rule;
-        const std::string& in;
-        int target;
-        std::string out;
+        const char* Rule;
+        const std::string& In;
+        int Target;
+        std::string Out;
     } table[] = {
         {"JIS to Shift-JIS", jis, JCODE_SJIS, B("83 65")},
         {"JIS to EUC-JP", jis, JCODE_EUC, B("A5 C6")},
@@ -297,7 +297,7 @@ TEST(Dispatch, ConvertJCode)
         {"binary text unchanged", binary, JCODE_EUC, binary},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(ConvertJCode(c.in, c.target)), Hex(c.out)) << c.rule;
+        EXPECT_EQ(Hex(ConvertJCode(c.In, c.Target)), Hex(c.Out)) << c.Rule;
 }
 
 TEST(Dispatch, StrictConvertJCode)

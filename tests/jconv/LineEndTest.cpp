@@ -10,9 +10,9 @@ using jconvtest::Hex;
 TEST(ReturnCodeCheck, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        int kind;
+        const char* Rule;
+        std::string In;
+        int Kind;
     } table[] = {
         {"no line end", "", RCODE_NONE},
         {"no line end", "abc", RCODE_NONE},
@@ -26,16 +26,16 @@ TEST(ReturnCodeCheck, Table)
         {"NUL bytes are ordinary", std::string("a\0\nb", 4), RCODE_LF},
     };
     for (const auto& c : table)
-        EXPECT_EQ(ReturnCodeCheck(c.in), c.kind) << c.rule;
+        EXPECT_EQ(ReturnCodeCheck(c.In), c.Kind) << c.Rule;
 }
 
 TEST(ConvertReturnCode, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        int target;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        int Target;
+        std::string Out;
     } table[] = {
         {"CR LF to LF", "a\r\nb\r\n", RCODE_LF, "a\nb\n"},
         {"CR LF to CR", "a\r\nb\r\n", RCODE_CR, "a\rb\r"},
@@ -54,17 +54,17 @@ TEST(ConvertReturnCode, Table)
         {"CR CR LF as CR source to LF", "\r\r\n", RCODE_LF, "\n\n\n"},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(ConvertReturnCode(c.in, c.target)), Hex(c.out)) << c.rule;
+        EXPECT_EQ(Hex(ConvertReturnCode(c.In, c.Target)), Hex(c.Out)) << c.Rule;
 }
 
 TEST(StrictConvertReturnCode, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        int source;
-        int target;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        int Source;
+        int Target;
+        std::string Out;
     } table[] = {
         {"the given source is used: LF of CR LF to CR", "a\r\nb", RCODE_LF, RCODE_CR, "a\r\rb"},
         {"source the text does not use", "a\nb", RCODE_CRLF, RCODE_CR, "a\nb"},
@@ -76,5 +76,5 @@ TEST(StrictConvertReturnCode, Table)
         {"CR LF across the whole text", "\r\n\r\n\r", RCODE_CRLF, RCODE_LF, "\n\n\r"},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(StrictConvertReturnCode(c.in, c.source, c.target)), Hex(c.out)) << c.rule;
+        EXPECT_EQ(Hex(StrictConvertReturnCode(c.In, c.Source, c.Target)), Hex(c.Out)) << c.Rule;
 }

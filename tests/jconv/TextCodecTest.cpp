@@ -32,9 +32,9 @@ std::string Repeat(const std::string& s, int n)
 TEST(EncodeBase64, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"empty input", "", ""},
         {"one group", "abc", "YWJj"},
@@ -44,7 +44,7 @@ TEST(EncodeBase64, Table)
         {"no line breaks however long", std::string(300, 'x'), Repeat("eHh4", 100)},
     };
     for (const auto& c : table)
-        EXPECT_EQ(EncodeBase64(c.in), c.out) << c.rule;
+        EXPECT_EQ(EncodeBase64(c.In), c.Out) << c.Rule;
 }
 
 TEST(EncodeBase64R, SeparatorAfterEvery76Characters)
@@ -73,9 +73,9 @@ TEST(EncodeUU, Table)
 {
     const std::string crlf = "\r\n";
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"empty input: separator, backquote, separator", "", "\r\n`\r\n"},
         {"single byte: two characters and two backquotes", "a", "!80``\r\n`\r\n"},
@@ -84,7 +84,7 @@ TEST(EncodeUU, Table)
         {"zero bytes encode as backquotes", std::string(3, '\0'), "#````\r\n`\r\n"},
     };
     for (const auto& c : table)
-        EXPECT_EQ(EncodeUU(c.in, crlf), c.out) << c.rule;
+        EXPECT_EQ(EncodeUU(c.In, crlf), c.Out) << c.Rule;
 
     // 45 bytes: "M", 60 characters, separator, then an empty line before the backquote line.
     const std::string full = EncodeUU(Bytes(45), crlf);
@@ -128,9 +128,9 @@ TEST(EncodeBinHex, Table)
 TEST(DecodeBase64, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"line break between groups skipped", "YWJj\r\nYQ==", "abca"},
         {"unpadded pair group", "YWI", "ab"},
@@ -146,15 +146,15 @@ TEST(DecodeBase64, Table)
         {"= in the second position", "Y===", ""},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(DecodeBase64(c.in)), Hex(c.out)) << c.rule << ": " << c.in;
+        EXPECT_EQ(Hex(DecodeBase64(c.In)), Hex(c.Out)) << c.Rule << ": " << c.In;
 }
 
 TEST(DecodeUU, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"one byte and the backquote line", "!80``\r\n`\r\n", "a"},
         {"one group", "#0V%T\r\n`\r\n", "Cat"},
@@ -168,15 +168,15 @@ TEST(DecodeUU, Table)
         {"length character below 0x20", "\t0V%T", ""},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(DecodeUU(c.in)), Hex(c.out)) << c.rule;
+        EXPECT_EQ(Hex(DecodeUU(c.In)), Hex(c.Out)) << c.Rule;
 }
 
 TEST(DecodeBinHex, Table)
 {
     const struct {
-        const char* rule;
-        std::string in;
-        std::string out;
+        const char* Rule;
+        std::string In;
+        std::string Out;
     } table[] = {
         {"one group", ":B@*M:", "abc"},
         {"empty", "::", ""},
@@ -193,7 +193,7 @@ TEST(DecodeBinHex, Table)
         {"no closing ':': length counts two delimiters", ":B@*M", "ab"},
     };
     for (const auto& c : table)
-        EXPECT_EQ(Hex(DecodeBinHex(c.in)), Hex(c.out)) << c.rule << ": " << c.in;
+        EXPECT_EQ(Hex(DecodeBinHex(c.In)), Hex(c.Out)) << c.Rule << ": " << c.In;
 }
 
 TEST(Codecs, DecodeGivesEncodedBytesBack)

@@ -492,15 +492,15 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
 // ---- dropped connections, time-outs, Abort ----
 
 struct Drop {
-    const char* name;
-    const char* command;
-    std::string sent;   // what the server sends before it closes
+    const char* Name;
+    const char* Command;
+    std::string Sent;   // what the server sends before it closes
     std::function<void(TNMPOP3&)> call;
 };
 
 void PrintTo(const Drop& d, std::ostream* os)
 {
-    *os << d.name;
+    *os << d.Name;
 }
 
 class DropTest : public Pop3Test, public ::testing::WithParamInterface<Drop> {};
@@ -508,7 +508,7 @@ class DropTest : public Pop3Test, public ::testing::WithParamInterface<Drop> {};
 TEST_P(DropTest, AConnectionClosedInsideAReplyEndsTheOperationWithAClearText)
 {
     const Drop& d = GetParam();
-    ScriptServer server(Login().Expect(d.command).Send(d.sent).Close());
+    ScriptServer server(Login().Expect(d.Command).Send(d.Sent).Close());
     Pop->TimeOut = 0;   // nothing but the close itself may end the wait
     ConnectTo(server);
     Later guard(5000, [&] { Pop->Abort(); });
@@ -530,7 +530,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Drop{"RetrBody", "RETR 1", "+OK\r\nSubject: x\r\n\r\nline\r\n", [](TNMPOP3& p) { p.GetMailMessage(1); }},
                       Drop{"Uidl", "UIDL 1", "", [](TNMPOP3& p) { p.UniqueID(1); }},
                       Drop{"Rset", "RSET", "", [](TNMPOP3& p) { p.Reset(); }}),
-    [](const ::testing::TestParamInfo<Drop>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Drop>& info) { return std::string(info.param.Name); });
 
 TEST_F(DialogueTest, ATimeOutDuringAWaitClosesTheConnectionWithoutQuit)
 {
@@ -579,9 +579,9 @@ TEST(PlainFileNameTest, KeepsOnlyAPlainNameInsideTheFolder)
 {
     using namespace std::string_view_literals;
     struct Case {
-        std::string_view name;
-        const char* plain;
-        const char* rule;
+        std::string_view Name;
+        const char* Plain;
+        const char* Rule;
     };
     const Case cases[] = {
         {"report.pdf"sv, "report.pdf", "a plain name stays"},
@@ -599,7 +599,7 @@ TEST(PlainFileNameTest, KeepsOnlyAPlainNameInsideTheFolder)
         {"..hidden"sv, "..hidden", "dots inside a name are harmless"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(TNMPOP3::PlainFileName(c.name), c.plain) << c.rule;
+        EXPECT_EQ(TNMPOP3::PlainFileName(c.Name), c.Plain) << c.Rule;
 }
 
 } // namespace

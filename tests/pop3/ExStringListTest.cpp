@@ -18,10 +18,10 @@ TExStringList Make(std::initializer_list<const char*> lines, bool sorted = false
 TEST(ExStringListIndexOfName, UnsortedFindsFirstEntryByColonName)
 {
     struct Case {
-        std::initializer_list<const char*> lines;
-        const char* name;
-        int index;
-        const char* rule;
+        std::initializer_list<const char*> Lines;
+        const char* Name;
+        int Index;
+        const char* Rule;
     };
     const Case cases[] = {
         {{"Subject: hi"}, "Subject", 0, "exact name"},
@@ -39,7 +39,7 @@ TEST(ExStringListIndexOfName, UnsortedFindsFirstEntryByColonName)
         {{}, "Subject", -1, "empty list"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Make(c.lines).IndexOfName(c.name), c.index) << c.rule;
+        EXPECT_EQ(Make(c.Lines).IndexOfName(c.Name), c.Index) << c.Rule;
 }
 
 TEST(ExStringListIndexOfName, SortedListBisects)
@@ -59,10 +59,10 @@ TEST(ExStringListIndexOfName, SortedListBisects)
 TEST(ExStringListGetValue, ValueFollowsColonLessOneBlank)
 {
     struct Case {
-        const char* line;
-        const char* name;
-        const char* value;
-        const char* rule;
+        const char* Line;
+        const char* Name;
+        const char* Value;
+        const char* Rule;
     };
     const Case cases[] = {
         {"Subject: hello", "Subject", "hello", "one blank removed"},
@@ -75,7 +75,7 @@ TEST(ExStringListGetValue, ValueFollowsColonLessOneBlank)
         {"To: a", "Subject", "", "absent name"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Make({c.line}).GetValue(c.name), c.value) << c.rule;
+        EXPECT_EQ(Make({c.Line}).GetValue(c.Name), c.Value) << c.Rule;
 }
 
 TEST(ExStringListSetValue, ReplacesAppendsAndDeletes)

@@ -156,7 +156,7 @@ TEST_F(RetrieveTest, HostileAttachmentNamesStayInsideTheFolder)
     fs::create_directories(inbox);
     Pop->SetAttachFilePath(inbox.string());
     struct Case {
-        std::string name, file;
+        std::string Name, File;
     };
     const std::vector<Case> cases = {{"../../x", "x"},          {"/etc/passwd", "passwd"},
                                      {"..\\..\\evil.exe", "evil.exe"}, {"a/../../b.txt", "b.txt"},
@@ -164,13 +164,13 @@ TEST_F(RetrieveTest, HostileAttachmentNamesStayInsideTheFolder)
     Script script = Login();
     for (std::size_t i = 0; i < cases.size(); ++i)
         script.Expect("RETR " + std::to_string(i + 1))
-            .Send(RetrReply(mailbox::MailWithAttachmentNamed(cases[i].name, "content " + cases[i].file)));
+            .Send(RetrReply(mailbox::MailWithAttachmentNamed(cases[i].Name, "content " + cases[i].File)));
     ScriptServer server(script.WaitForClose());
     ConnectTo(server);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         Pop->GetMailMessage(static_cast<int>(i + 1));
-        EXPECT_EQ(Lines(Pop->MailMessage.Attachments), std::vector<std::string>{cases[i].file}) << cases[i].name;
-        EXPECT_EQ(ReadFile(inbox / cases[i].file), "content " + cases[i].file) << cases[i].name;
+        EXPECT_EQ(Lines(Pop->MailMessage.Attachments), std::vector<std::string>{cases[i].File}) << cases[i].Name;
+        EXPECT_EQ(ReadFile(inbox / cases[i].File), "content " + cases[i].File) << cases[i].Name;
     }
     for (const auto& e : fs::recursive_directory_iterator(Folder)) {
         if (e.is_regular_file()) {

@@ -51,14 +51,14 @@ std::string Bytes(std::initializer_list<int> values)
 }
 
 struct DecodeCase {
-    std::string text, bytes;
-    const char* rule;
+    std::string Text, Bytes;
+    const char* Rule;
 };
 
 void CheckDecode(UUMethods method, std::initializer_list<DecodeCase> cases)
 {
     for (const DecodeCase& c : cases)
-        EXPECT_EQ(Decode(method, c.text), c.bytes) << c.rule;
+        EXPECT_EQ(Decode(method, c.Text), c.Bytes) << c.Rule;
 }
 
 // A stream whose writes fail after a number of bytes.
@@ -105,9 +105,9 @@ TEST(UUDec, ValueIsCodeLess32Modulo64)
 TEST(UUEncode, Vectors)
 {
     struct Case {
-        UUMethods method;
-        std::string in, out;
-        const char* rule;
+        UUMethods Method;
+        std::string In, Out;
+        const char* Rule;
     };
     const Case cases[] = {
         {uuMime, "abc", "YWJj\r\n", "one group"},
@@ -122,7 +122,7 @@ TEST(UUEncode, Vectors)
         {uuCode, std::string(3, '\0'), "#````\r\n`\r\n", "value 0 is the grave accent"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Encode(c.method, c.in), c.out) << c.rule;
+        EXPECT_EQ(Encode(c.Method, c.In), c.Out) << c.Rule;
 }
 
 TEST(UUEncode, LinesCarry45Bytes)
@@ -187,11 +187,11 @@ TEST(UUCodec, MissingStreamRaisesWithoutEvents)
 TEST(ReadLnFromStream, Vectors)
 {
     struct Case {
-        std::string text;
-        long long start;
-        std::string line;
-        long long pos;
-        const char* rule;
+        std::string Text;
+        long long Start;
+        std::string Line;
+        long long Pos;
+        const char* Rule;
     };
     const Case cases[] = {
         {"abc\r\ndef", 0, "abc", 5, "CR LF removed"},
@@ -208,12 +208,12 @@ TEST(ReadLnFromStream, Vectors)
     };
     for (const Case& c : cases) {
         TMemoryStream s;
-        Fill(s, c.text);
-        s.SetPosition(c.start);
+        Fill(s, c.Text);
+        s.SetPosition(c.Start);
         std::string line = "junk";
         TNMUUProcessor::ReadLnFromStream(s, line);
-        EXPECT_EQ(line, c.line) << c.rule;
-        EXPECT_EQ(s.Position(), c.pos) << c.rule;
+        EXPECT_EQ(line, c.Line) << c.Rule;
+        EXPECT_EQ(s.Position(), c.Pos) << c.Rule;
     }
 }
 
