@@ -111,7 +111,7 @@ TEST(InCodeCheck, StrictCheckLenIsReadOnEveryCall)
 {
     struct Restore {
         int Saved = STRICT_CHECK_LEN;
-        ~Restore() { STRICT_CHECK_LEN = saved; }
+        ~Restore() { STRICT_CHECK_LEN = Saved; }
     } restore;
     const std::string text = B("83 65 01 'x'");
     EXPECT_EQ(STRICT_CHECK_LEN, 512);
