@@ -25,6 +25,12 @@
 //    cancels a connection still being made); the owner destroys the window once its
 //    handlers have returned (in the program: after the message loop). The window must never
 //    be destroyed from inside one of its own handlers.
+// TMailboxState (app/MailboxState.h) holds what the workflow is in the middle of, with its
+// invariants.
+//
+// The window's code is split by job: MainWindow.cpp builds and lays out the window and runs
+// its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
+// mailbox workflow, the component's events and the viewer.
 
 #include <QPointer>
 #include <QWidget>
@@ -34,6 +40,7 @@
 #include <vector>
 
 #include "app/AccountFile.h"
+#include "app/MailboxState.h"
 
 class QAction;
 class QMenu;
@@ -50,6 +57,19 @@ class TStatusBar;
 class TStringList;
 class TSummary;
 struct TWindowSettings;
+
+// The tags the shared handlers tell their senders by; the values are the ones the controls
+// have always carried.
+enum class TButtonTag : int { Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5 };
+enum class TMenuTag : int {
+    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14,
+    MessageMenu = 20, MessageText = 21, MessageHeader = 22
+};
+enum class TListTag : int { Accounts = 0, Messages = 1 };
+
+// What the component's next OnRetrieveEnd is for: a row of the listing, the viewer's text,
+// the viewer's header.
+enum class TRetrieveMode : int { ListRow = 0, MessageText = 1, MessageHeader = 2 };
 
 class TMain : public QWidget {
 public:
@@ -111,6 +131,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Building, in the order the controls are made.
+    void BuildAccountPanel();
+    void BuildMessagePanel();
+    void BuildStatusBar();
+    void BuildMenus();
+    void BuildComponent();
+    void ConnectHandlers();
+
     TWindowSettings CurrentWindowSettings() const;
     void LoadWindowSettings();
     void SaveWindowSettings();
@@ -162,17 +190,14 @@ private:
     // serves an end of the connection that had to wait.
     void Handle(const std::function<void()>& handler);
 
-    QProgressBar* ProgressBar = nullptr;
-    bool StopRequested = false;
-    int RetrieveMode = 0;
+    QProgressBar* FProgressBar = nullptr;
+    bool FStopRequested = false;
+    TRetrieveMode FRetrieveMode = TRetrieveMode::ListRow;
 
     std::unique_ptr<TComponent> FComponents;   // owner of NMPOP3
-    bool FConnecting = false;     // Connect runs further down the stack
-    bool FEnding = false;         // EndDialogue is waiting for the QUIT reply
-    bool FEndPending = false;     // the connect button was released while a command waited
-    bool FDeleting = false;       // the delete command runs further down the stack
-    bool FClosing = false;        // the window has been closed
-    int FDeletedCount = 0;        // deletions accepted since the connection was made
+    TMailboxState FState;
+    int FListingMsgNo = 0;        // the message whose summary the listing fetches
+    int FDeletingRow = 0;         // the list row of the message the delete command asks for
     QPointer<TMail> FRetrieveViewer;   // the viewer the running fetch is for
 
     int FPanel1Height = 74;

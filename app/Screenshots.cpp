@@ -20,6 +20,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 #include "app/Viewer.h"
 #include "runtime/StringList.h"
 #include "tools/DemoMailbox.h"
@@ -159,8 +160,8 @@ int main(int argc, char** argv)
             }
         });
         window.Lv1->setFocus();
-        MessageBox(company[afName] + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */,
-                   "\x8am\x94" "F" /* sjis: 確認 */, TMsgIcon::Question, TMsgButtons::YesNo, 1);
+        MessageBox(company[afName] + "\n" + Texts::AskDeleteAccount, Texts::Confirm, TMsgIcon::Question,
+                   TMsgButtons::YesNo, 1);
     }
     SetAppFolder("");
     if (chdir(oldDir.c_str()) != 0)

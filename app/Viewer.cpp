@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 
 TMail* Mail = nullptr;
 
@@ -34,7 +35,7 @@ TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
     Sb->AddPanel(60, Qt::AlignHCenter);
     Sb->AddPanel(240);
     Sb->AddPanel(50);
-    Sb->SetPanelText(0, "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */);
+    Sb->SetPanelText(0, Texts::Receiving);
     Realign();
 }
 

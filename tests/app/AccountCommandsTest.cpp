@@ -10,16 +10,16 @@
 #include "app/ListView.h"
 #include "app/MainWindow.h"
 #include "app/Sjis.h"
+#include "app/Texts.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
 const std::string kYamada = "\x8eR\x93" "c" /* sjis: 山田 */;
 // A name whose bytes do not all decode: they must come back unchanged all the same.
 const std::string kOdd = kYamada + "\x97\x5c\xff\x80";
-const std::string kCopy = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
-const std::string kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
-const std::string kSaveFailed =
-    "\xb1\xb6\xb3\xdd\xc4\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ｱｶｳﾝﾄの保存に失敗しました。 */;
+const std::string kCopy = Texts::CopyPrefix;
+const std::string kConfirm = Texts::Confirm;
+const std::string kSaveFailed = Texts::SaveFailed;
 
 std::string Line(const std::vector<std::string>& f)
 {
@@ -154,7 +154,7 @@ TEST_F(AccountCommandsTest, CopyPrefixesTheNameAndACopyOfACopyPrefixesAgain)
     EXPECT_EQ(Row(2), Row(1));
     Select(2);
     W->MenuItemClick(W->Pm1_3);
-    EXPECT_EQ(W->Lv1->Caption(3), "\xba\xcb\xdf\xb0 \x81` \xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～ ｺﾋﾟｰ ～  */ "x");
+    EXPECT_EQ(W->Lv1->Caption(3), kCopy + kCopy + "x");
     EXPECT_EQ(ReadFile("Account.lst"), Line(Row(0)) + Line(Row(1)) + Line(Row(2)) + Line(Row(3)));
 }
 
@@ -166,7 +166,7 @@ TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
     Answers = {mrNo};
     W->MenuItemClick(W->Pm1_4);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, kYamada + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */);
+    EXPECT_EQ(Boxes[0].Text, kYamada + "\n" + Texts::AskDeleteAccount);
     EXPECT_EQ(Boxes[0].Caption, kConfirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
