@@ -30,7 +30,6 @@ namespace {
 constexpr int Panel3Width = 89;
 constexpr int SplitterHeight = 3;
 constexpr int Panel4Height = 27;
-constexpr int StatusHeight = 19;
 constexpr int Lv1MinHeight = 74;
 constexpr int Lv2MinHeight = 56;
 
@@ -195,7 +194,7 @@ void TMain::ConnectHandlers()
             [this] { Guarded([this] { ListViewSelectItem(Lv1, Lv1->Selected() >= 0); }); });
     Splitter1->OnMoved = [this](int height) {
         Guarded([&] {
-            const int most = this->height() - SplitterHeight - StatusHeight - Panel4Height - Lv2MinHeight;
+            const int most = this->height() - SplitterHeight - TStatusBar::BarHeight - Panel4Height - Lv2MinHeight;
             SetPanel1Height(std::max(Lv1MinHeight, std::min(height, most)));
         });
     };
@@ -314,11 +313,11 @@ void TMain::Realign()
     Panel3->setGeometry(std::max(0, w - Panel3Width), 0, Panel3Width, p1);
     Splitter1->setGeometry(0, p1, w, SplitterHeight);
     const int top2 = p1 + SplitterHeight;
-    const int h2 = std::max(0, h - StatusHeight - top2);
+    const int h2 = std::max(0, h - TStatusBar::BarHeight - top2);
     Panel2->setGeometry(0, top2, w, h2);
     Panel4->setGeometry(0, h2 - Panel4Height, w, Panel4Height);
     Lv2->setGeometry(0, 0, w, std::max(0, h2 - Panel4Height));
-    Sb->setGeometry(0, h - StatusHeight, w, StatusHeight);
+    Sb->setGeometry(0, h - TStatusBar::BarHeight, w, TStatusBar::BarHeight);
 }
 
 void TMain::SetPanel1Height(int height)

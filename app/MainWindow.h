@@ -14,9 +14,9 @@
 // messages, so the window's handlers run nested inside a waiting command (the stop button,
 // the connect button, the viewer commands, closing). Rules that keep this safe:
 //  - while the component waits, no second command is started on it: a listing and the
-//    viewer's fetch are refused then (the viewer stays at "受信中"), and RetrieveMode is only
-//    set for a request the component takes; a fetched text or header goes to the viewer that
-//    asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
+//    viewer's fetch are refused then (the viewer stays at "受信中"), and the retrieve mode is
+//    only set for a request the component takes; a fetched text or header goes to the viewer
+//    that asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
 //  - releasing the connect button while a command waits cancels it at once when nothing is
 //    left to commit; after accepted deletions (or during the delete command) the QUIT waits
 //    until the command's reply is in (a QUIT must not overtake it), and the command stops

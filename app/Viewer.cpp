@@ -10,10 +10,6 @@
 
 TMail* Mail = nullptr;
 
-namespace {
-constexpr int kStatusHeight = 19;
-}
-
 TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
 {
     setObjectName("Mail");
@@ -106,6 +102,6 @@ void TMail::resizeEvent(QResizeEvent* event)
 
 void TMail::Realign()
 {
-    Memo->setGeometry(0, 0, width(), std::max(0, height() - kStatusHeight));
-    Sb->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    Memo->setGeometry(0, 0, width(), std::max(0, height() - TStatusBar::BarHeight));
+    Sb->setGeometry(0, height() - TStatusBar::BarHeight, width(), TStatusBar::BarHeight);
 }
