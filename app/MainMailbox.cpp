@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "app/ListView.h"
 #include "app/MessageBox.h"
@@ -298,24 +299,35 @@ void TMain::OpenViewer()
     Mail->show();
 }
 
+// Opens a viewer for the selected row and gives it the component's next retrieval: the
+// message number to fetch, nothing when no row is selected or the component is waiting (the
+// component would refuse the request; the retrieve mode stays with the running command, and
+// the viewer stays at "受信中").
+std::optional<int> TMain::StartViewerFetch(TRetrieveMode mode)
+{
+    const int row = Lv2->Selected();
+    if (row < 0)
+        return std::nullopt;
+    const int msgNo = Lv2->Data(row);
+    OpenViewer();
+    if (ComponentWaiting())
+        return std::nullopt;
+    FRetrieveViewer = Mail;
+    FRetrieveMode = mode;
+    return msgNo;
+}
+
 // The message text of the selected row. A failing fetch is not reported: the viewer keeps
 // "受信中".
 void TMain::ViewMessageText()
 {
-    const int row = Lv2->Selected();
-    if (row < 0)
-        return;
-    const int msgNo = Lv2->Data(row);
-    OpenViewer();
-    // The component would refuse the request; the retrieve mode stays with the running command.
-    if (ComponentWaiting())
+    const std::optional<int> msgNo = StartViewerFetch(TRetrieveMode::MessageText);
+    if (!msgNo)
         return;
     // A refused RETR leaves the record alone: it must not show the previous message.
     NMPOP3->MailMessage.Clear();
-    FRetrieveViewer = Mail;
-    FRetrieveMode = TRetrieveMode::MessageText;
     try {
-        NMPOP3->GetMailMessage(msgNo);
+        NMPOP3->GetMailMessage(*msgNo);
     } catch (...) {
     }
     FRetrieveMode = TRetrieveMode::ListRow;
@@ -324,17 +336,11 @@ void TMain::ViewMessageText()
 // The header of the selected row; a failing fetch raises to the handler boundary.
 void TMain::ViewMessageHeader()
 {
-    const int row = Lv2->Selected();
-    if (row < 0)
+    const std::optional<int> msgNo = StartViewerFetch(TRetrieveMode::MessageHeader);
+    if (!msgNo)
         return;
-    const int msgNo = Lv2->Data(row);
-    OpenViewer();
-    if (ComponentWaiting())
-        return;
-    FRetrieveViewer = Mail;
-    FRetrieveMode = TRetrieveMode::MessageHeader;
     const ZeroOnExit reset{FRetrieveMode};
-    NMPOP3->GetSummary(msgNo);
+    NMPOP3->GetSummary(*msgNo);
 }
 
 // The record is left as it is (the lines are converted for the viewer only), so showing it

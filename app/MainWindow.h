@@ -36,6 +36,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,7 @@ private:
 
     // Viewer.
     void OpenViewer();
+    std::optional<int> StartViewerFetch(TRetrieveMode mode);
     void ViewMessageText();
     void ViewMessageHeader();
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
