@@ -94,7 +94,7 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields) : QDialog(owner), Accou
     Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     Bevel1->setGeometry(16, 160, 221, 2);
     BitBtn1 = MakeButton(this, "BitBtn1", "OK", 16);
-    SetTag(BitBtn1, 0);
+    SetTag(BitBtn1, TAccoTag::OK);
     BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", 96);
 
     QWidget* order[] = {Nam, Acc, Pas, Pop, Tim, Por, BitBtn1, BitBtn2};
@@ -131,12 +131,12 @@ void TAcco::showEvent(QShowEvent* event)
 void TAcco::FormShow()
 {
     if (AccountFields.Count() == 0) {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < AccountFieldCount; ++i)
             AccountFields.Add("");
-        AccountFields.Put(4, "30");
-        AccountFields.Put(5, "110");
+        AccountFields.Put(afTimeOut, "30");
+        AccountFields.Put(afPort, "110");
     }
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < AccountFieldCount; ++i) {
         FOriginal[i] = i < AccountFields.Count() ? AccountFields[i] : std::string();
         FShown[i] = SjisToQ(FOriginal[i]);
         Edit(i)->setText(FShown[i]);
@@ -151,19 +151,19 @@ std::string TAcco::FieldText(int index) const
 
 int TAcco::CheckInput()
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = afName; i < afTimeOut; ++i)
         if (FieldText(i).empty())
             return i + 1;
-    if (StrToIntDef(FieldText(4), 0) == 0)
-        return 5;
-    if (StrToIntDef(FieldText(5), 0) == 0)
-        return 6;
+    if (StrToIntDef(FieldText(afTimeOut), 0) == 0)
+        return afTimeOut + 1;
+    if (StrToIntDef(FieldText(afPort), 0) == 0)
+        return afPort + 1;
     return 0;
 }
 
 void TAcco::BitBtnClick(QObject* Sender)
 {
-    if (TagOf(Sender) != 0)
+    if (TagAs<TAccoTag>(Sender) != TAccoTag::OK)
         return;
     const int failed = CheckInput();
     if (failed != 0) {
@@ -171,9 +171,9 @@ void TAcco::BitBtnClick(QObject* Sender)
         Edit(failed - 1)->setFocus();
         return;
     }
-    while (AccountFields.Count() < 6)
+    while (AccountFields.Count() < AccountFieldCount)
         AccountFields.Add("");
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < AccountFieldCount; ++i)
         AccountFields.Put(i, FieldText(i));
     accept();
 }
