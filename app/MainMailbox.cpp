@@ -21,7 +21,11 @@
 #include "runtime/SysUtils.h"
 
 namespace {
-// Sets a field back to its zero value on every way out of a scope.
+// The row data of a message the server accepted to delete, in place of its number.
+constexpr int DeletedRowData = -1;
+
+// Sets a field back to its zero value (0, false, TRetrieveMode::ListRow) on every way out of
+// a scope.
 template <class T>
 struct ZeroOnExit {
     T& Value;
@@ -202,7 +206,7 @@ void TMain::DeleteCheckedMessages()
     // Rows are only marked while the server is asked, so the row index of each request stays
     // valid. A row marked by an earlier command that ended with a refusal is deleted already.
     for (int row = 0; row < Lv2->Count() && !FState.EndPending(); ++row) {
-        if (!Lv2->Checked(row) || Lv2->Data(row) == -1)
+        if (!Lv2->Checked(row) || Lv2->Data(row) == DeletedRowData)
             continue;
         Lv2->SetSelected(row, true);
         Lv2->scrollToItem(Lv2->item(row, 0), QAbstractItemView::EnsureVisible);
@@ -211,7 +215,7 @@ void TMain::DeleteCheckedMessages()
         Lv2->clearSelection();
     }
     for (int row = Lv2->Count() - 1; row >= 0; --row)
-        if (Lv2->Data(row) == -1)
+        if (Lv2->Data(row) == DeletedRowData)
             Lv2->DeleteItem(row);
 }
 
@@ -226,7 +230,7 @@ void TMain::DeleteMailMessage(int row, int msgNo)
 void TMain::MarkMessageDeleted(int row)
 {
     Lv2->SetSubItem(row, 1, Texts::Deleted);
-    Lv2->SetData(row, -1);
+    Lv2->SetData(row, DeletedRowData);
 }
 
 int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo)
