@@ -11,22 +11,11 @@
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
 #include "app/Tag.h"
+#include "app/Texts.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
 namespace {
-const char* const kCaption = "\xb1\xb6\xb3\xdd\xc4\x90\xdd\x92\xe8" /* sjis: ｱｶｳﾝﾄ設定 */;
-const char* const kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
-
-const char* const kMessages[6] = {
-    "\x96\xbc\x91O\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 名前を入力して下さい。 */,
-    "ID(\xb1\xb6\xb3\xdd\xc4)\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ID(ｱｶｳﾝﾄ)を入力して下さい。 */,
-    "\xca\xdf\xbd\xdc\xb0\xc4\xde\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾊﾟｽﾜｰﾄﾞを入力して下さい。 */,
-    "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 受信ｻｰﾊﾞｰを入力して下さい。 */,
-    "\xc0\xb2\xd1\xb1\xb3\xc4\x82\xcc\x92l\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B" /* sjis: ﾀｲﾑｱｳﾄの値が正しくありません。 */,
-    "\xce\xdf\xb0\xc4\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾎﾟｰﾄを入力して下さい。 */,
-};
-
 // Keeps out what the account file could not hold: characters without Shift-JIS bytes, and
 // line breaks, which would split the account's line in two.
 class TSjisValidator : public QValidator {
@@ -74,7 +63,7 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields) : QDialog(owner), Accou
 {
     UseAppStyle();
     setObjectName("Acco");
-    setWindowTitle(SjisToQ(kCaption));
+    setWindowTitle(SjisToQ(Texts::AccountCaption));
     setAttribute(Qt::WA_DeleteOnClose);
     QFont font("IPAPGothic");
     font.setPixelSize(12);
@@ -82,30 +71,30 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields) : QDialog(owner), Accou
     setFixedSize(255, 196);
 
     auto* validator = new TSjisValidator(this);
-    Label1 = MakeLabel(this, "\x96\xbc\x91O:" /* sjis: 名前: */, 16, 16);
+    Label1 = MakeLabel(this, Texts::NameLabel, 16, 16);
     Nam = MakeEdit(this, "Nam", 84, 12, 153,
-                   "\xcc\xdf\xdb\xca\xde\x96\xbc\x82\xc6\x82\xa9\x93K\x93\x96\x82\xc9" /* sjis: ﾌﾟﾛﾊﾞ名とか適当に */, validator);
-    Label2 = MakeLabel(this, "ID(\xb1\xb6\xb3\xdd\xc4):" /* sjis: ID(ｱｶｳﾝﾄ): */, 16, 40);
-    Acc = MakeEdit(this, "Acc", 84, 36, 153, "\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */, validator);
-    Label3 = MakeLabel(this, "\xca\xdf\xbd\xdc\xb0\xc4\xde:" /* sjis: ﾊﾟｽﾜｰﾄﾞ: */, 16, 64);
+                   Texts::NameHint, validator);
+    Label2 = MakeLabel(this, Texts::UserLabel, 16, 40);
+    Acc = MakeEdit(this, "Acc", 84, 36, 153, Texts::UserHint, validator);
+    Label3 = MakeLabel(this, Texts::PasswordLabel, 16, 64);
     Pas = MakeEdit(this, "Pas", 84, 60, 121, "", validator);
     Pas->setEchoMode(QLineEdit::Password);
-    Label4 = MakeLabel(this, "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0:" /* sjis: 受信ｻｰﾊﾞｰ: */, 16, 88);
-    Pop = MakeEdit(this, "Pop", 84, 84, 153, "POP3", validator);
-    Label5 = MakeLabel(this, "\xc0\xb2\xd1\xb1\xb3\xc4:" /* sjis: ﾀｲﾑｱｳﾄ: */, 16, 112);
+    Label4 = MakeLabel(this, Texts::ServerLabel, 16, 88);
+    Pop = MakeEdit(this, "Pop", 84, 84, 153, Texts::ServerHint, validator);
+    Label5 = MakeLabel(this, Texts::TimeOutLabel, 16, 112);
     Tim = MakeEdit(this, "Tim", 84, 108, 53,
-                   "\x8e\xf3\x90M\xc0\xb2\xd1\xb1\xb3\xc4(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "30\x95" "b)" /* sjis: 受信ﾀｲﾑｱｳﾄ(ﾃﾞﾌｫﾙﾄは30秒) */,
+                   Texts::TimeOutHint,
                    validator);
-    Label6 = MakeLabel(this, "\x95" "b" /* sjis: 秒 */, 144, 112);
-    Label7 = MakeLabel(this, "\xce\xdf\xb0\xc4:" /* sjis: ﾎﾟｰﾄ: */, 16, 136);
+    Label6 = MakeLabel(this, Texts::SecondsLabel, 144, 112);
+    Label7 = MakeLabel(this, Texts::PortLabel, 16, 136);
     Por = MakeEdit(this, "Por", 84, 132, 53,
-                   "\xce\xdf\xb0\xc4\x94\xd4\x8d\x86(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "110)" /* sjis: ﾎﾟｰﾄ番号(ﾃﾞﾌｫﾙﾄは110) */,
+                   Texts::PortHint,
                    validator);
     Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     Bevel1->setGeometry(16, 160, 221, 2);
     BitBtn1 = MakeButton(this, "BitBtn1", "OK", 16);
-    SetTag(BitBtn1, 0);
+    SetTag(BitBtn1, TAccoTag::OK);
     BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", 96);
 
     QWidget* order[] = {Nam, Acc, Pas, Pop, Tim, Por, BitBtn1, BitBtn2};
@@ -142,12 +131,12 @@ void TAcco::showEvent(QShowEvent* event)
 void TAcco::FormShow()
 {
     if (AccountFields.Count() == 0) {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < AccountFieldCount; ++i)
             AccountFields.Add("");
-        AccountFields.Put(4, "30");
-        AccountFields.Put(5, "110");
+        AccountFields.Put(afTimeOut, "30");
+        AccountFields.Put(afPort, "110");
     }
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < AccountFieldCount; ++i) {
         FOriginal[i] = i < AccountFields.Count() ? AccountFields[i] : std::string();
         FShown[i] = SjisToQ(FOriginal[i]);
         Edit(i)->setText(FShown[i]);
@@ -162,29 +151,29 @@ std::string TAcco::FieldText(int index) const
 
 int TAcco::CheckInput()
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = afName; i < afTimeOut; ++i)
         if (FieldText(i).empty())
             return i + 1;
-    if (StrToIntDef(FieldText(4), 0) == 0)
-        return 5;
-    if (StrToIntDef(FieldText(5), 0) == 0)
-        return 6;
+    if (StrToIntDef(FieldText(afTimeOut), 0) == 0)
+        return afTimeOut + 1;
+    if (StrToIntDef(FieldText(afPort), 0) == 0)
+        return afPort + 1;
     return 0;
 }
 
 void TAcco::BitBtnClick(QObject* Sender)
 {
-    if (TagOf(Sender) != 0)
+    if (TagAs<TAccoTag>(Sender) != TAccoTag::OK)
         return;
     const int failed = CheckInput();
     if (failed != 0) {
-        MessageBox(kMessages[failed - 1], kConfirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        MessageBox(Texts::FieldMissing[failed - 1], Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
         Edit(failed - 1)->setFocus();
         return;
     }
-    while (AccountFields.Count() < 6)
+    while (AccountFields.Count() < AccountFieldCount)
         AccountFields.Add("");
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < AccountFieldCount; ++i)
         AccountFields.Put(i, FieldText(i));
     accept();
 }

@@ -14,11 +14,16 @@
 #include <QDialog>
 #include <string>
 
+#include "app/AccountFile.h"
+
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class TStringList;
+
+// The tag of the button that BitBtnClick acts for.
+enum class TAccoTag : int { OK = 0 };
 
 class TAcco : public QDialog {
 public:
@@ -45,7 +50,7 @@ public:
     TStringList& AccountFields;
 
     void FormShow();
-    // OK: acts only for a sender with tag 0.
+    // OK: acts only for a sender tagged TAccoTag::OK.
     void BitBtnClick(QObject* Sender);
     // Enter moves the focus on, Esc cancels; a handled key is set to 0.
     void FormKeyPress(char& Key);
@@ -62,6 +67,6 @@ private:
     std::string FieldText(int index) const;
 
     // What FormShow put into each edit, as bytes and as shown.
-    std::string FOriginal[6];
-    QString FShown[6];
+    std::string FOriginal[AccountFieldCount];
+    QString FShown[AccountFieldCount];
 };

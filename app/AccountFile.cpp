@@ -49,7 +49,7 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text)
         if (fields.Count() == 0)
             continue;
         TAccountFields a;
-        for (int i = 0; i < kAccountFieldCount && i < fields.Count(); ++i)
+        for (int i = 0; i < AccountFieldCount && i < fields.Count(); ++i)
             a[static_cast<size_t>(i)] = fields[i];
         accounts.push_back(std::move(a));
     }

@@ -18,8 +18,8 @@
 #include <vector>
 
 enum TAccountField { afName, afUserID, afPassword, afServer, afTimeOut, afPort };
-constexpr int kAccountFieldCount = 6;
-using TAccountFields = std::array<std::string, kAccountFieldCount>;
+constexpr int AccountFieldCount = 6;
+using TAccountFields = std::array<std::string, AccountFieldCount>;
 
 // One line without its line end.
 std::string FormatAccountLine(const TAccountFields& fields);

@@ -3,13 +3,14 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <stdexcept>
 
 #include "app/Sjis.h"
 
 namespace {
-constexpr int kDataRole = Qt::UserRole;
-constexpr int kFieldsRole = Qt::UserRole + 1;
-constexpr int kRowHeight = 17;
+constexpr int DataRole = Qt::UserRole;
+constexpr int FieldsRole = Qt::UserRole + 1;
+constexpr int RowHeight = 17;
 
 QByteArray ToBytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 }
@@ -27,7 +28,7 @@ TListView::TListView(QWidget* parent, bool checkBoxes, bool multiSelect)
     setHorizontalScrollMode(ScrollPerPixel);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(kRowHeight);
+    verticalHeader()->setDefaultSectionSize(RowHeight);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsMovable(false);
@@ -38,6 +39,7 @@ TListView::TListView(QWidget* parent, bool checkBoxes, bool multiSelect)
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
+    TakeOverRowCount();
 }
 
 void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment alignment)
@@ -70,8 +72,8 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
         if (c == 0) {
             if (FCheckBoxes)
                 cell->setCheckState(Qt::Unchecked);
-            cell->setData(kDataRole, data);
-            cell->setData(kFieldsRole, QVariant::fromValue(fields));
+            cell->setData(DataRole, data);
+            cell->setData(FieldsRole, QVariant::fromValue(fields));
         }
         if (c < fields.size())
             cell->setText(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
@@ -89,6 +91,22 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     return row;
 }
 
+// The table's own connection of the header's row count to its layout is named by strings;
+// it is replaced by one this list holds, so that appending can detach it. Both names are
+// checked: the slot by the compiler, the string connection by the result of disconnecting it.
+void TListView::TakeOverRowCount()
+{
+    if (!disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this, SLOT(rowCountChanged(int,int))))
+        throw std::logic_error("QTableView no longer connects sectionCountChanged to rowCountChanged");
+    ConnectRowCount();
+}
+
+void TListView::ConnectRowCount()
+{
+    FRowCountConnection =
+        connect(verticalHeader(), &QHeaderView::sectionCountChanged, this, &TListView::rowCountChanged);
+}
+
 // A table lays itself out anew (scroll range, header, a repaint of every visible row) on a
 // timer after each row added: more work than the row itself.
 void TListView::BeginAppending()
@@ -97,7 +115,7 @@ void TListView::BeginAppending()
         return;
     FAppending = true;
     FShownRows = rowCount();
-    disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this, SLOT(rowCountChanged(int,int)));
+    disconnect(FRowCountConnection);
 }
 
 void TListView::ShowAppended()
@@ -121,7 +139,7 @@ void TListView::EndAppending()
     if (!FAppending)
         return;
     FAppending = false;
-    connect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this, SLOT(rowCountChanged(int,int)));
+    ConnectRowCount();
     doItemsLayout();
 }
 
@@ -144,7 +162,7 @@ void TListView::ClearItems() { setRowCount(0); }
 QByteArrayList TListView::Fields(int row) const
 {
     const QTableWidgetItem* cell = item(row, 0);
-    return cell ? cell->data(kFieldsRole).value<QByteArrayList>() : QByteArrayList();
+    return cell ? cell->data(FieldsRole).value<QByteArrayList>() : QByteArrayList();
 }
 
 void TListView::SetField(int row, int index, const std::string& text)
@@ -152,11 +170,11 @@ void TListView::SetField(int row, int index, const std::string& text)
     QTableWidgetItem* cell = item(row, 0);
     if (!cell)
         return;
-    QByteArrayList fields = cell->data(kFieldsRole).value<QByteArrayList>();
+    QByteArrayList fields = cell->data(FieldsRole).value<QByteArrayList>();
     while (fields.size() <= index)
         fields.append(QByteArray());
     fields[index] = ToBytes(text);
-    cell->setData(kFieldsRole, QVariant::fromValue(fields));
+    cell->setData(FieldsRole, QVariant::fromValue(fields));
     if (index < columnCount())
         if (QTableWidgetItem* shown = item(row, index))
             shown->setText(SjisToQ(text));
@@ -196,13 +214,13 @@ void TListView::SetChecked(int row, bool checked)
 int TListView::Data(int row) const
 {
     const QTableWidgetItem* cell = item(row, 0);
-    return cell ? cell->data(kDataRole).toInt() : 0;
+    return cell ? cell->data(DataRole).toInt() : 0;
 }
 
 void TListView::SetData(int row, int data)
 {
     if (QTableWidgetItem* cell = item(row, 0))
-        cell->setData(kDataRole, data);
+        cell->setData(DataRole, data);
 }
 
 int TListView::Selected() const

@@ -7,6 +7,9 @@
 // The bytes of every field are kept exactly as given and returned unchanged; the cells show
 // them decoded. A click below the last row removes the selection; OnDblClick fires for a
 // double-click anywhere in the list. Row indices are in list order (no sorting).
+//
+// Constructing a list raises std::logic_error when Qt's table no longer wires its row count
+// to its layout the way this list takes over (a Qt change that would otherwise go unnoticed).
 
 #include <QTableWidget>
 #include <functional>
@@ -61,9 +64,13 @@ protected:
 private:
     QByteArrayList Fields(int row) const;
     void SetField(int row, int index, const std::string& text);
+    void TakeOverRowCount();
+    void ConnectRowCount();
 
     bool FCheckBoxes;
     std::vector<Qt::Alignment> FAlignments;
     bool FAppending = false;
     int FShownRows = 0;   // rows laid out and painted while appending
+    // The table's layout after a change of the row count; detached while appending.
+    QMetaObject::Connection FRowCountConnection;
 };

@@ -14,9 +14,9 @@
 // messages, so the window's handlers run nested inside a waiting command (the stop button,
 // the connect button, the viewer commands, closing). Rules that keep this safe:
 //  - while the component waits, no second command is started on it: a listing and the
-//    viewer's fetch are refused then (the viewer stays at "受信中"), and RetrieveMode is only
-//    set for a request the component takes; a fetched text or header goes to the viewer that
-//    asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
+//    viewer's fetch are refused then (the viewer stays at "受信中"), and the retrieve mode is
+//    only set for a request the component takes; a fetched text or header goes to the viewer
+//    that asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
 //  - releasing the connect button while a command waits cancels it at once when nothing is
 //    left to commit; after accepted deletions (or during the delete command) the QUIT waits
 //    until the command's reply is in (a QUIT must not overtake it), and the command stops
@@ -25,15 +25,23 @@
 //    cancels a connection still being made); the owner destroys the window once its
 //    handlers have returned (in the program: after the message loop). The window must never
 //    be destroyed from inside one of its own handlers.
+// TMailboxState (app/MailboxState.h) holds what the workflow is in the middle of, with its
+// invariants.
+//
+// The window's code is split by job: MainWindow.cpp builds and lays out the window and runs
+// its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
+// mailbox workflow, the component's events and the viewer.
 
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/AccountFile.h"
+#include "app/MailboxState.h"
 
 class QAction;
 class QMenu;
@@ -50,6 +58,19 @@ class TStatusBar;
 class TStringList;
 class TSummary;
 struct TWindowSettings;
+
+// The tags the shared handlers tell their senders by; the values are the ones the controls
+// have always carried.
+enum class TButtonTag : int { Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5 };
+enum class TMenuTag : int {
+    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14,
+    MessageMenu = 20, MessageText = 21, MessageHeader = 22
+};
+enum class TListTag : int { Accounts = 0, Messages = 1 };
+
+// What the component's next OnRetrieveEnd is for: a row of the listing, the viewer's text,
+// the viewer's header.
+enum class TRetrieveMode : int { ListRow = 0, MessageText = 1, MessageHeader = 2 };
 
 class TMain : public QWidget {
 public:
@@ -111,6 +132,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Building, in the order the controls are made.
+    void BuildAccountPanel();
+    void BuildMessagePanel();
+    void BuildStatusBar();
+    void BuildMenus();
+    void BuildComponent();
+    void ConnectHandlers();
+
     TWindowSettings CurrentWindowSettings() const;
     void LoadWindowSettings();
     void SaveWindowSettings();
@@ -147,6 +176,7 @@ private:
 
     // Viewer.
     void OpenViewer();
+    std::optional<int> StartViewerFetch(TRetrieveMode mode);
     void ViewMessageText();
     void ViewMessageHeader();
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
@@ -162,17 +192,14 @@ private:
     // serves an end of the connection that had to wait.
     void Handle(const std::function<void()>& handler);
 
-    QProgressBar* ProgressBar = nullptr;
-    bool StopRequested = false;
-    int RetrieveMode = 0;
+    QProgressBar* FProgressBar = nullptr;
+    bool FStopRequested = false;
+    TRetrieveMode FRetrieveMode = TRetrieveMode::ListRow;
 
     std::unique_ptr<TComponent> FComponents;   // owner of NMPOP3
-    bool FConnecting = false;     // Connect runs further down the stack
-    bool FEnding = false;         // EndDialogue is waiting for the QUIT reply
-    bool FEndPending = false;     // the connect button was released while a command waited
-    bool FDeleting = false;       // the delete command runs further down the stack
-    bool FClosing = false;        // the window has been closed
-    int FDeletedCount = 0;        // deletions accepted since the connection was made
+    TMailboxState FState;
+    int FListingMsgNo = 0;        // the message whose summary the listing fetches
+    int FDeletingRow = 0;         // the list row of the message the delete command asks for
     QPointer<TMail> FRetrieveViewer;   // the viewer the running fetch is for
 
     int FPanel1Height = 74;

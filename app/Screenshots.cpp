@@ -20,6 +20,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 #include "app/Viewer.h"
 #include "runtime/StringList.h"
 #include "tools/DemoMailbox.h"
@@ -58,6 +59,83 @@ void Choose(TMain& window, int row, QAction* item)
     window.MenuItemClick(window.Pm2);
     item->trigger();
 }
+
+// The account file the window loads: the demo server first, then three made-up accounts.
+// Returns the second, which the account dialog and the message box show.
+TAccountFields WriteAccounts(int port)
+{
+    const TAccountFields demoAccount{"\x83" "f\x83\x82" /* sjis: デモ */, "demo", "demo", "127.0.0.1", "30",
+                                     std::to_string(port)};
+    const TAccountFields company{"\x89\xef\x8e\xd0\x82\xcc\x83\x81\x81[\x83\x8b" /* sjis: 会社のメール */,
+                                 "taro", "secret", "pop.example.jp", "30", "110"};
+    const TAccountFields provider{"\x83v\x83\x8d\x83o\x83" "C\x83_" /* sjis: プロバイダ */,
+                                  "yamada", "secret", "mail.example.ne.jp", "60", "110"};
+    const TAccountFields mobile{"\x8cg\x91\xd1\x93]\x91\x97\x97p" /* sjis: 携帯転送用 */,
+                                "m-yamada", "secret", "pop.example.com", "30", "995"};
+    SaveAccountFile(AccountFileName(), {demoAccount, company, provider, mobile});
+    return company;
+}
+
+// Lists the demo mailbox in the main window and saves every window of the program.
+bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox, const TAccountFields& company)
+{
+    bool ok = true;
+    const int viewed = JapaneseTextMessage(mailbox);
+    TMain window;
+    window.show();
+    window.Lv1->selectRow(0);
+    // One picture while the listing runs, taken as a row comes in.
+    const int during = static_cast<int>(mailbox.size()) * 5 / 6;
+    const auto hook = QObject::connect(window.Lv2->model(), &QAbstractItemModel::rowsInserted,
+                                       [&](const QModelIndex&, int, int last) {
+                                           if (last + 1 == during)
+                                               ok = Save(&window, out, "listing.png", false) && ok;
+                                       });
+    window.SpeedButton1->click();  // connects and lists the demo mailbox
+    QObject::disconnect(hook);
+    if (window.Lv2->Count() != static_cast<int>(mailbox.size())) {
+        std::fprintf(stderr, "purgel-screenshots: %d rows listed instead of %zu\n", window.Lv2->Count(),
+                     mailbox.size());
+        ok = false;
+    }
+    window.Lv2->SetChecked(2, true);
+    window.Lv2->SetChecked(3, true);
+    window.Lv2->scrollToTop();
+    ok = Save(&window, out, "main.png") && ok;
+
+    TStringList fields;
+    for (const auto& f : company)
+        fields.Add(f);
+    auto* dialog = new TAcco(&window, fields);
+    dialog->show();
+    ok = Save(dialog, out, "account.png") && ok;
+    dialog->close();
+
+    // A viewer is saved once its content has arrived ("受信中" gone).
+    auto view = [&](QAction* item, const char* name) {
+        Choose(window, viewed, item);
+        if (Mail && Mail->Sb->PanelText(0).empty())
+            return Save(Mail, out, name);
+        std::fprintf(stderr, "purgel-screenshots: nothing arrived for %s\n", name);
+        return false;
+    };
+    ok = view(window.Pm2_1, "viewer.png") && ok;
+    ok = view(window.Pm2_2, "header.png") && ok;
+    if (Mail)
+        Mail->close();
+
+    // The box is modal: it is taken and closed from inside its own loop.
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ok = Save(box, out, "message.png") && ok;
+            box->close();
+        }
+    });
+    window.Lv1->setFocus();
+    MessageBox(company[afName] + "\n" + Texts::AskDeleteAccount, Texts::Confirm, TMsgIcon::Question,
+               TMsgButtons::YesNo, 1);
+    return ok;
+}
 }
 
 int main(int argc, char** argv)
@@ -85,7 +163,6 @@ int main(int argc, char** argv)
 
     // Large enough for the listing to last a few frames of the progress bar.
     const std::vector<demo::DemoMessage> mailbox = demo::GenerateMailbox(1, 2000);
-    const int viewed = JapaneseTextMessage(mailbox);
     TDemoPop3Server server(nullptr);
     server.Store = demo::MessageStore::InMemory(demo::ToStoredMessages(mailbox, 1));
     server.Credentials = {"", "demo"};
@@ -96,72 +173,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "purgel-screenshots: the demo server does not start: %s\n", e.what());
         return 1;
     }
-    const TAccountFields demoAccount{"\x83" "f\x83\x82" /* sjis: デモ */, "demo", "demo", "127.0.0.1", "30",
-                                     std::to_string(port)};
-    const TAccountFields company{"\x89\xef\x8e\xd0\x82\xcc\x83\x81\x81[\x83\x8b" /* sjis: 会社のメール */,
-                                 "taro", "secret", "pop.example.jp", "30", "110"};
-    const TAccountFields provider{"\x83v\x83\x8d\x83o\x83" "C\x83_" /* sjis: プロバイダ */,
-                                  "yamada", "secret", "mail.example.ne.jp", "60", "110"};
-    const TAccountFields mobile{"\x8cg\x91\xd1\x93]\x91\x97\x97p" /* sjis: 携帯転送用 */,
-                                "m-yamada", "secret", "pop.example.com", "30", "995"};
-    SaveAccountFile(AccountFileName(), {demoAccount, company, provider, mobile});
-
-    bool ok = true;
-    {
-        TMain window;
-        window.show();
-        window.Lv1->selectRow(0);
-        // One picture while the listing runs, taken as a row comes in.
-        const int during = static_cast<int>(mailbox.size()) * 5 / 6;
-        const auto hook = QObject::connect(window.Lv2->model(), &QAbstractItemModel::rowsInserted,
-                                           [&](const QModelIndex&, int, int last) {
-                                               if (last + 1 == during)
-                                                   ok = Save(&window, out, "listing.png", false) && ok;
-                                           });
-        window.SpeedButton1->click();  // connects and lists the demo mailbox
-        QObject::disconnect(hook);
-        if (window.Lv2->Count() != static_cast<int>(mailbox.size())) {
-            std::fprintf(stderr, "purgel-screenshots: %d rows listed instead of %zu\n", window.Lv2->Count(),
-                         mailbox.size());
-            ok = false;
-        }
-        window.Lv2->SetChecked(2, true);
-        window.Lv2->SetChecked(3, true);
-        window.Lv2->scrollToTop();
-        ok = Save(&window, out, "main.png") && ok;
-
-        TStringList fields;
-        for (const auto& f : company)
-            fields.Add(f);
-        auto* dialog = new TAcco(&window, fields);
-        dialog->show();
-        ok = Save(dialog, out, "account.png") && ok;
-        dialog->close();
-
-        // A viewer is saved once its content has arrived ("受信中" gone).
-        auto view = [&](QAction* item, const char* name) {
-            Choose(window, viewed, item);
-            if (Mail && Mail->Sb->PanelText(0).empty())
-                return Save(Mail, out, name);
-            std::fprintf(stderr, "purgel-screenshots: nothing arrived for %s\n", name);
-            return false;
-        };
-        ok = view(window.Pm2_1, "viewer.png") && ok;
-        ok = view(window.Pm2_2, "header.png") && ok;
-        if (Mail)
-            Mail->close();
-
-        // The box is modal: it is taken and closed from inside its own loop.
-        QTimer::singleShot(0, [&] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                ok = Save(box, out, "message.png") && ok;
-                box->close();
-            }
-        });
-        window.Lv1->setFocus();
-        MessageBox(company[afName] + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */,
-                   "\x8am\x94" "F" /* sjis: 確認 */, TMsgIcon::Question, TMsgButtons::YesNo, 1);
-    }
+    const TAccountFields company = WriteAccounts(port);
+    bool ok = TakePictures(out, mailbox, company);
     SetAppFolder("");
     if (chdir(oldDir.c_str()) != 0)
         ok = false;

@@ -11,6 +11,9 @@ class QLabel;
 
 class TStatusBar : public QWidget {
 public:
+    // The height the windows give their status bar.
+    static constexpr int BarHeight = 19;
+
     explicit TStatusBar(QWidget* parent);
 
     void AddPanel(int width, Qt::Alignment alignment = Qt::AlignLeft);

@@ -6,12 +6,9 @@
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 
 TMail* Mail = nullptr;
-
-namespace {
-constexpr int kStatusHeight = 19;
-}
 
 TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
 {
@@ -34,7 +31,7 @@ TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
     Sb->AddPanel(60, Qt::AlignHCenter);
     Sb->AddPanel(240);
     Sb->AddPanel(50);
-    Sb->SetPanelText(0, "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */);
+    Sb->SetPanelText(0, Texts::Receiving);
     Realign();
 }
 
@@ -105,6 +102,6 @@ void TMail::resizeEvent(QResizeEvent* event)
 
 void TMail::Realign()
 {
-    Memo->setGeometry(0, 0, width(), std::max(0, height() - kStatusHeight));
-    Sb->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    Memo->setGeometry(0, 0, width(), std::max(0, height() - TStatusBar::BarHeight));
+    Sb->setGeometry(0, height() - TStatusBar::BarHeight, width(), TStatusBar::BarHeight);
 }

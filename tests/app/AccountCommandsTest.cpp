@@ -10,16 +10,13 @@
 #include "app/ListView.h"
 #include "app/MainWindow.h"
 #include "app/Sjis.h"
+#include "app/Texts.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
 const std::string Yamada = "\x8eR\x93" "c" /* sjis: 山田 */;
 // A name whose bytes do not all decode: they must come back unchanged all the same.
 const std::string Odd = Yamada + "\x97\x5c\xff\x80";
-const std::string kCopy = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
-const std::string kConfirm = "\x8am\x94" "F" /* sjis: 確認 */;
-const std::string kSaveFailed =
-    "\xb1\xb6\xb3\xdd\xc4\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ｱｶｳﾝﾄの保存に失敗しました。 */;
 
 std::string Line(const std::vector<std::string>& f)
 {
@@ -150,11 +147,11 @@ TEST_F(AccountCommandsTest, CopyPrefixesTheNameAndACopyOfACopyPrefixesAgain)
     W->MenuItemClick(W->Pm1_3);
     W->MenuItemClick(W->Pm1_3);
     ASSERT_EQ(W->Lv1->Count(), 3);
-    EXPECT_EQ(Row(1), (std::vector<std::string>{kCopy + "x", "id", "pw", "srv", "30", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{Texts::CopyPrefix + "x", "id", "pw", "srv", "30", "110"}));
     EXPECT_EQ(Row(2), Row(1));
     Select(2);
     W->MenuItemClick(W->Pm1_3);
-    EXPECT_EQ(W->Lv1->Caption(3), "\xba\xcb\xdf\xb0 \x81` \xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～ ｺﾋﾟｰ ～  */ "x");
+    EXPECT_EQ(W->Lv1->Caption(3), Texts::CopyPrefix + Texts::CopyPrefix + "x");
     EXPECT_EQ(ReadFile("Account.lst"), Line(Row(0)) + Line(Row(1)) + Line(Row(2)) + Line(Row(3)));
 }
 
@@ -166,8 +163,8 @@ TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
     Answers = {mrNo};
     W->MenuItemClick(W->Pm1_4);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Yamada + "\n" + "\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H" /* sjis: を削除しますか？ */);
-    EXPECT_EQ(Boxes[0].Caption, kConfirm);
+    EXPECT_EQ(Boxes[0].Text, Yamada + "\n" + Texts::AskDeleteAccount);
+    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(Boxes[0].DefaultButton, 1);
@@ -209,8 +206,8 @@ TEST_F(AccountCommandsTest, AFailedSaveShowsTheStopMessageAndKeepsTheFile)
     }
     EXPECT_EQ(W->Lv1->Count(), 2);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, kSaveFailed);
-    EXPECT_EQ(Boxes[0].Caption, kConfirm);
+    EXPECT_EQ(Boxes[0].Text, Texts::SaveFailed);
+    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
     EXPECT_EQ(ReadFile("Account.lst"), old);
@@ -225,7 +222,7 @@ TEST_F(AccountCommandsTest, AnUnreadableFileStartsEmptyQuietlyAndIsNeverReplaced
     EXPECT_TRUE(Boxes.empty());
     W.reset();
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, kSaveFailed);
+    EXPECT_EQ(Boxes[0].Text, Texts::SaveFailed);
     EXPECT_TRUE(QFileInfo(QString::fromStdString(Path("Account.lst"))).isDir());
 }
 

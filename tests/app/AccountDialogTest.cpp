@@ -12,18 +12,12 @@
 #include "app/AccountDialog.h"
 #include "app/Sjis.h"
 #include "app/Tag.h"
+#include "app/Texts.h"
 #include "runtime/StringList.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
-const std::string kMessages[6] = {
-    "\x96\xbc\x91O\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 名前を入力して下さい。 */,
-    "ID(\xb1\xb6\xb3\xdd\xc4)\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ID(ｱｶｳﾝﾄ)を入力して下さい。 */,
-    "\xca\xdf\xbd\xdc\xb0\xc4\xde\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾊﾟｽﾜｰﾄﾞを入力して下さい。 */,
-    "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: 受信ｻｰﾊﾞｰを入力して下さい。 */,
-    "\xc0\xb2\xd1\xb1\xb3\xc4\x82\xcc\x92l\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B" /* sjis: ﾀｲﾑｱｳﾄの値が正しくありません。 */,
-    "\xce\xdf\xb0\xc4\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81" "B" /* sjis: ﾎﾟｰﾄを入力して下さい。 */,
-};
+const auto& FieldMessages = Texts::FieldMissing;
 
 class AccountDialogTest : public AppTest {
 protected:
@@ -72,7 +66,7 @@ protected:
 TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
 {
     TAcco& d = Open();
-    EXPECT_EQ(d.windowTitle(), SjisToQ("\xb1\xb6\xb3\xdd\xc4\x90\xdd\x92\xe8" /* sjis: ｱｶｳﾝﾄ設定 */));
+    EXPECT_EQ(d.windowTitle(), SjisToQ(Texts::AccountCaption));
     EXPECT_EQ(d.size(), QSize(255, 196));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(d.font().family(), "IPAPGothic");
@@ -88,16 +82,16 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
         const char* hint;
     };
     const Edit edits[] = {
-        {d.Nam, {84, 12, 153, 20}, d.Label1, "\x96\xbc\x91O:" /* sjis: 名前: */, {16, 16},
-         "\xcc\xdf\xdb\xca\xde\x96\xbc\x82\xc6\x82\xa9\x93K\x93\x96\x82\xc9" /* sjis: ﾌﾟﾛﾊﾞ名とか適当に */},
-        {d.Acc, {84, 36, 153, 20}, d.Label2, "ID(\xb1\xb6\xb3\xdd\xc4):" /* sjis: ID(ｱｶｳﾝﾄ): */, {16, 40},
-         "\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */},
-        {d.Pas, {84, 60, 121, 20}, d.Label3, "\xca\xdf\xbd\xdc\xb0\xc4\xde:" /* sjis: ﾊﾟｽﾜｰﾄﾞ: */, {16, 64}, ""},
-        {d.Pop, {84, 84, 153, 20}, d.Label4, "\x8e\xf3\x90M\xbb\xb0\xca\xde\xb0:" /* sjis: 受信ｻｰﾊﾞｰ: */, {16, 88}, "POP3"},
-        {d.Tim, {84, 108, 53, 20}, d.Label5, "\xc0\xb2\xd1\xb1\xb3\xc4:" /* sjis: ﾀｲﾑｱｳﾄ: */, {16, 112},
-         "\x8e\xf3\x90M\xc0\xb2\xd1\xb1\xb3\xc4(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "30\x95" "b)" /* sjis: 受信ﾀｲﾑｱｳﾄ(ﾃﾞﾌｫﾙﾄは30秒) */},
-        {d.Por, {84, 132, 53, 20}, d.Label7, "\xce\xdf\xb0\xc4:" /* sjis: ﾎﾟｰﾄ: */, {16, 136},
-         "\xce\xdf\xb0\xc4\x94\xd4\x8d\x86(\xc3\xde\xcc\xab\xd9\xc4\x82\xcd" "110)" /* sjis: ﾎﾟｰﾄ番号(ﾃﾞﾌｫﾙﾄは110) */},
+        {d.Nam, {84, 12, 153, 20}, d.Label1, Texts::NameLabel, {16, 16},
+         Texts::NameHint},
+        {d.Acc, {84, 36, 153, 20}, d.Label2, Texts::UserLabel, {16, 40},
+         Texts::UserHint},
+        {d.Pas, {84, 60, 121, 20}, d.Label3, Texts::PasswordLabel, {16, 64}, ""},
+        {d.Pop, {84, 84, 153, 20}, d.Label4, Texts::ServerLabel, {16, 88}, Texts::ServerHint},
+        {d.Tim, {84, 108, 53, 20}, d.Label5, Texts::TimeOutLabel, {16, 112},
+         Texts::TimeOutHint},
+        {d.Por, {84, 132, 53, 20}, d.Label7, Texts::PortLabel, {16, 136},
+         Texts::PortHint},
     };
     for (const Edit& e : edits) {
         EXPECT_EQ(e.edit->geometry(), e.geometry) << e.edit->objectName().toStdString();
@@ -105,7 +99,7 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
         EXPECT_EQ(e.label->pos(), e.labelAt);
         EXPECT_EQ(e.edit->toolTip(), SjisToQ(e.hint));
     }
-    EXPECT_EQ(d.Label6->text(), SjisToQ("\x95" "b" /* sjis: 秒 */));
+    EXPECT_EQ(d.Label6->text(), SjisToQ(Texts::SecondsLabel));
     EXPECT_EQ(d.Label6->pos(), QPoint(144, 112));
     EXPECT_EQ(d.Pas->echoMode(), QLineEdit::Password);
     EXPECT_EQ(d.Pas->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d.Pas), '*');
@@ -157,8 +151,8 @@ TEST_F(AccountDialogTest, EachCheckReportsItsMessageInOrderAndFocusesItsField)
         Boxes.clear();
         d.BitBtn1->click();
         ASSERT_EQ(Boxes.size(), 1u) << s.message;
-        EXPECT_EQ(Boxes[0].Text, kMessages[s.message]);
-        EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+        EXPECT_EQ(Boxes[0].Text, FieldMessages[s.message]);
+        EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
         EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
         EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
         EXPECT_EQ(d.focusWidget(), s.focus);

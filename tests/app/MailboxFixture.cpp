@@ -8,16 +8,6 @@
 
 #include "app/Sjis.h"
 
-const char* const kConnectingText = "\x90\xda\x91\xb1\x92\x86" /* sjis: 接続中 */;
-const char* const kConnectedText = "\x90\xda\x91\xb1" /* sjis: 接続 */;
-const char* const kOnlineText = "\xb5\xdd\xd7\xb2\xdd" /* sjis: ｵﾝﾗｲﾝ */;
-const char* const kReceivingText = "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */;
-const char* const kCannotConnect = "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81I" /* sjis: 接続できません！ */;
-const char* const kCouldNotConnect =
-    "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B" /* sjis: 接続できませんでした。 */;
-const char* const kAskDelete =
-    "\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xe0\x82\xa2\x82\xa2\x82\xc5\x82\xb7\x82\xa9\x81H" /* sjis: 削除してもいいですか？ */;
-
 void MailboxTest::SetUp()
 {
     AppTest::SetUp();

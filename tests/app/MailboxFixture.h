@@ -18,17 +18,9 @@
 #include "app/ListView.h"
 #include "app/MainWindow.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 #include "app/Viewer.h"
 #include "tests/app/TestSupport.h"
-
-// Texts of the window, Shift-JIS.
-extern const char* const kConnectingText;    // 接続中
-extern const char* const kConnectedText;     // 接続
-extern const char* const kOnlineText;        // ｵﾝﾗｲﾝ
-extern const char* const kReceivingText;     // 受信中
-extern const char* const kCannotConnect;     // 接続できません！
-extern const char* const kCouldNotConnect;   // 接続できませんでした。
-extern const char* const kAskDelete;         // 削除してもいいですか？
 
 class MailboxTest : public AppTest {
 protected:

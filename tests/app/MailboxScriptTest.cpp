@@ -132,7 +132,7 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     W->BitBtn3->click();  // check all
     Answers = {mrYes};
     W->BitBtn5->click();
-    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kAskDelete, "-ERR message 2 is locked\r\n"}));
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Texts::AskDeleteMessages, "-ERR message 2 is locked\r\n"}));
     EXPECT_EQ(Boxes[1].Caption, "Purgel");  // the application's exception display
     EXPECT_EQ(Boxes[1].Icon, TMsgIcon::Stop);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{-1, 2, 3}));
@@ -163,7 +163,7 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
     ScriptServer server({first, second});
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
     EXPECT_EQ(Panel(0), "");
     EXPECT_EQ(Panel(1), "");
@@ -175,7 +175,7 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     EXPECT_EQ(server.Accepted(), 1u);
     ClickConnect();  // down: connects again
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(Panel(1), "0");
     EXPECT_EQ(W->Lv2->Count(), 0);
     ClickConnect();
@@ -195,8 +195,8 @@ TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
     std::string during;
     When([greeted] { return greeted->load(); }, [&] { during = Panel(0); });
     ClickConnect();
-    EXPECT_EQ(during, kConnectingText);
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(during, Texts::Connecting);
+    EXPECT_EQ(Panel(0), Texts::Online);
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
 }
@@ -205,11 +205,11 @@ TEST_F(MailboxScriptTest, ARefusedConnectionShowsBothBoxesInOrder)
 {
     UseAccount("127.0.0.1", testsupport::UnusedPort());
     ClickConnect();
-    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kCannotConnect, kCouldNotConnect}));
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Texts::CannotConnect, Texts::CouldNotConnect}));
     for (const auto& b : Boxes) {
         EXPECT_EQ(b.Icon, TMsgIcon::Exclamation);
         EXPECT_EQ(b.Buttons, TMsgButtons::OK);
-        EXPECT_EQ(b.Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+        EXPECT_EQ(b.Caption, Texts::Confirm);
     }
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     EXPECT_EQ(Panel(0), "");
@@ -220,7 +220,7 @@ TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
 {
     UseAccount("bad..name", 110);
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
 
     Boxes.clear();
     Script s;
@@ -228,7 +228,7 @@ TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
     EXPECT_TRUE(server.WaitDone());
 }
 
@@ -241,7 +241,7 @@ TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     EXPECT_FALSE(CommandButtonsEnabled());
     EXPECT_EQ(Panel(0), "");
@@ -391,10 +391,10 @@ TEST_F(MailboxScriptTest, ViewsWithoutAConnection)
     ChooseFromMessageMenu(0, W->Pm2_2);
     ASSERT_NE(Mail, nullptr);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Not Connected"});
-    EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
     ChooseFromMessageMenu(0, W->Pm2_1);
     EXPECT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
     // A double-click views nothing without a connection.
     QPointer<TMail> viewer = Mail;
     W->Lv2->OnDblClick();
@@ -417,7 +417,7 @@ TEST_F(MailboxScriptTest, ASecondPressWhileConnectingPutsTheButtonBackUp)
         W->SpeedButton1->setChecked(true);
     });
     ClickConnect();
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(server.Accepted(), 1u);
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());

@@ -73,7 +73,7 @@ TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
 
     EXPECT_TRUE(W->SpeedButton1->isChecked());
     EXPECT_TRUE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(Panel(1), "3");
     EXPECT_EQ(Bar()->value(), 0);
     EXPECT_EQ(Bar()->maximum(), 3);
@@ -95,7 +95,7 @@ TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
 TEST_P(MailboxServerTest, AnEmptyMailboxEndsOnlineWithCountZero)
 {
     ClickConnect();
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(Panel(1), "0");
     EXPECT_EQ(W->Lv2->Count(), 0);
     EXPECT_EQ(Bar()->value(), 0);
@@ -107,7 +107,7 @@ TEST_P(MailboxServerTest, StopDuringTheTenthOfAHundredSummariesKeepsTenRows)
     for (int i = 1; i <= 100; ++i)
         Server->AddMessage(mailbox::PlainMail(i));
     AtRow(10, [this] {
-        EXPECT_EQ(Panel(0), "\xd2\xb0\xd9\xd8\xbd\xc4\x8e\xf3\x90M\x92\x86" /* sjis: ﾒｰﾙﾘｽﾄ受信中 */);
+        EXPECT_EQ(Panel(0), Texts::Listing);
         EXPECT_EQ(Panel(1), "100");
         EXPECT_EQ(Bar()->maximum(), 100);
         EXPECT_LE(Bar()->value(), 9);
@@ -116,7 +116,7 @@ TEST_P(MailboxServerTest, StopDuringTheTenthOfAHundredSummariesKeepsTenRows)
     ClickConnect();
     EXPECT_EQ(W->Lv2->Count(), 10);
     EXPECT_EQ(Bar()->value(), 0);
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     // The next listing starts afresh and runs to the end.
     W->BitBtn1->click();
     EXPECT_EQ(W->Lv2->Count(), 100);
@@ -132,7 +132,7 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     W->Lv2->SetChecked(2, true);
     Answers = {mrYes};
     W->BitBtn5->click();
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{kAskDelete});
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
     EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(Travel));
@@ -161,7 +161,7 @@ TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksAndSendsNothing)
     ClickConnect();
     Answers = {mrYes};
     W->BitBtn5->click();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kAskDelete});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
     ClickConnect();
     EXPECT_EQ(Server->CountMessages(), 2);
@@ -239,7 +239,7 @@ TEST_P(MailboxServerTest, AViewerCommandDuringTheListingLosesNoRow)
     for (int i = 0; i < 30; ++i)
         EXPECT_EQ(W->Lv2->Data(i), i + 1);
     ASSERT_FALSE(viewer.isNull());
-    EXPECT_EQ(viewer->Sb->PanelText(0), kReceivingText);
+    EXPECT_EQ(viewer->Sb->PanelText(0), Texts::Receiving);
     EXPECT_TRUE(ViewerLines().empty());
     // Once the listing is done the same command fetches the message.
     ChooseFromMessageMenu(0, W->Pm2_1);
@@ -276,16 +276,16 @@ TEST_P(MailboxServerTest, ARefusedPasswordShowsOnlyTheSecondBox)
 {
     W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "wrong");
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotConnect});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
-    EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     EXPECT_FALSE(CommandButtonsEnabled());
     EXPECT_EQ(Panel(0), "");
     // The right password connects at the next press.
     W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "secret");
     ClickConnect();
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
 #include "app/Tag.h"
+#include "app/Texts.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 
@@ -74,12 +75,12 @@ TEST_F(MainWindowTest, ButtonsCaptionsTagsPlacesAndStartDisabled)
         QRect geometry;
     };
     const Expected buttons[] = {
-        {W->SpeedButton1, "\x90\xda\x91\xb1" /* sjis: 接続 */, 0, {8, 8, 73, 61}},
-        {W->BitBtn1, "\x88\xea\x97\x97\x8e\xe6\x93\xbe" /* sjis: 一覧取得 */, 1, {4, 4, 75, 21}},
-        {W->BitBtn2, "\x93\xc7\x8d\x9e\x92\x86\x8e~" /* sjis: 読込中止 */, 2, {84, 4, 75, 21}},
-        {W->BitBtn3, "\x91S\x91I\x91\xf0" /* sjis: 全選択 */, 3, {164, 4, 75, 21}},
-        {W->BitBtn4, "\x91I\x91\xf0\x89\xf0\x8f\x9c" /* sjis: 選択解除 */, 4, {244, 4, 75, 21}},
-        {W->BitBtn5, "\x8d\xed\x8f\x9c" /* sjis: 削除 */, 5, {324, 4, 75, 21}},
+        {W->SpeedButton1, Texts::ConnectCaption, 0, {8, 8, 73, 61}},
+        {W->BitBtn1, Texts::ListCaption, 1, {4, 4, 75, 21}},
+        {W->BitBtn2, Texts::StopCaption, 2, {84, 4, 75, 21}},
+        {W->BitBtn3, Texts::CheckAllCaption, 3, {164, 4, 75, 21}},
+        {W->BitBtn4, Texts::UncheckAllCaption, 4, {244, 4, 75, 21}},
+        {W->BitBtn5, Texts::DeleteCaption, 5, {324, 4, 75, 21}},
     };
     for (const Expected& e : buttons) {
         EXPECT_EQ(e.button->text(), Q(e.caption)) << e.tag;
@@ -111,8 +112,8 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
 TEST_F(MainWindowTest, ListColumnsAndOptions)
 {
     ASSERT_EQ(W->Lv1->columnCount(), 2);
-    EXPECT_EQ(W->Lv1->horizontalHeaderItem(0)->text(), Q("\x96\xbc\x91O" /* sjis: 名前 */));
-    EXPECT_EQ(W->Lv1->horizontalHeaderItem(1)->text(), Q("\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱｶｳﾝﾄ */));
+    EXPECT_EQ(W->Lv1->horizontalHeaderItem(0)->text(), Q(Texts::NameColumn));
+    EXPECT_EQ(W->Lv1->horizontalHeaderItem(1)->text(), Q(Texts::AccountColumn));
     EXPECT_EQ(W->Lv1->columnWidth(0), 190);
     EXPECT_EQ(W->Lv1->columnWidth(1), 162);
     EXPECT_EQ(W->Lv1->selectionMode(), QAbstractItemView::SingleSelection);
@@ -122,9 +123,9 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
     EXPECT_EQ(TagOf(W->Lv1), 0);
 
     ASSERT_EQ(W->Lv2->columnCount(), 3);
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q("\xc0\xb2\xc4\xd9" /* sjis: ﾀｲﾄﾙ */));
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q("\x91\x97\x90M\x8e\xd2" /* sjis: 送信者 */));
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q("\xbb\xb2\xbd\xde" /* sjis: ｻｲｽﾞ */));
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q(Texts::SubjectColumn));
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q(Texts::SenderColumn));
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q(Texts::SizeColumn));
     EXPECT_EQ(W->Lv2->columnWidth(0), 241);
     EXPECT_EQ(W->Lv2->columnWidth(1), 140);
     EXPECT_EQ(W->Lv2->columnWidth(2), 60);
@@ -193,12 +194,12 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
     EXPECT_EQ(TagOf(W->Pm1), 10);
     EXPECT_EQ(TagOf(W->Pm2), 20);
     const std::pair<QAction*, std::pair<const char*, int>> items[] = {
-        {W->Pm1_1, {"\x90V\x8bK" /* sjis: 新規 */, 11}},
-        {W->Pm1_2, {"\x95\xd2\x8fW" /* sjis: 編集 */, 12}},
-        {W->Pm1_3, {"\xba\xcb\xdf\xb0" /* sjis: ｺﾋﾟｰ */, 13}},
-        {W->Pm1_4, {"\x8d\xed\x8f\x9c" /* sjis: 削除 */, 14}},
-        {W->Pm2_1, {"\xd2\xb0\xd9\x93\xe0\x97" "e" /* sjis: ﾒｰﾙ内容 */, 21}},
-        {W->Pm2_2, {"\xcd\xaf\xc0\xde\xb0\x8f\xee\x95\xf1" /* sjis: ﾍｯﾀﾞｰ情報 */, 22}},
+        {W->Pm1_1, {Texts::NewItem, 11}},
+        {W->Pm1_2, {Texts::EditItem, 12}},
+        {W->Pm1_3, {Texts::CopyItem, 13}},
+        {W->Pm1_4, {Texts::DeleteItem, 14}},
+        {W->Pm2_1, {Texts::MessageTextItem, 21}},
+        {W->Pm2_2, {Texts::HeaderItem, 22}},
     };
     for (const auto& [action, expected] : items) {
         EXPECT_EQ(action->text(), Q(expected.first));
@@ -259,7 +260,7 @@ TEST_F(MainWindowTest, ConnectButtonGoesBackUpWhenTheAccountCannotConnect)
     W->SpeedButton1->click();
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B" /* sjis: 接続できませんでした。 */);
+    EXPECT_EQ(Boxes[0].Text, Texts::CouldNotConnect);
     EXPECT_EQ(W->Sb->PanelText(0), "");
 }
 
@@ -286,8 +287,8 @@ TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAcc
     Answers = {mrNo, mrYes};
     W->ButtonClick(W->BitBtn5);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xe0\x82\xa2\x82\xa2\x82\xc5\x82\xb7\x82\xa9\x81H" /* sjis: 削除してもいいですか？ */);
-    EXPECT_EQ(Boxes[0].Caption, "\x8am\x94" "F" /* sjis: 確認 */);
+    EXPECT_EQ(Boxes[0].Text, Texts::AskDeleteMessages);
+    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(Boxes[0].DefaultButton, 0);

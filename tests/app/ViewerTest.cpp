@@ -12,6 +12,7 @@
 #include "app/MainWindow.h"
 #include "app/Sjis.h"
 #include "app/StatusBar.h"
+#include "app/Texts.h"
 #include "app/Viewer.h"
 #include "tests/app/TestSupport.h"
 
@@ -47,8 +48,8 @@ TEST_F(ViewerTest, ANewViewerSaysReceivingInItsStatusBar)
     EXPECT_EQ(Mail->Sb->PanelWidth(1), 240);
     EXPECT_EQ(Mail->Sb->PanelWidth(2), 50);
     EXPECT_EQ(Mail->Sb->height(), 19);
-    EXPECT_EQ(Mail->Sb->PanelText(0), "\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */);
-    EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ("\x8e\xf3\x90M\x92\x86" /* sjis: 受信中 */));
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
+    EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ(Texts::Receiving));
     EXPECT_EQ(Mail->Memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     Mail->SetLines({"\x8eR" /* sjis: 山 */, "b"});
     EXPECT_EQ(Mail->Memo->toPlainText(), SjisToQ("\x8eR" /* sjis: 山 */) + "\nb");

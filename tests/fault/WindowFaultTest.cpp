@@ -174,7 +174,7 @@ Expectation Expected(const Step& step, Fault fault)
             break;
         case Junk::Login:
             x.After = State::Idle;
-            x.FailureBox = {kCouldNotConnect};
+            x.FailureBox = {Texts::CouldNotConnect};
             break;
         case Junk::LastReply: x.After = State::Idle; break;
         }
@@ -195,7 +195,7 @@ Expectation Expected(const Step& step, Fault fault)
     switch (step.During) {
     case Phase::Login:
         x.After = State::Idle;
-        x.FailureBox = {kCouldNotConnect};
+        x.FailureBox = {Texts::CouldNotConnect};
         break;
     case Phase::Listing:
     case Phase::ViewText: x.After = State::Dropped; break;
@@ -219,7 +219,7 @@ Expectation ExpectedOnRelease(const Step& step)
     x.After = State::Idle;
     switch (step.During) {
     case Phase::Login:
-        x.FailureBox = {kCouldNotConnect};
+        x.FailureBox = {Texts::CouldNotConnect};
         x.Cancels = true;
         break;
     case Phase::Listing:
@@ -359,7 +359,7 @@ protected:
         case State::Online:
             EXPECT_TRUE(W->SpeedButton1->isChecked());
             EXPECT_TRUE(CommandButtonsEnabled());
-            EXPECT_EQ(Panel(0), kOnlineText);
+            EXPECT_EQ(Panel(0), Texts::Online);
             EXPECT_EQ(Panel(1), "2");
             break;
         case State::Dropped:
@@ -437,14 +437,14 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
         if (step.During == Phase::ViewHeader) {
             // A failed summary fills no viewer.
             ASSERT_NE(Mail, nullptr);
-            EXPECT_EQ(Mail->Sb->PanelText(0), kReceivingText);
+            EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
             EXPECT_TRUE(ViewerLines().empty());
         }
     }
     if (Now() == State::Online) {
         W->BitBtn3->click();   // check all
         Answers = {mrYes};
-        boxes.push_back({kAskDelete});
+        boxes.push_back({Texts::AskDeleteMessages});
         asked = W->Lv2->Count();
         run(Phase::Delete, "delete", [&] { W->BitBtn5->click(); });
         if (Now() == State::Online) {
@@ -489,7 +489,7 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
     // Connects again to a good server and lists it.
     Boxes.clear();
     Timed("connect again", [&] { ClickConnect(); });
-    EXPECT_EQ(Panel(0), kOnlineText);
+    EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(RowNumbers(), std::vector<int>{1});
     if (W->Lv2->Count() == 1) {
         EXPECT_EQ(W->Lv2->Caption(0), " fresh");
