@@ -17,6 +17,9 @@ namespace {
 const std::string Yamada = "\x8eR\x93" "c" /* sjis: 山田 */;
 // A name whose bytes do not all decode: they must come back unchanged all the same.
 const std::string Odd = Yamada + "\x97\x5c\xff\x80";
+const std::string CopyPrefix = Texts::CopyPrefix;
+const std::string Confirm = Texts::Confirm;
+const std::string SaveFailed = Texts::SaveFailed;
 
 std::string Line(const std::vector<std::string>& f)
 {
@@ -147,11 +150,11 @@ TEST_F(AccountCommandsTest, CopyPrefixesTheNameAndACopyOfACopyPrefixesAgain)
     W->MenuItemClick(W->Pm1_3);
     W->MenuItemClick(W->Pm1_3);
     ASSERT_EQ(W->Lv1->Count(), 3);
-    EXPECT_EQ(Row(1), (std::vector<std::string>{Texts::CopyPrefix + "x", "id", "pw", "srv", "30", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{CopyPrefix + "x", "id", "pw", "srv", "30", "110"}));
     EXPECT_EQ(Row(2), Row(1));
     Select(2);
     W->MenuItemClick(W->Pm1_3);
-    EXPECT_EQ(W->Lv1->Caption(3), Texts::CopyPrefix + Texts::CopyPrefix + "x");
+    EXPECT_EQ(W->Lv1->Caption(3), CopyPrefix + CopyPrefix + "x");
     EXPECT_EQ(ReadFile("Account.lst"), Line(Row(0)) + Line(Row(1)) + Line(Row(2)) + Line(Row(3)));
 }
 
@@ -164,7 +167,7 @@ TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
     W->MenuItemClick(W->Pm1_4);
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, Yamada + "\n" + Texts::AskDeleteAccount);
-    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
+    EXPECT_EQ(Boxes[0].Caption, Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(Boxes[0].DefaultButton, 1);
@@ -206,8 +209,8 @@ TEST_F(AccountCommandsTest, AFailedSaveShowsTheStopMessageAndKeepsTheFile)
     }
     EXPECT_EQ(W->Lv1->Count(), 2);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Texts::SaveFailed);
-    EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
+    EXPECT_EQ(Boxes[0].Text, SaveFailed);
+    EXPECT_EQ(Boxes[0].Caption, Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
     EXPECT_EQ(ReadFile("Account.lst"), old);
@@ -222,7 +225,7 @@ TEST_F(AccountCommandsTest, AnUnreadableFileStartsEmptyQuietlyAndIsNeverReplaced
     EXPECT_TRUE(Boxes.empty());
     W.reset();
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Texts::SaveFailed);
+    EXPECT_EQ(Boxes[0].Text, SaveFailed);
     EXPECT_TRUE(QFileInfo(QString::fromStdString(Path("Account.lst"))).isDir());
 }
 
