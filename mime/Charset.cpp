@@ -107,6 +107,22 @@ std::string Windows1252(std::string_view bytes)
     return d ? Decoded(*d, bytes) : std::string(bytes);
 }
 
+// JIS with each designator that another one follows at once left out: joined encoded words
+// put "ESC ( B" before "ESC $ B", and Jconvert reads the byte after a designator as text.
+std::string WithoutIdleDesignators(std::string_view jis)
+{
+    std::string out;
+    out.reserve(jis.size());
+    for (std::size_t i = 0; i < jis.size(); ++i) {
+        if (jis[i] == '\x1b' && i + 3 < jis.size() && jis[i + 3] == '\x1b' && (jis[i + 1] == '(' || jis[i + 1] == '$')) {
+            i += 2;
+            continue;
+        }
+        out += jis[i];
+    }
+    return out;
+}
+
 // Japanese text through Jconvert to Shift-JIS. JIS that carries 8-bit bytes is mislabelled
 // Shift-JIS or EUC-JP (common in old mail), so its own code is detected.
 std::string JapaneseText(std::string_view bytes, Japanese set)
@@ -114,7 +130,7 @@ std::string JapaneseText(std::string_view bytes, Japanese set)
     if (set == Japanese::Jis && !Ascii(bytes))
         return GuessedText(bytes);
     if (set == Japanese::Jis)
-        return SjisToUtf8(Jconvert::jis2sjis(bytes));
+        return SjisToUtf8(Jconvert::jis2sjis(WithoutIdleDesignators(bytes)));
     if (set == Japanese::Euc)
         return SjisToUtf8(Jconvert::euc2sjis(bytes));
     return SjisToUtf8(bytes);
