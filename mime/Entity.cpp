@@ -104,7 +104,7 @@ bool ExtendedParameter(const std::vector<RawParameter>& all, std::string_view na
             rest.remove_suffix(1);
         int number = 0;
         for (char c : rest)
-            number = c >= '0' && c <= '9' && number < 10000 ? number * 10 + (c - '0') : -1;
+            number = number >= 0 && number < 10000 && c >= '0' && c <= '9' ? number * 10 + (c - '0') : -1;
         if (number >= 0 && !sections.count(number))
             sections[number] = {encoded, p.Value};
     }
