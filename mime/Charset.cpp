@@ -101,6 +101,15 @@ bool WellFormedEuc(std::string_view t)
     return true;
 }
 
+// A byte in 80..A0 other than EUC-JP's single shifts 8E and 8F.
+bool HasSjisLead(std::string_view t)
+{
+    return std::any_of(t.begin(), t.end(), [](char ch) {
+        const u8 c = static_cast<u8>(ch);
+        return c >= 0x80 && c <= 0xA0 && c != 0x8E && c != 0x8F;
+    });
+}
+
 std::string Windows1252(std::string_view bytes)
 {
     QStringDecoder* d = Decoder("windows-1252");
@@ -176,8 +185,13 @@ std::string GuessedText(std::string_view bytes)
         if (WellFormedEuc(bytes))
             return SjisToUtf8(Jconvert::euc2sjis(bytes));
         break;
-    case Jconvert::JCODE_SJIS:
     case Jconvert::JCODE_EUCORSJIS:
+        // Undecided: EUC-JP writes every byte of a character in A1..FE, while Shift-JIS text
+        // without a byte in 81..A0 (the leads of kana and most kanji) hardly exists.
+        if (WellFormedEuc(bytes) && !HasSjisLead(bytes))
+            return SjisToUtf8(Jconvert::euc2sjis(bytes));
+        [[fallthrough]];
+    case Jconvert::JCODE_SJIS:
         if (WellFormedSjis(bytes))
             return SjisToUtf8(bytes);
         if (WellFormedEuc(bytes))

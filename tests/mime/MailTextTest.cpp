@@ -81,6 +81,7 @@ TEST(HeaderText, LegacyAndMalformedValues)
         // Raw 8-bit bytes: UTF-8, else the Japanese code detected, else windows-1252.
         {"\x89\xef\x8b\x63 Re:" /* sjis: 会議 Re: */, "\xe4\xbc\x9a\xe8\xad\xb0 Re:" /* utf-8: 会議 Re: */},
         {"\xb2\xf1\xb5\xc4\xa4\xce\xb7\xef", "\xe4\xbc\x9a\xe8\xad\xb0\xe3\x81\xae\xe4\xbb\xb6" /* utf-8: 会議の件 */},
+        {"\xa4\xa2\xa4\xa4\xa4\xa6", "\xe3\x81\x82\xe3\x81\x84\xe3\x81\x86" /* utf-8: あいう (EUC-JP that Jconvert leaves undecided) */},
         {"\x1b$B2q5D\x1b(B", "\xe4\xbc\x9a\xe8\xad\xb0" /* utf-8: 会議 (JIS sent raw) */},
         {"Caf\xe9 cr\xe8me", "Caf\xc3\xa9 cr\xc3\xa8me"},
         // A word without its "?=", bad Base64, an unknown encoding: kept as they are.
