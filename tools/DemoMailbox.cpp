@@ -1,6 +1,8 @@
 #include "tools/DemoMailbox.h"
 
 #include "jconv/Jconvert.h"
+#include "mime/Charset.h"
+#include "tools/ModernMail.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -197,7 +199,7 @@ const PersonalNote kNotes[] = {
 enum class Kind {
     Newsletter, Meeting, Reply, Order, Shipping, Maintenance, Party, Library, Cooking, Study, Personal,
     BuildReport, Invitation, ParcelNotice, Lunch,
-    Welcome, SalesSheet, Minutes, Photos, AccessLog,
+    Welcome, SalesSheet, Minutes, Photos, AccessLog, KanaNote,
 };
 
 // How often each ordinary kind turns up.
@@ -225,6 +227,7 @@ struct Draft {
     BodyCode Code = BodyCode::Jis;  // Japanese drafts get their charset later
     std::vector<DemoAttachment> Attachments;
     std::string AttachmentType;
+    Form Kind = Form::Classic;
 };
 
 std::string MonthDay(const Stamp& s) { return Format("%d\x8c\x8e%d\x93\xfa" /* sjis: %d月%d日 */, s.Month, s.Day); }
@@ -423,6 +426,22 @@ Draft Lunch(Rng& rng)
             "Re: lunch on Friday?",
             {rng.Below(2) ? "Sounds great, see you at noon!" : "Friday works for me. The noodle place?", "", "Bob"},
             BodyCode::Ascii};
+}
+
+// Lines of kana alone cannot be told from Shift-JIS one by one; the whole text can.
+Draft KanaNote()
+{
+    Draft d{&kAdmin,
+            "\x95\xb6\x8e\x9a\x83R\x81[\x83h\x82\xcc\x8am\x94" "F" /* sjis: 文字コードの確認 */,
+            {"\x95\xb6\x8e\x9a\x83R\x81[\x83h\x82\xcc\x95\x5c\x8e\xa6\x82\xaa\x90\xb3\x82\xb5\x82\xa2\x82\xa9\x8am\x82\xa9\x82\xdf\x82\xe9\x82\xbd\x82\xdf\x82\xcc\x83\x81\x81[\x83\x8b\x82\xc5\x82\xb7\x81" "B" /* sjis: 文字コードの表示が正しいか確かめるためのメールです。 */,
+             "\x89\xfc\x8ds\x82\xb2\x82\xc6\x82\xc9\x94\xbb\x92\xe8\x82\xb7\x82\xe9\x82\xc6\x81" "A\x82\xa9\x82\xc8\x82\xbe\x82\xaf\x82\xcc\x8ds\x82\xaa\x89\xbb\x82\xaf\x82\xc4\x82\xa2\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: 改行ごとに判定すると、かなだけの行が化けていました。 */, "",
+             "\x82\xd0\x82\xe7\x82\xaa\x82\xc8\x82\xc6\x82\xa9\x82\xbd\x82\xa9\x82\xc8\x82\xbe\x82\xaf\x82\xcc\x82\xac\x82\xe5\x82\xa4" /* sjis: ひらがなとかたかなだけのぎょう */,
+             "\x82\xab\x82\xe5\x82\xa4\x82\xcd\x82\xa2\x82\xa2\x82\xc4\x82\xf1\x82\xab\x82\xc5\x82\xb7\x82\xcb" /* sjis: きょうはいいてんきですね */,
+             "\x83J\x83^\x83J\x83i\x83m\x83M\x83\x87\x83" "E\x83" "f\x83X" /* sjis: カタカナノギョウデス */, "",
+             "\x83V\x83X\x83" "e\x83\x80\x8a\xc7\x97\x9d\x8e\xd2" /* sjis: システム管理者 */},
+            BodyCode::Euc};
+    d.Kind = Form::UnlabelledEuc;
+    return d;
 }
 
 Draft Welcome()
@@ -636,11 +655,77 @@ const char* Charset(BodyCode code)
     }
 }
 
-std::string TextHeaders(BodyCode code)
+std::string TextHeaders(BodyCode code, bool labelled)
 {
     const bool eightBit = code == BodyCode::Euc || code == BodyCode::Sjis;
-    return std::string("Content-Type: text/plain; charset=") + Charset(code) + kCrLf +
+    return std::string("Content-Type: text/plain") + (labelled ? std::string("; charset=") + Charset(code) : "") + kCrLf +
            "Content-Transfer-Encoding: " + (eightBit ? "8bit" : "7bit") + kCrLf;
+}
+
+// The program's own writer leaves the blank between two runs of double-byte characters as
+// plain text between two words, and readers drop white space between adjacent encoded words
+// (RFC 2047); such a value goes as a single word, the way mailers write it.
+std::string HeaderValue(const std::string& sjis)
+{
+    const std::string words = Jconvert::CreateHeaderString(sjis);
+    if (words.find("?= =?") == std::string::npos && words.find("?=\t=?") == std::string::npos)
+        return words;
+    return "=?ISO-2022-JP?B?" + Jconvert::EncodeBase64(JisLine(sjis)) + "?=";
+}
+
+// The trace and date lines every message begins with.
+std::string Envelope(const char* address, const std::string& date, Rng& rng)
+{
+    const std::string domain = Domain(address);
+    std::string raw;
+    raw += "Return-Path: <" + std::string(address) + ">" + kCrLf;
+    raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + kCrLf;
+    raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
+    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
+    const int subnet = rng.Between(0, 255), client = rng.Between(1, 254);
+    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + kCrLf;
+    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
+    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
+    raw += "Date: " + date + kCrLf;
+    return raw;
+}
+
+std::string MessageId(const Stamp& when, int index, Rng& rng, const std::string& domain)
+{
+    return Format("Message-ID: <%04d%02d%02d%02d%02d.%d.%u@%s>", when.Year, when.Month, when.Day, when.Hour, when.Minute,
+                  index + 1, static_cast<unsigned>(rng.Below(1000000)), domain.c_str()) + kCrLf;
+}
+
+// What a reader of today's mail shows for a classic message's Shift-JIS text.
+std::string ShownText(const DemoMessage& m)
+{
+    std::string text = m.Text;
+    for (std::size_t at; (at = text.find(kCrLf)) != std::string::npos;)
+        text.replace(at, 2, "\n");
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    text = mime::SjisToUtf8(text);
+    for (const DemoAttachment& a : m.Attachments)
+        text += "\n\nFile \"" + a.Name + "\" extracted";
+    return text;
+}
+
+DemoMessage BuildModern(Form form, int index, const Stamp& when, Rng& rng)
+{
+    ModernMail mail = MakeModernMail(form);
+    const std::string address = mail.ShownSender.substr(mail.ShownSender.rfind('<') + 1, mail.ShownSender.rfind('>') - mail.ShownSender.rfind('<') - 1);
+    DemoMessage m;
+    m.Code = BodyCode::Utf8;
+    m.Kind = form;
+    m.Raw = Envelope(address.c_str(), Rfc2822(when), rng);
+    m.Raw += "From: " + mail.From + kCrLf + "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
+    m.Raw += "Subject: " + mail.Subject + kCrLf + MessageId(when, index, rng, Domain(address.c_str()));
+    m.Raw += "MIME-Version: 1.0" + kCrLf + mail.Content;
+    m.ShownSubject = std::move(mail.ShownSubject);
+    m.ShownSender = std::move(mail.ShownSender);
+    m.ShownText = std::move(mail.ShownText);
+    m.Attachments = std::move(mail.Attachments);
+    return m;
 }
 
 DemoMessage Build(Draft&& d, int index, const Stamp& when, Rng& rng)
@@ -650,31 +735,21 @@ DemoMessage Build(Draft&& d, int index, const Stamp& when, Rng& rng)
     m.Sender = std::string(d.From->Name) + " <" + d.From->Address + ">";
     m.Text = Joined(d.Text);
     m.Code = d.Code;
-    const std::string date = Rfc2822(when);
-    const std::string domain = Domain(d.From->Address);
-    std::string raw;
-    raw += "Return-Path: <" + std::string(d.From->Address) + ">" + kCrLf;
-    raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + kCrLf;
-    raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
-    const int subnet = rng.Between(0, 255), client = rng.Between(1, 254);
-    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + kCrLf;
-    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
-    raw += "Date: " + date + kCrLf;
-    raw += "From: " + Jconvert::CreateHeaderString(m.Sender) + kCrLf;
+    m.Kind = d.Kind;
+    std::string raw = Envelope(d.From->Address, Rfc2822(when), rng);
+    raw += "From: " + HeaderValue(m.Sender) + kCrLf;
     raw += "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
-    raw += "Subject: " + Jconvert::CreateHeaderString(m.Subject) + kCrLf;
-    raw += Format("Message-ID: <%04d%02d%02d%02d%02d.%d.%u@%s>", when.Year, when.Month, when.Day, when.Hour, when.Minute,
-                  index + 1, static_cast<unsigned>(rng.Below(1000000)), domain.c_str()) + kCrLf;
+    raw += "Subject: " + HeaderValue(m.Subject) + kCrLf;
+    raw += MessageId(when, index, rng, Domain(d.From->Address));
     raw += "MIME-Version: 1.0" + kCrLf;
+    const std::string text = TextHeaders(m.Code, d.Kind != Form::UnlabelledEuc) + kCrLf + EncodedBody(d.Text, m.Code);
     if (d.Attachments.empty()) {
-        raw += TextHeaders(m.Code) + kCrLf + EncodedBody(d.Text, m.Code);
+        raw += text;
     } else {
         const std::string boundary = Format("purgel-demo-part-%04d", index + 1);
         raw += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrLf + kCrLf;
         raw += "This is a multi-part message in MIME format." + kCrLf + kCrLf;
-        raw += "--" + boundary + kCrLf + TextHeaders(m.Code) + kCrLf + EncodedBody(d.Text, m.Code) + kCrLf;
+        raw += "--" + boundary + kCrLf + text + kCrLf;
         for (const DemoAttachment& a : d.Attachments) {
             raw += "--" + boundary + kCrLf;
             raw += "Content-Type: " + d.AttachmentType + "; name=\"" + a.Name + "\"" + kCrLf;
@@ -689,6 +764,9 @@ DemoMessage Build(Draft&& d, int index, const Stamp& when, Rng& rng)
     }
     m.Raw = std::move(raw);
     m.Attachments = std::move(d.Attachments);
+    m.ShownSubject = mime::SjisToUtf8(m.Subject);
+    m.ShownSender = mime::SjisToUtf8(m.Sender);
+    m.ShownText = ShownText(m);
     return m;
 }
 
@@ -710,10 +788,18 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
     // (easy to find), the two big ones further down.
     const std::pair<int, Kind> specials[] = {{0, Kind::Welcome},        {3, Kind::SalesSheet},
                                              {7, Kind::Minutes},        {kStudyWithDots, Kind::Study},
-                                             {count / 2, Kind::Photos}, {count * 3 / 4 + 1, Kind::AccessLog}};
+                                             {count / 2, Kind::Photos}, {count * 3 / 4 + 1, Kind::AccessLog},
+                                             {9, Kind::KanaNote}};
     for (const auto& [at, kind] : specials)
         if (at < count)
             kinds[static_cast<std::size_t>(at)] = kind;
+    // One message of each UTF-8 form of today's mail, near the top where people look first.
+    std::vector<Form> forms(kinds.size(), Form::Classic);
+    const std::pair<int, Form> modern[] = {{1, Form::Utf8Subject}, {2, Form::QuotedSubject},   {4, Form::SplitSubject},
+                                           {5, Form::QuotedPrintable}, {6, Form::HtmlOnly}, {8, Form::NamedAttachment}};
+    for (const auto& [at, form] : modern)
+        if (at < count)
+            forms[static_cast<std::size_t>(at)] = form;
 
     std::vector<DemoMessage> mailbox;
     mailbox.reserve(kinds.size());
@@ -724,6 +810,10 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
         Stamp when = CivilFromMinutes(minutes);
         when.Second = rng.Between(0, 59);
         const Stamp soon = CivilFromMinutes(minutes + 1440 * rng.Between(2, 10));
+        if (forms[static_cast<std::size_t>(i)] != Form::Classic) {
+            mailbox.push_back(BuildModern(forms[static_cast<std::size_t>(i)], i, when, rng));
+            continue;
+        }
         Draft d;
         switch (kinds[static_cast<std::size_t>(i)]) {
         case Kind::Newsletter: d = Newsletter(rng, ++issue); break;
@@ -746,12 +836,13 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
         case Kind::Minutes: d = Minutes(); break;
         case Kind::Photos: d = Photos(rng); break;
         case Kind::AccessLog: d = AccessLog(rng, when); break;
+        case Kind::KanaNote: d = KanaNote(); break;
         }
         if (d.Code != BodyCode::Ascii) {
             const Kind k = kinds[static_cast<std::size_t>(i)];
             const bool fixedJis = k == Kind::Welcome || k == Kind::SalesSheet || k == Kind::Minutes ||
                                   k == Kind::Photos || k == Kind::AccessLog;
-            d.Code = fixedJis ? BodyCode::Jis : JapaneseCode(rng);
+            d.Code = fixedJis ? BodyCode::Jis : d.Kind == Form::UnlabelledEuc ? BodyCode::Euc : JapaneseCode(rng);
         }
         mailbox.push_back(Build(std::move(d), i, when, rng));
     }
