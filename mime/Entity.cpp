@@ -2,6 +2,7 @@
 
 #include "mime/Charset.h"
 #include "mime/MailText.h"
+#include "mime/Transfer.h"
 
 #include <map>
 
@@ -75,21 +76,6 @@ std::vector<RawParameter> RawParameters(std::string_view v)
     return out;
 }
 
-std::string PercentDecoded(std::string_view s)
-{
-    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-            out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 // RFC 2231: name* (one extended value) or name*0, name*1*, ... (sections, each marked "*"
 // when percent-encoded); the charset and language lead the first extended section.
 bool ExtendedParameter(const std::vector<RawParameter>& all, std::string_view name, std::string& text)
@@ -120,7 +106,7 @@ bool ExtendedParameter(const std::vector<RawParameter>& all, std::string_view na
                 value.remove_prefix(q2 + 1);
             }
         }
-        bytes += section.first ? PercentDecoded(value) : std::string(value);
+        bytes += section.first ? DecodePercent(value) : std::string(value);
     }
     text = CharsetText(bytes, charset);
     return true;

@@ -22,7 +22,7 @@ bool Base64Letter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-// "=XX" at `at` as its byte, or -1.
+// "=XX" (or "%XX") at `at` as its byte, or -1.
 int Escape(std::string_view t, std::size_t at)
 {
     if (at + 2 >= t.size())
@@ -118,6 +118,19 @@ bool DecodeWordBase64(std::string_view text, std::string& bytes)
             return false;
     bytes = Jconvert::DecodeBase64(text.substr(0, letters));
     return true;
+}
+
+std::string DecodePercent(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int byte = text[i] == '%' ? Escape(text, i) : -1;
+        out += byte >= 0 ? static_cast<char>(byte) : text[i];
+        if (byte >= 0)
+            i += 2;
+    }
+    return out;
 }
 
 std::string DecodeWordQ(std::string_view text)

@@ -18,4 +18,7 @@ bool DecodeWordBase64(std::string_view text, std::string& bytes);
 // A "Q" word's text: "_" is a space, "=XX" a byte; a "=" that starts no escape stays.
 std::string DecodeWordQ(std::string_view text);
 
+// RFC 2231 extended parameter text: "%XX" a byte; a "%" that starts no escape stays.
+std::string DecodePercent(std::string_view text);
+
 }  // namespace mime
