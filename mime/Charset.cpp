@@ -235,6 +235,8 @@ QString SjisToQString(std::string_view sjis)
     if (std::all_of(sjis.begin(), sjis.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
         return QString::fromLatin1(sjis.data(), static_cast<qsizetype>(sjis.size()));
     QStringDecoder* d = Decoder("windows-31j");
+    if (!d)  // a Qt without ICU: the bytes as Latin-1 rather than nothing
+        return QString::fromLatin1(sjis.data(), static_cast<qsizetype>(sjis.size()));
     d->resetState();
     return d->decode(QByteArrayView(sjis.data(), static_cast<qsizetype>(sjis.size())));
 }
