@@ -121,6 +121,14 @@ Entity SplitEntity(std::string_view raw)
         const std::string_view line = raw.substr(at, end - at);
         if (line == "\r\n" || line == "\n")
             return {raw.substr(0, at), raw.substr(end)};
+        // A line that is neither a field nor its continuation starts the body, as when the
+        // empty line is missing.
+        const std::size_t colon = line.find(':');
+        const bool continuation = at > 0 && (line[0] == ' ' || line[0] == '\t');
+        const bool field = colon != std::string_view::npos && colon > 0 &&
+                           line.substr(0, colon).find_first_of(" \t\r\n") == std::string_view::npos;
+        if (!continuation && !field)
+            return {raw.substr(0, at), raw.substr(at)};
         at = end;
     }
     return {raw, {}};

@@ -14,7 +14,8 @@ struct Entity {
     std::string_view Body;    // everything after the empty line
 };
 
-// Split at the first empty line (CR LF or LF ends); a message without one is all header.
+// Split at the first empty line (CR LF or LF ends), or before the first line that is no
+// header field (nor the continuation of one).
 Entity SplitEntity(std::string_view raw);
 
 // The raw value of the first field of that name (any case), folds kept; "" when none.
