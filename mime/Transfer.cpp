@@ -31,6 +31,23 @@ int Escape(std::string_view t, std::size_t at)
     return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
+// Text with "<marker>XX" escapes made bytes; a marker that starts no escape stays.
+std::string Unescaped(std::string_view text, char marker, bool underscoreIsSpace)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int byte = text[i] == marker ? Escape(text, i) : -1;
+        if (byte >= 0) {
+            out += static_cast<char>(byte);
+            i += 2;
+        } else {
+            out += underscoreIsSpace && text[i] == '_' ? ' ' : text[i];
+        }
+    }
+    return out;
+}
+
 std::string Base64Body(std::string_view body)
 {
     // Only the alphabet reaches the decoder, so a line of any length decodes whole.
@@ -120,33 +137,8 @@ bool DecodeWordBase64(std::string_view text, std::string& bytes)
     return true;
 }
 
-std::string DecodePercent(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int byte = text[i] == '%' ? Escape(text, i) : -1;
-        out += byte >= 0 ? static_cast<char>(byte) : text[i];
-        if (byte >= 0)
-            i += 2;
-    }
-    return out;
-}
+std::string DecodePercent(std::string_view text) { return Unescaped(text, '%', false); }
 
-std::string DecodeWordQ(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int byte = text[i] == '=' ? Escape(text, i) : -1;
-        if (byte >= 0) {
-            out += static_cast<char>(byte);
-            i += 2;
-        } else {
-            out += text[i] == '_' ? ' ' : text[i];
-        }
-    }
-    return out;
-}
+std::string DecodeWordQ(std::string_view text) { return Unescaped(text, '=', true); }
 
 }  // namespace mime
