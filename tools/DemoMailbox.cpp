@@ -1,60 +1,14 @@
 #include "tools/DemoMailbox.h"
 
 #include "jconv/Jconvert.h"
+#include "tools/DemoWriter.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <random>
 
 namespace demo {
 
 namespace {
-
-using Lines = std::vector<std::string>;
-
-const std::string kCrLf = "\r\n";
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...)
-{
-    char buf[1024];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return std::string(buf, static_cast<std::size_t>(std::max(0, std::min(n, static_cast<int>(sizeof buf) - 1))));
-}
-
-std::string Joined(const Lines& lines)
-{
-    std::string out;
-    for (const std::string& l : lines)
-        out += l + kCrLf;
-    return out;
-}
-
-// std::mt19937 gives the same numbers everywhere; the distributions of <random> do not,
-// so the picks are made here.
-class Rng {
-public:
-    explicit Rng(unsigned seed) : FEngine(seed) {}
-    unsigned Below(unsigned n) { return static_cast<unsigned>(FEngine() % n); }
-    int Between(int lo, int hi) { return lo + static_cast<int>(Below(static_cast<unsigned>(hi - lo + 1))); }
-    template <class T, std::size_t N>
-    const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
-
-private:
-    std::mt19937 FEngine;
-};
-
-struct Person {
-    const char* Name;  // Shift-JIS
-    const char* Address;
-    const char* Signature;  // how the person signs, Shift-JIS
-};
 
 const Person kPeople[] = {
     {"\x8eR\x93" "c\x91\xbe\x98Y" /* sjis: 山田太郎 */, "yamada@example.jp", "\x8eR\x93" "c" /* sjis: 山田 */},
@@ -78,42 +32,9 @@ const Person kAlice = {"Alice Walker", "alice@example.com", "Alice"};
 const Person kParcel = {"Parcel Service", "noreply@parcel.example.net", "Parcel Service"};
 const Person kBob = {"Bob Smith", "bob@example.org", "Bob"};
 
-const char* const kRecipient = "\x83" "f\x83\x82 <demo@purgel.example>" /* sjis: デモ <demo@purgel.example> */;
 const char* const kDear = "\x83" "f\x83\x82\x97l" /* sjis: デモ様 */;
 
 const char* const kWeekdays[] = {"\x93\xfa" /* sjis: 日 */, "\x8c\x8e" /* sjis: 月 */, "\x89\xce" /* sjis: 火 */, "\x90\x85" /* sjis: 水 */, "\x96\xd8" /* sjis: 木 */, "\x8b\xe0" /* sjis: 金 */, "\x93y" /* sjis: 土 */};
-const char* const kWeekdaysEn[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonthsEn[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-// ---- dates ----
-
-struct Stamp {
-    int Year, Month, Day, Hour, Minute, Second, Weekday;
-};
-
-// Days since 1970-01-01 to the civil date (proleptic Gregorian).
-Stamp CivilFromMinutes(long long minutes)
-{
-    long long days = minutes / 1440;
-    const int inDay = static_cast<int>(minutes % 1440);
-    const int weekday = static_cast<int>((days + 4) % 7);  // 1970-01-01 was a Thursday
-    days += 719468;
-    const long long era = days / 146097;
-    const unsigned doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    return {year, month, day, inDay / 60, inDay % 60, 0, weekday};
-}
-
-std::string Rfc2822(const Stamp& s)
-{
-    return Format("%s, %02d %s %d %02d:%02d:%02d +0900", kWeekdaysEn[s.Weekday], s.Day, kMonthsEn[s.Month - 1], s.Year,
-                  s.Hour, s.Minute, s.Second);
-}
 
 // ---- texts ----
 
@@ -197,7 +118,7 @@ const PersonalNote kNotes[] = {
 enum class Kind {
     Newsletter, Meeting, Reply, Order, Shipping, Maintenance, Party, Library, Cooking, Study, Personal,
     BuildReport, Invitation, ParcelNotice, Lunch,
-    Welcome, SalesSheet, Minutes, Photos, AccessLog,
+    Welcome, SalesSheet, Minutes, Photos, AccessLog, KanaNote,
 };
 
 // How often each ordinary kind turns up.
@@ -209,23 +130,6 @@ const Kind kOrdinary[] = {
     Kind::ParcelNotice, Kind::Lunch,
 };
 
-// What a message is made from. Kind builders fill it; Build makes the raw message.
-struct Draft {
-    Draft() = default;
-    Draft(const Person* from, std::string subject, Lines text, BodyCode code = BodyCode::Jis,
-          std::vector<DemoAttachment> attachments = {}, std::string attachmentType = {})
-        : From(from), Subject(std::move(subject)), Text(std::move(text)), Code(code),
-          Attachments(std::move(attachments)), AttachmentType(std::move(attachmentType))
-    {
-    }
-
-    const Person* From = nullptr;
-    std::string Subject;
-    Lines Text;
-    BodyCode Code = BodyCode::Jis;  // Japanese drafts get their charset later
-    std::vector<DemoAttachment> Attachments;
-    std::string AttachmentType;
-};
 
 std::string MonthDay(const Stamp& s) { return Format("%d\x8c\x8e%d\x93\xfa" /* sjis: %d月%d日 */, s.Month, s.Day); }
 
@@ -425,6 +329,22 @@ Draft Lunch(Rng& rng)
             BodyCode::Ascii};
 }
 
+// Lines of kana alone cannot be told from Shift-JIS one by one; the whole text can.
+Draft KanaNote()
+{
+    Draft d{&kAdmin,
+            "\x95\xb6\x8e\x9a\x83R\x81[\x83h\x82\xcc\x8am\x94" "F" /* sjis: 文字コードの確認 */,
+            {"\x95\xb6\x8e\x9a\x83R\x81[\x83h\x82\xcc\x95\x5c\x8e\xa6\x82\xaa\x90\xb3\x82\xb5\x82\xa2\x82\xa9\x8am\x82\xa9\x82\xdf\x82\xe9\x82\xbd\x82\xdf\x82\xcc\x83\x81\x81[\x83\x8b\x82\xc5\x82\xb7\x81" "B" /* sjis: 文字コードの表示が正しいか確かめるためのメールです。 */,
+             "\x89\xfc\x8ds\x82\xb2\x82\xc6\x82\xc9\x94\xbb\x92\xe8\x82\xb7\x82\xe9\x82\xc6\x81" "A\x82\xa9\x82\xc8\x82\xbe\x82\xaf\x82\xcc\x8ds\x82\xaa\x89\xbb\x82\xaf\x82\xc4\x82\xa2\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: 改行ごとに判定すると、かなだけの行が化けていました。 */, "",
+             "\x82\xd0\x82\xe7\x82\xaa\x82\xc8\x82\xc6\x82\xa9\x82\xbd\x82\xa9\x82\xc8\x82\xbe\x82\xaf\x82\xcc\x82\xac\x82\xe5\x82\xa4" /* sjis: ひらがなとかたかなだけのぎょう */,
+             "\x82\xab\x82\xe5\x82\xa4\x82\xcd\x82\xa2\x82\xa2\x82\xc4\x82\xf1\x82\xab\x82\xc5\x82\xb7\x82\xcb" /* sjis: きょうはいいてんきですね */,
+             "\x83J\x83^\x83J\x83i\x83m\x83M\x83\x87\x83" "E\x83" "f\x83X" /* sjis: カタカナノギョウデス */, "",
+             "\x83V\x83X\x83" "e\x83\x80\x8a\xc7\x97\x9d\x8e\xd2" /* sjis: システム管理者 */},
+            BodyCode::Euc};
+    d.Kind = Form::UnlabelledEuc;
+    return d;
+}
+
 Draft Welcome()
 {
     return {&kDemo,
@@ -584,114 +504,6 @@ Draft AccessLog(Rng& rng, const Stamp& when)
     return d;
 }
 
-// ---- building the raw message ----
-
-std::string Domain(const char* address)
-{
-    const char* at = std::strchr(address, '@');
-    return at ? at + 1 : address;
-}
-
-// One line of Shift-JIS text as JIS that ends in ASCII, as each line of mail should (the
-// converter leaves kanji or JIS-Roman mode open at the end).
-std::string JisLine(const std::string& sjis)
-{
-    std::string jis = Jconvert::sjis2jis83(sjis);
-    const std::size_t esc = jis.rfind('\x1b');
-    if (esc != std::string::npos && jis.compare(esc, 3, "\x1b(B") != 0)
-        jis += "\x1b(B";
-    return jis;
-}
-
-std::string EncodedBody(const Lines& text, BodyCode code)
-{
-    std::string body;
-    for (const std::string& line : text) {
-        switch (code) {
-        case BodyCode::Jis:
-            body += JisLine(line);
-            break;
-        case BodyCode::Euc:
-            body += Jconvert::sjis2euc(line);
-            break;
-        default:
-            body += line;
-        }
-        body += kCrLf;
-    }
-    return body;
-}
-
-const char* Charset(BodyCode code)
-{
-    switch (code) {
-    case BodyCode::Jis:
-        return "ISO-2022-JP";
-    case BodyCode::Euc:
-        return "EUC-JP";
-    case BodyCode::Sjis:
-        return "Shift_JIS";
-    default:
-        return "us-ascii";
-    }
-}
-
-std::string TextHeaders(BodyCode code)
-{
-    const bool eightBit = code == BodyCode::Euc || code == BodyCode::Sjis;
-    return std::string("Content-Type: text/plain; charset=") + Charset(code) + kCrLf +
-           "Content-Transfer-Encoding: " + (eightBit ? "8bit" : "7bit") + kCrLf;
-}
-
-DemoMessage Build(Draft&& d, int index, const Stamp& when, Rng& rng)
-{
-    DemoMessage m;
-    m.Subject = d.Subject;
-    m.Sender = std::string(d.From->Name) + " <" + d.From->Address + ">";
-    m.Text = Joined(d.Text);
-    m.Code = d.Code;
-    const std::string date = Rfc2822(when);
-    const std::string domain = Domain(d.From->Address);
-    std::string raw;
-    raw += "Return-Path: <" + std::string(d.From->Address) + ">" + kCrLf;
-    raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + kCrLf;
-    raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
-    const int subnet = rng.Between(0, 255), client = rng.Between(1, 254);
-    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + kCrLf;
-    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
-    raw += "Date: " + date + kCrLf;
-    raw += "From: " + Jconvert::CreateHeaderString(m.Sender) + kCrLf;
-    raw += "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
-    raw += "Subject: " + Jconvert::CreateHeaderString(m.Subject) + kCrLf;
-    raw += Format("Message-ID: <%04d%02d%02d%02d%02d.%d.%u@%s>", when.Year, when.Month, when.Day, when.Hour, when.Minute,
-                  index + 1, static_cast<unsigned>(rng.Below(1000000)), domain.c_str()) + kCrLf;
-    raw += "MIME-Version: 1.0" + kCrLf;
-    if (d.Attachments.empty()) {
-        raw += TextHeaders(m.Code) + kCrLf + EncodedBody(d.Text, m.Code);
-    } else {
-        const std::string boundary = Format("purgel-demo-part-%04d", index + 1);
-        raw += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrLf + kCrLf;
-        raw += "This is a multi-part message in MIME format." + kCrLf + kCrLf;
-        raw += "--" + boundary + kCrLf + TextHeaders(m.Code) + kCrLf + EncodedBody(d.Text, m.Code) + kCrLf;
-        for (const DemoAttachment& a : d.Attachments) {
-            raw += "--" + boundary + kCrLf;
-            raw += "Content-Type: " + d.AttachmentType + "; name=\"" + a.Name + "\"" + kCrLf;
-            raw += std::string("Content-Transfer-Encoding: ") + (a.Uuencoded ? "X-UUENCODE" : "base64") + kCrLf;
-            raw += "Content-Disposition: attachment; filename=\"" + a.Name + "\"" + kCrLf + kCrLf;
-            raw += a.Uuencoded ? Jconvert::EncodeUU(a.Bytes, kCrLf) : Jconvert::EncodeBase64R(a.Bytes, kCrLf);
-            if (raw.compare(raw.size() - 2, 2, kCrLf) != 0)
-                raw += kCrLf;
-            raw += kCrLf;
-        }
-        raw += "--" + boundary + "--" + kCrLf;
-    }
-    m.Raw = std::move(raw);
-    m.Attachments = std::move(d.Attachments);
-    return m;
-}
-
 BodyCode JapaneseCode(Rng& rng)
 {
     const unsigned r = rng.Below(4);
@@ -710,10 +522,18 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
     // (easy to find), the two big ones further down.
     const std::pair<int, Kind> specials[] = {{0, Kind::Welcome},        {3, Kind::SalesSheet},
                                              {7, Kind::Minutes},        {kStudyWithDots, Kind::Study},
-                                             {count / 2, Kind::Photos}, {count * 3 / 4 + 1, Kind::AccessLog}};
+                                             {count / 2, Kind::Photos}, {count * 3 / 4 + 1, Kind::AccessLog},
+                                             {9, Kind::KanaNote}};
     for (const auto& [at, kind] : specials)
         if (at < count)
             kinds[static_cast<std::size_t>(at)] = kind;
+    // One message of each UTF-8 form of today's mail, near the top where people look first.
+    std::vector<Form> forms(kinds.size(), Form::Classic);
+    const std::pair<int, Form> modern[] = {{1, Form::Utf8Subject}, {2, Form::QuotedSubject},   {4, Form::SplitSubject},
+                                           {5, Form::QuotedPrintable}, {6, Form::HtmlOnly}, {8, Form::NamedAttachment}};
+    for (const auto& [at, form] : modern)
+        if (at < count)
+            forms[static_cast<std::size_t>(at)] = form;
 
     std::vector<DemoMessage> mailbox;
     mailbox.reserve(kinds.size());
@@ -724,6 +544,10 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
         Stamp when = CivilFromMinutes(minutes);
         when.Second = rng.Between(0, 59);
         const Stamp soon = CivilFromMinutes(minutes + 1440 * rng.Between(2, 10));
+        if (forms[static_cast<std::size_t>(i)] != Form::Classic) {
+            mailbox.push_back(WriteModernMessage(forms[static_cast<std::size_t>(i)], i, when, rng));
+            continue;
+        }
         Draft d;
         switch (kinds[static_cast<std::size_t>(i)]) {
         case Kind::Newsletter: d = Newsletter(rng, ++issue); break;
@@ -746,14 +570,15 @@ std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count)
         case Kind::Minutes: d = Minutes(); break;
         case Kind::Photos: d = Photos(rng); break;
         case Kind::AccessLog: d = AccessLog(rng, when); break;
+        case Kind::KanaNote: d = KanaNote(); break;
         }
         if (d.Code != BodyCode::Ascii) {
             const Kind k = kinds[static_cast<std::size_t>(i)];
             const bool fixedJis = k == Kind::Welcome || k == Kind::SalesSheet || k == Kind::Minutes ||
                                   k == Kind::Photos || k == Kind::AccessLog;
-            d.Code = fixedJis ? BodyCode::Jis : JapaneseCode(rng);
+            d.Code = fixedJis ? BodyCode::Jis : d.Kind == Form::UnlabelledEuc ? BodyCode::Euc : JapaneseCode(rng);
         }
-        mailbox.push_back(Build(std::move(d), i, when, rng));
+        mailbox.push_back(WriteMessage(std::move(d), i, when, rng));
     }
     return mailbox;
 }

@@ -230,9 +230,11 @@ TEST_P(RealServerTest, TheDemoMailboxListsWithItsSubjectsSendersAndSizes)
     for (int n = 1; n <= Pop->MessageCount; ++n) {
         const demo::DemoMessage& m = DemoMail()[static_cast<std::size_t>(n - 1)];
         Pop->GetSummary(n);
+        ASSERT_EQ(Pop->Summary.Bytes, static_cast<int>(m.Raw.size())) << n;
+        if (m.Code == demo::BodyCode::Utf8)
+            continue;  // today's forms, which this route does not read (tests/tools/DemoMailboxTest)
         ASSERT_EQ(Shown(Pop->Summary.Subject), m.Subject) << n;
         ASSERT_EQ(Shown(Pop->Summary.From), m.Sender) << n;
-        ASSERT_EQ(Pop->Summary.Bytes, static_cast<int>(m.Raw.size())) << n;
     }
     Pop->Disconnect();
 }
@@ -244,7 +246,8 @@ TEST_P(RealServerTest, TheDemoMessagesOpenWithTheirTextsAndAttachments)
     int attachments = 0;
     for (int n = 1; n <= Pop->MessageCount; ++n) {
         const demo::DemoMessage& m = DemoMail()[static_cast<std::size_t>(n - 1)];
-        const bool wanted = n == 1 || !m.Attachments.empty();  // the welcome and the attachments
+        // The welcome and the attachments named the way this route reads.
+        const bool wanted = n == 1 || (!m.Attachments.empty() && m.Code != demo::BodyCode::Utf8);
         if (!wanted)
             continue;
         Pop->GetMailMessage(n);
