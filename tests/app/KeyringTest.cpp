@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <memory>
+#include <utility>
 
 #include "app/Keyring.h"
 #include "tests/app/KeyringRig.h"
@@ -12,17 +12,10 @@ namespace {
 
 KeyringRig* Rig = nullptr;
 
-class RigEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        FRig = std::make_unique<KeyringRig>();
-        FRig->Start();
-        Rig = FRig.get();
-    }
-    void TearDown() override { Rig = nullptr; FRig.reset(); }
-private:
-    std::unique_ptr<KeyringRig> FRig;
+// Started as the tests start, so that listing them starts no daemons.
+struct RigEnvironment : ::testing::Environment {
+    void SetUp() override { Rig = new KeyringRig; Rig->Start(); }
+    void TearDown() override { delete Rig; Rig = nullptr; }
 };
 
 class KeyringTest : public ::testing::Test {
@@ -42,19 +35,20 @@ protected:
 TEST_F(KeyringTest, StoresReadsBackAndRemovesBytesUnchanged)
 {
     EXPECT_TRUE(Keyring.IsAvailable());
-    // Shift-JIS with a 0x5C trail byte, a lone lead byte, a NUL: all kept as the file would.
-    const std::string passwords[] = {"plain", "\x95\x5c" /* sjis: 表 */ "\\x", std::string("\x81\0z", 3)};
-    for (const std::string& pw : passwords) {
-        TKeyringEntry e{"user" + std::to_string(pw.size()), "pop.example.jp", "110"};
+    // Shift-JIS IDs and passwords, a 0x5C trail byte, a lone lead byte, a NUL: all kept as
+    // the file would keep them. The first case is A.
+    const std::pair<std::string, std::string> cases[] = {
+        {"alice", "plain"}, {"\x95\x5c" /* sjis: 表 */, "\x95\x5c" /* sjis: 表 */ "\\x"}, {"bob", std::string("\x81\0z", 3)}};
+    for (const auto& [id, pw] : cases) {
+        TKeyringEntry e{id, A.Server, A.Port};
         ASSERT_EQ(Keyring.Store(e, "old"), TKeyringResult::Ok);
         ASSERT_EQ(Keyring.Store(e, pw), TKeyringResult::Ok);
         EXPECT_EQ(ReadBack(e), pw);
     }
     // ID, server and port each tell entries apart.
-    for (TKeyringEntry other : {TKeyringEntry{"alicia", A.Server, A.Port}, TKeyringEntry{A.UserID, "pop2.example.jp", A.Port},
-                                TKeyringEntry{A.UserID, A.Server, "995"}})
+    for (const TKeyringEntry& other : {TKeyringEntry{"alic", A.Server, A.Port}, TKeyringEntry{A.UserID, "pop2.example.jp", A.Port},
+                                       TKeyringEntry{A.UserID, A.Server, "995"}})
         EXPECT_EQ(ReadBack(other), Missing);
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
     EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
     EXPECT_EQ(ReadBack(A), Missing);
     EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
@@ -108,6 +102,8 @@ TEST_F(KeyringTest, StoppedOrSilentKeyringIsReportedAndKeepsEntries)
 // Without a session bus every call says so at once, rather than waiting for its time-out.
 TEST(KeyringNoBus, AnswersNoKeyring)
 {
+    if (Rig)
+        GTEST_SKIP() << "needs --no-session-bus";
     TKeyring keyring;
     keyring.TimeOut = std::chrono::minutes(2);
     std::string pw;
