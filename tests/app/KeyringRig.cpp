@@ -30,14 +30,16 @@ QByteArray BusConfig(const QString& folder)
            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
 }
 
-// Waits until the keyring's bus name is owned (`up`) or gone.
-void WaitForKeyringName(bool up)
+// Waits until the keyring's bus name is owned (`up`) or gone; raises with what the daemon
+// said when that does not happen.
+void WaitForKeyringName(bool up, QProcess& daemon)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     auto owned = [&] { return bus.interface()->isServiceRegistered(SecretsName).value(); };
     if (!testsupport::PumpUntil([&] { return owned() == up; }, DaemonLimit))
-        throw std::runtime_error(up ? "gnome-keyring-daemon did not take its bus name"
-                                    : "gnome-keyring-daemon kept its bus name");
+        throw std::runtime_error(std::string(up ? "gnome-keyring-daemon did not take its bus name: "
+                                                : "gnome-keyring-daemon kept its bus name: ") +
+                                 daemon.readAll().toStdString());
 }
 
 } // namespace
@@ -68,14 +70,13 @@ void KeyringRig::Start()
         throw std::runtime_error("cannot write the bus configuration");
     config.close();
 
-    FBus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     FBus.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
     QDeadlineTimer limit(DaemonLimit);
     while (!FBus.canReadLine() && FBus.waitForReadyRead(static_cast<int>(limit.remainingTime()))) {
     }
     QByteArray address = FBus.readLine().trimmed();
     if (address.isEmpty())
-        throw std::runtime_error("dbus-daemon gave no address");
+        throw std::runtime_error("dbus-daemon gave no address: " + FBus.readAllStandardError().toStdString());
 
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     qputenv("HOME", QFile::encodeName(root + "/home"));
@@ -93,20 +94,21 @@ void KeyringRig::StartKeyring()
 {
     // --unlock reads the login keyring's password from standard input (and creates the
     // keyring with it the first time).
-    FKeyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Its warnings (no prompter for a locked keyring) are expected here; kept for failures.
+    FKeyring.setProcessChannelMode(QProcess::MergedChannels);
     FKeyring.start("gnome-keyring-daemon", {"--foreground", "--unlock", "--components=secrets"});
     if (!FKeyring.waitForStarted(DaemonLimit.count() * 1000))
         throw std::runtime_error("gnome-keyring-daemon did not start");
     FKeyring.write(UnlockPassword);
     FKeyring.closeWriteChannel();
-    WaitForKeyringName(true);
+    WaitForKeyringName(true, FKeyring);
 }
 
 void KeyringRig::StopKeyring()
 {
     FKeyring.terminate();
     FKeyring.waitForFinished(DaemonLimit.count() * 1000);
-    WaitForKeyringName(false);
+    WaitForKeyringName(false, FKeyring);
 }
 
 void KeyringRig::FreezeKeyring(bool frozen)
