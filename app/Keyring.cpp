@@ -4,8 +4,10 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <algorithm>
 #include <dlfcn.h>
+#include <limits>
 #include <memory>
 #include <vector>
 #include <qt6keychain/keychain.h>
@@ -21,6 +23,14 @@ using Clock = std::chrono::steady_clock;
 // Keyring, KeePassXC, recent KWallet) and KWallet's own.
 constexpr const char* KeyringBusNames[] = {"org.freedesktop.secrets", "org.kde.kwalletd6", "org.kde.kwalletd5"};
 
+// What is left of the time until `deadline`, in whole milliseconds (at least 1), as D-Bus
+// calls take it.
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 1, std::numeric_limits<int>::max()));
+}
+
 // Pumps the thread's messages until `done` holds or `deadline` has passed; true when done.
 // One window timer, due at the deadline, wakes a pump that nothing else wakes.
 template <typename Done>
@@ -28,11 +38,10 @@ bool WaitInPump(const Done& done, Clock::time_point deadline)
 {
     if (done())
         return true;
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0)
+    if (Clock::now() >= deadline)
         return false;
     platform::WindowHandle alarm = platform::AllocateHWnd(platform::DefWindowProc);
-    platform::SetTimer(alarm, 1, static_cast<unsigned>(left));
+    platform::SetTimer(alarm, 1, static_cast<unsigned>(MillisecondsLeft(deadline)));
     while (!done() && Clock::now() < deadline)
         platform::HandleMessage();
     platform::DeallocateHWnd(alarm);
@@ -47,12 +56,11 @@ TKeyringResult ReachKeyring(Clock::time_point deadline)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return TKeyringResult::NoKeyring;
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     std::vector<std::unique_ptr<QDBusPendingCallWatcher>> lists;
     for (const char* method : {"ListNames", "ListActivatableNames"}) {
         QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                            "org.freedesktop.DBus", method);
-        lists.push_back(std::make_unique<QDBusPendingCallWatcher>(bus.asyncCall(call, static_cast<int>(std::max<long long>(left, 1)))));
+        lists.push_back(std::make_unique<QDBusPendingCallWatcher>(bus.asyncCall(call, MillisecondsLeft(deadline))));
     }
     // The watchers' own events on the answers are what wake the pump.
     auto answered = [&] { return lists[0]->isFinished() && lists[1]->isFinished(); };
@@ -65,6 +73,21 @@ TKeyringResult ReachKeyring(Clock::time_point deadline)
                 return TKeyringResult::Ok;
     }
     return TKeyringResult::NoKeyring;
+}
+
+// True when the Secret Service's default collection is locked. libsecret answers "not
+// found" for entries of a locked collection it could not unlock, and a plain error for
+// writes into one; this flag tells that apart from a missing entry or a broken keyring.
+bool DefaultCollectionLocked(Clock::time_point deadline)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(KeyringBusNames[0], "/org/freedesktop/secrets/aliases/default",
+                                                       "org.freedesktop.DBus.Properties", "Get");
+    call << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(call, MillisecondsLeft(deadline)));
+    if (!WaitInPump([&] { return watcher.isFinished(); }, deadline))
+        return false;
+    QDBusPendingReply<QDBusVariant> reply(watcher);
+    return reply.isValid() && reply.value().variant().toBool();
 }
 
 TKeyringResult ResultOf(QKeychain::Error error)
@@ -126,9 +149,12 @@ bool ForgetSecretService()
 }
 
 // Reaches the keyring, then runs a job made by `makeJob`; a job that fails is run once more
-// on a fresh libsecret session (see ForgetSecretService). Every step shares one deadline.
+// on a fresh libsecret session (see ForgetSecretService), and a locked collection turns
+// what is left of "not found" or a failure into Refused; so also Ok when `okUnsure` (a
+// removal answers Ok when it found nothing to remove). Every step shares one deadline.
 template <typename MakeJob>
-TKeyringResult Run(const MakeJob& makeJob, const TKeyring& keyring, const TKeyringEntry& entry, QByteArray* data = nullptr)
+TKeyringResult Run(const MakeJob& makeJob, const TKeyring& keyring, const TKeyringEntry& entry, QByteArray* data,
+                   bool okUnsure = false)
 {
     auto deadline = Clock::now() + keyring.TimeOut;
     TKeyringResult result = ReachKeyring(deadline);
@@ -138,6 +164,10 @@ TKeyringResult Run(const MakeJob& makeJob, const TKeyring& keyring, const TKeyri
     result = RunJob(makeJob(service), key, deadline, data);
     if (result == TKeyringResult::Failed && ForgetSecretService())
         result = RunJob(makeJob(service), key, deadline, data);
+    bool unsure = result == TKeyringResult::NotFound || result == TKeyringResult::Failed ||
+                  (okUnsure && result == TKeyringResult::Ok);
+    if (unsure && DefaultCollectionLocked(deadline))
+        result = TKeyringResult::Refused;
     return result;
 }
 
@@ -160,7 +190,7 @@ TKeyringResult TKeyring::Store(const TKeyringEntry& entry, const std::string& pa
         auto* job = new QKeychain::WritePasswordJob(service);
         job->setBinaryData(data);
         return job;
-    }, *this, entry);
+    }, *this, entry, nullptr);
 }
 
 TKeyringResult TKeyring::Read(const TKeyringEntry& entry, std::string& password) const
@@ -176,7 +206,7 @@ TKeyringResult TKeyring::Read(const TKeyringEntry& entry, std::string& password)
 TKeyringResult TKeyring::Remove(const TKeyringEntry& entry) const
 {
     TKeyringResult result = Run([](const QString& service) { return new QKeychain::DeletePasswordJob(service); },
-                                *this, entry);
+                                *this, entry, nullptr, true);
     return result == TKeyringResult::NotFound ? TKeyringResult::Ok : result;
 }
 

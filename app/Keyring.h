@@ -24,9 +24,9 @@
 
 enum class TKeyringResult {
     Ok,
-    NotFound,     // no such entry (a locked keyring that cannot be unlocked answers this too)
-    NoKeyring,    // no session bus, or no Secret Service on it
-    Refused,      // the keyring denied access (locked, or the user said no)
+    NotFound,     // no such entry
+    NoKeyring,    // no session bus, or no keyring on it
+    Refused,      // the keyring denied access: it is locked (and the user did not unlock it)
     Failed,       // any other error the keyring reported
     TimedOut,     // no answer within TimeOut
 };

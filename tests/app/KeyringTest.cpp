@@ -73,8 +73,9 @@ TEST_F(KeyringTest, LockedKeyringRefusesAndKeepsEntries)
     const TKeyringEntry b{"bob", A.Server, A.Port};
     ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
     Rig->LockCollection();
-    EXPECT_NE(Keyring.Store(b, "new"), TKeyringResult::Ok);
-    EXPECT_NE(Keyring.Move(A, b), TKeyringResult::Ok);
+    EXPECT_EQ(Keyring.Store(b, "new"), TKeyringResult::Refused);
+    EXPECT_EQ(Keyring.Move(A, b), TKeyringResult::Refused);
+    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Refused);
     Rig->StopKeyring();
     Rig->StartKeyring();
     EXPECT_EQ(ReadBack(A), "pw");
