@@ -15,12 +15,15 @@
 // Waiting: every call waits for the keyring in the thread's message pump
 // (platform::HandleMessage), never longer than TimeOut, so the windows stay alive meanwhile;
 // callers must be ready for user input handled during the wait. A call that times out leaves
-// its request to finish (or not) on its own; its answer is ignored. Nothing is raised: every
-// outcome is a TKeyringResult. Must be called on the application's thread, with a
-// QCoreApplication (or QApplication) in place.
+// its request to finish (or not) on its own; its answer is ignored. QtKeychain runs one
+// request at a time, so a keyring that stopped answering makes the next calls time out too.
+// Nothing is raised: every outcome is a TKeyringResult. Must be called on the application's
+// thread, with a QCoreApplication (or QApplication) in place.
 
 #include <chrono>
 #include <string>
+
+#include "app/AccountFile.h"
 
 enum class TKeyringResult {
     Ok,
@@ -38,6 +41,11 @@ struct TKeyringEntry {
     std::string Port;
     bool operator==(const TKeyringEntry&) const = default;
 };
+
+inline TKeyringEntry KeyringEntryOf(const TAccountFields& account)
+{
+    return {account[afUserID], account[afServer], account[afPort]};
+}
 
 class TKeyring {
 public:
