@@ -2,6 +2,7 @@
 // POP3 client, before the program's own client is pointed at it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
@@ -14,15 +15,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/TlsFilter.h"
 #include "pop3/Nmuue.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Mailbox.h"
+#include "tests/support/TestCerts.h"
 
 namespace {
 // A minimal blocking POP3 client; every read gives up after 10 seconds.
 class Pop3Probe {
 public:
-    explicit Pop3Probe(int port)
+    // greet: read the greeting in plain text (not on a port that speaks TLS at once).
+    explicit Pop3Probe(int port, bool greet = true)
     {
         FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval tv{10, 0};
@@ -33,7 +37,8 @@ public:
         a.sin_port = htons(static_cast<uint16_t>(port));
         if (::connect(FSocket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
             throw std::runtime_error("connect failed");
-        Greeting = Line();
+        if (greet)
+            Greeting = Line();
     }
     ~Pop3Probe() { ::close(FSocket); }
 
@@ -95,11 +100,40 @@ public:
         return {};
     }
 
+    int Socket() const { return FSocket; }
+
     std::string Greeting;
 
 private:
     int FSocket = -1;
 };
+
+// Drives the TLS filter over the probe's blocking socket: finishes the handshake, sends
+// `command` and returns the plaintext once it holds `until` (less on failure or time-out).
+std::string TlsReply(const Pop3Probe& probe, ws::TlsFilter& tls, const std::string& command, const std::string& until)
+{
+    std::string plain, out;
+    bool sent = command.empty();
+    char buf[16384];
+    for (;;) {
+        if (tls.Handshake() == ws::TlsState::Established) {
+            sent = sent || tls.WritePlain(command.data(), command.size());
+            tls.ReadPlain(plain, sizeof buf);
+        }
+        if (tls.TakeOutput(out) > 0)
+            ::send(probe.Socket(), out.data(), out.size(), MSG_NOSIGNAL);
+        out.clear();
+        const bool over = tls.State() == ws::TlsState::Failed || tls.State() == ws::TlsState::Closed;
+        if (over || plain.find(until) != std::string::npos)
+            return plain;
+        const ssize_t n = ::recv(probe.Socket(), buf, sizeof buf, 0);
+        if (n < 0)
+            return plain;  // timed out
+        if (n == 0)
+            tls.FeedEnd();
+        tls.Feed(buf, static_cast<std::size_t>(n));
+    }
+}
 
 std::string ReadAll(const std::string& path)
 {
@@ -322,7 +356,7 @@ TEST(DovecotServerAlone, RunsAsAnOrdinaryUser)
     const std::string as = "runuser -u nobody -- env TMPDIR=/tmp ";
     if (std::system((as + "test -x " + exe + " >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "user nobody cannot run " << exe;
-    const std::string cmd = as + exe + " --gtest_filter=DovecotFixture.*:DovecotServerAlone.TwoServers* 2>&1";
+    const std::string cmd = as + exe + " --gtest_filter=DovecotFixture.*:DovecotServerAlone.TwoServers*:DovecotServerAlone.ServesTls* 2>&1";
     FILE* f = ::popen(cmd.c_str(), "r");
     ASSERT_NE(f, nullptr);
     std::string out;
@@ -331,7 +365,31 @@ TEST(DovecotServerAlone, RunsAsAnOrdinaryUser)
         out.append(buf, n);
     const int status = ::pclose(f);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_NE(out.find("[  PASSED  ] 7 tests"), std::string::npos) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 8 tests"), std::string::npos) << out;
+}
+
+TEST(DovecotServerAlone, ServesTlsOnBothPortsWithTheTestCertificate)
+{
+    testsupport::TestCerts certs;
+    DovecotServer s;
+    s.EnableTls(certs.Server.CertFile, certs.Server.KeyFile);
+    s.Start();
+    Pop3Probe plain(s.Port());
+    ASSERT_EQ(plain.Command("CAPA").substr(0, 3), "+OK");
+    const std::vector<std::string> capa = plain.Lines();
+    EXPECT_NE(std::find(capa.begin(), capa.end(), "STLS"), capa.end());
+    ASSERT_EQ(plain.Command("STLS").substr(0, 3), "+OK");
+    ws::TlsFilter stls({"localhost", {certs.Ca.CertPem}, {}});
+    const std::string capaOverTls = TlsReply(plain, stls, "CAPA\r\n", "\r\n.\r\n");
+    EXPECT_EQ(stls.State(), ws::TlsState::Established) << ws::TlsFailureText(stls.Failure()) << s.Log();
+    EXPECT_EQ(capaOverTls.rfind("+OK", 0), 0u) << capaOverTls;
+    EXPECT_EQ(capaOverTls.find("STLS"), std::string::npos);
+
+    Pop3Probe implicit(s.TlsPort(), false);
+    ws::TlsFilter tls({"127.0.0.1", {certs.Ca.CertPem}, {}});
+    const std::string greeting = TlsReply(implicit, tls, "", "\r\n");
+    EXPECT_EQ(tls.State(), ws::TlsState::Established) << ws::TlsFailureText(tls.Failure()) << s.Log();
+    EXPECT_EQ(greeting.rfind("+OK", 0), 0u) << greeting;
 }
 
 TEST(MailboxBuilder, EncodersAgreeWithTheCodec)
