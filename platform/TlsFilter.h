@@ -13,6 +13,9 @@
 // true, call ReadPlain before waiting for the socket again: OpenSSL may hold whole records
 // already received, and no socket event will announce them a second time.
 //
+// After STLS the filter starts on a connection that spoke plain text: bytes the owner
+// received before it was created are not the filter's, and the owner must refuse them.
+//
 // Trust: the system's store as OpenSSL's default paths find it (SSL_CERT_FILE and
 // SSL_CERT_DIR work), plus the caller's extra certificates; TLS 1.2 at least. The host name
 // is the one the user typed: names get SNI and the RFC 6125 name check, IPv4 address
