@@ -32,6 +32,8 @@ public:
     // Connects to address:port without reading the greeting; false when that failed.
     bool Open(int port, const char* address = "127.0.0.1", int timeoutMs = 10000);
     bool Connected() const { return FSocket >= 0; }
+    // The socket, for a test that takes over the connection (a TLS handshake after STLS).
+    int Socket() const { return FSocket; }
     // The next line with its line end; at a close or time-out what has arrived of it.
     std::string Line();
     // Sends the text and CR LF; returns the first reply line, line end included.

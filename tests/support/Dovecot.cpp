@@ -233,7 +233,7 @@ void DovecotServer::WriteConfig() const
       << "log_path = " << FFolder << "/dovecot.log\n"
       << "listen = 127.0.0.1\n"
       << "protocols = pop3\n"
-      << "ssl = no\n"
+      << TlsSettings()
       << "disable_plaintext_auth = no\n"
       << "auth_mechanisms = plain\n"
       // Refusals answer at once: tests of wrong passwords must not wait.
@@ -256,8 +256,27 @@ void DovecotServer::WriteConfig() const
       // Without its penalty socket, auth drops the growing delay after failed logins.
       << "  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n"
       << "service pop3-login {\n  chroot =\n"
-      << "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << FPort << "\n  }\n}\n";
+      << "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << FPort << "\n  }\n";
+    if (FTlsPort != 0)
+        c << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << FTlsPort << "\n    ssl = yes\n  }\n";
+    c << "}\n";
     WriteFile(FFolder + "/dovecot.conf", c.str(), 0644);
+}
+
+void DovecotServer::EnableTls(const std::string& certFile, const std::string& keyFile)
+{
+    if (Running())
+        throw std::runtime_error("EnableTls after Start");
+    FTlsCert = certFile;
+    FTlsKey = keyFile;
+}
+
+std::string DovecotServer::TlsSettings() const
+{
+    if (FTlsCert.empty())
+        return "ssl = no\n";
+    // Dovecot 2.3 needs no ssl_dh: its ciphers use ECDHE.
+    return "ssl = yes\nssl_cert = <" + FTlsCert + "\nssl_key = <" + FTlsKey + "\nssl_min_protocol = TLSv1.2\n";
 }
 
 void DovecotServer::Start(const std::string& user, const std::string& password)
@@ -276,12 +295,14 @@ void DovecotServer::Start(const std::string& user, const std::string& password)
     for (int attempt = 0; attempt < 8; ++attempt) {
         if (FPort == 0)
             FPort = FreePort();
+        while (!FTlsCert.empty() && (FTlsPort == 0 || FTlsPort == FPort))
+            FTlsPort = FreePort();
         WriteConfig();
         if (Launch(failure))
             return;
         if (failure.find("Address already in use") == std::string::npos)
             break;
-        FPort = 0;  // another test took the port between our look and Dovecot's bind
+        FPort = FTlsPort = 0;  // another test took a port between our look and Dovecot's bind
     }
     throw std::runtime_error("Dovecot did not start:\n" + failure);
 }

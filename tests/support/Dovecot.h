@@ -28,6 +28,11 @@ public:
     // Stop, then Start with the same user and password, on the same port when it is free.
     void Restart();
     bool Running() const { return FMaster > 0; }
+    // Before Start: TLS too, with a PEM certificate and key file (TLS 1.2 at least): Port()
+    // offers STLS and TlsPort() speaks TLS from the first byte. The files must stay while
+    // the server runs.
+    void EnableTls(const std::string& certFile, const std::string& keyFile);
+    int TlsPort() const { return FTlsPort; }
 
     int Port() const { return FPort; }
     const std::string& User() const { return FUser; }
@@ -51,6 +56,7 @@ public:
 
 private:
     void WriteConfig() const;
+    std::string TlsSettings() const;
     bool Launch(std::string& failure);
     void PrepareMaildir();
 
@@ -58,6 +64,8 @@ private:
     std::string FUser, FPassword;
     std::string FGreeting;
     int FPort = 0;
+    std::string FTlsCert, FTlsKey;
+    int FTlsPort = 0;
     pid_t FMaster = -1;
     uid_t FMailUid = 0;
     gid_t FMailGid = 0;

@@ -9,14 +9,44 @@
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <sys/socket.h>
 
+#include "platform/TlsFilter.h"
 #include "pop3/Nmuue.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
+#include "tests/support/TestCerts.h"
 
 namespace {
+// Drives the TLS filter over the client's blocking socket: finishes the handshake, sends
+// `command` and returns the plaintext once it holds `until` (less on failure or time-out).
+std::string TlsReply(const testsupport::BlockingPop3& client, ws::TlsFilter& tls, const std::string& command,
+                     const std::string& until)
+{
+    std::string plain, out;
+    bool sent = command.empty();
+    char buf[16384];
+    for (;;) {
+        if (tls.Handshake() == ws::TlsState::Established) {
+            sent = sent || tls.WritePlain(command.data(), command.size());
+            tls.ReadPlain(plain, sizeof buf);
+        }
+        if (tls.TakeOutput(out) > 0)
+            ::send(client.Socket(), out.data(), out.size(), MSG_NOSIGNAL);
+        out.clear();
+        const bool over = tls.State() == ws::TlsState::Failed || tls.State() == ws::TlsState::Closed;
+        if (over || plain.find(until) != std::string::npos)
+            return plain;
+        const ssize_t n = ::recv(client.Socket(), buf, sizeof buf, 0);
+        if (n < 0)
+            return plain;  // timed out
+        if (n == 0)
+            tls.FeedEnd();
+        tls.Feed(buf, static_cast<std::size_t>(n));
+    }
+}
 
 using testsupport::BlockingPop3;
 using testsupport::ReadFile;
@@ -257,7 +287,7 @@ TEST(DovecotServerAlone, RunsAsAnOrdinaryUser)
     const std::string as = "runuser -u nobody -- env TMPDIR=/tmp ";
     if (std::system((as + "test -x " + exe + " >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "user nobody cannot run " << exe;
-    const std::string cmd = as + exe + " --gtest_filter=DovecotFixture.*:DovecotServerAlone.TwoServers* 2>&1";
+    const std::string cmd = as + exe + " --gtest_filter=DovecotFixture.*:DovecotServerAlone.TwoServers*:DovecotServerAlone.ServesTls* 2>&1";
     FILE* f = ::popen(cmd.c_str(), "r");
     ASSERT_NE(f, nullptr);
     std::string out;
@@ -266,7 +296,31 @@ TEST(DovecotServerAlone, RunsAsAnOrdinaryUser)
         out.append(buf, n);
     const int status = ::pclose(f);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_NE(out.find("[  PASSED  ] 7 tests"), std::string::npos) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 8 tests"), std::string::npos) << out;
+}
+
+TEST(DovecotServerAlone, ServesTlsOnBothPortsWithTheTestCertificate)
+{
+    testsupport::TestCerts certs;
+    DovecotServer s;
+    s.EnableTls(certs.Server.CertFile, certs.Server.KeyFile);
+    s.Start();
+    testsupport::BlockingPop3 plain(s.Port());
+    ASSERT_EQ(plain.Line().substr(0, 3), "+OK");
+    ASSERT_EQ(plain.Command("CAPA").substr(0, 3), "+OK");
+    EXPECT_NE(("\n" + plain.UpToDot()).find("\nSTLS\r\n"), std::string::npos);
+    ASSERT_EQ(plain.Command("STLS").substr(0, 3), "+OK");
+    ws::TlsFilter stls({"localhost", {certs.Ca.CertPem}, {}});
+    const std::string capaOverTls = TlsReply(plain, stls, "CAPA\r\n", "\r\n.\r\n");
+    EXPECT_EQ(stls.State(), ws::TlsState::Established) << ws::TlsFailureText(stls.Failure()) << s.Log();
+    EXPECT_EQ(capaOverTls.rfind("+OK", 0), 0u) << capaOverTls;
+    EXPECT_EQ(capaOverTls.find("STLS"), std::string::npos);
+
+    testsupport::BlockingPop3 implicit(s.TlsPort());
+    ws::TlsFilter tls({"127.0.0.1", {certs.Ca.CertPem}, {}});
+    const std::string greeting = TlsReply(implicit, tls, "", "\r\n");
+    EXPECT_EQ(tls.State(), ws::TlsState::Established) << ws::TlsFailureText(tls.Failure()) << s.Log();
+    EXPECT_EQ(greeting.rfind("+OK", 0), 0u) << greeting;
 }
 
 TEST(MailboxBuilder, EncodersAgreeWithTheCodec)

@@ -1,0 +1,171 @@
+// The TLS filter alone: the test carries the ciphertext between it and a server in memory.
+
+#include "platform/TlsFilter.h"
+#include "tests/support/TestCerts.h"
+#include "tests/support/TlsPeer.h"
+
+#include <gtest/gtest.h>
+#include <openssl/ssl.h>
+
+#include <cstdlib>
+
+using namespace ws;
+using testsupport::TestCert;
+using testsupport::TlsPeer;
+
+namespace {
+
+const testsupport::TestCerts& Certs()
+{
+    static const testsupport::TestCerts certs;
+    return certs;
+}
+
+TlsClientOptions Trusting(const std::string& host, std::vector<TlsFingerprint> pins = {})
+{
+    return {host, {Certs().Ca.CertPem}, std::move(pins)};
+}
+
+// Carries bytes both ways until neither side has more to say; the client gets at most
+// `chunk` bytes per step and reads its plaintext into `plain`.
+void Exchange(TlsFilter& client, TlsPeer& server, std::string& plain, std::size_t chunk = 1 << 20)
+{
+    std::string toClient;
+    for (bool moved = true; moved;) {
+        if (client.Handshake() != TlsState::Handshaking)
+            client.ReadPlain(plain, 1 << 20);
+        std::string out;
+        moved = client.TakeOutput(out) > 0;
+        server.Feed(out);
+        server.Step();
+        toClient += server.TakeOutput();
+        if (!toClient.empty()) {
+            const std::size_t n = std::min(chunk, toClient.size());
+            client.Feed(toClient.data(), n);
+            toClient.erase(0, n);
+            moved = true;
+        }
+    }
+}
+
+} // namespace
+
+TEST(TlsFilter, HandshakeAndDialogueWithTheCiphertextFedOneByteAtATime)
+{
+    TlsFilter client(Trusting("localhost"));
+    TlsPeer server(&Certs().Server);
+    std::string plain;
+    EXPECT_FALSE(client.WritePlain("early", 5));
+    Exchange(client, server, plain, 1);
+    ASSERT_EQ(client.State(), TlsState::Established);
+    EXPECT_EQ(client.PeerCertificateDer(), Certs().Server.Der);
+    server.Write("+OK ready\r\n");
+    ASSERT_TRUE(client.WritePlain("CAPA\r\n", 6));
+    Exchange(client, server, plain, 1);
+    EXPECT_EQ(plain, "+OK ready\r\n");
+    EXPECT_EQ(server.Received, "CAPA\r\n");
+}
+
+TEST(TlsFilter, AReplyLargerThanTheTransferBufferStaysPendingUntilReadOut)
+{
+    TlsFilter client(Trusting("localhost"));
+    TlsPeer server(&Certs().Server);
+    std::string plain, reply(200000, 'x');
+    Exchange(client, server, plain);
+    server.Write(reply);
+    const std::string records = server.TakeOutput();
+    client.Feed(records.data(), records.size());
+    EXPECT_EQ(client.ReadPlain(plain, 65536), 65536u);
+    while (client.PlainPending())
+        client.ReadPlain(plain, 65536);
+    EXPECT_EQ(plain, reply);
+    EXPECT_EQ(client.State(), TlsState::Established);
+}
+
+TEST(TlsFilter, TheEndOfTheStreamDuringAReplyAndDuringTheHandshake)
+{
+    for (bool notify : {true, false}) {
+        TlsFilter client(Trusting("localhost"));
+        TlsPeer server(&Certs().Server);
+        std::string plain;
+        Exchange(client, server, plain);
+        server.Write("+OK 2 messages\r\n1 120\r\n");
+        if (notify)
+            server.Shutdown();  // in the middle of the multi-line reply
+        const std::string records = server.TakeOutput();
+        client.Feed(records.data(), records.size());
+        if (!notify)
+            client.FeedEnd();   // the connection just ends
+        EXPECT_TRUE(client.PlainPending());
+        client.ReadPlain(plain, 65536);
+        EXPECT_EQ(plain, "+OK 2 messages\r\n1 120\r\n");
+        EXPECT_EQ(client.State(), TlsState::Closed);
+        EXPECT_EQ(client.CloseNotifySeen(), notify);
+    }
+    TlsFilter client(Trusting("localhost"));
+    client.Handshake();
+    client.FeedEnd();
+    EXPECT_EQ(client.Handshake(), TlsState::Failed);
+    EXPECT_EQ(client.Failure(), TlsFailure::PeerClosed);
+}
+
+TEST(TlsFilter, CertificateChecks)
+{
+    const auto& c = Certs();
+    const TlsFingerprint selfSigned = TlsFingerprintOf(c.SelfSigned.Der), server = TlsFingerprintOf(c.Server.Der);
+    const struct {
+        const TestCert& Cert;
+        TlsClientOptions Options;
+        TlsFailure Expected;
+    } cases[] = {
+        {c.Server, Trusting("localhost"), TlsFailure::None},
+        {c.Server, Trusting("127.1"), TlsFailure::None},  // checked as 127.0.0.1, as connected
+        {c.Server, Trusting("127.0.0.2"), TlsFailure::HostMismatch},
+        {c.WrongHost, Trusting("localhost"), TlsFailure::HostMismatch},
+        {c.UnknownIssuer, Trusting("localhost"), TlsFailure::CertificateUntrusted},
+        {c.Server, {"localhost", {}, {}}, TlsFailure::CertificateUntrusted},
+        {c.Expired, Trusting("localhost"), TlsFailure::CertificateExpired},
+        {c.SelfSigned, Trusting("localhost"), TlsFailure::CertificateSelfSigned},
+        {c.SelfSigned, Trusting("localhost", {selfSigned}), TlsFailure::None},
+        {c.SelfSigned, Trusting("localhost", {server}), TlsFailure::CertificateSelfSigned},  // another pin
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.Options.HostName + " " + TlsFailureText(k.Expected));
+        TlsFilter client(k.Options);
+        TlsPeer peer(&k.Cert);
+        std::string plain;
+        Exchange(client, peer, plain);
+        EXPECT_EQ(client.State(), k.Expected == TlsFailure::None ? TlsState::Established : TlsState::Failed);
+        EXPECT_EQ(client.Failure(), k.Expected);
+        EXPECT_EQ(client.PeerCertificateDer(), k.Cert.Der);
+    }
+}
+
+TEST(TlsFilter, TrustsWhatSslCertFileNames)
+{
+    ::setenv("SSL_CERT_FILE", Certs().Ca.CertFile.c_str(), 1);
+    TlsFilter client({"localhost", {}, {}});
+    ::unsetenv("SSL_CERT_FILE");
+    TlsPeer server(&Certs().Server);
+    std::string plain;
+    Exchange(client, server, plain);
+    EXPECT_EQ(client.State(), TlsState::Established);
+}
+
+TEST(TlsFilter, AServerThatOnlySpeaksTls11IsTooOld)
+{
+    TlsPeer probeServer(&Certs().Server, TLS1_1_VERSION), probeClient(nullptr, TLS1_1_VERSION);
+    for (int i = 0; i < 10; ++i) {
+        probeServer.Feed(probeClient.TakeOutput());
+        probeServer.Step();
+        probeClient.Feed(probeServer.TakeOutput());
+        probeClient.Step();
+    }
+    if (!probeClient.Established())
+        GTEST_SKIP() << "this OpenSSL can no longer make a TLS 1.1 server, even at security level 0";
+    TlsFilter client(Trusting("localhost"));
+    TlsPeer server(&Certs().Server, TLS1_1_VERSION);
+    std::string plain;
+    Exchange(client, server, plain);
+    EXPECT_EQ(client.Failure(), TlsFailure::ProtocolTooOld);
+}
