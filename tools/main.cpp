@@ -182,7 +182,7 @@ int main(int argc, char** argv)
             port = server.ListenOnLoopback(options.Port);
         } catch (const ESockError& e) {
             std::fprintf(stderr, "purgel-demo-server: %s\n", e.Message.c_str());
-            return server.ErrorNo == ws::WSAEADDRINUSE ? 3 : 1;
+            return server.AddressInUse ? 3 : 1;
         }
         if (!options.PortFile.empty() && !WritePortFile(options.PortFile, port)) {
             std::fprintf(stderr, "purgel-demo-server: cannot write %s\n", options.PortFile.c_str());
