@@ -1,7 +1,7 @@
 #pragma once
 // TimerScope: turns a TPowersock's time-out timer off when a timed operation leaves early
 // (by an exception); the normal way out calls Off() where the operation's own order puts
-// it. Private to net/.
+// it. Private to the socket component (its sources and the LineReader.h template).
 
 #include "net/Psock.h"
 
