@@ -8,8 +8,8 @@ namespace Jconvert {
 
 namespace {
 
-constexpr std::string_view kPrefix = "=?ISO-2022-JP?B?";
-constexpr std::string_view kSuffix = "?=";
+constexpr std::string_view Prefix = "=?ISO-2022-JP?B?";
+constexpr std::string_view Suffix = "?=";
 
 inline char Fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
@@ -27,7 +27,7 @@ inline bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b 
 std::string DecodeHeaderString(std::string_view value)
 {
     const auto caseless = [](char a, char b) { return Fold(a) == b; };
-    if (std::search(value.begin(), value.end(), kPrefix.begin(), kPrefix.end(), caseless) == value.end())
+    if (std::search(value.begin(), value.end(), Prefix.begin(), Prefix.end(), caseless) == value.end())
         return std::string(value);
 
     std::string done, doneSearch;
@@ -47,10 +47,10 @@ std::string DecodeHeaderString(std::string_view value)
         pendingSearch.pop_back();
         clean = std::min(clean, pending.size());
         const std::size_t d = doneSearch.size();
-        if (doneSearch.back() != '?' || d < kPrefix.size() || doneSearch.compare(d - kPrefix.size(), kPrefix.size(), kPrefix) != 0)
+        if (doneSearch.back() != '?' || d < Prefix.size() || doneSearch.compare(d - Prefix.size(), Prefix.size(), Prefix) != 0)
             continue;
-        done.resize(d - kPrefix.size());
-        doneSearch.resize(d - kPrefix.size());
+        done.resize(d - Prefix.size());
+        doneSearch.resize(d - Prefix.size());
 
         // The suffix, reversed in the pending part, nearest to its back.
         const std::size_t from = clean > 0 ? clean - 1 : 0;
@@ -60,7 +60,7 @@ std::string DecodeHeaderString(std::string_view value)
             continue;
         }
         const std::size_t suffixAt = from + hit;  // index of the suffix's "=" in reversed order
-        const std::size_t textStart = suffixAt + kSuffix.size();
+        const std::size_t textStart = suffixAt + Suffix.size();
         const std::string encoded(pending.rbegin(), pending.rbegin() + std::ptrdiff_t(pending.size() - textStart));
         pending.resize(suffixAt);
         pendingSearch.resize(suffixAt);
@@ -84,9 +84,9 @@ std::string CreateHeaderString(std::string_view text)
             return;
         // The word's text ends back in ASCII, as ISO-2022-JP requires: a word left in
         // double-byte mode would swallow the text after it once decoded in place.
-        out.append(kPrefix);
+        out.append(Prefix);
         out.append(EncodeBase64(sjis2jis83(run) + "\x1b(B"));
-        out.append(kSuffix);
+        out.append(Suffix);
         run.clear();
     };
     for (std::size_t i = 0; i < n;) {

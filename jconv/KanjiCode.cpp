@@ -20,7 +20,7 @@ constexpr u8 ESC = 0x1B;
 
 // Second byte of the full-width JIS X 0208 form of each half-width katakana byte 0xA1..0xDF;
 // the first byte is 0x21 for the symbols and 0x25 for the katakana.
-constexpr u8 kKanaCell[63] = {
+constexpr u8 KanaCell[63] = {
     0x23, 0x56, 0x57, 0x22, 0x26, 0x72, 0x21, 0x23, 0x25, 0x27, 0x29, 0x63, 0x65, 0x67, 0x43,  // A1-AF
     0x3C, 0x22, 0x24, 0x26, 0x28, 0x2A, 0x2B, 0x2D, 0x2F, 0x31, 0x33, 0x35, 0x37, 0x39, 0x3B, 0x3D,  // B0-BF
     0x3F, 0x41, 0x44, 0x46, 0x48, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F, 0x52, 0x55, 0x58, 0x5B, 0x5E,  // C0-CF
@@ -35,7 +35,7 @@ inline bool IsHalfKana(u8 b) { return b >= 0xA1 && b <= 0xDF; }
 inline unsigned KanaToJis(u8 kana, u8 mark, bool& markUsed)
 {
     const u8 k = kana & 0x7F;
-    const u8 cell = kKanaCell[k - 0x21];
+    const u8 cell = KanaCell[k - 0x21];
     markUsed = false;
     if (k <= 0x25 || k == 0x30 || k >= 0x5E)
         return 0x2100u | cell;
@@ -79,19 +79,19 @@ constexpr PairTables MakePairTables()
     return t;
 }
 
-constexpr PairTables kPair = MakePairTables();
+constexpr PairTables Pair = MakePairTables();
 
 inline void PutSjis(char*& o, u8 j1, u8 j2)
 {
-    o[0] = char(kPair.sjisFirst[j1]);
-    o[1] = char(kPair.sjisSecond[j1 & 1][j2]);
+    o[0] = char(Pair.sjisFirst[j1]);
+    o[1] = char(Pair.sjisSecond[j1 & 1][j2]);
     o += 2;
 }
 
 // JIS code of a Shift-JIS pair, high byte first.
 inline unsigned JisOf(u8 s1, u8 s2)
 {
-    return unsigned(u8(kPair.jisRowTimesTwo[s1] - kPair.jisFirstLess[s2])) << 8 | kPair.jisSecond[s2];
+    return unsigned(u8(Pair.jisRowTimesTwo[s1] - Pair.jisFirstLess[s2])) << 8 | Pair.jisSecond[s2];
 }
 
 // Output of a conversion that can grow beyond its input (the JIS writers, sjis2euc). Room is checked
@@ -214,6 +214,20 @@ inline void PutJis(char*& o, unsigned jis)
     o += 2;
 }
 
+// A Shift-JIS kana before a lead byte E0..EF, or two EUC-JP bytes: the rest of the 8-bit
+// run from `j` decides, while `result` is still JCODE_EUCORSJIS. Returns where it stopped.
+std::size_t DecideRun(const u8* p, std::size_t j, std::size_t n, int& result)
+{
+    for (; j < n && p[j] >= 0x40 && result == JCODE_EUCORSJIS; ++j) {
+        const u8 x = p[j];
+        if ((x >= 0x81 && x <= 0x8D) || (x >= 0x8F && x <= 0x9C))
+            result = JCODE_SJIS;
+        else if (x == 0xFD || x == 0xFE)
+            result = JCODE_EUC;
+    }
+    return j;
+}
+
 }  // namespace
 
 int InCodeCheck(std::string_view text)
@@ -271,17 +285,7 @@ int InCodeCheck(std::string_view text)
             } else if (c >= 0xA1 && c <= 0xEF) {
                 result = JCODE_EUCORSJIS;
                 if (c >= 0xE0) {
-                    // A Shift-JIS kana before a lead byte E0..EF, or two EUC-JP bytes:
-                    // the rest of this 8-bit run decides.
-                    std::size_t j = i + 2;
-                    for (; j < n && p[j] >= 0x40 && result == JCODE_EUCORSJIS; ++j) {
-                        const u8 x = p[j];
-                        if ((x >= 0x81 && x <= 0x8D) || (x >= 0x8F && x <= 0x9C))
-                            result = JCODE_SJIS;
-                        else if (x == 0xFD || x == 0xFE)
-                            result = JCODE_EUC;
-                    }
-                    i = j + 1;  // the byte that ended the look-ahead goes with it
+                    i = DecideRun(p, i + 2, n, result) + 1;  // the byte that ended the look-ahead goes with it
                     continue;
                 }
             } else if (c <= 0x9F) {

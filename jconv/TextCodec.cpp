@@ -13,34 +13,34 @@ namespace {
 
 using u8 = unsigned char;
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kUU[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
-constexpr char kBinHex[] = "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
+constexpr char Base64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char UU[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+constexpr char BinHex[] = "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
 
-// Value of each input byte for the decoders. kMarker is Base64's "=", which shortens a group
-// and enters the arithmetic as 255; kBreak is CR and LF; kOther is any other byte.
-constexpr u8 kMarker = 0xFF;
-constexpr u8 kBreak = 0xFE;
-constexpr u8 kOther = 0xFD;
+// Value of each input byte for the decoders. Marker is Base64's "=", which shortens a group
+// and enters the arithmetic as 255; Break is CR and LF; Other is any other byte.
+constexpr u8 Marker = 0xFF;
+constexpr u8 Break = 0xFE;
+constexpr u8 Other = 0xFD;
 
 constexpr std::array<u8, 256> Inverse(const char* alphabet)
 {
     std::array<u8, 256> t{};
     for (auto& v : t)
-        v = kOther;
+        v = Other;
     for (int i = 0; i < 64; ++i)
         t[u8(alphabet[i])] = u8(i);
-    t['\r'] = kBreak;
-    t['\n'] = kBreak;
+    t['\r'] = Break;
+    t['\n'] = Break;
     return t;
 }
 
-constexpr std::array<u8, 256> kBase64Value = [] {
-    auto t = Inverse(kBase64);
-    t['='] = kMarker;
+constexpr std::array<u8, 256> Base64Value = [] {
+    auto t = Inverse(Base64);
+    t['='] = Marker;
     return t;
 }();
-constexpr std::array<u8, 256> kBinHexValue = Inverse(kBinHex);
+constexpr std::array<u8, 256> BinHexValue = Inverse(BinHex);
 
 inline bool IsLineBreak(u8 c) { return c == '\r' || c == '\n'; }
 
@@ -102,7 +102,7 @@ std::string EncodeBase64R(std::string_view bytes, std::string_view separator)
     for (std::size_t g = 0; g < groups;) {
         const std::size_t line = std::min<std::size_t>(groups - g, 19);
         for (std::size_t k = 0; k < line; ++k, p += 3, o += 4)
-            PutQuad(o, kBase64, p[0], p[1], p[2]);
+            PutQuad(o, Base64, p[0], p[1], p[2]);
         g += line;
         if (line == 19) {
             separator.copy(o, separator.size());
@@ -110,7 +110,7 @@ std::string EncodeBase64R(std::string_view bytes, std::string_view separator)
         }
     }
     if (rest != 0) {
-        PutQuad(o, kBase64, p[0], rest > 1 ? p[1] : 0, 0);
+        PutQuad(o, Base64, p[0], rest > 1 ? p[1] : 0, 0);
         o[3] = '=';
         if (rest == 1)
             o[2] = '=';
@@ -131,11 +131,11 @@ std::string EncodeUU(std::string_view bytes, std::string_view separator)
         out += char(line + 0x20);
         std::size_t k = 0;
         for (; k + 3 <= line; k += 3) {
-            PutQuad(quad, kUU, p[k], p[k + 1], p[k + 2]);
+            PutQuad(quad, UU, p[k], p[k + 1], p[k + 2]);
             out.append(quad, 4);
         }
         if (k < line) {
-            AppendPartial(out, kUU, p + k, line - k);
+            AppendPartial(out, UU, p + k, line - k);
             out.append(3 - (line - k), '`');
         }
         p += line;
@@ -160,7 +160,7 @@ std::string EncodeBinHex(std::string_view bytes, std::string_view separator)
     int column = 1;
     char quad[4];
     for (std::size_t g = 0; g < groups; ++g, p += 3) {
-        PutQuad(quad, kBinHex, p[0], p[1], p[2]);
+        PutQuad(quad, BinHex, p[0], p[1], p[2]);
         out.append(quad, 3);
         if ((column += 3) == 64) {
             out.append(separator);  // lines break between the third and fourth character
@@ -171,7 +171,7 @@ std::string EncodeBinHex(std::string_view bytes, std::string_view separator)
     }
     const std::size_t rest = n - groups * 3;
     if (rest != 0)
-        AppendPartial(out, kBinHex, p, rest);
+        AppendPartial(out, BinHex, p, rest);
     out += ':';
     return out;
 }
@@ -182,7 +182,7 @@ std::string DecodeBase64(std::string_view text)
     const std::size_t n = text.size();
     std::size_t m = 0;
     for (std::size_t i = 0; i < n; ++i)
-        m += kBase64Value[p[i]] < kBreak;  // everything but CR, LF and "="
+        m += Base64Value[p[i]] < Break;  // everything but CR, LF and "="
     const std::size_t length = DecodedLength(m);
     std::string out(length, '\0');
     char* const o = out.data();
@@ -191,8 +191,8 @@ std::string DecodeBase64(std::string_view text)
     while (i < n) {
         // Whole groups of alphabet characters, the common case.
         while (i + 4 <= n && w + 3 <= length) {
-            const u8 a = kBase64Value[p[i]], b = kBase64Value[p[i + 1]], c = kBase64Value[p[i + 2]],
-                     d = kBase64Value[p[i + 3]];
+            const u8 a = Base64Value[p[i]], b = Base64Value[p[i + 1]], c = Base64Value[p[i + 2]],
+                     d = Base64Value[p[i + 3]];
             if ((a | b | c | d) & 0xC0)
                 break;
             w += PutBytes(o + w, 3, a, b, c, d);
@@ -200,24 +200,24 @@ std::string DecodeBase64(std::string_view text)
         }
         if (i >= n)
             break;
-        const u8 first = kBase64Value[p[i]];
-        if (first == kBreak || first == kOther) {
+        const u8 first = Base64Value[p[i]];
+        if (first == Break || first == Other) {
             ++i;  // a line break between groups, or a byte outside the alphabet: skipped
             continue;
         }
         // One group, character by character: a line break inside it is not skipped and
         // shortens the group like "=" does; bytes outside the alphabet are skipped.
-        u8 v[4] = {kMarker, kMarker, kMarker, kMarker};
+        u8 v[4] = {Marker, Marker, Marker, Marker};
         int k = 0;
         while (k < 4 && i < n) {
-            const u8 value = kBase64Value[p[i++]];
-            if (value == kOther)
+            const u8 value = Base64Value[p[i++]];
+            if (value == Other)
                 continue;
-            v[k++] = value == kBreak ? kMarker : value;
+            v[k++] = value == Break ? Marker : value;
         }
         if (k < 2)
             break;  // a single leftover character gives nothing
-        const std::size_t want = v[2] == kMarker ? 1 : v[3] == kMarker ? 2 : 3;
+        const std::size_t want = v[2] == Marker ? 1 : v[3] == Marker ? 2 : 3;
         w += PutBytes(o + w, Room(want, w, length), v[0], v[1], v[2], v[3]);
     }
     out.resize(w);
@@ -284,7 +284,7 @@ std::string DecodeBinHex(std::string_view text)
     char* const o = out.data();
     std::size_t w = 0;
     // Value of the character at a position; past the end and outside the set are invalid.
-    auto value = [&](std::size_t at) -> u8 { return at < n ? kBinHexValue[p[at]] : kOther; };
+    auto value = [&](std::size_t at) -> u8 { return at < n ? BinHexValue[p[at]] : Other; };
     auto valid = [](u8 v) { return v < 64; };
     std::size_t i = 1;  // the opening ":" is not read
     while (i < n) {

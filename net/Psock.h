@@ -1,7 +1,12 @@
 #pragma once
-// Psock: the TCP client socket component TPowersock, on which the POP3 component is built;
-// its time-out timer TThreadTimer; the Winsock error texts; the line helpers NthWord,
-// NthPos and StreamLn; and the small listening server TNMGeneralServer.
+// Psock: the TCP client socket component TPowersock, on which the POP3 component is built.
+// Its sources: Psock.cpp (making, waiting, time-out, addresses), PsockConnect.cpp
+// (look-up, connecting, notifications, listening), PsockTransfer.cpp (sending and
+// receiving), LineReader.h (the one reader of lines and replies), SockErrors.cpp (error
+// texts and the error manager). This header also brings in the units its users know it by:
+// TThreadTimer (ThreadTimer.h), the error table (SockErrors.h), the line helpers NthWord,
+// NthPos, StreamLn, ReplyCode (LineText.h) and the listening server TNMGeneralServer
+// (GeneralServer.h).
 //
 // Waiting. Operations that wait for the network look blocking to their callers but keep the
 // messages of the thread flowing, so user input, socket notifications and the time-out are
@@ -21,6 +26,9 @@
 // socket, its hidden notification window, its TThreadTimer and a 64 KiB transfer buffer
 // inside the object.
 
+#include "net/LineText.h"
+#include "net/SockErrors.h"
+#include "net/ThreadTimer.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "runtime/Component.h"
@@ -55,12 +63,6 @@ using TOnStatus = std::function<void(TComponent* Sender, const std::string& Stat
 using TOnHostResolved = std::function<void(TComponent* Sender)>;
 using TOnErrorEvent = std::function<void(TComponent* Sender, std::uint16_t Errno, const std::string& Errmsg)>;
 
-struct TWinsockMessage {
-    int ErrorNo;
-    const char* Text;
-};
-// The Winsock error texts, in ascending order of number.
-extern const std::array<TWinsockMessage, 50> WinsockMessage;
 
 // Window messages of the component's hidden window.
 constexpr unsigned SocketEventMessage = platform::WM_USER + 101;   // asynchronous select
@@ -70,35 +72,6 @@ constexpr long SocketEventMask = ws::FD_READ | ws::FD_OOB | ws::FD_ACCEPT | ws::
 
 constexpr int TransferBufferSize = 65536;
 
-// A window-system timer (identifier 1 on its own hidden window) ticking on the thread that
-// made it. Enabled/Interval may be changed from any thread.
-class TThreadTimer : public TComponent {
-public:
-    explicit TThreadTimer(TComponent* AOwner);   // raises Exception "No Timer" without a window
-    ~TThreadTimer() override;
-
-    bool Enabled() const { return FEnabled; }
-    void SetEnabled(bool Value);
-    std::uint32_t Interval() const { return FInterval; }
-    void SetInterval(std::uint32_t Value);
-    const TNotifyEvent& OnTimer() const { return FOnTimer; }
-    void SetOnTimer(TNotifyEvent Value);
-
-    // Kills the timer, then sets it anew (a fresh countdown) when Interval is not 0, the timer
-    // is enabled and has a handler. Raises Exception "No Timer" when that fails.
-    void UpdateTimer();
-    void Wndproc(platform::TMessage& Message);
-    virtual void Timer();
-    platform::WindowHandle Handle() const { return FWindowHandle; }
-
-    static platform::WindowHandle TmrAllocateHWnd(TThreadTimer* Object);
-
-private:
-    std::atomic<bool> FEnabled{true};
-    std::atomic<std::uint32_t> FInterval{1000};
-    TNotifyEvent FOnTimer;
-    platform::WindowHandle FWindowHandle = 0;
-};
 
 class TPowersock : public TComponent {
 public:
@@ -207,6 +180,8 @@ public:
     void Listen(bool UseSecondMessage);
 
 protected:
+    static constexpr int HostEntryBufferSize = 1024;
+
     void InitWinsock();
     static platform::WindowHandle PsockAllocateHWnd(TPowersock* Object);
 
@@ -215,6 +190,34 @@ protected:
     void WaitPass(const std::function<bool()>& leave);
     // Wakes a wait running on another thread; called for every message, tick and cancel.
     void NotifyWaiters();
+
+    // How a ReadLines call reads. Every line is handed to the caller with its terminator.
+    struct TLineRead {
+        bool WaitFirst = false;        // a command was just sent: wait before the first look
+        bool DropOnFailure = false;    // close the connection (no QUIT) before a failure is raised
+        bool RestartTimeout = false;   // the time-out measures the silence since the last bytes
+        bool KeepLast = false;         // leave the last batch unconsumed (see ReadLines)
+        std::string* Keep = nullptr;   // gets every byte of the lines taken, in order
+    };
+    // How ReadLines ended: the handler took its last line, or the peer closed first.
+    enum class TLinesEnd { Taken, PeerClosed };
+    // The one reader of lines and replies (LineReader.h): peeks, hands every complete line
+    // of the peek to Take (bool(std::string_view), true to stop; it must not pump) and
+    // receives exactly those lines' bytes in one receive. With KeepLast the last batch is
+    // left in the socket and its size stored in *Unconsumed, for ConsumeInput. Waits
+    // (pumping, see the header comment) while no line end is there. Raises EAbortError
+    // "Socket readln aborted" on cancel or time-out, ESockError "Line too long: no line end
+    // within 65536 bytes" when 65536 bytes pass without a line end (they are gone), and the
+    // error manager's ESockError for a failed receive.
+    template <class TakeLine>
+    TLinesEnd ReadLines(const TLineRead& How, TakeLine&& Take, int* Unconsumed = nullptr);
+    // Receives Count bytes already looked at (a ReadLines batch left by KeepLast).
+    void ConsumeInput(int Count);
+    // Notes a reply line: LastReply, LastReplyCode (ReplyCode; 0 while OnStatus runs), and
+    // the reply as a level-1 status.
+    void NoteReply(std::string_view Reply);
+    // Closes the connection without QUIT (OnDisconnect) when it is still open; raises nothing.
+    void DropConnection();
 
     char TransferBuffer[TransferBufferSize + 1];
     std::atomic<bool> CancelRequested{false};
@@ -243,6 +246,11 @@ private:
     // Clears a pending cancel and raises EAbortError with the text.
     void ThrowIfCanceled(const char* Text);
 
+    // How the last look-up ended: Connect retries after an unanswered look-up only.
+    enum LookupEnd { LookupAnswered, LookupTimedOut, LookupCanceled };
+    LookupEnd FLookupEnd = LookupAnswered;
+    // The wait's end test of ReadLines, made once (a listing reads thousands of replies).
+    std::function<bool()> FCancelWait;
     // What the connect notification said to the Connect that waits for it.
     enum ConnectOutcome { NoConnect, ConnectPending, ConnectMade, ConnectRefused };
     std::atomic<ConnectOutcome> FConnectOutcome{NoConnect};
@@ -258,78 +266,5 @@ private:
     std::uint64_t FSeenSerial = 0;
 };
 
-// Field n (from 1) of Text cut at every single Delimiter; "" for n <= 0 or past the end.
-std::string NthWord(const std::string& Text, char Delimiter, int N);
-// The same field as a view into Text (no copy).
-std::string_view NthWordView(std::string_view Text, char Delimiter, int N);
-// 1-based position of the n-th Delimiter; Text's length + 1 when there are fewer.
-int NthPos(const std::string& Text, char Delimiter, int N);
-// Writes Text and CR LF to the stream.
-void StreamLn(TStream& Stream, const std::string& Text);
-
-class InstantiateServethread;
-
-// A listening server: Loaded() listens on Port; every accepted connection gets a new
-// instance of the server's own class (NewConnectionServer), owned by the listening server,
-// whose Serve runs on a thread of its own. When Serve returns, the instance leaves
-// ClientList and is destroyed on the listening server's thread. Destroying the listening
-// server cancels every instance and waits for their threads.
-class TNMGeneralServer : public TPowersock {
-public:
-    explicit TNMGeneralServer(TComponent* AOwner);
-    ~TNMGeneralServer() override;
-
-    void Loaded() override;
-    void Connect() override {}
-    // A listening server cancels every connection's wait; a connection instance cancels its own.
-    void Abort() override;
-    // The dialogue with one client; runs on the connection's thread. Does nothing here.
-    virtual void Serve() {}
-    // The instance for one connection. Derived servers return an instance of their own class:
-    // `return new TMyServer(this);`.
-    virtual TNMGeneralServer* NewConnectionServer();
-    void ServerAccept(TObject* Sender);
-
-    TNotifyEvent OnClientContact;
-
-    // The per-connection instances of a listening server (absent on an instance itself).
-    class TClientList {
-    public:
-        void Add(TNMGeneralServer* Server);
-        void Remove(TNMGeneralServer* Server);
-        std::vector<TNMGeneralServer*> Snapshot() const;
-        int Count() const;
-
-    private:
-        mutable std::mutex FLock;
-        std::vector<TNMGeneralServer*> FItems;
-    };
-    std::unique_ptr<TClientList> ClientList;
-    TNMGeneralServer* ListenerServer = nullptr;
-    InstantiateServethread* ServeThread = nullptr;
-
-private:
-    friend class InstantiateServethread;
-    void ServeThreadEnded(InstantiateServethread* Thread);
-    std::set<InstantiateServethread*> FThreads;   // live connection threads (this server's thread only)
-};
-
-// Runs one connection's Serve on a thread of its own (see TNMGeneralServer).
-class InstantiateServethread {
-public:
-    // Makes the connection instance for the accepted socket and starts the thread; raises
-    // nothing (a failed instance makes a thread that ends at once).
-    InstantiateServethread(TNMGeneralServer* Owner, ws::SocketHandle Socket);
-    // Waits for the thread, then removes the instance from the list and destroys it.
-    ~InstantiateServethread();
-    InstantiateServethread(const InstantiateServethread&) = delete;
-    InstantiateServethread& operator=(const InstantiateServethread&) = delete;
-
-    TNMGeneralServer* ConnectionServer = nullptr;
-
-private:
-    void Execute();
-    TNMGeneralServer* FListener;
-    platform::WindowHandle FListenerWindow;
-    std::thread FThread;
-};
+// The listening server, known to its users through this header too.
+#include "net/GeneralServer.h"

@@ -1,5 +1,7 @@
 #pragma once
 // Windows Sockets 1.1 as the socket component needs it, over POSIX sockets (IPv4, TCP).
+// Sources: Winsock.cpp (the calls), SocketTable.cpp (the socket table and the watcher that
+// posts notifications), HostLookup.cpp (the host look-up and its worker threads).
 //
 // Numbering: every failure sets the calling thread's last error (GetLastError) to a Winsock
 // number (10035 would-block, 10057 not connected, 10061 refused, 11001 host not found ...);

@@ -1,6 +1,8 @@
 #pragma once
 // Nmpop3: the POP3 client component TNMPOP3 (RFC 1939) and its result records TSummary and
-// TMailMessage.
+// TMailMessage. Its sources: Nmpop3.cpp (the dialogue: login, summaries, commands),
+// Pop3Message.cpp (whole messages: header and part parsing, part and attachment files),
+// Pop3Reply.h (the reply readers and text helpers both share).
 //
 // TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
 // messages, so handlers of the owner run inside a waiting operation. The busy flag makes
@@ -173,9 +175,11 @@ protected:
     // true when the closing delimiter was met.
     bool ReadBody(TMailMessage& Target);
 
-    // Retrieval state: the part mode (2 top-level header, 1 body text, 0 part to a file),
-    // the last attachment name and transfer-encoding text.
-    int FPartMode = 2;
+    // What the lines being parsed are: a part for a file, the body text, or the top-level
+    // header (the numbers are the part mode's historical values).
+    enum TPartMode { PartToFile = 0, PartBodyText = 1, PartTopHeader = 2 };
+    // Retrieval state: the part mode, the last attachment name and transfer-encoding text.
+    TPartMode FPartMode = PartTopHeader;
     std::string FAttachName;
     std::string FTransferEncoding;
 
@@ -184,10 +188,10 @@ private:
     std::string Command(const std::string& Line);
     void Send(const std::string& Line);
     std::string ReadStatus();
-    void NoteReply(std::string_view Reply);
-    // Reads reply lines, handing each (line end included) to Take (bool(std::string_view))
-    // until it returns true; Take must not pump messages. Consumes exactly the bytes of those
-    // lines, or with KeepLast all but the last batch, whose size it returns for Consume.
+    // Reads reply lines through the socket component's ReadLines, handing each (line end
+    // included) to Take (bool(std::string_view)) until it returns true; Take must not pump
+    // messages. Consumes exactly the bytes of those lines, or with KeepLast all but the last
+    // batch, whose size it returns for ConsumeInput.
     // Keep, when given, gets every byte of those lines appended, in order. AfterSend: a
     // command was just sent, so the first pass waits before it looks. Raises
     // ConnectionClosedText when the connection ends first, EAbortError "Socket readln
@@ -195,11 +199,8 @@ private:
     // (both close the connection first).
     template <class TakeLine>
     int ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast = false, std::string* Keep = nullptr);
-    void Consume(int Count);
     // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
     [[noreturn]] void ConnectionClosed();
-    // Closes the connection without QUIT (OnDisconnect) when it is still open.
-    void DropConnection();
     // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
     template <class TakeLine>
     void ReadListing(TakeLine&& Take);
@@ -216,7 +217,6 @@ private:
     bool FWaitFirst = false;     // the reply to the command just sent can be awaited at once
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
-    std::function<bool()> FCanceled;   // the wait's end test, made once
     std::string FAttachFilePath;
     TNMUUProcessor* FCodec = nullptr;
 };

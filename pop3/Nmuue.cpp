@@ -19,9 +19,9 @@ const unsigned char base64Table[80] = {
 };
 
 namespace {
-constexpr size_t kLineLimit = 200;   // bytes looked at for one line
-constexpr size_t kEncodeBytes = 45;  // input bytes per encoded line
-constexpr size_t kBlock = 65536;     // stream I/O block
+constexpr size_t LineLimit = 200;   // bytes looked at for one line
+constexpr size_t EncodeBytes = 45;  // input bytes per encoded line
+constexpr size_t Block = 65536;     // stream I/O block
 
 TStream& Need(TStream* stream)
 {
@@ -35,7 +35,7 @@ TStream& Need(TStream* stream)
 // than avail.
 size_t CutLine(const char* data, size_t avail, std::string& line)
 {
-    const size_t n = std::min(avail, kLineLimit);
+    const size_t n = std::min(avail, LineLimit);
     const void* lf = n == 0 ? nullptr : std::memchr(data, '\n', n);
     if (lf == nullptr) {
         // A longer stretch is returned in pieces of 200 bytes (a multiple of a Base64
@@ -52,7 +52,7 @@ size_t CutLine(const char* data, size_t avail, std::string& line)
 // large attachment costs a few reads instead of several seeks per line.
 class TLineReader {
 public:
-    explicit TLineReader(TStream& stream) : FStream(stream), FStart(stream.Position()), FBuf(kBlock) {}
+    explicit TLineReader(TStream& stream) : FStream(stream), FStart(stream.Position()), FBuf(Block) {}
 
     void Next(std::string& line)
     {
@@ -73,12 +73,12 @@ public:
 private:
     void Fill()
     {
-        if (FEof || FEnd - FBegin >= kLineLimit)
+        if (FEof || FEnd - FBegin >= LineLimit)
             return;
         std::memmove(FBuf.data(), FBuf.data() + FBegin, FEnd - FBegin);
         FEnd -= FBegin;
         FBegin = 0;
-        while (!FEof && FEnd < kLineLimit) {
+        while (!FEof && FEnd < LineLimit) {
             const long long n = FStream.Read(FBuf.data() + FEnd, static_cast<long long>(FBuf.size() - FEnd));
             if (n <= 0)
                 FEof = true;
@@ -99,18 +99,18 @@ private:
 // system call per byte.
 class TByteSink {
 public:
-    explicit TByteSink(TStream& stream) : FStream(stream) { FBuf.reserve(kBlock); }
+    explicit TByteSink(TStream& stream) : FStream(stream) { FBuf.reserve(Block); }
 
     void Put(int b)
     {
         FBuf.push_back(static_cast<char>(b));
-        if (FBuf.size() >= kBlock)
+        if (FBuf.size() >= Block)
             Flush();
     }
     void Append(const char* data, size_t n)
     {
         FBuf.append(data, n);
-        if (FBuf.size() >= kBlock)
+        if (FBuf.size() >= Block)
             Flush();
     }
     // Writes what is held; the bytes leave the buffer first, so a failed write is not
@@ -119,7 +119,7 @@ public:
     {
         std::string chunk;
         chunk.swap(FBuf);
-        FBuf.reserve(kBlock);
+        FBuf.reserve(Block);
         FStream.WriteBuffer(chunk.data(), static_cast<long long>(chunk.size()));
     }
     // After a failure: keep what was produced so far, as byte-by-byte output would have.
@@ -263,8 +263,8 @@ int TNMUUProcessor::UuDEC(char c)
 void TNMUUProcessor::ReadLnFromStream(TStream& Stream, std::string& Line)
 {
     const long long start = Stream.Position();
-    char buf[kLineLimit];
-    const long long got = std::max(0LL, Stream.Read(buf, kLineLimit));
+    char buf[LineLimit];
+    const long long got = std::max(0LL, Stream.Read(buf, LineLimit));
     const size_t used = CutLine(buf, static_cast<size_t>(got), Line);
     Stream.SetPosition(start + static_cast<long long>(used));
 }
@@ -283,7 +283,7 @@ void TNMUUProcessor::Encode()
         const bool uu = Method == uuCode;
         // Whole blocks are read, then cut into lines of 45 bytes, so only the last line
         // can be short even when the stream hands out short reads.
-        std::vector<unsigned char> block(kEncodeBytes * (kBlock / kEncodeBytes));
+        std::vector<unsigned char> block(EncodeBytes * (Block / EncodeBytes));
         char text[1 + 60 + 2];
         bool eof = false;
         while (!eof) {
@@ -296,8 +296,8 @@ void TNMUUProcessor::Encode()
                 }
                 have += static_cast<size_t>(n);
             }
-            for (size_t off = 0; off < have; off += kEncodeBytes) {
-                const size_t count = std::min(kEncodeBytes, have - off);
+            for (size_t off = 0; off < have; off += EncodeBytes) {
+                const size_t count = std::min(EncodeBytes, have - off);
                 const unsigned char* b = block.data() + off;
                 size_t o = 0;
                 if (uu)

@@ -31,15 +31,15 @@ TIniFile::TIniFile(std::string fileName) : FileName(std::move(fileName))
         const auto eq = line.find('=');
         if (line.empty() || line[0] == ';' || eq == std::string::npos)
             continue;
-        current->entries.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+        current->Entries.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
     }
 }
 
 const std::string* TIniFile::Find(const std::string& section, const std::string& key) const
 {
     for (const auto& s : FSections)
-        if (AnsiSameText(s.name, section))
-            for (const auto& [k, v] : s.entries)
+        if (AnsiSameText(s.Name, section))
+            for (const auto& [k, v] : s.Entries)
                 if (AnsiSameText(k, key))
                     return &v;
     return nullptr;
@@ -66,7 +66,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
 {
     Section* target = nullptr;
     for (auto& s : FSections)
-        if (AnsiSameText(s.name, section)) {
+        if (AnsiSameText(s.Name, section)) {
             target = &s;
             break;
         }
@@ -75,14 +75,14 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         target = &FSections.back();
     }
     bool found = false;
-    for (auto& [k, v] : target->entries)
+    for (auto& [k, v] : target->Entries)
         if (AnsiSameText(k, key)) {
             v = value;
             found = true;
             break;
         }
     if (!found)
-        target->entries.emplace_back(key, value);
+        target->Entries.emplace_back(key, value);
     Save();
 }
 
@@ -92,8 +92,8 @@ void TIniFile::Save() const
     for (const auto& l : FPreamble)
         text += l + "\r\n";
     for (const auto& s : FSections) {
-        text += "[" + s.name + "]\r\n";
-        for (const auto& [k, v] : s.entries)
+        text += "[" + s.Name + "]\r\n";
+        for (const auto& [k, v] : s.Entries)
             text += k + "=" + v + "\r\n";
     }
     const std::string temp = FileName + ".tmp";

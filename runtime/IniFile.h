@@ -22,8 +22,8 @@ public:
 
 private:
     struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::string Name;
+        std::vector<std::pair<std::string, std::string>> Entries;
     };
     const std::string* Find(const std::string& section, const std::string& key) const;
     void Save() const;

@@ -10,9 +10,9 @@
 #include "runtime/Exception.h"
 
 namespace {
-const char* const kCreateError =
+const char* const CreateError =
     "\x83t\x83@\x83" "C\x83\x8b %s \x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1" /* sjis: ファイル %s を作成できません */;
-const char* const kOpenError =
+const char* const OpenError =
     "\x83t\x83@\x83" "C\x83\x8b %s \x82\xcd\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1" /* sjis: ファイル %s は開けません */;
 }
 
@@ -72,8 +72,8 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
     }
     if (FHandle < 0) {
         if (mode == fmCreate)
-            throw EFCreateError(FormatMessage(kCreateError, fileName));
-        throw EFOpenError(FormatMessage(kOpenError, fileName));
+            throw EFCreateError(FormatMessage(CreateError, fileName));
+        throw EFOpenError(FormatMessage(OpenError, fileName));
     }
 }
 

@@ -11,7 +11,7 @@
 
 namespace {
 // "'%s' は整数ではありません"
-const char* const kInvalidInteger =
+const char* const InvalidInteger =
     "'%s' \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1" /* sjis: '%s' は整数ではありません */;
 
 bool IsBlankOrControl(unsigned char c) { return c <= 0x20; }
@@ -51,7 +51,7 @@ int StrToInt(std::string_view text)
 {
     int v = 0;
     if (!TryStrToInt(text, v))
-        throw EConvertError(FormatMessage(kInvalidInteger, std::string(text)));
+        throw EConvertError(FormatMessage(InvalidInteger, std::string(text)));
     return v;
 }
 

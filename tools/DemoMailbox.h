@@ -50,9 +50,9 @@ struct DemoMessage {
     std::string ShownSubject, ShownSender, ShownText;
 };
 
-inline constexpr int kDemoMailboxSize = 300;
+inline constexpr int DemoMailboxSize = 300;
 
-std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count = kDemoMailboxSize);
+std::vector<DemoMessage> GenerateMailbox(unsigned seed, int count = DemoMailboxSize);
 // The messages as the server keeps them, with unique ids that stay the same for a seed.
 std::vector<StoredMessage> ToStoredMessages(std::vector<DemoMessage> mailbox, unsigned seed);
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 namespace {
-constexpr std::size_t kSendPiece = 65535;  // the largest length SendBuffer takes
-constexpr int kCloseGrace = 500;           // milliseconds the client gets to close after QUIT
+constexpr std::size_t SendPiece = 65535;  // the largest length SendBuffer takes
+constexpr int CloseGrace = 500;           // milliseconds the client gets to close after QUIT
 }
 
 TDemoPop3Server::TDemoPop3Server(TComponent* AOwner) : TNMGeneralServer(AOwner)
@@ -14,27 +14,12 @@ TDemoPop3Server::TDemoPop3Server(TComponent* AOwner) : TNMGeneralServer(AOwner)
 int TDemoPop3Server::ListenOnLoopback(int port)
 {
     ErrorNo = 0;
-    if (port < 0 || port > 65535)
-        throw ESockError("Invalid Port: " + std::to_string(port));
-    // Listen binds to every address, and ignores a failed bind: bound here first, the socket
-    // stays on the loopback address.
-    ws::SockAddrIn loopback;
-    loopback.sin_family = ws::AfInet;
-    loopback.sin_addr = ws::InetAddr("127.0.0.1");
-    loopback.sin_port = ws::HtoNs(static_cast<std::uint16_t>(port));
-    if (ws::Bind(SocketHandle, loopback) != 0) {
-        ErrorNo = ws::GetLastError();
-        if (ErrorNo == ws::WSAEADDRINUSE)
-            throw ESockError("Port " + std::to_string(port) + " is in use");
-        throw ESockError("Cannot bind 127.0.0.1:" + std::to_string(port) + ": " + SocketErrorStr(static_cast<std::uint16_t>(ErrorNo)));
+    try {
+        return ListenOn("127.0.0.1", port);
+    } catch (const ESockError&) {
+        ErrorNo = GetLastErrorNo();
+        throw;
     }
-    Port = port;
-    Loaded();
-    ws::SockAddrIn bound;
-    if (ws::GetSockName(SocketHandle, bound) != 0 || bound.sin_addr != loopback.sin_addr)
-        throw ESockError("The listening socket is not on 127.0.0.1");
-    Port = ws::NtoHs(bound.sin_port);
-    return Port;
 }
 
 TNMGeneralServer* TDemoPop3Server::NewConnectionServer()
@@ -48,8 +33,8 @@ TNMGeneralServer* TDemoPop3Server::NewConnectionServer()
 
 void TDemoPop3Server::SendAll(const std::string& bytes)
 {
-    for (std::size_t at = 0; at < bytes.size(); at += kSendPiece) {
-        const std::size_t n = std::min(kSendPiece, bytes.size() - at);
+    for (std::size_t at = 0; at < bytes.size(); at += SendPiece) {
+        const std::size_t n = std::min(SendPiece, bytes.size() - at);
         SendBuffer(bytes.data() + at, static_cast<std::uint16_t>(n));
     }
 }
@@ -77,7 +62,7 @@ void TDemoPop3Server::Serve()
 
 void TDemoPop3Server::AwaitClientClose()
 {
-    TimeOut = kCloseGrace;
+    TimeOut = CloseGrace;
     try {
         while (!ReadLn().empty()) {
         }

@@ -27,13 +27,13 @@ Stamp CivilFromMinutes(long long minutes)
 
 std::string Rfc2822(const Stamp& s)
 {
-    return Format("%s, %02d %s %d %02d:%02d:%02d +0900", kWeekdaysEn[s.Weekday], s.Day, kMonthsEn[s.Month - 1], s.Year,
+    return Format("%s, %02d %s %d %02d:%02d:%02d +0900", WeekdaysEn[s.Weekday], s.Day, MonthsEn[s.Month - 1], s.Year,
                   s.Hour, s.Minute, s.Second);
 }
 
 namespace {
 
-const char* const kRecipient = "\x83" "f\x83\x82 <demo@purgel.example>" /* sjis: デモ <demo@purgel.example> */;
+const char* const Recipient = "\x83" "f\x83\x82 <demo@purgel.example>" /* sjis: デモ <demo@purgel.example> */;
 
 // ---- building the raw message ----
 
@@ -68,7 +68,7 @@ std::string EncodedBody(const Lines& text, BodyCode code)
         default:
             body += line;
         }
-        body += kCrLf;
+        body += CrLf;
     }
     return body;
 }
@@ -90,8 +90,8 @@ const char* Charset(BodyCode code)
 std::string TextHeaders(BodyCode code, bool labelled)
 {
     const bool eightBit = code == BodyCode::Euc || code == BodyCode::Sjis;
-    return std::string("Content-Type: text/plain") + (labelled ? std::string("; charset=") + Charset(code) : "") + kCrLf +
-           "Content-Transfer-Encoding: " + (eightBit ? "8bit" : "7bit") + kCrLf;
+    return std::string("Content-Type: text/plain") + (labelled ? std::string("; charset=") + Charset(code) : "") + CrLf +
+           "Content-Transfer-Encoding: " + (eightBit ? "8bit" : "7bit") + CrLf;
 }
 
 // The program's own writer leaves the blank between two runs of double-byte characters as
@@ -110,29 +110,29 @@ std::string Envelope(const char* address, const std::string& date, Rng& rng)
 {
     const std::string domain = Domain(address);
     std::string raw;
-    raw += "Return-Path: <" + std::string(address) + ">" + kCrLf;
-    raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + kCrLf;
-    raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
+    raw += "Return-Path: <" + std::string(address) + ">" + CrLf;
+    raw += Format("Received: from mx.%s (mx.%s [192.0.2.%d])", domain.c_str(), domain.c_str(), rng.Between(1, 254)) + CrLf;
+    raw += Format("\tby pop.purgel.example (Purgel demo) with ESMTP id %08X", static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + CrLf;
+    raw += "\tfor <demo@purgel.example>; " + date + CrLf;
     const int subnet = rng.Between(0, 255), client = rng.Between(1, 254);
-    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + kCrLf;
-    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + kCrLf;
-    raw += "\tfor <demo@purgel.example>; " + date + kCrLf;
-    raw += "Date: " + date + kCrLf;
+    raw += Format("Received: from [10.%d.7.%d] (client.%s)", subnet, client, domain.c_str()) + CrLf;
+    raw += Format("\tby mx.%s with ESMTPSA id %08X", domain.c_str(), static_cast<unsigned>(rng.Below(0x7FFFFFFF))) + CrLf;
+    raw += "\tfor <demo@purgel.example>; " + date + CrLf;
+    raw += "Date: " + date + CrLf;
     return raw;
 }
 
 std::string MessageId(const Stamp& when, int index, Rng& rng, const std::string& domain)
 {
     return Format("Message-ID: <%04d%02d%02d%02d%02d.%d.%u@%s>", when.Year, when.Month, when.Day, when.Hour, when.Minute,
-                  index + 1, static_cast<unsigned>(rng.Below(1000000)), domain.c_str()) + kCrLf;
+                  index + 1, static_cast<unsigned>(rng.Below(1000000)), domain.c_str()) + CrLf;
 }
 
 // What a reader of today's mail shows for a classic message's Shift-JIS text.
 std::string ShownText(const DemoMessage& m)
 {
     std::string text = m.Text;
-    for (std::size_t at; (at = text.find(kCrLf)) != std::string::npos;)
+    for (std::size_t at; (at = text.find(CrLf)) != std::string::npos;)
         text.replace(at, 2, "\n");
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
@@ -152,9 +152,9 @@ DemoMessage WriteModernMessage(Form form, int index, const Stamp& when, Rng& rng
     m.Code = BodyCode::Utf8;
     m.Kind = form;
     m.Raw = Envelope(address.c_str(), Rfc2822(when), rng);
-    m.Raw += "From: " + mail.From + kCrLf + "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
-    m.Raw += "Subject: " + mail.Subject + kCrLf + MessageId(when, index, rng, Domain(address.c_str()));
-    m.Raw += "MIME-Version: 1.0" + kCrLf + mail.Content;
+    m.Raw += "From: " + mail.From + CrLf + "To: " + Jconvert::CreateHeaderString(Recipient) + CrLf;
+    m.Raw += "Subject: " + mail.Subject + CrLf + MessageId(when, index, rng, Domain(address.c_str()));
+    m.Raw += "MIME-Version: 1.0" + CrLf + mail.Content;
     m.ShownSubject = std::move(mail.ShownSubject);
     m.ShownSender = std::move(mail.ShownSender);
     m.ShownText = std::move(mail.ShownText);
@@ -171,30 +171,30 @@ DemoMessage WriteMessage(Draft&& d, int index, const Stamp& when, Rng& rng)
     m.Code = d.Code;
     m.Kind = d.Kind;
     std::string raw = Envelope(d.From->Address, Rfc2822(when), rng);
-    raw += "From: " + HeaderValue(m.Sender) + kCrLf;
-    raw += "To: " + Jconvert::CreateHeaderString(kRecipient) + kCrLf;
-    raw += "Subject: " + HeaderValue(m.Subject) + kCrLf;
+    raw += "From: " + HeaderValue(m.Sender) + CrLf;
+    raw += "To: " + Jconvert::CreateHeaderString(Recipient) + CrLf;
+    raw += "Subject: " + HeaderValue(m.Subject) + CrLf;
     raw += MessageId(when, index, rng, Domain(d.From->Address));
-    raw += "MIME-Version: 1.0" + kCrLf;
-    const std::string text = TextHeaders(m.Code, d.Kind != Form::UnlabelledEuc) + kCrLf + EncodedBody(d.Text, m.Code);
+    raw += "MIME-Version: 1.0" + CrLf;
+    const std::string text = TextHeaders(m.Code, d.Kind != Form::UnlabelledEuc) + CrLf + EncodedBody(d.Text, m.Code);
     if (d.Attachments.empty()) {
         raw += text;
     } else {
         const std::string boundary = Format("purgel-demo-part-%04d", index + 1);
-        raw += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrLf + kCrLf;
-        raw += "This is a multi-part message in MIME format." + kCrLf + kCrLf;
-        raw += "--" + boundary + kCrLf + text + kCrLf;
+        raw += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + CrLf + CrLf;
+        raw += "This is a multi-part message in MIME format." + CrLf + CrLf;
+        raw += "--" + boundary + CrLf + text + CrLf;
         for (const DemoAttachment& a : d.Attachments) {
-            raw += "--" + boundary + kCrLf;
-            raw += "Content-Type: " + d.AttachmentType + "; name=\"" + a.Name + "\"" + kCrLf;
-            raw += std::string("Content-Transfer-Encoding: ") + (a.Uuencoded ? "X-UUENCODE" : "base64") + kCrLf;
-            raw += "Content-Disposition: attachment; filename=\"" + a.Name + "\"" + kCrLf + kCrLf;
-            raw += a.Uuencoded ? Jconvert::EncodeUU(a.Bytes, kCrLf) : Jconvert::EncodeBase64R(a.Bytes, kCrLf);
-            if (raw.compare(raw.size() - 2, 2, kCrLf) != 0)
-                raw += kCrLf;
-            raw += kCrLf;
+            raw += "--" + boundary + CrLf;
+            raw += "Content-Type: " + d.AttachmentType + "; name=\"" + a.Name + "\"" + CrLf;
+            raw += std::string("Content-Transfer-Encoding: ") + (a.Uuencoded ? "X-UUENCODE" : "base64") + CrLf;
+            raw += "Content-Disposition: attachment; filename=\"" + a.Name + "\"" + CrLf + CrLf;
+            raw += a.Uuencoded ? Jconvert::EncodeUU(a.Bytes, CrLf) : Jconvert::EncodeBase64R(a.Bytes, CrLf);
+            if (raw.compare(raw.size() - 2, 2, CrLf) != 0)
+                raw += CrLf;
+            raw += CrLf;
         }
-        raw += "--" + boundary + "--" + kCrLf;
+        raw += "--" + boundary + "--" + CrLf;
     }
     m.Raw = std::move(raw);
     m.Attachments = std::move(d.Attachments);

@@ -16,7 +16,7 @@ namespace demo {
 
 using Lines = std::vector<std::string>;
 
-inline const std::string kCrLf = "\r\n";
+inline const std::string CrLf = "\r\n";
 
 inline std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 inline std::string Format(const char* format, ...)
@@ -33,7 +33,7 @@ inline std::string Joined(const Lines& lines)
 {
     std::string out;
     for (const std::string& l : lines)
-        out += l + kCrLf;
+        out += l + CrLf;
     return out;
 }
 
@@ -57,8 +57,8 @@ struct Person {
     const char* Signature;  // how the person signs, Shift-JIS
 };
 
-inline const char* const kWeekdaysEn[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-inline const char* const kMonthsEn[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+inline const char* const WeekdaysEn[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+inline const char* const MonthsEn[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 struct Stamp {
     int Year, Month, Day, Hour, Minute, Second, Weekday;

@@ -8,10 +8,10 @@ namespace demo {
 
 namespace {
 
-const std::string kOk = "+OK";
-const std::string kCrLf = "\r\n";
+const std::string Ok = "+OK";
+const std::string CrLf = "\r\n";
 
-std::string Line(const std::string& text) { return text + kCrLf; }
+std::string Line(const std::string& text) { return text + CrLf; }
 
 Pop3Reply Reply(const std::string& text, bool close = false) { return {Line(text), close}; }
 
@@ -51,7 +51,7 @@ std::vector<std::string> Words(const std::string& args)
 
 std::string Capabilities()
 {
-    return Line(kOk + " Capability list follows") + Line("TOP") + Line("USER") + Line("UIDL") + Line(".");
+    return Line(Ok + " Capability list follows") + Line("TOP") + Line("USER") + Line("UIDL") + Line(".");
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ std::string DotStuffed(const std::string& data)
         lineStart = c == '\n';
     }
     if (!lineStart)
-        out += kCrLf;  // the terminator must begin a line of its own
+        out += CrLf;  // the terminator must begin a line of its own
     out += Line(".");
     return out;
 }
@@ -96,7 +96,7 @@ Pop3Session::Pop3Session(std::shared_ptr<MessageStore> store, Credentials creden
 
 std::string Pop3Session::Greeting()
 {
-    return Line(kOk + " Purgel demo POP3 server ready.");
+    return Line(Ok + " Purgel demo POP3 server ready.");
 }
 
 Pop3Reply Pop3Session::Handle(const std::string& line)
@@ -122,7 +122,7 @@ Pop3Reply Pop3Session::Authorization(const std::string& command, const std::stri
             return Reply("-ERR USER needs a user name.");
         FUser = args;
         FUserGiven = true;
-        return Reply(kOk);
+        return Reply(Ok);
     }
     if (command == "PASS") {
         if (!FUserGiven)
@@ -136,10 +136,10 @@ Pop3Reply Pop3Session::Authorization(const std::string& command, const std::stri
             return Reply("-ERR [SYS/TEMP] " + error + ".");
         FDeleted.assign(FMessages.size(), false);
         FLoggedIn = true;
-        return Reply(kOk + " Logged in.");
+        return Reply(Ok + " Logged in.");
     }
-    static const char* const kTransactionOnly[] = {"STAT", "LIST", "UIDL", "TOP", "RETR", "DELE", "RSET", "NOOP"};
-    for (const char* c : kTransactionOnly)
+    static const char* const TransactionOnly[] = {"STAT", "LIST", "UIDL", "TOP", "RETR", "DELE", "RSET", "NOOP"};
+    for (const char* c : TransactionOnly)
         if (command == c)
             return Reply("-ERR Log in first (USER and PASS).");
     return Reply("-ERR Unknown command: " + command);
@@ -174,7 +174,7 @@ std::string Pop3Session::Listing(const std::string& args, bool uids) const
     if (words.size() == 1) {
         std::string refusal;
         const int i = MessageIndex(words[0], refusal);
-        return i < 0 ? Line(refusal) : Line(kOk + " " + entry(static_cast<std::size_t>(i)));
+        return i < 0 ? Line(refusal) : Line(Ok + " " + entry(static_cast<std::size_t>(i)));
     }
     std::size_t count = 0, octets = 0;
     std::string body;
@@ -186,7 +186,7 @@ std::string Pop3Session::Listing(const std::string& args, bool uids) const
         body += Line(entry(i));
     }
     const std::string head =
-        uids ? kOk : kOk + " " + std::to_string(count) + " messages (" + std::to_string(octets) + " octets)";
+        uids ? Ok : Ok + " " + std::to_string(count) + " messages (" + std::to_string(octets) + " octets)";
     return Line(head) + body + Line(".");
 }
 
@@ -199,7 +199,7 @@ Pop3Reply Pop3Session::Transaction(const std::string& command, const std::string
                 ++count;
                 octets += FMessages[i]->Data.size();
             }
-        return Reply(kOk + " " + std::to_string(count) + " " + std::to_string(octets));
+        return Reply(Ok + " " + std::to_string(count) + " " + std::to_string(octets));
     }
     if (command == "LIST" || command == "UIDL")
         return {Listing(args, command == "UIDL"), false};
@@ -216,21 +216,21 @@ Pop3Reply Pop3Session::Transaction(const std::string& command, const std::string
         const std::string& data = FMessages[static_cast<std::size_t>(i)]->Data;
         if (command == "DELE") {
             FDeleted[static_cast<std::size_t>(i)] = true;
-            return Reply(kOk + " Marked to be deleted.");
+            return Reply(Ok + " Marked to be deleted.");
         }
         if (command == "RETR")
-            return {Line(kOk + " " + std::to_string(data.size()) + " octets") + DotStuffed(data), false};
+            return {Line(Ok + " " + std::to_string(data.size()) + " octets") + DotStuffed(data), false};
         unsigned long long lines = 0;
         if (!ParseNumber(words[1], lines))
             return Reply("-ERR Invalid line count: " + words[1]);
-        return {Line(kOk) + DotStuffed(TopOf(data, lines)), false};
+        return {Line(Ok) + DotStuffed(TopOf(data, lines)), false};
     }
     if (command == "RSET") {
         FDeleted.assign(FMessages.size(), false);
-        return Reply(kOk);
+        return Reply(Ok);
     }
     if (command == "NOOP")
-        return Reply(kOk);
+        return Reply(Ok);
     if (command == "USER" || command == "PASS")
         return Reply("-ERR Already logged in.");
     return Reply("-ERR Unknown command: " + command);
@@ -239,17 +239,17 @@ Pop3Reply Pop3Session::Transaction(const std::string& command, const std::string
 Pop3Reply Pop3Session::Quit()
 {
     if (!FLoggedIn)
-        return Reply(kOk + " Logging out.", true);
+        return Reply(Ok + " Logging out.", true);
     std::vector<MessagePtr> doomed;
     for (std::size_t i = 0; i < FMessages.size(); ++i)
         if (FDeleted[i])
             doomed.push_back(FMessages[i]);
     FLoggedIn = false;
     if (doomed.empty())
-        return Reply(kOk + " Logging out.", true);
+        return Reply(Ok + " Logging out.", true);
     if (!FStore->Delete(doomed))
         return Reply("-ERR Some deleted messages were not removed.", true);
-    return Reply(kOk + " Logging out, messages deleted.", true);
+    return Reply(Ok + " Logging out, messages deleted.", true);
 }
 
 }  // namespace demo

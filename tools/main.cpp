@@ -26,10 +26,10 @@
 
 namespace {
 
-constexpr int kDefaultPort = 11110;
+constexpr int DefaultPort = 11110;
 
 struct Options {
-    int Port = kDefaultPort;
+    int Port = DefaultPort;
     bool PrintPort = false;
     std::string PortFile;
     std::string Mailbox;
@@ -39,7 +39,7 @@ struct Options {
     bool ExitWithParent = false;
 };
 
-const char kUsage[] =
+const char UsageText[] =
     "usage: purgel-demo-server [options]\n"
     "  --port N            listen on 127.0.0.1:N (default 11110; 0 picks a free port)\n"
     "  --print-port        write the port number as the first line of standard output\n"
@@ -53,7 +53,7 @@ const char kUsage[] =
 
 [[noreturn]] void Usage(const std::string& problem)
 {
-    std::fprintf(stderr, "purgel-demo-server: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "purgel-demo-server: %s\n%s", problem.c_str(), UsageText);
     std::exit(2);
 }
 
@@ -99,7 +99,7 @@ Options ParseOptions(int argc, char** argv)
         } else if (a == "--exit-with-parent") {
             o.ExitWithParent = true;
         } else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(UsageText, stdout);
             std::exit(0);
         } else {
             Usage("unknown option " + a);
@@ -182,7 +182,7 @@ int main(int argc, char** argv)
             port = server.ListenOnLoopback(options.Port);
         } catch (const ESockError& e) {
             std::fprintf(stderr, "purgel-demo-server: %s\n", e.Message.c_str());
-            return server.ErrorNo == ws::WSAEADDRINUSE ? 3 : 1;
+            return server.AddressInUse ? 3 : 1;
         }
         if (!options.PortFile.empty() && !WritePortFile(options.PortFile, port)) {
             std::fprintf(stderr, "purgel-demo-server: cannot write %s\n", options.PortFile.c_str());

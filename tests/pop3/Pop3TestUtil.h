@@ -33,6 +33,7 @@ public:
     using TNMPOP3::TNMPOP3;
     using TNMPOP3::FAttachName;
     using TNMPOP3::FPartMode;
+    using TNMPOP3::PartBodyText;
     using TNMPOP3::FTransferEncoding;
     using TNMPOP3::ReadBody;
     using TNMPOP3::ReadHeader;

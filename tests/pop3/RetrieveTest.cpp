@@ -263,7 +263,7 @@ protected:
         for (const std::string& line : raw)
             m.RawBody.Add(line);
         m.Boundary = boundary;
-        Pop->FPartMode = 1;   // as after the top-level header
+        Pop->FPartMode = Pop3Probe::PartBodyText;   // as after the top-level header
         Pop->FAttachName.clear();
         Pop->FTransferEncoding.clear();
         Pop3LineCursor = 0;
