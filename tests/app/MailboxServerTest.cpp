@@ -5,9 +5,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <map>
+#include <set>
 
 #include "app/Sjis.h"
 #include "jconv/Jconvert.h"
@@ -15,6 +18,7 @@
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
+#include "tools/DemoMailbox.h"
 
 namespace {
 
@@ -229,6 +233,56 @@ TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndLeavesItsPartInTheCurr
     for (const std::string& name : FolderEntries())
         tempFile = tempFile || (name.rfind("Temp", 0) == 0 && name.size() > 8 && name.substr(name.size() - 4) == ".mme");
     EXPECT_TRUE(tempFile);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// The demo mailbox's first ten messages hold every kind it has: Japanese subjects and text
+// in JIS, EUC-JP and Shift-JIS, Base64 and uuencoded attachments, UTF-8 subjects in "B" and
+// "Q" words, a subject split inside a character, quoted-printable UTF-8, HTML only, an
+// RFC 2231 file name, EUC-JP without a charset. Each reads as it was written, in the list and
+// in both views; a field on one line shows decoded in the header view.
+TEST_P(MailboxServerTest, DemoMailOfEveryKindReadsAsWritten)
+{
+    const std::vector<demo::DemoMessage> demoMail = demo::GenerateMailbox(1, 10);
+    std::set<demo::Form> forms;
+    for (const demo::DemoMessage& m : demoMail) {
+        Server->AddMessage(m.Raw);
+        forms.insert(m.Kind);
+    }
+    ASSERT_EQ(forms.size(), 8u);
+    int oneLineFields = 0;
+    ClickConnect();
+    ASSERT_EQ(W->Lv2->Count(), 10);
+    for (int row = 0; row < 10; ++row) {
+        const demo::DemoMessage& m = demoMail[static_cast<std::size_t>(row)];
+        SCOPED_TRACE(m.ShownSubject);
+        const QString subject = Utf8ToQ(" " + m.ShownSubject);
+        const QString sender = Utf8ToQ(" " + m.ShownSender);
+        EXPECT_EQ(W->Lv2->item(row, 0)->text(), subject);
+        EXPECT_EQ(W->Lv2->item(row, 1)->text(), sender);
+        ChooseFromMessageMenu(row, W->Pm2_1);
+        ASSERT_NE(Mail, nullptr);
+        EXPECT_EQ(Mail->windowTitle(), subject);
+        EXPECT_EQ(Mail->Memo->toPlainText(), Utf8ToQ(m.ShownText));
+        EXPECT_EQ(Mail->Sb->Panel(1)->text(), sender);
+
+        ChooseFromMessageMenu(row, W->Pm2_2);
+        ASSERT_NE(Mail, nullptr);
+        EXPECT_EQ(Mail->windowTitle(), subject);
+        const QStringList lines = Mail->Memo->toPlainText().split(QChar('\n'));
+        const auto folded = [&](const std::string& field) {
+            const std::size_t at = m.Raw.find("\r\n" + field + ":");
+            const std::size_t next = m.Raw.find("\r\n", at + 2);
+            return m.Raw[next + 2] == ' ' || m.Raw[next + 2] == '\t';
+        };
+        for (const auto& [field, shown] : {std::pair{"Subject", subject}, std::pair{"From", sender}})
+            if (!folded(field)) {
+                EXPECT_TRUE(lines.contains(field + (":" + shown))) << lines.join('\n').toStdString();
+                ++oneLineFields;
+            }
+        EXPECT_EQ(lines.back(), ".");
+    }
+    EXPECT_GE(oneLineFields, 10);
     EXPECT_TRUE(Boxes.empty());
 }
 
