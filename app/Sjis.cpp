@@ -1,6 +1,7 @@
 #include "app/Sjis.h"
 
 #include <QStringEncoder>
+#include <algorithm>
 
 #include "mime/Charset.h"
 
@@ -22,6 +23,9 @@ QString Utf8ToQ(std::string_view utf8)
 
 std::string QToSjis(const QString& text)
 {
+    // Printable ASCII (sizes, most addresses) is its own Shift-JIS.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; }))
+        return text.toStdString();
     QStringEncoder& e = Encoder();
     e.resetState();
     const QByteArray bytes = e.encode(text);
