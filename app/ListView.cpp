@@ -60,6 +60,25 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     QByteArrayList fields{ToBytes(caption)};
     for (const std::string& s : subItems)
         fields.append(ToBytes(s));
+    QStringList shown;
+    for (int c = 0; c < columnCount() && c < fields.size(); ++c)
+        shown.append(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
+    return AppendRow(fields, shown, data);
+}
+
+int TListView::AddItemUtf8(const std::vector<std::string>& texts, int data)
+{
+    QByteArrayList fields;
+    QStringList shown;
+    for (const std::string& text : texts) {
+        shown.append(Utf8ToQ(text));
+        fields.append(ToBytes(QToSjis(shown.back())));
+    }
+    return AppendRow(fields, shown, data);
+}
+
+int TListView::AppendRow(const QByteArrayList& fields, const QStringList& shown, int data)
+{
     // The cells are complete before they join the table, so the view hears of the row once.
     std::vector<QTableWidgetItem*> cells;
     for (int c = 0; c < columnCount(); ++c) {
@@ -75,8 +94,8 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
             cell->setData(DataRole, data);
             cell->setData(FieldsRole, QVariant::fromValue(fields));
         }
-        if (c < fields.size())
-            cell->setText(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
+        if (c < shown.size())
+            cell->setText(shown[c]);
         cells.push_back(cell);
     }
     const int row = rowCount();

@@ -27,6 +27,9 @@ public:
     int AddItem(const std::string& caption);
     // Appends a whole row at once (unchecked): one change of the list instead of one per field.
     int AddItem(const std::string& caption, const std::vector<std::string>& subItems, int data);
+    // The same for UTF-8 texts, caption first, shown whatever their script; the row's fields
+    // keep their Shift-JIS form, as near as Shift-JIS holds them.
+    int AddItemUtf8(const std::vector<std::string>& texts, int data);
     void DeleteItem(int row);
     void ClearItems();
 
@@ -62,6 +65,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    int AppendRow(const QByteArrayList& fields, const QStringList& shown, int data);
     QByteArrayList Fields(int row) const;
     void SetField(int row, int index, const std::string& text);
     void TakeOverRowCount();

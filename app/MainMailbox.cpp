@@ -13,10 +13,10 @@
 
 #include "app/ListView.h"
 #include "app/MessageBox.h"
+#include "app/ShownText.h"
 #include "app/StatusBar.h"
 #include "app/Texts.h"
 #include "app/Viewer.h"
-#include "jconv/Jconvert.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
 
@@ -54,11 +54,6 @@ void TMain::SetCommandButtonsEnabled(bool enabled)
 {
     for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5})
         b->setEnabled(enabled);
-}
-
-std::string TMain::DecodeHeaderText(const std::string& text) const
-{
-    return Jconvert::ConvertJCode(Jconvert::DecodeHeaderString(text), Jconvert::JCODE_SJIS);
 }
 
 // The connect button has already toggled. Released: end the connection. Pressed: connect to
@@ -235,7 +230,7 @@ void TMain::MarkMessageDeleted(int row)
 
 int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo)
 {
-    return Lv2->AddItem(subject, {from, IntToStr(bytes)}, msgNo);
+    return Lv2->AddItemUtf8({subject, from, IntToStr(bytes)}, msgNo);
 }
 
 // ---- Component events ----
@@ -266,7 +261,7 @@ void TMain::NMPOP3RetrieveEnd(TObject*)
     const ZeroOnExit reset{FRetrieveMode};
     if (mode == TRetrieveMode::ListRow) {
         const TSummary& s = NMPOP3->Summary;
-        AddMessageRow(DecodeHeaderText(s.Subject), DecodeHeaderText(s.From), s.Bytes, FListingMsgNo);
+        AddMessageRow(FieldText(s.Header.Items(), "Subject"), FieldText(s.Header.Items(), "From"), s.Bytes, FListingMsgNo);
         return;
     }
     // The viewer that asked, unless it has been closed or replaced meanwhile.
@@ -347,29 +342,27 @@ void TMain::ViewMessageHeader()
     NMPOP3->GetSummary(*msgNo);
 }
 
-// The record is left as it is (the lines are converted for the viewer only), so showing it
-// again gives the same text.
+// The text is read from the message as received (its header and raw body), not from the
+// component's Body; the record is left as it is, so showing it again gives the same text.
 void TMain::ShowMessageText(TMail* viewer, const TMailMessage& message)
 {
-    FillViewer(viewer, message.Subject, message.Body.Items(), message.From);
+    const std::vector<std::string>& header = message.Header.Items();
+    FillViewer(viewer, FieldText(header, "Subject"), ReadableText(message), FieldText(header, "From"));
 }
 
-// Every header line converted on its own (a folded field shows as several lines).
+// Every header line decoded on its own (a folded field shows as several lines).
 void TMain::ShowMessageHeader(TMail* viewer, const TSummary& summary)
 {
     viewer->ClearLines();
-    FillViewer(viewer, summary.Subject, summary.Header.Items(), summary.From);
+    const std::vector<std::string>& header = summary.Header.Items();
+    FillViewer(viewer, FieldText(header, "Subject"), DecodedLines(header), FieldText(header, "From"));
 }
 
-void TMain::FillViewer(TMail* viewer, const std::string& subject, const std::vector<std::string>& lines,
-                       const std::string& from) const
+void TMain::FillViewer(TMail* viewer, const std::string& caption, const std::string& text,
+                       const std::string& sender) const
 {
-    viewer->SetCaption(DecodeHeaderText(subject));
-    std::vector<std::string> shown;
-    shown.reserve(lines.size());
-    for (const std::string& line : lines)
-        shown.push_back(DecodeHeaderText(line));
-    viewer->SetLines(shown);
+    viewer->SetCaptionUtf8(caption);
+    viewer->SetTextUtf8(text);
     viewer->Sb->SetPanelText(0, "");
-    viewer->Sb->SetPanelText(1, DecodeHeaderText(from));
+    viewer->Sb->SetPanelUtf8(1, sender);
 }

@@ -119,8 +119,8 @@ public:
     void NMPOP3Success(TObject* Sender);
     void NMPOP3DecodeStart(std::string& FileName);
 
-    // Appends an unchecked row to the message list: subject and sender as Shift-JIS text to
-    // show, the size in bytes, the message number on the server as the row's data.
+    // Appends an unchecked row to the message list: subject and sender as UTF-8 text to show,
+    // the size in bytes, the message number on the server as the row's data.
     int AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo);
 
     int Panel1Height() const { return FPanel1Height; }
@@ -172,7 +172,6 @@ private:
     void DeleteMailMessage(int row, int msgNo);
     void MarkMessageDeleted(int row);
     void SetCommandButtonsEnabled(bool enabled);
-    std::string DecodeHeaderText(const std::string& text) const;
 
     // Viewer.
     void OpenViewer();
@@ -181,9 +180,9 @@ private:
     void ViewMessageHeader();
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
     void ShowMessageHeader(TMail* viewer, const TSummary& summary);
-    // Caption, lines and sender of a viewer, each through DecodeHeaderText.
-    void FillViewer(TMail* viewer, const std::string& subject, const std::vector<std::string>& lines,
-                    const std::string& from) const;
+    // Caption, text ("\n" between lines) and sender of a viewer, UTF-8 (app/ShownText.h).
+    void FillViewer(TMail* viewer, const std::string& caption, const std::string& text,
+                    const std::string& sender) const;
 
     void Realign();
     void Bind(QPushButton* button);

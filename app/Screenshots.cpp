@@ -2,7 +2,7 @@
 // offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
 // server started inside this process and lists its generated Japanese mailbox through the
 // program's own component (one picture during the listing, one after); the viewer shows one
-// of those messages as fetched.
+// of those messages as fetched, and each message of today's mail.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -49,6 +49,21 @@ int JapaneseTextMessage(const std::vector<demo::DemoMessage>& mailbox)
         if (mailbox[i].Code == demo::BodyCode::Jis && mailbox[i].Attachments.empty() && i > 0)
             return static_cast<int>(i);
     return 0;
+}
+
+// The viewer's picture of each form of today's mail in the mailbox.
+const std::pair<demo::Form, const char*> ModernViews[] = {
+    {demo::Form::Utf8Subject, "viewer-utf8-subject.png"},   {demo::Form::QuotedSubject, "viewer-q-subject.png"},
+    {demo::Form::SplitSubject, "viewer-split-subject.png"}, {demo::Form::QuotedPrintable, "viewer-quoted-printable.png"},
+    {demo::Form::HtmlOnly, "viewer-html-only.png"},         {demo::Form::NamedAttachment, "viewer-rfc2231-name.png"},
+    {demo::Form::UnlabelledEuc, "viewer-unlabelled-euc.png"}};
+
+int FirstOfForm(const std::vector<demo::DemoMessage>& mailbox, demo::Form form)
+{
+    for (size_t i = 0; i < mailbox.size(); ++i)
+        if (mailbox[i].Kind == form)
+            return static_cast<int>(i);
+    return -1;
 }
 
 void Choose(TMain& window, int row, QAction* item)
@@ -112,15 +127,18 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     dialog->close();
 
     // A viewer is saved once its content has arrived ("受信中" gone).
-    auto view = [&](QAction* item, const char* name) {
-        Choose(window, viewed, item);
-        if (Mail && Mail->Sb->PanelText(0).empty())
+    auto view = [&](int row, QAction* item, const char* name) {
+        if (row >= 0)
+            Choose(window, row, item);
+        if (row >= 0 && Mail && Mail->Sb->PanelText(0).empty())
             return Save(Mail, out, name);
         std::fprintf(stderr, "purgel-screenshots: nothing arrived for %s\n", name);
         return false;
     };
-    ok = view(window.Pm2_1, "viewer.png") && ok;
-    ok = view(window.Pm2_2, "header.png") && ok;
+    ok = view(viewed, window.Pm2_1, "viewer.png") && ok;
+    ok = view(viewed, window.Pm2_2, "header.png") && ok;
+    for (const auto& [form, name] : ModernViews)
+        ok = view(FirstOfForm(mailbox, form), window.Pm2_1, name) && ok;
     if (Mail)
         Mail->close();
 

@@ -1,17 +1,12 @@
 #include "app/Sjis.h"
 
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
 
+#include "mime/Charset.h"
+
 namespace {
 // Made once: opening the converter is far dearer than converting a cell's text. UI thread only.
-QStringDecoder& Decoder()
-{
-    static QStringDecoder decoder("windows-31j");
-    return decoder;
-}
-
 QStringEncoder& Encoder()
 {
     static QStringEncoder encoder("windows-31j");
@@ -19,19 +14,18 @@ QStringEncoder& Encoder()
 }
 }
 
-QString SjisToQ(std::string_view sjis)
+QString SjisToQ(std::string_view sjis) { return mime::SjisToQString(sjis); }
+
+QString Utf8ToQ(std::string_view utf8)
 {
-    // Printable ASCII reads the same in code page 932 and needs no converter (sizes, most
-    // addresses). Control bytes do not: the converter maps some of them to others.
-    if (std::all_of(sjis.begin(), sjis.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
-        return QString::fromLatin1(sjis.data(), static_cast<qsizetype>(sjis.size()));
-    QStringDecoder& d = Decoder();
-    d.resetState();
-    return d.decode(QByteArrayView(sjis.data(), static_cast<qsizetype>(sjis.size())));
+    return QString::fromUtf8(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 std::string QToSjis(const QString& text)
 {
+    // Printable ASCII (sizes, most addresses) is its own Shift-JIS.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; }))
+        return text.toStdString();
     QStringEncoder& e = Encoder();
     e.resetState();
     const QByteArray bytes = e.encode(text);
@@ -40,10 +34,9 @@ std::string QToSjis(const QString& text)
 
 bool IsSjisEncodable(const QString& text)
 {
-    QStringEncoder& e = Encoder();
-    e.resetState();
+    // Its own converter: an error stays on a converter through resetState (Qt over ICU), and
+    // the shared one meets texts Shift-JIS cannot hold whenever modern mail is shown.
+    QStringEncoder e("windows-31j");
     (void)QByteArray(e.encode(text));
-    const bool ok = !e.hasError();
-    e.resetState();
-    return ok;
+    return !e.hasError();
 }

@@ -4,11 +4,14 @@
 //
 // A byte sequence that does not decode shows as U+001A; a character that Shift-JIS cannot
 // hold encodes as its substitute bytes, so callers that store text check IsSjisEncodable first.
+// The decoding is the mail text functions' own (mime::SjisToQString), so Japanese text reads
+// the same whichever route it came by. The UTF-8 of those functions crosses with Utf8ToQ.
 
 #include <QString>
 #include <string>
 #include <string_view>
 
 QString SjisToQ(std::string_view sjis);
+QString Utf8ToQ(std::string_view utf8);
 std::string QToSjis(const QString& text);
 bool IsSjisEncodable(const QString& text);

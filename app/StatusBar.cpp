@@ -30,6 +30,14 @@ void TStatusBar::SetPanelText(int index, const std::string& text)
     p.Label->setText(SjisToQ(text));
 }
 
+void TStatusBar::SetPanelUtf8(int index, std::string_view text)
+{
+    TPanel& p = FPanels.at(static_cast<size_t>(index));
+    const QString shown = Utf8ToQ(text);
+    p.Text = QToSjis(shown);
+    p.Label->setText(shown);
+}
+
 void TStatusBar::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

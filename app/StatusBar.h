@@ -1,10 +1,11 @@
 #pragma once
-// A status bar of fixed-width panels side by side, each showing one Shift-JIS text.
+// A status bar of fixed-width panels side by side, each showing one Shift-JIS (or UTF-8) text.
 // Panel i starts after the widths of panels 0 to i-1 and keeps a 2-pixel margin on its left
 // and top, which is where a control laid over it (the progress bar) goes.
 
 #include <QWidget>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QLabel;
@@ -23,6 +24,9 @@ public:
 
     std::string PanelText(int index) const;
     void SetPanelText(int index, const std::string& text);
+    // UTF-8 text, shown whatever its script; PanelText gives its Shift-JIS form, as near as
+    // Shift-JIS holds it.
+    void SetPanelUtf8(int index, std::string_view text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

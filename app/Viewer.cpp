@@ -48,6 +48,10 @@ void TMail::FormDestroy()
 
 void TMail::SetCaption(const std::string& caption) { setWindowTitle(SjisToQ(caption)); }
 
+void TMail::SetCaptionUtf8(std::string_view caption) { setWindowTitle(Utf8ToQ(caption)); }
+
+void TMail::SetTextUtf8(std::string_view text) { Memo->setPlainText(Utf8ToQ(text)); }
+
 void TMail::SetLines(const std::vector<std::string>& lines)
 {
     QStringList text;

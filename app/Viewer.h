@@ -2,10 +2,12 @@
 // TMail: the window that shows one message's text or header, non-modal, owned by the main
 // window. It shows "受信中" until its content arrives; Esc or the close box closes it and a
 // closed viewer deletes itself, clearing the global `Mail` when that refers to it.
-// Texts handed to it are Shift-JIS.
+// Texts handed to it are Shift-JIS, except those of the Utf8 setters (the mail text functions'
+// results), which show in any script.
 
 #include <QWidget>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QPlainTextEdit;
@@ -20,6 +22,9 @@ public:
     QPlainTextEdit* Memo;
 
     void SetCaption(const std::string& caption);
+    void SetCaptionUtf8(std::string_view caption);
+    // The whole text at once, lines separated by "\n".
+    void SetTextUtf8(std::string_view text);
     void SetLines(const std::vector<std::string>& lines);
     void AddLine(const std::string& line);
     void ClearLines();

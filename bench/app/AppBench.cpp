@@ -138,8 +138,8 @@ StopFigure StopLatency(TMain& w, int after)
 std::pair<double, double> RowCost(TMain& w, int total, int block)
 {
     w.Lv2->ClearItems();
-    const std::string subject = "\x82\xa8\x92m\x82\xe7\x82\xb9 \x91\xe6" "1\x8d\x86" /* sjis: お知らせ 第1号 */;
-    const std::string from = "\x8eR\x93" "c\x91\xbe\x98Y <taro@example.jp>" /* sjis: 山田太郎 <taro@example.jp> */;
+    const std::string subject = "\xe3\x81\x8a\xe7\x9f\xa5\xe3\x82\x89\xe3\x81\x9b \xe7\xac\xac" "1\xe5\x8f\xb7" /* utf-8: お知らせ 第1号 */;
+    const std::string from = "\xe5\xb1\xb1\xe7\x94\xb0\xe5\xa4\xaa\xe9\x83\x8e <taro@example.jp>" /* utf-8: 山田太郎 <taro@example.jp> */;
     double first = 0, last = 0;
     for (int i = 0; i < total; ++i) {
         const auto t = Clock::now();

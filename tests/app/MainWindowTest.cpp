@@ -137,9 +137,11 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
 
 TEST_F(MainWindowTest, MessageRowsCarryCheckBoxTextsAndTheirNumber)
 {
-    const int row = W->AddMessageRow("\x8c\x8f\x96\xbc" /* sjis: 件名 */, "a@example.jp", 12345, 7);
+    const int row = W->AddMessageRow("\xe4\xbb\xb6\xe5\x90\x8d" /* utf-8: 件名 */,
+                                     "Caf\xc3\xa9 \xf0\x9f\x9a\x80 <a@example.jp>" /* utf-8: Café 🚀 */, 12345, 7);
     EXPECT_EQ(W->Lv2->Caption(row), "\x8c\x8f\x96\xbc" /* sjis: 件名 */);
-    EXPECT_EQ(W->Lv2->SubItem(row, 0), "a@example.jp");
+    // Shown whatever Shift-JIS lacks.
+    EXPECT_EQ(W->Lv2->item(row, 1)->text(), QString::fromUtf8("Caf\xc3\xa9 \xf0\x9f\x9a\x80 <a@example.jp>"));
     EXPECT_EQ(W->Lv2->SubItem(row, 1), "12345");
     EXPECT_EQ(W->Lv2->Data(row), 7);
     EXPECT_FALSE(W->Lv2->Checked(row));

@@ -22,3 +22,17 @@ TEST(SjisCrossing, PrintableAsciiTakesTheShortcutAndEverythingElseTheConverter)
     EXPECT_EQ(SjisToQ("a\x1a" "b"), QString::fromUtf16(u"a\u001cb"));  // the converter's own mapping
     EXPECT_TRUE(SjisToQ("").isEmpty());
 }
+
+// Whether a text fits the account file does not depend on what was converted before: an
+// emoji of a listed subject once made every later check fail.
+TEST(SjisCrossing, EncodabilityIsJudgedForEachTextAlone)
+{
+    const QString yama = SjisToQ("\x8eR" /* sjis: 山 */);
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x98\x80");
+    EXPECT_TRUE(IsSjisEncodable(yama));
+    (void)QToSjis(emoji);
+    EXPECT_FALSE(IsSjisEncodable(emoji));
+    EXPECT_TRUE(IsSjisEncodable(yama));
+    EXPECT_EQ(QToSjis(yama), "\x8eR" /* sjis: 山 */);
+    EXPECT_EQ(Utf8ToQ("\xf0\x9f\x98\x80 \xe5\xb1\xb1" /* utf-8: 😀 山 */), emoji + " " + yama);
+}
