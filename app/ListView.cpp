@@ -1,7 +1,9 @@
 #include "app/ListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <stdexcept>
 
@@ -11,6 +13,21 @@ namespace {
 constexpr int DataRole = Qt::UserRole;
 constexpr int FieldsRole = Qt::UserRole + 1;
 constexpr int RowHeight = 17;
+constexpr int SortRole = Qt::UserRole + 2;
+
+// A cell that sorts by its sort key when it has one, else by its text.
+class TListItem : public QTableWidgetItem {
+public:
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        const QVariant a = data(SortRole), b = other.data(SortRole);
+        if (a.isValid() != b.isValid())
+            return a.isValid();
+        if (a.isValid())
+            return a.toLongLong() < b.toLongLong();
+        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+    }
+};
 
 QByteArray ToBytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 }
@@ -51,11 +68,58 @@ void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment a
     setHorizontalHeaderItem(column, header);
     setColumnWidth(column, width);
     FAlignments.push_back(alignment);
+    FFormats.emplace_back();
+}
+
+void TListView::SetColumnFormat(int column, TColumnFormat format)
+{
+    if (column >= 0 && column < static_cast<int>(FFormats.size()))
+        FFormats[static_cast<size_t>(column)] = std::move(format);
+}
+
+void TListView::ShowField(QTableWidgetItem* cell, int column, const std::string& text) const
+{
+    const TColumnFormat& f = FFormats[static_cast<size_t>(column)];
+    cell->setText(f.Text ? f.Text(text) : SjisToQ(text));
+    std::optional<qint64> key;
+    if (f.Key)
+        key = f.Key(text);
+    cell->setData(SortRole, key ? QVariant(*key) : QVariant());
+}
+
+void TListView::SetSortable(bool sortable)
+{
+    horizontalHeader()->setSectionsClickable(sortable);
+    horizontalHeader()->setSortIndicatorShown(sortable);
+    if (sortable)
+        connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+            SortByColumn(column, column == FSortColumn && FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                          : Qt::AscendingOrder);
+        });
+}
+
+void TListView::SortByColumn(int column, Qt::SortOrder order)
+{
+    FSortColumn = column;
+    FSortOrder = order;
+    horizontalHeader()->setSortIndicator(column, order);
+    sortItems(column, order);
+}
+
+void TListView::Resort()
+{
+    if (FSortColumn >= 0)
+        sortItems(FSortColumn, FSortOrder);
 }
 
 int TListView::AddItem(const std::string& caption) { return AddItem(caption, {}, 0); }
 
 int TListView::AddItem(const std::string& caption, const std::vector<std::string>& subItems, int data)
+{
+    return InsertItem(rowCount(), caption, subItems, data);
+}
+
+int TListView::InsertItem(int row, const std::string& caption, const std::vector<std::string>& subItems, int data)
 {
     QByteArrayList fields{ToBytes(caption)};
     for (const std::string& s : subItems)
@@ -63,7 +127,7 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     // The cells are complete before they join the table, so the view hears of the row once.
     std::vector<QTableWidgetItem*> cells;
     for (int c = 0; c < columnCount(); ++c) {
-        auto* cell = new QTableWidgetItem;
+        auto* cell = new TListItem;
         Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
         if (c == 0 && FCheckBoxes)
             flags |= Qt::ItemIsUserCheckable;
@@ -76,10 +140,9 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
             cell->setData(FieldsRole, QVariant::fromValue(fields));
         }
         if (c < fields.size())
-            cell->setText(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
+            ShowField(cell, c, std::string(fields[c].constData(), static_cast<size_t>(fields[c].size())));
         cells.push_back(cell);
     }
-    const int row = rowCount();
     insertRow(row);
     {
         // The new row makes the view lay itself out and repaint anyway; that its empty cells
@@ -177,7 +240,7 @@ void TListView::SetField(int row, int index, const std::string& text)
     cell->setData(FieldsRole, QVariant::fromValue(fields));
     if (index < columnCount())
         if (QTableWidgetItem* shown = item(row, index))
-            shown->setText(SjisToQ(text));
+            ShowField(shown, index, text);
 }
 
 std::string TListView::Caption(int row) const { return SubItem(row, -1); }
@@ -245,6 +308,31 @@ void TListView::mousePressEvent(QMouseEvent* event)
     if (!indexAt(event->position().toPoint()).isValid())
         clearSelection();
     QTableWidget::mousePressEvent(event);
+}
+
+void TListView::keyPressEvent(QKeyEvent* event)
+{
+    const int row = currentRow();
+    if (event->key() == Qt::Key_Space && FCheckBoxes && row >= 0 && event->modifiers() == Qt::NoModifier) {
+        SetChecked(row, !Checked(row));
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && OnDeleteKey) {
+        OnDeleteKey();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+void TListView::paintEvent(QPaintEvent* event)
+{
+    QTableWidget::paintEvent(event);
+    if (rowCount() > 0 || EmptyHint.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8 - EmptyHintMargin, -8), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     EmptyHint);
 }
 
 void TListView::mouseDoubleClickEvent(QMouseEvent* event)
