@@ -210,13 +210,15 @@ void TListView::DeleteItem(int row)
 {
     // The other rows keep their selection and no row takes over the deleted one's, where Qt
     // would select the neighbour of a deleted current row.
-    QItemSelection keep;
+    // (The indexes are made after the removal: a selection holds persistent indexes.)
+    std::vector<int> kept;
     for (const QModelIndex& index : selectionModel()->selectedRows())
-        if (index.row() != row) {
-            const int r = index.row() > row ? index.row() - 1 : index.row();
-            keep.select(model()->index(r, 0), model()->index(r, 0));
-        }
+        if (index.row() != row)
+            kept.push_back(index.row() > row ? index.row() - 1 : index.row());
     removeRow(row);
+    QItemSelection keep;
+    for (int r : kept)
+        keep.select(model()->index(r, 0), model()->index(r, 0));
     selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <map>
 
+#include "app/MessageList.h"
 #include "app/Sjis.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
@@ -125,16 +126,18 @@ TEST_P(MailboxServerTest, StopDuringTheTenthOfAHundredSummariesKeepsTenRows)
 
 TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
 {
-    AddNumbered(5);
+    const std::vector<std::string> raws = AddNumbered(5);
     ClickConnect();
     ASSERT_EQ(W->Lv2->Count(), 5);
     W->Lv2->SetChecked(0, true);
     W->Lv2->SetChecked(2, true);
     Answers = {mrYes};
     W->BitBtn5->click();
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
+    const QString total = MessageList::SizeText(static_cast<long long>(raws[0].size() + raws[2].size()));
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{DeleteQuestion(2, total.toStdString())});
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
+    EXPECT_EQ(Panel(1), "3");
     EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(Travel));
     EXPECT_EQ(W->Lv2->Selected(), -1);
     EXPECT_EQ(Server->CountMessages(), 5);  // nothing is gone before QUIT
@@ -155,13 +158,12 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     EXPECT_EQ(Boxes.size(), 1u);
 }
 
-TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksAndSendsNothing)
+TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksNothingAndSendsNothing)
 {
     AddNumbered(2);
     ClickConnect();
-    Answers = {mrYes};
     W->BitBtn5->click();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
+    EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
     ClickConnect();
     EXPECT_EQ(Server->CountMessages(), 2);
@@ -276,7 +278,10 @@ TEST_P(MailboxServerTest, ARefusedPasswordShowsOnlyTheSecondBox)
 {
     W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "wrong");
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
+    // The box says why, with the server's own reply.
+    ASSERT_EQ(Boxes.size(), 1u);
+    const std::string why = Texts::CouldNotConnect + ("\n" + std::string(Texts::LoginRefused) + "\n-ERR");
+    EXPECT_EQ(Boxes[0].Text.substr(0, why.size()), why);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
     EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_FALSE(W->SpeedButton1->isChecked());

@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolButton>
 #include <QToolTip>
 
 #include "app/AppStyle.h"
@@ -100,12 +102,18 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
     EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
     EXPECT_EQ(Geometry(W->Splitter1), QRect(0, 74, 469, 3));
     EXPECT_EQ(Geometry(W->Panel2), QRect(0, 77, 469, 246));
-    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 469, 219));
+    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 367, 22));
+    EXPECT_EQ(Geometry(W->RuleButton), QRect(371, 1, 96, 22));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
     EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
     W->show();
     W->resize(600, 500);
-    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 600, 377));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 600, 353));
+    // The subject and sender columns take the extra width.
+    EXPECT_EQ(W->Lv2->columnWidth(0), 241 + 78);
+    EXPECT_EQ(W->Lv2->columnWidth(1), 140 + 53);
+    EXPECT_EQ(W->Lv2->columnWidth(2), 60);
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 481, 600, 19));
 }
 
@@ -122,14 +130,17 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
     EXPECT_EQ(W->Lv1->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(TagOf(W->Lv1), 0);
 
-    ASSERT_EQ(W->Lv2->columnCount(), 3);
+    ASSERT_EQ(W->Lv2->columnCount(), 4);
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q(Texts::SubjectColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q(Texts::SenderColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q(Texts::SizeColumn));
     EXPECT_EQ(W->Lv2->columnWidth(0), 241);
     EXPECT_EQ(W->Lv2->columnWidth(1), 140);
     EXPECT_EQ(W->Lv2->columnWidth(2), 60);
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(3)->text(), Q(Texts::DateColumn));
+    EXPECT_EQ(W->Lv2->columnWidth(3), 100);
     EXPECT_TRUE(W->Lv2->horizontalHeaderItem(2)->textAlignment() & Qt::AlignRight);
+    EXPECT_TRUE(W->Lv2->horizontalHeader()->sectionsClickable());
     EXPECT_EQ(W->Lv2->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_TRUE(W->Lv2->showGrid());
     EXPECT_EQ(TagOf(W->Lv2), 1);
@@ -200,13 +211,20 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm1_4, {Texts::DeleteItem, 14}},
         {W->Pm2_1, {Texts::MessageTextItem, 21}},
         {W->Pm2_2, {Texts::HeaderItem, 22}},
+        {W->Pm2_3, {Texts::UndoItem, 23}},
+        {W->Pm3_1, {Texts::CheckShownItem, 31}},
+        {W->Pm3_2, {Texts::CheckLargerItem, 32}},
+        {W->Pm3_3, {Texts::CheckOlderItem, 33}},
+        {W->Pm3_4, {Texts::InvertItem, 34}},
     };
     for (const auto& [action, expected] : items) {
         EXPECT_EQ(action->text(), Q(expected.first));
         EXPECT_EQ(TagOf(action), expected.second);
     }
     EXPECT_EQ(W->Pm1->actions(), (QList<QAction*>{W->Pm1_1, W->Pm1_2, W->Pm1_3, W->Pm1_4}));
-    EXPECT_EQ(W->Pm2->actions(), (QList<QAction*>{W->Pm2_1, W->Pm2_2}));
+    EXPECT_EQ(W->Pm2->actions().size(), 4);  // a separator before the undo
+    EXPECT_EQ(W->Pm2->actions().back(), W->Pm2_3);
+    EXPECT_EQ(W->RuleButton->menu(), W->Pm3);
 }
 
 TEST_F(MainWindowTest, OpeningPm1EnablesEditCopyDeleteExactlyWithASelectedAccount)
@@ -287,7 +305,7 @@ TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAcc
     Answers = {mrNo, mrYes};
     W->ButtonClick(W->BitBtn5);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Texts::AskDeleteMessages);
+    EXPECT_EQ(Boxes[0].Text, DeleteQuestion(1, "100 B"));
     EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
