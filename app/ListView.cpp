@@ -25,7 +25,9 @@ public:
             return a.isValid();
         if (a.isValid())
             return a.toLongLong() < b.toLongLong();
-        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+        // Full- and half-width forms of a letter or kana sort together, case ignored.
+        return text().normalized(QString::NormalizationForm_KC).toCaseFolded() <
+               other.text().normalized(QString::NormalizationForm_KC).toCaseFolded();
     }
 };
 
