@@ -184,6 +184,60 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
     EXPECT_TRUE(Boxes.empty());
 }
 
+TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndBringsTheRowsBack)
+{
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(1, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
+    EXPECT_TRUE(W->BitBtn6->isEnabled());
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
+    EXPECT_EQ(BoxTexts().back(), Texts::DeletionsKept);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(W->Lv2->SubItem(1, 1), "200");
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+    EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
+    ClickConnect();
+    EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
+{
+    Script s;
+    Login(s, 2);
+    Summaries(s, 1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(0, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    W->BitBtn6->click();
+    EXPECT_EQ(BoxTexts().back(), "-ERR no\r\n");
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
+    EXPECT_TRUE(W->BitBtn6->isEnabled());
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, AServerThatNeverGreetsSaysItDidNotAnswerInTime)
+{
+    Script s;
+    s.Pause(3000ms).Close();
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port(), "alice", "secret", "1");
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect + ("\n" + std::string(Texts::NoAnswer))});
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+}
+
 TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
 {
     auto greeted = NewFlag();
