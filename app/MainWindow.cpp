@@ -134,7 +134,7 @@ void TMain::BuildMessagePanel()
     Lv2->AddColumn(Texts::SubjectColumn, 241);
     Lv2->AddColumn(Texts::SenderColumn, 140);
     Lv2->AddColumn(Texts::SizeColumn, 60, Qt::AlignRight);
-    Lv2->AddColumn(Texts::DateColumn, 100);
+    Lv2->AddColumn(Texts::DateColumn, 118);
     Lv2->setMinimumHeight(Lv2MinHeight);
     Lv2->SetSortable(true);
     SetMessageColumnFormats();
@@ -380,18 +380,26 @@ void TMain::Realign()
     UpdateAccountHint();
 }
 
-// The subject and sender columns take what the list gains or loses in width (3 to 2),
-// down to a width where they still show a few characters.
+// The subject and sender columns take the width the list has beyond its columns (3 to 2)
+// when it grows, and give back what it loses, down to a width that still shows a few
+// characters.
 void TMain::AlignColumns()
 {
     const int now = Lv2->width();
     const int delta = FLv2Width > 0 ? now - FLv2Width : 0;
     FLv2Width = now;
-    if (delta == 0)
+    int change = delta;
+    if (delta > 0) {
+        int used = 0;
+        for (int c = 0; c < Lv2->columnCount(); ++c)
+            used += Lv2->columnWidth(c);
+        change = std::max(0, std::min(delta, Lv2->viewport()->width() - used));
+    }
+    if (change == 0)
         return;
-    const int subject = delta * 3 / 5;
+    const int subject = change * 3 / 5;
     Lv2->setColumnWidth(0, std::max(60, Lv2->columnWidth(0) + subject));
-    Lv2->setColumnWidth(1, std::max(40, Lv2->columnWidth(1) + delta - subject));
+    Lv2->setColumnWidth(1, std::max(40, Lv2->columnWidth(1) + change - subject));
 }
 
 void TMain::SetPanel1Height(int height)
