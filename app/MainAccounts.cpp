@@ -136,6 +136,7 @@ void TMain::UpdateAccountHint()
     const bool empty = Lv1->Count() == 0;
     AddAccountButton->setVisible(empty);
     if (empty)
-        AddAccountButton->move(std::max(0, Lv1->viewport()->width() - AddAccountButton->width() - 8), 8);
+        // From the list's own width: its viewport is sized only once the list is shown.
+        AddAccountButton->move(std::max(0, Lv1->width() - 2 * Lv1->frameWidth() - AddAccountButton->width() - 8), 8);
     Lv1->viewport()->update();
 }

@@ -19,9 +19,14 @@
 //    only set for a request the component takes; a fetched text or header goes to the viewer
 //    that asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
 //  - releasing the connect button while a command waits cancels it at once when nothing is
-//    left to commit; after accepted deletions (or during the delete command) the QUIT waits
-//    until the command's reply is in (a QUIT must not overtake it), and the command stops
-//    there;
+//    left to commit; after accepted deletions (or during the delete command or its undo,
+//    RSET) the QUIT waits until the command's reply is in (a QUIT must not overtake it), and
+//    the command stops there;
+//  - while the connect button is down it stays enabled whatever the account selection: it
+//    is the only way to end the connection and commit the deletions;
+//  - the rows the server accepted to delete leave the list but are kept until QUIT; RSET
+//    (undo) or a connection that ends without QUIT brings them back, and the delete command
+//    finds each message by its number, so sorting while it waits changes nothing;
 //  - closing only hides the window and stops the listing after its current message (and
 //    cancels a connection still being made); the owner destroys the window once its
 //    handlers have returned (in the program: after the message loop). The window must never

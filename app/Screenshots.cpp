@@ -208,6 +208,14 @@ int main(int argc, char** argv)
     }
     const TAccountFields company = WriteAccounts(port);
     bool ok = TakePictures(out, mailbox, company);
+    {
+        // The first start: no "Account.lst" yet, the empty list says how to add one.
+        QTemporaryDir empty;
+        SetAppFolder(empty.path().toStdString());
+        TMain window;
+        window.show();
+        ok = Save(&window, out, "first-start.png") && ok;
+    }
     SetAppFolder("");
     if (chdir(oldDir.c_str()) != 0)
         ok = false;

@@ -58,7 +58,18 @@ bool Sent(const ScriptServer& server, std::size_t connection, const std::string&
     return TimesSent(server, connection, line) > 0;
 }
 
-class MailboxScriptTest : public MailboxTest {};
+class MailboxScriptTest : public MailboxTest {
+protected:
+    // Connects to the server, checks the row and deletes it, answering Yes.
+    void ConnectAndDelete(std::uint16_t port, int row)
+    {
+        UseAccount("127.0.0.1", port);
+        ClickConnect();
+        W->Lv2->SetChecked(row, true);
+        Answers = {mrYes};
+        W->BitBtn5->click();
+    }
+};
 
 TEST_F(MailboxScriptTest, ARefusedSummaryLeavesAGapAndRowsKeepTheirNumbers)
 {
@@ -190,11 +201,7 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     Login(s, 3);
     Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
     ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    W->Lv2->SetChecked(1, true);
-    Answers = {mrYes};
-    W->BitBtn5->click();
+    ConnectAndDelete(server.Port(), 1);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
     EXPECT_TRUE(W->BitBtn6->isEnabled());
     ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
@@ -214,11 +221,7 @@ TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
     Summaries(s, 1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
     Quit(s);
     ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    W->Lv2->SetChecked(0, true);
-    Answers = {mrYes};
-    W->BitBtn5->click();
+    ConnectAndDelete(server.Port(), 0);
     W->BitBtn6->click();
     EXPECT_EQ(BoxTexts().back(), "-ERR no\r\n");
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
@@ -365,11 +368,7 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSumma
     s.Expect("LIST 2").SendLine("+OK 2 200");
     Quit(s);  // the QUIT that commits the deletion comes after the reply it waited for
     ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    W->Lv2->SetChecked(0, true);
-    Answers = {mrYes};
-    W->BitBtn5->click();
+    ConnectAndDelete(server.Port(), 0);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
 
     When([waiting] { return waiting->load(); }, [this] {

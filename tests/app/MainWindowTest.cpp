@@ -516,6 +516,8 @@ TEST_F(MainWindowTest, AnEmptyAccountListSaysHowToAddOne)
     EXPECT_EQ(W->Lv1->EmptyHint, Q(Texts::NoAccountsHint));
     ASSERT_TRUE(W->AddAccountButton->isVisible());
     EXPECT_EQ(W->AddAccountButton->text(), Q(Texts::AddAccountCaption));
+    // At the right of the list, beside the hint (which leaves it room).
+    EXPECT_EQ(W->AddAccountButton->geometry().right() + 8 + 1, W->Lv1->viewport()->width());
     auto shown = OnNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
     W->AddAccountButton->click();  // the account dialog
     EXPECT_TRUE(*shown);
