@@ -2,6 +2,7 @@
 // demand: refusals, a dropped connection, replies that keep the window waiting while the
 // user releases the connect button or closes the viewer, and failed connections.
 #include <QAction>
+#include <QHeaderView>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QPointer>
@@ -212,6 +213,31 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
     ClickConnect();
     EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
+{
+    auto waiting = NewFlag();
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
+    s.Expect("DELE 3").SendLine("+OK");
+    Quit(s);
+    ScriptServer server(s);
+    When([waiting] { return waiting->load(); }, [this] {
+        for (int i = 0; i < 2; ++i)
+            W->Lv2->horizontalHeader()->sectionClicked(2);  // largest first: 3, 2, 1
+    });
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(0, true);
+    W->Lv2->SetChecked(2, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_EQ(server.ReceivedLines(0).size(), 12u);   // USER PASS STAT, 3 x (TOP LIST), DELE 1, DELE 3, QUIT
 }
 
 TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
