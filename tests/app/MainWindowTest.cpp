@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
 {
     W->show();
     const long long day = 24 * 3600, year2024 = 1704067200;  // 2024-01-01 00:00 UTC
-    W->AddMessageRow("Invoice \xc3\xbd\xc4" /* sjis: ﾃｽﾄ */, "a@example.jp", 3250586, 1, year2024);
+    W->AddMessageRow("Invoice \xc3\xbd\xc4" /* sjis: Invoice ﾃｽﾄ */, "a@example.jp", 3250586, 1, year2024);
     W->AddMessageRow("\x83j\x83\x85\x81[\x83X" /* sjis: ニュース */, "NEWS@example.com", 820 * 1024, 2, year2024 + 500 * day);
     W->AddMessageRow("\x82h\x82m\x82u\x82n\x82h\x82" "b\x82" "d" /* sjis: ＩＮＶＯＩＣＥ */, "b@example.jp", 512, 3);
     // Sizes for people, right-aligned; the byte count stays the row's field.
@@ -435,7 +435,7 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
         std::vector<int> shown;
     } filters[] = {
         {"invoice", {3, 1}},
-        {"\xef\xbd\x85\xef\xbd\x8e\xef\xbd\x8f\xef\xbd\x90" /* "ｅｘａｍ" full width */, {}},
+        {"\xef\xbd\x8e\xef\xbd\x85\xef\xbd\x97\xef\xbd\x93" /* UTF-8: ｎｅｗｓ */, {2}},
         {"\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88" /* テスト */, {1}},
         {"news", {2}},
         {"", {3, 1, 2}},
