@@ -1,7 +1,9 @@
 #include "app/ListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <stdexcept>
 
@@ -11,6 +13,24 @@ namespace {
 constexpr int DataRole = Qt::UserRole;
 constexpr int FieldsRole = Qt::UserRole + 1;
 constexpr int RowHeight = 17;
+constexpr int SortRole = Qt::UserRole + 2;
+constexpr int TextsRole = Qt::UserRole + 3;   // the fields as given, whatever their script
+
+// A cell that sorts by its sort key when it has one, else by its text.
+class TListItem : public QTableWidgetItem {
+public:
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        const QVariant a = data(SortRole), b = other.data(SortRole);
+        if (a.isValid() != b.isValid())
+            return a.isValid();
+        if (a.isValid())
+            return a.toLongLong() < b.toLongLong();
+        // Full- and half-width forms of a letter or kana sort together, case ignored.
+        return text().normalized(QString::NormalizationForm_KC).toCaseFolded() <
+               other.text().normalized(QString::NormalizationForm_KC).toCaseFolded();
+    }
+};
 
 QByteArray ToBytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 }
@@ -51,22 +71,74 @@ void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment a
     setHorizontalHeaderItem(column, header);
     setColumnWidth(column, width);
     FAlignments.push_back(alignment);
+    FFormats.emplace_back();
+}
+
+void TListView::SetColumnFormat(int column, TColumnFormat format)
+{
+    if (column >= 0 && column < static_cast<int>(FFormats.size()))
+        FFormats[static_cast<size_t>(column)] = std::move(format);
+}
+
+void TListView::ShowField(QTableWidgetItem* cell, int column, const std::string& field, const QString& text) const
+{
+    const TColumnFormat& f = FFormats[static_cast<size_t>(column)];
+    cell->setText(f.Text ? f.Text(field) : text);
+    std::optional<qint64> key;
+    if (f.Key)
+        key = f.Key(field);
+    cell->setData(SortRole, key ? QVariant(*key) : QVariant());
+}
+
+void TListView::SetSortable(bool sortable)
+{
+    horizontalHeader()->setSectionsClickable(sortable);
+    horizontalHeader()->setSortIndicatorShown(sortable);
+    if (sortable)
+        connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+            SortByColumn(column, column == FSortColumn && FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                          : Qt::AscendingOrder);
+        });
+}
+
+void TListView::SortByColumn(int column, Qt::SortOrder order)
+{
+    FSortColumn = column;
+    FSortOrder = order;
+    horizontalHeader()->setSortIndicator(column, order);
+    sortItems(column, order);
+}
+
+void TListView::Resort()
+{
+    if (FSortColumn >= 0)
+        sortItems(FSortColumn, FSortOrder);
 }
 
 int TListView::AddItem(const std::string& caption) { return AddItem(caption, {}, 0); }
 
 int TListView::AddItem(const std::string& caption, const std::vector<std::string>& subItems, int data)
 {
+    return InsertItem(rowCount(), caption, subItems, data);
+}
+
+int TListView::InsertItem(int row, const std::string& caption, const std::vector<std::string>& subItems, int data)
+{
     QByteArrayList fields{ToBytes(caption)};
     for (const std::string& s : subItems)
         fields.append(ToBytes(s));
-    QStringList shown;
-    for (int c = 0; c < columnCount() && c < fields.size(); ++c)
-        shown.append(SjisToQ(std::string_view(fields[c].constData(), static_cast<size_t>(fields[c].size()))));
-    return AppendRow(fields, shown, data);
+    QStringList texts;
+    for (const QByteArray& f : fields)
+        texts.append(SjisToQ(std::string_view(f.constData(), static_cast<size_t>(f.size()))));
+    return InsertRow(row, fields, texts, data);
 }
 
 int TListView::AddItemUtf8(const std::vector<std::string>& texts, int data)
+{
+    return InsertItemUtf8(rowCount(), texts, data);
+}
+
+int TListView::InsertItemUtf8(int row, const std::vector<std::string>& texts, int data)
 {
     QByteArrayList fields;
     QStringList shown;
@@ -74,15 +146,15 @@ int TListView::AddItemUtf8(const std::vector<std::string>& texts, int data)
         shown.append(Utf8ToQ(text));
         fields.append(ToBytes(QToSjis(shown.back())));
     }
-    return AppendRow(fields, shown, data);
+    return InsertRow(row, fields, shown, data);
 }
 
-int TListView::AppendRow(const QByteArrayList& fields, const QStringList& shown, int data)
+int TListView::InsertRow(int row, const QByteArrayList& fields, const QStringList& texts, int data)
 {
     // The cells are complete before they join the table, so the view hears of the row once.
     std::vector<QTableWidgetItem*> cells;
     for (int c = 0; c < columnCount(); ++c) {
-        auto* cell = new QTableWidgetItem;
+        auto* cell = new TListItem;
         Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
         if (c == 0 && FCheckBoxes)
             flags |= Qt::ItemIsUserCheckable;
@@ -93,12 +165,12 @@ int TListView::AppendRow(const QByteArrayList& fields, const QStringList& shown,
                 cell->setCheckState(Qt::Unchecked);
             cell->setData(DataRole, data);
             cell->setData(FieldsRole, QVariant::fromValue(fields));
+            cell->setData(TextsRole, texts);
         }
-        if (c < shown.size())
-            cell->setText(shown[c]);
+        if (c < fields.size())
+            ShowField(cell, c, std::string(fields[c].constData(), static_cast<size_t>(fields[c].size())), texts[c]);
         cells.push_back(cell);
     }
-    const int row = rowCount();
     insertRow(row);
     {
         // The new row makes the view lay itself out and repaint anyway; that its empty cells
@@ -166,13 +238,15 @@ void TListView::DeleteItem(int row)
 {
     // The other rows keep their selection and no row takes over the deleted one's, where Qt
     // would select the neighbour of a deleted current row.
-    QItemSelection keep;
+    // (The indexes are made after the removal: a selection holds persistent indexes.)
+    std::vector<int> kept;
     for (const QModelIndex& index : selectionModel()->selectedRows())
-        if (index.row() != row) {
-            const int r = index.row() > row ? index.row() - 1 : index.row();
-            keep.select(model()->index(r, 0), model()->index(r, 0));
-        }
+        if (index.row() != row)
+            kept.push_back(index.row() > row ? index.row() - 1 : index.row());
     removeRow(row);
+    QItemSelection keep;
+    for (int r : kept)
+        keep.select(model()->index(r, 0), model()->index(r, 0));
     selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
@@ -194,9 +268,21 @@ void TListView::SetField(int row, int index, const std::string& text)
         fields.append(QByteArray());
     fields[index] = ToBytes(text);
     cell->setData(FieldsRole, QVariant::fromValue(fields));
+    QStringList texts = cell->data(TextsRole).toStringList();
+    while (texts.size() <= index)
+        texts.append(QString());
+    texts[index] = SjisToQ(text);
+    cell->setData(TextsRole, texts);
     if (index < columnCount())
         if (QTableWidgetItem* shown = item(row, index))
-            shown->setText(SjisToQ(text));
+            ShowField(shown, index, text, texts[index]);
+}
+
+std::string TListView::TextUtf8(int row, int index) const
+{
+    const QTableWidgetItem* cell = item(row, 0);
+    const QStringList texts = cell ? cell->data(TextsRole).toStringList() : QStringList();
+    return index >= 0 && index < texts.size() ? texts[index].toUtf8().toStdString() : std::string();
 }
 
 std::string TListView::Caption(int row) const { return SubItem(row, -1); }
@@ -264,6 +350,31 @@ void TListView::mousePressEvent(QMouseEvent* event)
     if (!indexAt(event->position().toPoint()).isValid())
         clearSelection();
     QTableWidget::mousePressEvent(event);
+}
+
+void TListView::keyPressEvent(QKeyEvent* event)
+{
+    const int row = currentRow();
+    if (event->key() == Qt::Key_Space && FCheckBoxes && row >= 0 && event->modifiers() == Qt::NoModifier) {
+        SetChecked(row, !Checked(row));
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && OnDeleteKey) {
+        OnDeleteKey();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+void TListView::paintEvent(QPaintEvent* event)
+{
+    QTableWidget::paintEvent(event);
+    if (rowCount() > 0 || EmptyHint.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8 - EmptyHintMargin, -8), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     EmptyHint);
 }
 
 void TListView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -5,12 +5,15 @@
 // The transitions below are its only writers.
 //
 // Invariants:
-//  - Connecting, Ending and Deleting each hold exactly while that call is further down the
-//    stack: Connect (BeginConnect .. EndConnect), the QUIT of ending the connection
-//    (BeginEnd .. EndEnd), the delete command (the TDeleting scope).
+//  - Connecting, Ending, Deleting and Undoing each hold exactly while that call is further
+//    down the stack: Connect (BeginConnect .. EndConnect), the QUIT of ending the connection
+//    (BeginEnd .. EndEnd), the delete command (the TDeleting scope), its undo by RSET (the
+//    TUndoing scope; the component is not busy during RSET, so the window must know).
 //  - DeletedCount counts the deletions the server accepted since the connection was made;
-//    only a new connection sets it back to 0. While it is above 0, or while Deleting, ending
-//    the connection must send QUIT (which commits them) rather than cancel: MustCommit.
+//    a new connection, an accepted RSET and a connection lost without QUIT (the server
+//    keeps the messages then) set it back to 0: DeletionsUndone. While it is above 0, or
+//    while Deleting, ending the connection must send QUIT (which commits them) rather than
+//    cancel: MustCommit.
 //  - EndPending holds from the moment ending the connection had to wait for a running
 //    command with something to commit (DeferEnd) until that end is run (PendingEndRuns) or a
 //    new connection starts. While it holds, the delete command asks for no further message.
@@ -23,6 +26,7 @@ public:
     bool Ending() const { return FEnding; }
     bool EndPending() const { return FEndPending; }
     bool Deleting() const { return FDeleting; }
+    bool Undoing() const { return FUndoing; }
     bool Closing() const { return FClosing; }
     int DeletedCount() const { return FDeletedCount; }
     bool MustCommit() const { return FDeletedCount > 0 || FDeleting; }
@@ -42,18 +46,25 @@ public:
     // The end that waited is run now.
     void PendingEndRuns() { FEndPending = false; }
 
-    // Deleting for the life of the scope, on every way out of it.
-    class TDeleting {
+    // A flag of the state set for the life of the scope, on every way out of it.
+    class TFlagScope {
     public:
-        explicit TDeleting(TMailboxState& state) : FState(state) { FState.FDeleting = true; }
-        ~TDeleting() { FState.FDeleting = false; }
-        TDeleting(const TDeleting&) = delete;
-        TDeleting& operator=(const TDeleting&) = delete;
+        explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+        ~TFlagScope() { FFlag = false; }
+        TFlagScope(const TFlagScope&) = delete;
+        TFlagScope& operator=(const TFlagScope&) = delete;
 
     private:
-        TMailboxState& FState;
+        bool& FFlag;
+    };
+    struct TDeleting : TFlagScope {
+        explicit TDeleting(TMailboxState& state) : TFlagScope(state.FDeleting) {}
+    };
+    struct TUndoing : TFlagScope {
+        explicit TUndoing(TMailboxState& state) : TFlagScope(state.FUndoing) {}
     };
     void DeletionAccepted() { ++FDeletedCount; }
+    void DeletionsUndone() { FDeletedCount = 0; }
 
     void Close() { FClosing = true; }
     void Show() { FClosing = false; }
@@ -63,6 +74,7 @@ private:
     bool FEnding = false;
     bool FEndPending = false;
     bool FDeleting = false;
+    bool FUndoing = false;
     bool FClosing = false;
     int FDeletedCount = 0;
 };

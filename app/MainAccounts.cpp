@@ -2,6 +2,9 @@
 // and the account menu's commands.
 #include "app/MainWindow.h"
 
+#include <QPushButton>
+#include <algorithm>
+
 #include "app/AccountDialog.h"
 #include "app/Environment.h"
 #include "app/ListView.h"
@@ -125,4 +128,15 @@ void TMain::DeleteAccount()
     Lv1->DeleteItem(row);
     ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
     SaveAccounts(Lv1);
+}
+
+// The add button stands in the empty list beside its hint, at the right.
+void TMain::UpdateAccountHint()
+{
+    const bool empty = Lv1->Count() == 0;
+    AddAccountButton->setVisible(empty);
+    if (empty)
+        // From the list's own width: its viewport is sized only once the list is shown.
+        AddAccountButton->move(std::max(0, Lv1->width() - 2 * Lv1->frameWidth() - AddAccountButton->width() - 8), 8);
+    Lv1->viewport()->update();
 }

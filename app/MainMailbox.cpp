@@ -4,7 +4,10 @@
 // MailboxState.h.
 #include "app/MainWindow.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
@@ -13,7 +16,9 @@
 
 #include "app/ListView.h"
 #include "app/MessageBox.h"
+#include "app/MessageList.h"
 #include "app/ShownText.h"
+#include "app/Sjis.h"
 #include "app/StatusBar.h"
 #include "app/Texts.h"
 #include "app/Viewer.h"
@@ -48,12 +53,26 @@ int TimeOutMilliseconds(const std::string& seconds)
 
 bool TMain::Connected() const { return NMPOP3 && NMPOP3->Connected; }
 
-bool TMain::ComponentWaiting() const { return NMPOP3->Busy() || FState.Ending(); }
+bool TMain::ComponentWaiting() const { return NMPOP3->Busy() || FState.Ending() || FState.Undoing(); }
 
 void TMain::SetCommandButtonsEnabled(bool enabled)
 {
     for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5})
         b->setEnabled(enabled);
+    UpdateUndo();
+}
+
+// Undo is offered only while deletions wait for QUIT on an open connection.
+void TMain::UpdateUndo()
+{
+    const bool offered = Connected() && FState.DeletedCount() > 0;
+    BitBtn6->setEnabled(offered);
+    Pm2_3->setEnabled(offered);
+}
+
+void TMain::ShowMessageCount()
+{
+    Sb->SetPanelText(1, IntToStr(NMPOP3->MessageCount - FState.DeletedCount()));
 }
 
 // The connect button has already toggled. Released: end the connection. Pressed: connect to
@@ -62,6 +81,7 @@ void TMain::ConnectButtonClick()
 {
     if (!SpeedButton1->isChecked()) {
         EndDialogue();
+        ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
         return;
     }
     // A second Connect on the socket of one still being made or ended would break both.
@@ -78,14 +98,19 @@ void TMain::ConnectButtonClick()
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
     FState.BeginConnect();
+    FDeletedRows.clear();
     try {
         NMPOP3->Connect();
         FState.EndConnect();
     } catch (...) {
         FState.EndConnect();
-        if (!FState.Closing())
-            MessageBox(Texts::CouldNotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        if (!FState.Closing()) {
+            const std::string reason = ConnectFailureReason();
+            MessageBox(reason.empty() ? std::string(Texts::CouldNotConnect) : Texts::CouldNotConnect + ("\n" + reason),
+                       Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        }
         SpeedButton1->setChecked(false);
+        ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
         Sb->SetPanelText(0, "");
         // A failed STAT fires OnConnect after the connection has closed: back to idle, without
         // a count for a mailbox that was never counted.
@@ -102,7 +127,7 @@ void TMain::RetrieveMessageList(TListView* items)
     if (!Connected() || ComponentWaiting())
         return;
     Sb->SetPanelText(0, Texts::Listing);
-    Sb->SetPanelText(1, IntToStr(NMPOP3->MessageCount));
+    ShowMessageCount();
     // A range of 0 to 0 would turn the bar into a busy indicator.
     FProgressBar->setRange(0, std::max(1, NMPOP3->MessageCount));
     FProgressBar->setValue(0);
@@ -138,6 +163,7 @@ void TMain::RetrieveMessageList(TListView* items)
         }
     }
     FProgressBar->setValue(0);
+    items->Resort();
     if (Connected()) {
         Sb->SetPanelText(0, Texts::Online);
     } else {
@@ -171,6 +197,8 @@ void TMain::EndDialogue()
         // The component has closed the connection anyway; a failed QUIT is not shown.
     }
     FState.EndEnd();
+    // The deletions are final (or, after a failed QUIT, past knowing): nothing to undo.
+    FDeletedRows.clear();
     try {
         NMPOP3->Abort();
     } catch (...) {
@@ -191,46 +219,120 @@ void TMain::SetAllChecked(bool checked)
         Lv2->SetChecked(row, checked);
 }
 
+// Asks, naming how many messages go and their total size, then asks the server to delete
+// each checked message. The rows the server accepted leave the list on every way out (also
+// after a refusal, which the handler boundary shows); they wait in FDeletedRows for an undo.
 void TMain::DeleteCheckedMessages()
 {
-    if (Lv2->Count() == 0)
+    std::vector<int> msgNos;
+    long long bytes = 0;
+    for (int row = 0; row < Lv2->Count(); ++row)
+        if (Lv2->Checked(row) && Lv2->Data(row) != DeletedRowData) {
+            msgNos.push_back(Lv2->Data(row));
+            bytes += MessageList::Number(Lv2->SubItem(row, 1)).value_or(0);
+        }
+    if (msgNos.empty())
         return;
-    if (MessageBox(Texts::AskDeleteMessages, Texts::Confirm, TMsgIcon::Question, TMsgButtons::YesNo, 0) != mrYes)
+    const std::string question = IntToStr(static_cast<long long>(msgNos.size())) + Texts::DeleteCount +
+                                 QToSjis(MessageList::SizeText(bytes)) + Texts::DeleteTotal + "\n" +
+                                 Texts::DeleteUntilQuit + "\n" + Texts::AskDeleteMessages;
+    if (MessageBox(question, Texts::Confirm, TMsgIcon::Question, TMsgButtons::YesNo, 0) != mrYes)
         return;
     const TMailboxState::TDeleting deleting(FState);
-    // Rows are only marked while the server is asked, so the row index of each request stays
-    // valid. A row marked by an earlier command that ended with a refusal is deleted already.
-    for (int row = 0; row < Lv2->Count() && !FState.EndPending(); ++row) {
-        if (!Lv2->Checked(row) || Lv2->Data(row) == DeletedRowData)
+    struct RemoveMarked {
+        TMain* Window;
+        ~RemoveMarked() { Guarded([this] { Window->RemoveMarkedRows(); }); }
+    } removeMarked{this};
+    // Each message is found by its number when it is asked for: a header click while the
+    // server answers may have sorted the rows meanwhile.
+    for (int msgNo : msgNos) {
+        if (FState.EndPending())
+            break;
+        const int row = RowOfMessage(msgNo);
+        if (row < 0)
             continue;
         Lv2->SetSelected(row, true);
         Lv2->scrollToItem(Lv2->item(row, 0), QAbstractItemView::EnsureVisible);
         Lv2->viewport()->repaint();
-        DeleteMailMessage(row, Lv2->Data(row));
+        DeleteMailMessage(msgNo);
         Lv2->clearSelection();
     }
+}
+
+// Asks the server to delete message msgNo; an accepted deletion marks its row
+// (NMPOP3Success), a refusal raises the server's reply.
+void TMain::DeleteMailMessage(int msgNo)
+{
+    FDeletingMsgNo = msgNo;
+    NMPOP3->DeleteMailMessage(msgNo);
+}
+
+// The row keeps what it was in FDeletedRows, for an undo.
+void TMain::MarkMessageDeleted(int row)
+{
+    TDeletedRow kept{{}, Lv2->Checked(row), Lv2->Data(row)};
+    for (int i = 0; i <= Lv2->SubItemCount(row); ++i)
+        kept.Texts.push_back(Lv2->TextUtf8(row, i));
+    FDeletedRows.push_back(std::move(kept));
+    Lv2->SetSubItem(row, 1, Texts::Deleted);
+    Lv2->SetData(row, DeletedRowData);
+}
+
+void TMain::RemoveMarkedRows()
+{
     for (int row = Lv2->Count() - 1; row >= 0; --row)
         if (Lv2->Data(row) == DeletedRowData)
             Lv2->DeleteItem(row);
 }
 
-// Asks the server to delete message msgNo of list row `row`; an accepted deletion marks the
-// row (NMPOP3Success), a refusal raises the server's reply.
-void TMain::DeleteMailMessage(int row, int msgNo)
+// Every kept row returns as it was: in the sorted place when the list is sorted, else in
+// message number order (the order of a listing).
+void TMain::RestoreDeletedRows()
 {
-    FDeletingRow = row;
-    NMPOP3->DeleteMailMessage(msgNo);
+    RemoveMarkedRows();
+    for (const TDeletedRow& kept : FDeletedRows) {
+        int row = 0;
+        while (row < Lv2->Count() && Lv2->Data(row) < kept.MsgNo)
+            ++row;
+        row = Lv2->InsertItemUtf8(row, kept.Texts, kept.MsgNo);
+        Lv2->SetChecked(row, kept.Checked);
+        Lv2->setRowHidden(row, !RowMatchesFilter(row));
+    }
+    FDeletedRows.clear();
+    Lv2->Resort();
 }
 
-void TMain::MarkMessageDeleted(int row)
+// RSET: the server forgets this connection's deletions. Refused while another command
+// waits; a refusal by the server raises its reply to the handler boundary.
+void TMain::UndoDeletions()
 {
-    Lv2->SetSubItem(row, 1, Texts::Deleted);
-    Lv2->SetData(row, DeletedRowData);
+    if (!Connected() || ComponentWaiting() || FState.DeletedCount() == 0)
+        return;
+    {
+        const TMailboxState::TUndoing undoing(FState);
+        NMPOP3->Reset();
+    }
+    FState.DeletionsUndone();
+    RestoreDeletedRows();
+    ShowMessageCount();
+    UpdateUndo();
 }
 
-int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo)
+int TMain::RowOfMessage(int msgNo) const
 {
-    return Lv2->AddItemUtf8({subject, from, IntToStr(bytes)}, msgNo);
+    for (int row = 0; row < Lv2->Count(); ++row)
+        if (Lv2->Data(row) == msgNo)
+            return row;
+    return -1;
+}
+
+int TMain::AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo,
+                         std::optional<long long> date)
+{
+    const int row = Lv2->AddItemUtf8({subject, from, IntToStr(bytes), date ? IntToStr(*date) : std::string()}, msgNo);
+    if (!FilterEdit->text().isEmpty())
+        Lv2->setRowHidden(row, !RowMatchesFilter(row));
+    return row;
 }
 
 // ---- Component events ----
@@ -242,11 +344,19 @@ void TMain::NMPOP3Connect(TObject*)
     SetCommandButtonsEnabled(true);
 }
 
+// A connection that ends without our QUIT deletes nothing (RFC 1939): the marked rows
+// come back, and the user is told.
 void TMain::NMPOP3Disconnect(TObject*)
 {
     Sb->SetPanelText(0, "");
     Sb->SetPanelText(1, "");
     SetCommandButtonsEnabled(false);
+    if (FState.Ending() || FState.DeletedCount() == 0)
+        return;
+    FState.DeletionsUndone();
+    RestoreDeletedRows();
+    if (!FState.Closing())
+        MessageBox(Texts::DeletionsKept, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
 }
 
 void TMain::NMPOP3ConnectionFailed(TObject*)
@@ -261,7 +371,8 @@ void TMain::NMPOP3RetrieveEnd(TObject*)
     const ZeroOnExit reset{FRetrieveMode};
     if (mode == TRetrieveMode::ListRow) {
         const TSummary& s = NMPOP3->Summary;
-        AddMessageRow(FieldText(s.Header.Items(), "Subject"), FieldText(s.Header.Items(), "From"), s.Bytes, FListingMsgNo);
+        AddMessageRow(FieldText(s.Header.Items(), "Subject"), FieldText(s.Header.Items(), "From"), s.Bytes,
+                      FListingMsgNo, MessageList::HeaderDate(s.Header.Items()));
         return;
     }
     // The viewer that asked, unless it has been closed or replaced meanwhile.
@@ -277,9 +388,10 @@ void TMain::NMPOP3RetrieveEnd(TObject*)
 void TMain::NMPOP3Success(TObject*)
 {
     FState.DeletionAccepted();
-    const int row = FDeletingRow;
-    if (row >= 0 && row < Lv2->Count())
+    if (const int row = RowOfMessage(FDeletingMsgNo); row >= 0)
         MarkMessageDeleted(row);
+    ShowMessageCount();
+    UpdateUndo();
 }
 
 // Attachments are not saved under a name of their own.
@@ -296,6 +408,9 @@ void TMain::OpenViewer()
     }
     Mail = new TMail(this);
     Mail->show();
+    // In front of the main window, also when it was opened by a click there.
+    Mail->raise();
+    Mail->activateWindow();
 }
 
 // Opens a viewer for the selected row and gives it the component's next retrieval: the
@@ -309,6 +424,10 @@ std::optional<int> TMain::StartViewerFetch(TRetrieveMode mode)
         return std::nullopt;
     const int msgNo = Lv2->Data(row);
     OpenViewer();
+    if (!Connected()) {
+        Mail->ShowUnavailable(Texts::Offline, Texts::ViewerOffline);
+        return std::nullopt;
+    }
     if (ComponentWaiting())
         return std::nullopt;
     FRetrieveViewer = Mail;
@@ -325,11 +444,33 @@ void TMain::ViewMessageText()
         return;
     // A refused RETR leaves the record alone: it must not show the previous message.
     NMPOP3->MailMessage.Clear();
+    const QDir folder(NMPOP3->AttachFilePath().empty() ? QDir::currentPath()
+                                                       : QString::fromLocal8Bit(NMPOP3->AttachFilePath().c_str()));
+    const QStringList before = folder.entryList({"Temp*.mme"}, QDir::Files);
     try {
         NMPOP3->GetMailMessage(*msgNo);
     } catch (...) {
     }
     FRetrieveMode = TRetrieveMode::ListRow;
+    TakePartFiles(folder, before);
+}
+
+// The part files the fetch just wrote go to its viewer, which removes them when it closes;
+// with that viewer gone meanwhile, they go at once.
+void TMain::TakePartFiles(const QDir& folder, const QStringList& before)
+{
+    QStringList written;
+    for (const QString& name : folder.entryList({"Temp*.mme"}, QDir::Files))
+        if (!before.contains(name))
+            written.append(name);
+    if (written.isEmpty())
+        return;
+    if (TMail* viewer = FRetrieveViewer.data(); viewer && viewer == Mail) {
+        viewer->SetPartFiles(folder.absolutePath(), written);
+        return;
+    }
+    for (const QString& name : written)
+        QFile::remove(folder.filePath(name));
 }
 
 // The header of the selected row; a failing fetch raises to the handler boundary.
@@ -365,4 +506,22 @@ void TMain::FillViewer(TMail* viewer, const std::string& caption, const std::str
     viewer->SetTextUtf8(text);
     viewer->Sb->SetPanelText(0, "");
     viewer->Sb->SetPanelUtf8(1, sender);
+    viewer->raise();
+}
+
+std::string TMain::ConnectFailureReason() const
+{
+    switch (NMPOP3->ConnectFault) {
+    case TConnectFault::HostNotFound: return Texts::HostNotFound;
+    case TConnectFault::Refused: return Texts::ConnectionRefused;
+    case TConnectFault::TimedOut: return Texts::NoAnswer;
+    case TConnectFault::Canceled: return "";
+    case TConnectFault::None: break;
+    }
+    // Connected, then the dialogue failed: the login refused, or the server fell silent.
+    if (!NMPOP3->LoginRefusal.empty())
+        return Texts::LoginRefused + ("\n" + NMPOP3->LoginRefusal);
+    if (NMPOP3->TimeoutFired)
+        return Texts::NoAnswer;
+    return "";
 }

@@ -4,7 +4,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QToolButton>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
@@ -32,6 +34,9 @@ constexpr int SplitterHeight = 3;
 constexpr int Panel4Height = 27;
 constexpr int Lv1MinHeight = 74;
 constexpr int Lv2MinHeight = 56;
+constexpr int FilterBarHeight = 24;
+constexpr int RuleButtonWidth = 96;
+constexpr int AddAccountWidth = 116;
 
 QWidget* MakePanel(QWidget* parent, const char* name)
 {
@@ -95,6 +100,18 @@ void TMain::BuildAccountPanel()
     SpeedButton1 = MakeButton(Panel3, "SpeedButton1", Texts::ConnectCaption, TButtonTag::Connect, 8, 8, 73, 61);
     SpeedButton1->setCheckable(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);  // a speed button never takes the focus
+    // Down means connected: plain to see, and the caption names what a press does then.
+    SpeedButton1->setStyleSheet(
+        "QPushButton:checked { background: #2b62b0; color: white; border: 2px inset #173a6e; font-weight: bold; }");
+    connect(SpeedButton1, &QPushButton::toggled, this, [this](bool down) {
+        SpeedButton1->setText(SjisToQ(down ? Texts::DisconnectCaption : Texts::ConnectCaption));
+    });
+    // First start: the empty list says how to add an account, with a button for it.
+    Lv1->EmptyHint = SjisToQ(Texts::NoAccountsHint);
+    Lv1->EmptyHintMargin = AddAccountWidth + 8;
+    AddAccountButton = MakeButton(Lv1->viewport(), "AddAccountButton", Texts::AddAccountCaption,
+                                  TButtonTag::AddAccount, 0, 0, AddAccountWidth, 21);
+    AddAccountButton->setEnabled(true);
 
     Splitter1 = new TSplitter(this, Panel1);
     Splitter1->setObjectName("Splitter1");
@@ -110,13 +127,32 @@ void TMain::BuildMessagePanel()
     BitBtn3 = MakeButton(Panel4, "BitBtn3", Texts::CheckAllCaption, TButtonTag::CheckAll, 164, 4, 75, 21);
     BitBtn4 = MakeButton(Panel4, "BitBtn4", Texts::UncheckAllCaption, TButtonTag::UncheckAll, 244, 4, 75, 21);
     BitBtn5 = MakeButton(Panel4, "BitBtn5", Texts::DeleteCaption, TButtonTag::Delete, 324, 4, 75, 21);
+    BitBtn6 = MakeButton(Panel4, "BitBtn6", Texts::UndoCaption, TButtonTag::Undo, 404, 4, 64, 21);
+    BitBtn6->setToolTip(SjisToQ(Texts::UndoItem));
     Lv2 = new TListView(Panel2, true, true);
     Lv2->setObjectName("Lv2");
     Lv2->AddColumn(Texts::SubjectColumn, 241);
     Lv2->AddColumn(Texts::SenderColumn, 140);
     Lv2->AddColumn(Texts::SizeColumn, 60, Qt::AlignRight);
+    Lv2->AddColumn(Texts::DateColumn, 118);
     Lv2->setMinimumHeight(Lv2MinHeight);
+    Lv2->SetSortable(true);
+    SetMessageColumnFormats();
     SetTag(Lv2, TListTag::Messages);
+    BuildFilterBar();
+}
+
+// Above the message list: the filter field and the button of the check rules.
+void TMain::BuildFilterBar()
+{
+    FilterEdit = new QLineEdit(Panel2);
+    FilterEdit->setObjectName("FilterEdit");
+    FilterEdit->setPlaceholderText(SjisToQ(Texts::FilterHint));
+    FilterEdit->setClearButtonEnabled(true);
+    RuleButton = new QToolButton(Panel2);
+    RuleButton->setObjectName("RuleButton");
+    RuleButton->setText(SjisToQ(Texts::RuleCaption));
+    RuleButton->setPopupMode(QToolButton::InstantPopup);
 }
 
 void TMain::BuildStatusBar()
@@ -144,6 +180,16 @@ void TMain::BuildMenus()
     SetTag(Pm2, TMenuTag::MessageMenu);
     Pm2_1 = MakeItem(Pm2, "Pm2_1", Texts::MessageTextItem, TMenuTag::MessageText);
     Pm2_2 = MakeItem(Pm2, "Pm2_2", Texts::HeaderItem, TMenuTag::MessageHeader);
+    Pm2->addSeparator();
+    Pm2_3 = MakeItem(Pm2, "Pm2_3", Texts::UndoItem, TMenuTag::Undo);
+    Pm3 = new QMenu(this);
+    Pm3->setObjectName("Pm3");
+    SetTag(Pm3, TMenuTag::RuleMenu);
+    Pm3_1 = MakeItem(Pm3, "Pm3_1", Texts::CheckShownItem, TMenuTag::CheckShown);
+    Pm3_2 = MakeItem(Pm3, "Pm3_2", Texts::CheckLargerItem, TMenuTag::CheckLarger);
+    Pm3_3 = MakeItem(Pm3, "Pm3_3", Texts::CheckOlderItem, TMenuTag::CheckOlder);
+    Pm3_4 = MakeItem(Pm3, "Pm3_4", Texts::InvertItem, TMenuTag::InvertChecks);
+    RuleButton->setMenu(Pm3);
 }
 
 void TMain::BuildComponent()
@@ -171,15 +217,25 @@ void TMain::BuildComponent()
 void TMain::ConnectHandlers()
 {
     // The stop button comes first among the command buttons.
-    QWidget* order[] = {Lv1, SpeedButton1, BitBtn2, BitBtn1, BitBtn3, BitBtn4, BitBtn5, Lv2};
+    QWidget* order[] = {Lv1, SpeedButton1, BitBtn2, BitBtn1, BitBtn3, BitBtn4, BitBtn5, BitBtn6, FilterEdit, Lv2};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    for (QPushButton* b : {SpeedButton1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5})
+    for (QPushButton* b : {SpeedButton1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, AddAccountButton})
         Bind(b);
-    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm2_1, Pm2_2})
+    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4})
         Bind(a);
-    for (QMenu* m : {Pm1, Pm2})
+    connect(FilterEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { ApplyFilter(); }); });
+    // The Delete key asks like the delete button, when that is offered.
+    Lv2->OnDeleteKey = [this] {
+        if (BitBtn5->isEnabled())
+            Handle([this] { DeleteCheckedMessages(); });
+    };
+    for (QAbstractItemModel* m : {Lv1->model()}) {
+        connect(m, &QAbstractItemModel::rowsInserted, this, [this] { UpdateAccountHint(); });
+        connect(m, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateAccountHint(); });
+    }
+    for (QMenu* m : {Pm1, Pm2, Pm3})
         connect(m, &QMenu::aboutToShow, this, [this, m] { Guarded([&] { MenuItemClick(m); }); });
     for (const auto& pair : {std::pair{Lv1, Pm1}, std::pair{Lv2, Pm2}}) {
         // Plain copies: clang 14 cannot capture structured bindings.
@@ -316,8 +372,34 @@ void TMain::Realign()
     const int h2 = std::max(0, h - TStatusBar::BarHeight - top2);
     Panel2->setGeometry(0, top2, w, h2);
     Panel4->setGeometry(0, h2 - Panel4Height, w, Panel4Height);
-    Lv2->setGeometry(0, 0, w, std::max(0, h2 - Panel4Height));
+    FilterEdit->setGeometry(2, 1, std::max(0, w - RuleButtonWidth - 6), FilterBarHeight - 2);
+    RuleButton->setGeometry(std::max(0, w - RuleButtonWidth - 2), 1, RuleButtonWidth, FilterBarHeight - 2);
+    Lv2->setGeometry(0, FilterBarHeight, w, std::max(0, h2 - Panel4Height - FilterBarHeight));
     Sb->setGeometry(0, h - TStatusBar::BarHeight, w, TStatusBar::BarHeight);
+    AlignColumns();
+    UpdateAccountHint();
+}
+
+// The subject and sender columns take the width the list has beyond its columns (3 to 2)
+// when it grows, and give back what it loses, down to a width that still shows a few
+// characters.
+void TMain::AlignColumns()
+{
+    const int now = Lv2->width();
+    const int delta = FLv2Width > 0 ? now - FLv2Width : 0;
+    FLv2Width = now;
+    int change = delta;
+    if (delta > 0) {
+        int used = 0;
+        for (int c = 0; c < Lv2->columnCount(); ++c)
+            used += Lv2->columnWidth(c);
+        change = std::max(0, std::min(delta, Lv2->viewport()->width() - used));
+    }
+    if (change == 0)
+        return;
+    const int subject = change * 3 / 5;
+    Lv2->setColumnWidth(0, std::max(60, Lv2->columnWidth(0) + subject));
+    Lv2->setColumnWidth(1, std::max(40, Lv2->columnWidth(1) + change - subject));
 }
 
 void TMain::SetPanel1Height(int height)
@@ -392,6 +474,8 @@ void TMain::ButtonClick(QObject* Sender)
     case TButtonTag::CheckAll: SetAllChecked(true); break;
     case TButtonTag::UncheckAll: SetAllChecked(false); break;
     case TButtonTag::Delete: DeleteCheckedMessages(); break;
+    case TButtonTag::Undo: UndoDeletions(); break;
+    case TButtonTag::AddAccount: NewAccount(); break;
     default: break;
     }
 }
@@ -414,10 +498,16 @@ void TMain::MenuItemClick(QObject* Sender)
         const bool selected = Lv2->Selected() >= 0;
         Pm2_1->setEnabled(selected);
         Pm2_2->setEnabled(selected);
+        UpdateUndo();
         break;
     }
     case TMenuTag::MessageText: ViewMessageText(); break;
     case TMenuTag::MessageHeader: ViewMessageHeader(); break;
+    case TMenuTag::Undo: UndoDeletions(); break;
+    case TMenuTag::CheckShown: CheckShownRows(); break;
+    case TMenuTag::CheckLarger: CheckLargerRows(); break;
+    case TMenuTag::CheckOlder: CheckOlderRows(); break;
+    case TMenuTag::InvertChecks: InvertChecks(); break;
     default: break;
     }
 }
@@ -437,4 +527,9 @@ void TMain::ListViewDblClick(QObject* Sender)
     }
 }
 
-void TMain::ListViewSelectItem(QObject*, bool Selected) { SpeedButton1->setEnabled(Selected); }
+// While the button is down it is the only way to end the connection (and to commit the
+// deletions), so then it stays enabled whatever the selection.
+void TMain::ListViewSelectItem(QObject*, bool Selected)
+{
+    SpeedButton1->setEnabled(Selected || SpeedButton1->isChecked());
+}

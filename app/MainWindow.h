@@ -1,6 +1,7 @@
 #pragma once
 // TMain: the main window. The account list `Lv1` above, the message list `Lv2` below with
-// its command buttons, the status bar `Sb` with the progress bar over panel 2.
+// the filter field and rule button above it and its command buttons below it, the status
+// bar `Sb` with the progress bar over panel 2.
 //
 // The window's geometry and column widths are kept in the settings file; the account list
 // lives in the rows of `Lv1` (fields as Shift-JIS bytes, exactly as in "Account.lst"), is
@@ -18,9 +19,14 @@
 //    only set for a request the component takes; a fetched text or header goes to the viewer
 //    that asked for it, and is dropped when that viewer has been closed or replaced meanwhile;
 //  - releasing the connect button while a command waits cancels it at once when nothing is
-//    left to commit; after accepted deletions (or during the delete command) the QUIT waits
-//    until the command's reply is in (a QUIT must not overtake it), and the command stops
-//    there;
+//    left to commit; after accepted deletions (or during the delete command or its undo,
+//    RSET) the QUIT waits until the command's reply is in (a QUIT must not overtake it), and
+//    the command stops there;
+//  - while the connect button is down it stays enabled whatever the account selection: it
+//    is the only way to end the connection and commit the deletions;
+//  - the rows the server accepted to delete leave the list but are kept until QUIT; RSET
+//    (undo) or a connection that ends without QUIT brings them back, and the delete command
+//    finds each message by its number, so sorting while it waits changes nothing;
 //  - closing only hides the window and stops the listing after its current message (and
 //    cancels a connection still being made); the owner destroys the window once its
 //    handlers have returned (in the program: after the message loop). The window must never
@@ -30,9 +36,11 @@
 //
 // The window's code is split by job: MainWindow.cpp builds and lays out the window and runs
 // its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
-// mailbox workflow, the component's events and the viewer.
+// mailbox workflow, the component's events and the viewer, MainList.cpp the message list's
+// columns, filter and check rules.
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -44,7 +52,11 @@
 #include "app/MailboxState.h"
 
 class QAction;
+class QDir;
+
+class QLineEdit;
 class QMenu;
+class QToolButton;
 class QProgressBar;
 class QPushButton;
 class TComponent;
@@ -61,10 +73,13 @@ struct TWindowSettings;
 
 // The tags the shared handlers tell their senders by; the values are the ones the controls
 // have always carried.
-enum class TButtonTag : int { Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5 };
+enum class TButtonTag : int {
+    Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5, Undo = 6, AddAccount = 7
+};
 enum class TMenuTag : int {
     AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14,
-    MessageMenu = 20, MessageText = 21, MessageHeader = 22
+    MessageMenu = 20, MessageText = 21, MessageHeader = 22, Undo = 23,
+    RuleMenu = 30, CheckShown = 31, CheckLarger = 32, CheckOlder = 33, InvertChecks = 34
 };
 enum class TListTag : int { Accounts = 0, Messages = 1 };
 
@@ -89,6 +104,10 @@ public:
     QPushButton* BitBtn3;
     QPushButton* BitBtn4;
     QPushButton* BitBtn5;
+    QPushButton* BitBtn6;          // undo: offered while deletions wait for QUIT
+    QLineEdit* FilterEdit;         // shows only the rows whose subject or sender holds its text
+    QToolButton* RuleButton;       // checks rows by a rule (menu Pm3)
+    QPushButton* AddAccountButton; // inside the empty account list
     TListView* Lv2;
     TStatusBar* Sb;
     QMenu* Pm1;
@@ -99,6 +118,12 @@ public:
     QMenu* Pm2;
     QAction* Pm2_1;
     QAction* Pm2_2;
+    QAction* Pm2_3;
+    QMenu* Pm3;
+    QAction* Pm3_1;
+    QAction* Pm3_2;
+    QAction* Pm3_3;
+    QAction* Pm3_4;
     // The POP3 component, owned by the window for its whole life.
     TNMPOP3* NMPOP3;
 
@@ -120,8 +145,13 @@ public:
     void NMPOP3DecodeStart(std::string& FileName);
 
     // Appends an unchecked row to the message list: subject and sender as UTF-8 text to show,
-    // the size in bytes, the message number on the server as the row's data.
-    int AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo);
+    // the size in bytes, the message number on the server as the row's data, the date
+    // (seconds since the epoch) when the header had one. The filter applies to it at once.
+    int AddMessageRow(const std::string& subject, const std::string& from, long long bytes, int msgNo,
+                      std::optional<long long> date = std::nullopt);
+    // Why the last Connect failed, in Japanese, from the component's state; "" when it
+    // cannot tell.
+    std::string ConnectFailureReason() const;
 
     int Panel1Height() const { return FPanel1Height; }
     void SetPanel1Height(int height);
@@ -135,6 +165,8 @@ private:
     // Building, in the order the controls are made.
     void BuildAccountPanel();
     void BuildMessagePanel();
+    void BuildFilterBar();
+    void SetMessageColumnFormats();
     void BuildStatusBar();
     void BuildMenus();
     void BuildComponent();
@@ -169,8 +201,18 @@ private:
     void FinishPendingEnd();
     void SetAllChecked(bool checked);
     void DeleteCheckedMessages();
-    void DeleteMailMessage(int row, int msgNo);
+    void DeleteMailMessage(int msgNo);
     void MarkMessageDeleted(int row);
+    // Rows marked deleted leave the list; RestoreDeletedRows brings them back (after RSET, or
+    // when the connection ended without QUIT) at their place.
+    void RemoveMarkedRows();
+    void RestoreDeletedRows();
+    // RSET: every deletion of this connection is undone.
+    void UndoDeletions();
+    int RowOfMessage(int msgNo) const;
+    // Panel 1: the messages left on the server once the marked ones go.
+    void ShowMessageCount();
+    void UpdateUndo();
     void SetCommandButtonsEnabled(bool enabled);
 
     // Viewer.
@@ -178,13 +220,27 @@ private:
     std::optional<int> StartViewerFetch(TRetrieveMode mode);
     void ViewMessageText();
     void ViewMessageHeader();
+    void TakePartFiles(const QDir& folder, const QStringList& before);
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
     void ShowMessageHeader(TMail* viewer, const TSummary& summary);
     // Caption, text ("\n" between lines) and sender of a viewer, UTF-8 (app/ShownText.h).
     void FillViewer(TMail* viewer, const std::string& caption, const std::string& text,
                     const std::string& sender) const;
 
+    // Message list: filter and check rules (MainList.cpp).
+    bool RowMatchesFilter(int row) const;
+    void ApplyFilter();
+    void CheckShownRows();
+    void CheckLargerRows();
+    void CheckOlderRows();
+    void InvertChecks();
+    // The rule's value, asked in a small dialog; none when cancelled.
+    std::optional<double> AskMegabytes();
+    std::optional<long long> AskDate();
+    void UpdateAccountHint();
+
     void Realign();
+    void AlignColumns();
     void Bind(QPushButton* button);
     void Bind(QAction* action);
     // The boundary of every handler that Qt or the component calls: shows what escapes, then
@@ -198,7 +254,15 @@ private:
     std::unique_ptr<TComponent> FComponents;   // owner of NMPOP3
     TMailboxState FState;
     int FListingMsgNo = 0;        // the message whose summary the listing fetches
-    int FDeletingRow = 0;         // the list row of the message the delete command asks for
+    int FDeletingMsgNo = 0;       // the message the delete command asks for
+    // The rows the server accepted to delete, as they were, until QUIT makes it final.
+    struct TDeletedRow {
+        std::vector<std::string> Texts;   // caption and sub-items as shown, UTF-8
+        bool Checked = false;
+        int MsgNo = 0;
+    };
+    std::vector<TDeletedRow> FDeletedRows;
+    int FLv2Width = 0;            // the list width the columns were last fitted to
     QPointer<TMail> FRetrieveViewer;   // the viewer the running fetch is for
 
     int FPanel1Height = 74;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Sjis.h"
+#include "app/Texts.h"
 
 namespace {
 TMessageBoxHook gHook;
@@ -37,14 +38,16 @@ int MessageBox(const std::string& text, const std::string& caption, TMsgIcon ico
     QFont font("IPAPGothic");
     font.setPixelSize(12);
     box.setFont(font);
+    // The buttons carry the interface's own words, not Qt's English ones.
     if (buttons == TMsgButtons::YesNo) {
-        QPushButton* yes = box.addButton(QMessageBox::Yes);
-        QPushButton* no = box.addButton(QMessageBox::No);
+        QPushButton* yes = box.addButton(SjisToQ(Texts::YesButton), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(SjisToQ(Texts::NoButton), QMessageBox::NoRole);
         box.setDefaultButton(defaultButton == 1 ? no : yes);
         box.setEscapeButton(no);
-        return box.exec() == QMessageBox::Yes ? mrYes : mrNo;
+        box.exec();
+        return box.clickedButton() == yes ? mrYes : mrNo;
     }
-    box.setDefaultButton(box.addButton(QMessageBox::Ok));
+    box.setDefaultButton(box.addButton(SjisToQ(Texts::OkButton), QMessageBox::AcceptRole));
     box.exec();
     return mrOK;
 }

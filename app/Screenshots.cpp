@@ -6,7 +6,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,6 +22,7 @@
 #include "app/ListView.h"
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
+#include "app/Sjis.h"
 #include "app/StatusBar.h"
 #include "app/Texts.h"
 #include "app/Viewer.h"
@@ -113,10 +117,6 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
                      mailbox.size());
         ok = false;
     }
-    window.Lv2->SetChecked(2, true);
-    window.Lv2->SetChecked(3, true);
-    window.Lv2->scrollToTop();
-    ok = Save(&window, out, "main.png") && ok;
 
     TStringList fields;
     for (const auto& f : company)
@@ -141,6 +141,45 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
         ok = view(FirstOfForm(mailbox, form), window.Pm2_1, name) && ok;
     if (Mail)
         Mail->close();
+
+    // The cleaning workflow, in a window wide enough for the date column: oldest first (the
+    // mail in today's forms, sent first) with three checked, then the largest first, then only
+    // the news letters (typed in half-width kana), the delete confirmation with its count, and
+    // the undo offered once the server accepted.
+    window.resize(640, 440);
+    QHeaderView* header = window.Lv2->horizontalHeader();
+    header->sectionClicked(3);
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, true);
+    window.Lv2->scrollToTop();
+    ok = Save(&window, out, "main.png") && ok;
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, false);
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    for (int row : {0, 1, 3})
+        window.Lv2->SetChecked(row, true);
+    window.FilterEdit->setText(SjisToQ("\xc6\xad\xb0\xbd" /* sjis: ﾆｭｰｽ */));
+    header->sectionClicked(3);
+    ok = Save(&window, out, "filtered.png") && ok;
+    window.FilterEdit->clear();
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    window.Lv2->scrollToTop();
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ok = Save(box, out, "confirm.png") && ok;
+            box->buttons().first()->click();  // はい
+        }
+    });
+    window.BitBtn5->click();
+    ok = Save(&window, out, "undo.png") && ok;
+    window.MenuItemClick(window.Pm2);
+    window.Pm2->popup(window.mapToGlobal(QPoint(200, 200)));
+    ok = Save(window.Pm2, out, "undo-menu.png") && ok;
+    window.Pm2->hide();
+    window.BitBtn6->click();
+    window.resize(469, 342);
 
     // The box is modal: it is taken and closed from inside its own loop.
     QTimer::singleShot(0, [&] {
@@ -193,6 +232,14 @@ int main(int argc, char** argv)
     }
     const TAccountFields company = WriteAccounts(port);
     bool ok = TakePictures(out, mailbox, company);
+    {
+        // The first start: no "Account.lst" yet, the empty list says how to add one.
+        QTemporaryDir empty;
+        SetAppFolder(empty.path().toStdString());
+        TMain window;
+        window.show();
+        ok = Save(&window, out, "first-start.png") && ok;
+    }
     SetAppFolder("");
     if (chdir(oldDir.c_str()) != 0)
         ok = false;

@@ -1,7 +1,15 @@
 #include "app/Viewer.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+#include "runtime/SysUtils.h"
 
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
@@ -32,6 +40,17 @@ TMail::TMail(QWidget* owner) : QWidget(owner, Qt::Window)
     Sb->AddPanel(240);
     Sb->AddPanel(50);
     Sb->SetPanelText(0, Texts::Receiving);
+
+    PartsBar = new QWidget(this);
+    PartsBar->setObjectName("PartsBar");
+    PartsNote = new QLabel(PartsBar);
+    PartsNote->setObjectName("PartsNote");
+    PartsNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    OpenFolderButton = new QPushButton(SjisToQ(Texts::OpenFolderCaption), PartsBar);
+    OpenFolderButton->setObjectName("OpenFolderButton");
+    connect(OpenFolderButton, &QPushButton::clicked, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(FPartFolder)); });
+    PartsBar->hide();
     Realign();
 }
 
@@ -42,6 +61,9 @@ TMail::~TMail()
 
 void TMail::FormDestroy()
 {
+    // Copies the user saved elsewhere are theirs; the files here were only for this view.
+    for (const QString& file : FPartFiles)
+        QFile::remove(QDir(FPartFolder).filePath(file));
     if (Mail == this)
         Mail = nullptr;
 }
@@ -64,6 +86,23 @@ void TMail::SetLines(const std::vector<std::string>& lines)
 void TMail::AddLine(const std::string& line) { Memo->appendPlainText(SjisToQ(line)); }
 
 void TMail::ClearLines() { Memo->clear(); }
+
+void TMail::ShowUnavailable(const std::string& status, const std::string& text)
+{
+    Sb->SetPanelText(0, status);
+    Memo->setPlainText(SjisToQ(text));
+}
+
+void TMail::SetPartFiles(const QString& folder, const QStringList& files)
+{
+    FPartFolder = folder;
+    FPartFiles += files;
+    PartsNote->setText(SjisToQ(IntToStr(FPartFiles.size()) + Texts::PartsWritten) + QDir::toNativeSeparators(folder) +
+                       "\n" + SjisToQ(Texts::PartsRemoved));
+    PartsNote->setToolTip(FPartFiles.join(QLatin1Char('\n')));
+    PartsBar->setVisible(!FPartFiles.isEmpty());
+    Realign();
+}
 
 void TMail::FormKeyPress(char& Key)
 {
@@ -106,6 +145,10 @@ void TMail::resizeEvent(QResizeEvent* event)
 
 void TMail::Realign()
 {
-    Memo->setGeometry(0, 0, width(), std::max(0, height() - TStatusBar::BarHeight));
+    const int top = PartsBar->isHidden() ? 0 : 34;
+    PartsBar->setGeometry(0, 0, width(), top);
+    OpenFolderButton->setGeometry(std::max(0, width() - 104), 6, 100, 22);
+    PartsNote->setGeometry(4, 0, std::max(0, width() - 112), top);
+    Memo->setGeometry(0, top, width(), std::max(0, height() - TStatusBar::BarHeight - top));
     Sb->setGeometry(0, height() - TStatusBar::BarHeight, width(), TStatusBar::BarHeight);
 }

@@ -3,14 +3,18 @@
 // window. It shows "受信中" until its content arrives; Esc or the close box closes it and a
 // closed viewer deletes itself, clearing the global `Mail` when that refers to it.
 // Texts handed to it are Shift-JIS, except those of the Utf8 setters (the mail text functions'
-// results), which show in any script.
+// results), which show in any script. The part files of its message (SetPartFiles) are noted
+// above the text with a button that opens their folder, and removed when it is destroyed.
 
+#include <QStringList>
 #include <QWidget>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class TStatusBar;
 
 class TMail : public QWidget {
@@ -28,6 +32,14 @@ public:
     void SetLines(const std::vector<std::string>& lines);
     void AddLine(const std::string& line);
     void ClearLines();
+    // In place of "受信中": why nothing will arrive.
+    void ShowUnavailable(const std::string& status, const std::string& text);
+    void SetPartFiles(const QString& folder, const QStringList& files);
+    QString PartFolder() const { return FPartFolder; }
+
+    QWidget* PartsBar;
+    QLabel* PartsNote;
+    QPushButton* OpenFolderButton;
 
     void FormShow() {}
     void FormKeyPress(char& Key);
@@ -42,6 +54,8 @@ private:
     void Realign();
 
     bool FPlaced = false;
+    QString FPartFolder;
+    QStringList FPartFiles;
 };
 
 // The viewer that is open, or null; at most one exists at a time.

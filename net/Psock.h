@@ -59,6 +59,10 @@ public:
     using ESockError::ESockError;
 };
 
+// Why the last Connect failed (None while it runs and once it connected): the look-up
+// found no address, the peer refused, no answer within TimeOut (look-up or connect), Abort.
+enum class TConnectFault { None, HostNotFound, Refused, TimedOut, Canceled };
+
 using TOnStatus = std::function<void(TComponent* Sender, const std::string& Status)>;
 using TOnHostResolved = std::function<void(TComponent* Sender)>;
 using TOnErrorEvent = std::function<void(TComponent* Sender, std::uint16_t Errno, const std::string& Errmsg)>;
@@ -124,6 +128,7 @@ public:
     // Public state.
     std::atomic<bool> Connected{false};
     std::atomic<bool> TimeoutFired{false};   // read after an abort exception: time-out or cancel
+    TConnectFault ConnectFault = TConnectFault::None;
     std::string Status;
     TStringList WinsockInfo;
     std::string ProxyHost;

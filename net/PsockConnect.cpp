@@ -50,23 +50,28 @@ void TPowersock::Connect()
 {
     StatusMessage(8, "Connecting");
     CancelRequested = false;
+    ConnectFault = TConnectFault::None;
     if (Connected)
         throw ESockError("Already connected");
     for (int attempts = 0;; ++attempts) {
         try {
             ResolveRemoteHost();
         } catch (const ESockError&) {
-            if (FLookupEnd != LookupAnswered)
+            if (FLookupEnd != LookupAnswered) {
+                ConnectFault = FLookupEnd == LookupTimedOut ? TConnectFault::TimedOut : TConnectFault::Canceled;
                 throw;   // no answer came: asking again would only wait again
+            }
         }
         if (RemoteAddr.sin_addr != 0)
             break;
+        ConnectFault = TConnectFault::HostNotFound;
         if (attempts > 0 || !OnInvalidHost)
             throw ESockError("Null Remote Address");
         bool Handled = false;
         OnInvalidHost(Handled);
         if (!Handled)
             throw ESockError("Null Remote Address");
+        ConnectFault = TConnectFault::None;
     }
     RemoteAddr.sin_family = ws::AfInet;
     RemoteAddr.sin_port = ws::HtoNs(ProxyHost.empty() ? static_cast<std::uint16_t>(Port & 0xFFFF) : ProxyPort);
@@ -93,6 +98,7 @@ void TPowersock::Connect()
     // still connecting would refuse it with "Operation already in progress").
     Connected = false;
     ReplaceSocket();
+    ConnectFault = TimeoutFired ? TConnectFault::TimedOut : CancelRequested ? TConnectFault::Canceled : TConnectFault::Refused;
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     throw ESockError(TimeoutFired ? "Connection Timed out" : CancelRequested ? "Connection Canceled" : "Connection Failed");

@@ -71,6 +71,8 @@ void TNMPOP3::ConnectionClosed()
 
 void TNMPOP3::Connect()
 {
+    LoginRefusal.clear();
+    ConnectFault = TConnectFault::None;
     bool asked = false;
     while (UserID.empty() || Password.empty()) {
         if (!OnAuthenticationNeeded)
@@ -116,8 +118,14 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     if (!ContainsOk(greeting))
         throw Exception(greeting);
     for (int attempt = 1;; ++attempt) {
-        if (ContainsOk(Command("USER " + UserID)) && ContainsOk(Command("PASS " + Password)))
+        std::string reply = Command("USER " + UserID);
+        if (ContainsOk(reply))
+            reply = Command("PASS " + Password);
+        if (ContainsOk(reply)) {
+            LoginRefusal.clear();   // a retry was accepted
             break;
+        }
+        LoginRefusal = reply.substr(0, reply.find_first_of("\r\n"));
         if (attempt == 2 || !OnAuthenticationFailed)
             throw Exception("Authentication failed");
         bool Handled = false;
@@ -289,7 +297,9 @@ void TNMPOP3::List()
 void TNMPOP3::Reset()
 {
     CertifyConnect();
-    Command("RSET");
+    const std::string reply = Command("RSET");
+    if (!ContainsOk(reply))
+        throw Exception(reply);
     if (OnReset)
         OnReset(this);
 }

@@ -120,7 +120,7 @@ public:
     std::string UniqueID(int Msg);
     // LIST: OnList per line of the listing. A refusing reply ("-ERR") is raised.
     void List();
-    // RSET, then OnReset.
+    // RSET, then OnReset; a refusing reply is raised (before OnReset).
     void Reset();
     // The value (after the first ":", trimmed, at most 255) of the first MailMessage.Header
     // entry containing Key (case-sensitive); "" when none.
@@ -157,6 +157,9 @@ public:
 
     // Run-time state.
     int MessageCount = 0;        // from STAT at the last login
+    // The server's reply (line end removed) that refused USER or PASS in the last Connect;
+    // "" when the login was not refused.
+    std::string LoginRefusal;
     TSummary Summary;
     TMailMessage MailMessage;
 

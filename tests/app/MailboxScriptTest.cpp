@@ -2,6 +2,7 @@
 // demand: refusals, a dropped connection, replies that keep the window waiting while the
 // user releases the connect button or closes the viewer, and failed connections.
 #include <QAction>
+#include <QHeaderView>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QPointer>
@@ -58,7 +59,18 @@ bool Sent(const ScriptServer& server, std::size_t connection, const std::string&
     return TimesSent(server, connection, line) > 0;
 }
 
-class MailboxScriptTest : public MailboxTest {};
+class MailboxScriptTest : public MailboxTest {
+protected:
+    // Connects to the server, checks the row and deletes it, answering Yes.
+    void ConnectAndDelete(std::uint16_t port, int row)
+    {
+        UseAccount("127.0.0.1", port);
+        ClickConnect();
+        W->Lv2->SetChecked(row, true);
+        Answers = {mrYes};
+        W->BitBtn5->click();
+    }
+};
 
 TEST_F(MailboxScriptTest, ARefusedSummaryLeavesAGapAndRowsKeepTheirNumbers)
 {
@@ -122,7 +134,7 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     Summaries(s, 1, 3)
         .Expect("DELE 1").SendLine("+OK deleted")
         .Expect("DELE 2").SendLine("-ERR message 2 is locked")
-        // The next command skips the row deleted already (never "DELE -1").
+        // The accepted row has left the list: the next command asks for the others only.
         .Expect("DELE 2").SendLine("+OK deleted")
         .Expect("DELE 3").SendLine("+OK deleted");
     Quit(s);
@@ -132,20 +144,21 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     W->BitBtn3->click();  // check all
     Answers = {mrYes};
     W->BitBtn5->click();
-    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Texts::AskDeleteMessages, "-ERR message 2 is locked\r\n"}));
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{DeleteQuestion(3, "600 B"), "-ERR message 2 is locked\r\n"}));
     EXPECT_EQ(Boxes[1].Caption, "Purgel");  // the application's exception display
     EXPECT_EQ(Boxes[1].Icon, TMsgIcon::Stop);
-    ASSERT_EQ(RowNumbers(), (std::vector<int>{-1, 2, 3}));
-    EXPECT_EQ(W->Lv2->SubItem(0, 1), "Deleted");
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
+    EXPECT_EQ(Panel(1), "2");
+    EXPECT_EQ(W->Lv2->SubItem(0, 1), "200");
     EXPECT_TRUE(W->Lv2->Checked(0));
-    EXPECT_EQ(W->Lv2->SubItem(1, 1), "200");
-    EXPECT_TRUE(W->Lv2->Checked(1));
     EXPECT_FALSE(Sent(server, 0, "DELE 3"));
-    EXPECT_EQ(W->Lv2->Selected(), 1);  // the refused row stays selected
+    EXPECT_EQ(W->Lv2->Selected(), 0);  // the refused row stays selected
 
     Answers = {mrYes};
     W->BitBtn5->click();
     EXPECT_EQ(Boxes.size(), 3u);
+    EXPECT_EQ(Boxes[2].Text, DeleteQuestion(2, "500 B"));
+    EXPECT_EQ(Panel(1), "0");
     EXPECT_EQ(W->Lv2->Count(), 0);
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
@@ -183,6 +196,77 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
     EXPECT_TRUE(Boxes.empty());
 }
 
+TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndBringsTheRowsBack)
+{
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
+    ScriptServer server(s);
+    ConnectAndDelete(server.Port(), 1);
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
+    EXPECT_TRUE(W->BitBtn6->isEnabled());
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
+    EXPECT_EQ(BoxTexts().back(), Texts::DeletionsKept);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(W->Lv2->SubItem(1, 1), "200");
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+    EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
+    ClickConnect();
+    EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
+{
+    auto waiting = NewFlag();
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
+    s.Expect("DELE 3").SendLine("+OK");
+    Quit(s);
+    ScriptServer server(s);
+    When([waiting] { return waiting->load(); }, [this] {
+        for (int i = 0; i < 2; ++i)
+            W->Lv2->horizontalHeader()->sectionClicked(2);  // largest first: 3, 2, 1
+    });
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(0, true);
+    W->Lv2->SetChecked(2, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_EQ(server.ReceivedLines(0).size(), 12u);   // USER PASS STAT, 3 x (TOP LIST), DELE 1, DELE 3, QUIT
+}
+
+TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
+{
+    Script s;
+    Login(s, 2);
+    Summaries(s, 1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
+    Quit(s);
+    ScriptServer server(s);
+    ConnectAndDelete(server.Port(), 0);
+    W->BitBtn6->click();
+    EXPECT_EQ(BoxTexts().back(), "-ERR no\r\n");
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
+    EXPECT_TRUE(W->BitBtn6->isEnabled());
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(MailboxScriptTest, AServerThatNeverGreetsSaysItDidNotAnswerInTime)
+{
+    Script s;
+    s.Pause(3000ms).Close();
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port(), "alice", "secret", "1");
+    ClickConnect();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect + ("\n" + std::string(Texts::NoAnswer))});
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+}
+
 TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
 {
     auto greeted = NewFlag();
@@ -205,7 +289,8 @@ TEST_F(MailboxScriptTest, ARefusedConnectionShowsBothBoxesInOrder)
 {
     UseAccount("127.0.0.1", testsupport::UnusedPort());
     ClickConnect();
-    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Texts::CannotConnect, Texts::CouldNotConnect}));
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Texts::CannotConnect,
+                                                    Texts::CouldNotConnect + ("\n" + std::string(Texts::ConnectionRefused))}));
     for (const auto& b : Boxes) {
         EXPECT_EQ(b.Icon, TMsgIcon::Exclamation);
         EXPECT_EQ(b.Buttons, TMsgButtons::OK);
@@ -220,7 +305,7 @@ TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
 {
     UseAccount("bad..name", 110);
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect + ("\n" + std::string(Texts::HostNotFound))});
 
     Boxes.clear();
     Script s;
@@ -309,11 +394,7 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSumma
     s.Expect("LIST 2").SendLine("+OK 2 200");
     Quit(s);  // the QUIT that commits the deletion comes after the reply it waited for
     ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    W->Lv2->SetChecked(0, true);
-    Answers = {mrYes};
-    W->BitBtn5->click();
+    ConnectAndDelete(server.Port(), 0);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
 
     When([waiting] { return waiting->load(); }, [this] {
@@ -388,13 +469,14 @@ TEST_F(MailboxScriptTest, ViewsWithoutAConnection)
     W->MenuItemClick(W->Pm2);
     EXPECT_FALSE(W->Pm2_1->isEnabled());
     EXPECT_FALSE(W->Pm2_2->isEnabled());
+    // Both views say that nothing will arrive, in the viewer, without a box.
     ChooseFromMessageMenu(0, W->Pm2_2);
     ASSERT_NE(Mail, nullptr);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Not Connected"});
-    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Offline);
     ChooseFromMessageMenu(0, W->Pm2_1);
-    EXPECT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Offline);
     // A double-click views nothing without a connection.
     QPointer<TMail> viewer = Mail;
     W->Lv2->OnDblClick();

@@ -3,8 +3,12 @@
 // and header views, and commands given while a listing runs. One server per kind serves the
 // whole suite; every test starts with an empty mailbox.
 #include <QAction>
+#include <QMenu>
 #include <QCoreApplication>
 #include <QDir>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -12,6 +16,7 @@
 #include <map>
 #include <set>
 
+#include "app/MessageList.h"
 #include "app/Sjis.h"
 #include "jconv/Jconvert.h"
 #include "pop3/Nmpop3.h"
@@ -131,16 +136,18 @@ TEST_P(MailboxServerTest, StopDuringTheTenthOfAHundredSummariesKeepsTenRows)
 
 TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
 {
-    AddNumbered(5);
+    const std::vector<std::string> raws = AddNumbered(5);
     ClickConnect();
     ASSERT_EQ(W->Lv2->Count(), 5);
     W->Lv2->SetChecked(0, true);
     W->Lv2->SetChecked(2, true);
     Answers = {mrYes};
     W->BitBtn5->click();
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
+    const QString total = MessageList::SizeText(static_cast<long long>(raws[0].size() + raws[2].size()));
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{DeleteQuestion(2, total.toStdString())});
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
+    EXPECT_EQ(Panel(1), "3");
     EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(Travel));
     EXPECT_EQ(W->Lv2->Selected(), -1);
     EXPECT_EQ(Server->CountMessages(), 5);  // nothing is gone before QUIT
@@ -161,13 +168,12 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     EXPECT_EQ(Boxes.size(), 1u);
 }
 
-TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksAndSendsNothing)
+TEST_P(MailboxServerTest, DeleteWithNothingCheckedAsksNothingAndSendsNothing)
 {
     AddNumbered(2);
     ClickConnect();
-    Answers = {mrYes};
     W->BitBtn5->click();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::AskDeleteMessages});
+    EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
     ClickConnect();
     EXPECT_EQ(Server->CountMessages(), 2);
@@ -212,7 +218,7 @@ TEST_P(MailboxServerTest, ViewerShowsTheTextAndHeaderOfTheRowsOwnMessage)
     EXPECT_TRUE(Boxes.size() == 1u);
 }
 
-TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndLeavesItsPartInTheCurrentFolder)
+TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndItsPartUntilTheViewerCloses)
 {
     const mailbox::MultipartSample sample = mailbox::MultipartMail();
     Server->AddMessage(sample.Raw);
@@ -229,10 +235,21 @@ TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndLeavesItsPartInTheCurr
                                                        "", "File \"report.bin\" extracted", "",
                                                        "File \"archive.dat\" extracted"}));
     EXPECT_EQ(Mail->Sb->PanelText(0), "");
-    bool tempFile = false;
-    for (const std::string& name : FolderEntries())
-        tempFile = tempFile || (name.rfind("Temp", 0) == 0 && name.size() > 8 && name.substr(name.size() - 4) == ".mme");
-    EXPECT_TRUE(tempFile);
+    auto tempFiles = [this] {
+        int n = 0;
+        for (const std::string& name : FolderEntries())
+            n += name.rfind("Temp", 0) == 0 && name.size() > 8 && name.substr(name.size() - 4) == ".mme";
+        return n;
+    };
+    EXPECT_EQ(tempFiles(), 1);
+    // The viewer says where the part went and offers the folder; closing it removes the part.
+    EXPECT_FALSE(Mail->PartsBar->isHidden());
+    EXPECT_TRUE(Mail->PartsNote->text().contains(QDir::toNativeSeparators(QDir::currentPath())));
+    EXPECT_EQ(QDir(Mail->PartFolder()), QDir::current());
+    EXPECT_EQ(Mail->OpenFolderButton->text(), SjisToQ(Texts::OpenFolderCaption));
+    Mail->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(tempFiles(), 0);
     EXPECT_TRUE(Boxes.empty());
 }
 
@@ -336,7 +353,10 @@ TEST_P(MailboxServerTest, ARefusedPasswordShowsOnlyTheSecondBox)
 {
     W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "wrong");
     ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
+    // The box says why, with the server's own reply.
+    ASSERT_EQ(Boxes.size(), 1u);
+    const std::string why = Texts::CouldNotConnect + ("\n" + std::string(Texts::LoginRefused) + "\n-ERR");
+    EXPECT_EQ(Boxes[0].Text.substr(0, why.size()), why);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Exclamation);
     EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_FALSE(W->SpeedButton1->isChecked());
@@ -346,6 +366,69 @@ TEST_P(MailboxServerTest, ARefusedPasswordShowsOnlyTheSecondBox)
     W->Lv1->SetSubItem(W->Lv1->Selected(), 1, "secret");
     ClickConnect();
     EXPECT_EQ(Panel(0), Texts::Online);
+}
+
+TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndTheButtonStaysUsable)
+{
+    // Message n: n kilobytes of text, dated n days after the first; the largest has a subject
+    // Shift-JIS cannot hold, which must come back as it was listed.
+    for (int n = 1; n <= 5; ++n)
+        Server->AddMessage(mailbox::MailBuilder()
+                               .Subject(n < 5 ? "size " + std::to_string(n) : "=?UTF-8?Q?size_5_caf=C3=A9_=F0=9F=93=A6?=")
+                               .Date("Mon, " + std::to_string(n) + " Jul 2024 09:30:00 +0900 (JST)")
+                               .Text(std::string(static_cast<size_t>(n) * 1024, 'x') + "\n")
+                               .Build());
+    ClickConnect();
+    ASSERT_EQ(W->Lv2->Count(), 5);
+    EXPECT_EQ(W->Lv2->item(0, 3)->text(), MessageList::DateText(1719793800));  // 2024-07-01 00:30 UTC
+    QHeaderView* header = W->Lv2->horizontalHeader();
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);  // size, then largest first
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{5, 4, 3, 2, 1}));
+
+    // Space checks the two largest, the Delete key asks, with their count.
+    for (int row : {0, 1}) {
+        W->Lv2->setCurrentCell(row, 0);
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QApplication::sendEvent(W->Lv2, &space);
+    }
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+    Answers = {mrYes};
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(W->Lv2, &del);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text.substr(0, 2), "2 ");
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(Panel(1), "3");
+    EXPECT_TRUE(W->BitBtn6->isEnabled());
+    W->MenuItemClick(W->Pm2);
+    EXPECT_TRUE(W->Pm2_3->isEnabled());
+
+    W->BitBtn6->click();  // RSET: both come back, in their sorted places, checked
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{5, 4, 3, 2, 1}));
+    const QString largest = W->Lv2->item(0, 0)->text();
+    EXPECT_EQ(largest, " size 5 caf\u00e9 \U0001F4E6");
+    EXPECT_TRUE(W->Lv2->Checked(0));
+    EXPECT_EQ(Panel(1), "5");
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+
+    // The connect button stays usable while connected, even without a selected account.
+    W->Lv1->clearSelection();
+    EXPECT_TRUE(W->SpeedButton1->isEnabled());
+    EXPECT_EQ(W->SpeedButton1->text(), SjisToQ(Texts::DisconnectCaption));
+    W->Lv2->SetChecked(1, false);  // only the largest
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ClickConnect();  // QUIT
+    EXPECT_FALSE(W->SpeedButton1->isEnabled());
+    EXPECT_EQ(W->SpeedButton1->text(), SjisToQ(Texts::ConnectCaption));
+    EXPECT_EQ(Server->CountMessages(), 4);
+    W->Lv1->selectRow(0);
+    ClickConnect();
+    ASSERT_EQ(W->Lv2->Count(), 4);
+    for (int row = 0; row < 4; ++row)
+        EXPECT_NE(W->Lv2->item(row, 0)->text(), largest);
+    EXPECT_EQ(Boxes.size(), 2u);
 }
 
 } // namespace

@@ -2,14 +2,22 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolButton>
 #include <QToolTip>
 
 #include "app/AppStyle.h"
@@ -52,6 +60,48 @@ void Click(QWidget* target, QPoint pos, QEvent::Type type = QEvent::MouseButtonP
 {
     QMouseEvent e(type, pos, target->mapToGlobal(pos), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &e);
+}
+
+// A click on the header of the list's column, as the mouse gives it.
+void ClickHeader(TListView* list, int column)
+{
+    QWidget* header = list->horizontalHeader()->viewport();
+    const QPoint pos(list->horizontalHeader()->sectionViewportPosition(column) + 5, 5);
+    Click(header, pos);
+    Click(header, pos, QEvent::MouseButtonRelease);
+}
+
+void Type(QWidget* target, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &e);
+    }
+}
+
+void Key(QWidget* target, int key)
+{
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+}
+
+std::vector<int> Shown(const TListView* list)
+{
+    std::vector<int> numbers;
+    for (int row = 0; row < list->Count(); ++row)
+        if (!list->isRowHidden(row))
+            numbers.push_back(list->Data(row));
+    return numbers;
+}
+
+std::vector<int> CheckedNumbers(const TListView* list)
+{
+    std::vector<int> numbers;
+    for (int row = 0; row < list->Count(); ++row)
+        if (list->Checked(row))
+            numbers.push_back(list->Data(row));
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 }
 
@@ -100,12 +150,20 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
     EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
     EXPECT_EQ(Geometry(W->Splitter1), QRect(0, 74, 469, 3));
     EXPECT_EQ(Geometry(W->Panel2), QRect(0, 77, 469, 246));
-    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 469, 219));
+    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 367, 22));
+    EXPECT_EQ(Geometry(W->RuleButton), QRect(371, 1, 96, 22));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
     EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
     W->show();
     W->resize(600, 500);
-    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 0, 600, 377));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 600, 353));
+    // The subject and sender columns take the width beyond the columns (3 to 2).
+    const int spare = W->Lv2->viewport()->width() - (241 + 140 + 60 + 118);
+    ASSERT_GT(spare, 0);
+    EXPECT_EQ(W->Lv2->columnWidth(0), 241 + spare * 3 / 5);
+    EXPECT_EQ(W->Lv2->columnWidth(1), 140 + spare - spare * 3 / 5);
+    EXPECT_EQ(W->Lv2->columnWidth(2), 60);
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 481, 600, 19));
 }
 
@@ -122,14 +180,17 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
     EXPECT_EQ(W->Lv1->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(TagOf(W->Lv1), 0);
 
-    ASSERT_EQ(W->Lv2->columnCount(), 3);
+    ASSERT_EQ(W->Lv2->columnCount(), 4);
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q(Texts::SubjectColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q(Texts::SenderColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q(Texts::SizeColumn));
     EXPECT_EQ(W->Lv2->columnWidth(0), 241);
     EXPECT_EQ(W->Lv2->columnWidth(1), 140);
     EXPECT_EQ(W->Lv2->columnWidth(2), 60);
+    EXPECT_EQ(W->Lv2->horizontalHeaderItem(3)->text(), Q(Texts::DateColumn));
+    EXPECT_EQ(W->Lv2->columnWidth(3), 118);
     EXPECT_TRUE(W->Lv2->horizontalHeaderItem(2)->textAlignment() & Qt::AlignRight);
+    EXPECT_TRUE(W->Lv2->horizontalHeader()->sectionsClickable());
     EXPECT_EQ(W->Lv2->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_TRUE(W->Lv2->showGrid());
     EXPECT_EQ(TagOf(W->Lv2), 1);
@@ -202,13 +263,20 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm1_4, {Texts::DeleteItem, 14}},
         {W->Pm2_1, {Texts::MessageTextItem, 21}},
         {W->Pm2_2, {Texts::HeaderItem, 22}},
+        {W->Pm2_3, {Texts::UndoItem, 23}},
+        {W->Pm3_1, {Texts::CheckShownItem, 31}},
+        {W->Pm3_2, {Texts::CheckLargerItem, 32}},
+        {W->Pm3_3, {Texts::CheckOlderItem, 33}},
+        {W->Pm3_4, {Texts::InvertItem, 34}},
     };
     for (const auto& [action, expected] : items) {
         EXPECT_EQ(action->text(), Q(expected.first));
         EXPECT_EQ(TagOf(action), expected.second);
     }
     EXPECT_EQ(W->Pm1->actions(), (QList<QAction*>{W->Pm1_1, W->Pm1_2, W->Pm1_3, W->Pm1_4}));
-    EXPECT_EQ(W->Pm2->actions(), (QList<QAction*>{W->Pm2_1, W->Pm2_2}));
+    EXPECT_EQ(W->Pm2->actions().size(), 4);  // a separator before the undo
+    EXPECT_EQ(W->Pm2->actions().back(), W->Pm2_3);
+    EXPECT_EQ(W->RuleButton->menu(), W->Pm3);
 }
 
 TEST_F(MainWindowTest, OpeningPm1EnablesEditCopyDeleteExactlyWithASelectedAccount)
@@ -289,7 +357,7 @@ TEST_F(MainWindowTest, DeleteAsksOnlyWithRowsAndChangesNothingUnlessTheServerAcc
     Answers = {mrNo, mrYes};
     W->ButtonClick(W->BitBtn5);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Texts::AskDeleteMessages);
+    EXPECT_EQ(Boxes[0].Text, DeleteQuestion(1, "100 B"));
     EXPECT_EQ(Boxes[0].Caption, Texts::Confirm);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::YesNo);
@@ -329,4 +397,134 @@ TEST_F(MainWindowTest, AnExceptionInAHandlerIsShownAndGoesNoFurther)
     Guarded([] { throw std::runtime_error("Not Connected"); });
     ASSERT_EQ(Boxes.size(), 2u);
     EXPECT_EQ(Boxes[1].Text, "Not Connected");
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
+{
+    W->show();
+    const long long day = 24 * 3600, year2024 = 1704067200;  // 2024-01-01 00:00 UTC
+    W->AddMessageRow("Invoice \xef\xbe\x83\xef\xbd\xbd\xef\xbe\x84" /* utf-8: Invoice ﾃｽﾄ */, "a@example.jp", 3250586, 1, year2024);
+    W->AddMessageRow("\xe3\x83\x8b\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xb9" /* utf-8: ニュース */, "NEWS@example.com", 820 * 1024, 2, year2024 + 500 * day);
+    W->AddMessageRow("\xef\xbc\xa9\xef\xbc\xae\xef\xbc\xb6\xef\xbc\xaf\xef\xbc\xa9\xef\xbc\xa3\xef\xbc\xa5" /* utf-8: ＩＮＶＯＩＣＥ */, "b@example.jp", 512, 3);
+    // Sizes for people, right-aligned; the byte count stays the row's field.
+    EXPECT_EQ(W->Lv2->item(0, 2)->text(), "3.1 MB");
+    EXPECT_EQ(W->Lv2->item(1, 2)->text(), "820 KB");
+    EXPECT_EQ(W->Lv2->item(2, 2)->text(), "512 B");
+    EXPECT_TRUE(W->Lv2->item(0, 2)->textAlignment() & Qt::AlignRight);
+    EXPECT_EQ(W->Lv2->SubItem(0, 1), "3250586");
+    EXPECT_EQ(W->Lv2->item(0, 3)->text(), QDateTime::fromSecsSinceEpoch(year2024).toString("yyyy/MM/dd HH:mm"));
+    EXPECT_EQ(W->Lv2->item(2, 3)->text(), "");
+
+    const struct {
+        int column;
+        std::vector<int> order;
+    } clicks[] = {
+        {2, {3, 2, 1}},   // size, by bytes (820 KB before 3.1 MB)
+        {2, {1, 2, 3}},   // the same header again: the other way
+        {3, {1, 2, 3}},   // date: oldest first, the undated last
+        {1, {1, 3, 2}},   // sender, ignoring case
+        {0, {3, 1, 2}},   // subject: full-width letters with their half-width forms
+    };
+    for (const auto& c : clicks) {
+        ClickHeader(W->Lv2, c.column);
+        EXPECT_EQ(Shown(W->Lv2), c.order) << "column " << c.column;
+    }
+    EXPECT_EQ(W->Lv2->Caption(1).substr(0, 7), "Invoice");  // the fields went with their rows
+
+    // Latin letters in any case and width; kana in full and half width.
+    const struct {
+        const char* typed;
+        std::vector<int> shown;
+    } filters[] = {
+        {"invoice", {3, 1}},
+        {"\xef\xbd\x8e\xef\xbd\x85\xef\xbd\x97\xef\xbd\x93" /* UTF-8: ｎｅｗｓ */, {2}},
+        {"\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88" /* テスト */, {1}},
+        {"news", {2}},
+        {"", {3, 1, 2}},
+    };
+    for (const auto& f : filters) {
+        W->FilterEdit->clear();
+        Type(W->FilterEdit, QString::fromUtf8(f.typed));
+        EXPECT_EQ(Shown(W->Lv2), f.shown) << f.typed;
+    }
+
+    Type(W->FilterEdit, "invoice");
+    W->Pm3_1->trigger();  // check every shown row
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1, 3}));
+    W->FilterEdit->clear();
+    W->Pm3_4->trigger();  // invert
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{2}));
+    const auto uncheckAll = [this] { W->ButtonClick(W->BitBtn4); };
+    uncheckAll();
+    OnNextModal([](QWidget* dialog) {
+        dialog->findChild<QDoubleSpinBox*>("Megabytes")->setValue(1.0);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    W->Pm3_2->trigger();  // larger than 1 MB
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    uncheckAll();
+    OnNextModal([](QWidget* dialog) {
+        dialog->findChild<QDateEdit*>("Date")->setDate(QDate(2025, 1, 1));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    W->Pm3_3->trigger();  // older than 2025-01-01 (the undated one is not)
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    uncheckAll();
+    OnNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    W->Pm3_3->trigger();  // cancelled: no change
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{}));
+
+    // Space toggles the current row's check.
+    W->Lv2->setCurrentCell(1, 2);
+    Key(W->Lv2, Qt::Key_Space);
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    Key(W->Lv2, Qt::Key_Space);
+    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{}));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MainWindowTest, MessageBoxesAnswerInJapanese)
+{
+    SetMessageBoxHook(nullptr);
+    const struct {
+        TMsgButtons buttons;
+        std::vector<const char*> captions;
+        int answer;
+    } cases[] = {
+        {TMsgButtons::YesNo, {Texts::YesButton, Texts::NoButton}, mrYes},
+        {TMsgButtons::YesNo, {Texts::YesButton, Texts::NoButton}, mrNo},
+        {TMsgButtons::OK, {Texts::OkButton}, mrOK},
+    };
+    for (const auto& c : cases) {
+        QStringList seen;
+        OnNextModal([&](QWidget* box) {
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                seen.append(b->text());
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->text() == Q(c.answer == mrNo ? Texts::NoButton : c.captions[0]))
+                    b->click();
+        });
+        EXPECT_EQ(MessageBox("?", Texts::Confirm, TMsgIcon::Question, c.buttons), c.answer);
+        QStringList expected;
+        for (const char* caption : c.captions)
+            expected.append(Q(caption));
+        EXPECT_EQ(seen, expected);
+    }
+}
+
+TEST_F(MainWindowTest, AnEmptyAccountListSaysHowToAddOne)
+{
+    W->show();
+    EXPECT_EQ(W->Lv1->EmptyHint, Q(Texts::NoAccountsHint));
+    ASSERT_TRUE(W->AddAccountButton->isVisible());
+    EXPECT_EQ(W->AddAccountButton->text(), Q(Texts::AddAccountCaption));
+    // At the right of the list, beside the hint (which leaves it room).
+    EXPECT_EQ(W->AddAccountButton->geometry().right() + 8 + 1, W->Lv1->viewport()->width());
+    auto shown = OnNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    W->AddAccountButton->click();  // the account dialog
+    EXPECT_TRUE(*shown);
+    W->Lv1->AddItem("a");
+    EXPECT_FALSE(W->AddAccountButton->isVisible());
+    W->Lv1->DeleteItem(0);
+    EXPECT_TRUE(W->AddAccountButton->isVisible());
 }

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "app/Environment.h"
+#include "app/Texts.h"
 #include "tests/support/Files.h"
 
 void InstallUnexpectedBoxHook()
@@ -93,4 +94,10 @@ FileSizeLimit::~FileSizeLimit()
     rlimit r {FOldCur, FOldMax};
     setrlimit(RLIMIT_FSIZE, &r);
     std::signal(SIGXFSZ, FOldHandler);
+}
+
+std::string DeleteQuestion(int count, const std::string& size)
+{
+    return std::to_string(count) + Texts::DeleteCount + size + Texts::DeleteTotal + "\n" + Texts::DeleteUntilQuit + "\n" +
+           Texts::AskDeleteMessages;
 }

@@ -33,6 +33,9 @@ protected:
     QTemporaryDir Dir;
 };
 
+// The delete command's question for `count` messages of `size` (as the list shows sizes).
+std::string DeleteQuestion(int count, const std::string& size);
+
 // Runs `action` on the modal window that the code run next opens (from inside its loop).
 // Returns a flag that tells afterwards whether a modal window was found.
 std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action);

@@ -36,7 +36,7 @@ protected:
 };
 }
 
-TEST_F(ViewerTest, ANewViewerSaysReceivingInItsStatusBar)
+TEST_F(ViewerTest, ANewViewerOpenedOfflineSaysSo)
 {
     W->MenuItemClick(W->Pm2_1);
     ASSERT_NE(Mail, nullptr);
@@ -48,8 +48,11 @@ TEST_F(ViewerTest, ANewViewerSaysReceivingInItsStatusBar)
     EXPECT_EQ(Mail->Sb->PanelWidth(1), 240);
     EXPECT_EQ(Mail->Sb->PanelWidth(2), 50);
     EXPECT_EQ(Mail->Sb->height(), 19);
-    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Receiving);
-    EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ(Texts::Receiving));
+    // Offline nothing will arrive: the viewer says so instead of waiting for ever.
+    EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Offline);
+    EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ(Texts::Offline));
+    EXPECT_EQ(Mail->Memo->toPlainText(), SjisToQ(Texts::ViewerOffline));
+    EXPECT_TRUE(Mail->isVisible());
     EXPECT_EQ(Mail->Memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     Mail->SetLines({"\x8eR" /* sjis: 山 */, "b"});
     EXPECT_EQ(Mail->Memo->toPlainText(), SjisToQ("\x8eR" /* sjis: 山 */) + "\nb");
@@ -57,7 +60,7 @@ TEST_F(ViewerTest, ANewViewerSaysReceivingInItsStatusBar)
 
 TEST_F(ViewerTest, AnotherViewReplacesTheOpenViewer)
 {
-    Guarded([this] { W->MenuItemClick(W->Pm2_2); });  // "Not Connected" in a box
+    Guarded([this] { W->MenuItemClick(W->Pm2_2); });  // offline: says so
     QPointer<TMail> first = Mail;
     W->MenuItemClick(W->Pm2_1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -110,7 +110,9 @@ TEST_F(SettingsTest, TheWindowStartsCentredAndSavesItsGeometryAtTheEnd)
     EXPECT_EQ(ReadFile(IniName()),
               "[Main]\r\nFormTop=20\r\nFormLeft=10\r\nFormWidth=500\r\nFormHeight=400\r\nPanel1Height=100\r\n"
               "ListView1ColumnWidth0=190\r\nListView1ColumnWidth1=162\r\n"
-              "ListView2ColumnWidth0=241\r\nListView2ColumnWidth1=150\r\nListView2ColumnWidth2=60\r\n");
+              // The columns were wider than the list already: the subject kept its width.
+              "ListView2ColumnWidth0=241\r\nListView2ColumnWidth1=150\r\nListView2ColumnWidth2=60\r\n"
+              "ListView2ColumnWidth3=118\r\n");
     TMain again;
     ExpectGeometry(again, 10, 20, 500, 400);
     EXPECT_EQ(again.Panel1->height(), 100);

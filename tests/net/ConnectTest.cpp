@@ -51,6 +51,7 @@ TEST_F(ConnectTest, RefusedConnectionRaisesOnConnectionFailedThenConnectionFaile
         EXPECT_EQ(e.Message, "Connection Failed");
         EXPECT_EQ(Events, (std::vector<std::string>{"failed"})) << "the event comes before the exception";
     }
+    EXPECT_EQ(Sock->ConnectFault, TConnectFault::Refused);
     EXPECT_FALSE(Sock->Connected);
     EXPECT_FALSE(Sock->TimeoutFired);
 }
@@ -81,6 +82,7 @@ TEST_F(ConnectTest, CancelDuringTheConnectWaitThenAFreshConnectWorks)
     } catch (const ESockError& e) {
         EXPECT_EQ(e.Message, "Connection Canceled");
     }
+    EXPECT_EQ(Sock->ConnectFault, TConnectFault::Canceled);
     EXPECT_LT(MsSince(start), 1500);
     EXPECT_EQ(Events, (std::vector<std::string>{"failed"}));
     EXPECT_TRUE(Sock->CancelRequested) << "a failed connect leaves the request set";
@@ -88,6 +90,7 @@ TEST_F(ConnectTest, CancelDuringTheConnectWaitThenAFreshConnectWorks)
     ScriptServer server(Script().WaitForClose());
     ConnectTo(server.Port());
     EXPECT_TRUE(Sock->Connected);
+    EXPECT_EQ(Sock->ConnectFault, TConnectFault::None);
 }
 
 TEST_F(ConnectTest, ConnectTimesOut)
@@ -101,6 +104,7 @@ TEST_F(ConnectTest, ConnectTimesOut)
     } catch (const ESockError& e) {
         EXPECT_EQ(e.Message, "Connection Timed out");
     }
+    EXPECT_EQ(Sock->ConnectFault, TConnectFault::TimedOut);
     EXPECT_GE(MsSince(start), 280);
     EXPECT_LT(MsSince(start), 2000);
     EXPECT_TRUE(Sock->TimeoutFired);
@@ -125,6 +129,7 @@ TEST_F(ConnectTest, UnknownHostWithoutHandlerIsNullRemoteAddress)
     } catch (const ESockError& e) {
         EXPECT_EQ(e.Message, "Null Remote Address") << "Host Lookup Failed is dropped by Connect";
     }
+    EXPECT_EQ(Sock->ConnectFault, TConnectFault::HostNotFound);
     EXPECT_TRUE(Events.empty()) << "no OnConnectionFailed: no connection was tried";
 }
 

@@ -175,6 +175,7 @@ TEST_F(DialogueTest, RejectedPasswordWithoutHandlerFailsAndQuits)
     ScriptServer server(Rejected("-ERR wrong").Expect("QUIT").SendLine("+OK").WaitForClose());
     EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Authentication failed");
     EXPECT_EQ(Events, (std::vector<std::string>{"disconnect"}));
+    EXPECT_EQ(Pop->LoginRefusal, "-ERR wrong");   // the refusal, not the QUIT's reply
 }
 
 TEST_F(DialogueTest, FailedHandlerGetsExactlyOneMoreAttempt)
@@ -210,10 +211,16 @@ TEST_F(DialogueTest, FailedHandlerCanLeadToASuccessfulSecondAttempt)
                             .Expect("STAT")
                             .SendLine("+OK 4 400")
                             .WaitForClose());
-    Pop->OnAuthenticationFailed = [](bool& Handled) { Handled = true; };
+    std::string refusal;
+    Pop->OnAuthenticationFailed = [&](bool& Handled) {
+        refusal = Pop->LoginRefusal;
+        Handled = true;
+    };
     ConnectTo(server);
     EXPECT_EQ(Pop->MessageCount, 4);
     EXPECT_EQ(Events, (std::vector<std::string>{"connect"}));
+    EXPECT_EQ(refusal, "-ERR who?");
+    EXPECT_EQ(Pop->LoginRefusal, "");   // the retry was accepted
 }
 
 // ---- deletion, ids, reset, listing ----
@@ -255,12 +262,15 @@ TEST_F(DialogueTest, UniqueIdIsTheThirdFieldWithoutTheLineEnd)
     EXPECT_EQ(Pop->UniqueID(2), "whqtswO00WBw418f9t5JxYwZ");
 }
 
-TEST_F(DialogueTest, ResetSendsRsetAndFiresOnReset)
+TEST_F(DialogueTest, ResetSendsRsetAndFiresOnResetOrRaisesTheRefusal)
 {
-    ScriptServer server(Login().Expect("RSET").SendLine("+OK").WaitForClose());
+    ScriptServer server(Login().Expect("RSET").SendLine("+OK").Expect("RSET").SendLine("-ERR no").WaitForClose());
     ConnectTo(server);
     Pop->Reset();
     EXPECT_EQ(Events.back(), "reset");
+    Events.clear();
+    EXPECT_EQ(Failure([&] { Pop->Reset(); }), "-ERR no\r\n");
+    EXPECT_TRUE(Events.empty());
 }
 
 TEST_F(DialogueTest, ListHandsEveryLineToOnList)
