@@ -49,7 +49,7 @@ constexpr std::size_t MaxExtension = 32;
 
 // A long parse looks at the clock every PumpCheckLines lines and handles the thread's
 // messages when PumpInterval has passed, so the window, the time-out and Abort act.
-constexpr unsigned PumpCheckLines = 64;
+constexpr unsigned PumpCheckLines = 16;
 constexpr auto PumpInterval = std::chrono::milliseconds(10);
 
 enum TDelimiter { NoDelimiter, PartDelimiter, ClosingDelimiter };
