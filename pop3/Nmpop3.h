@@ -25,7 +25,7 @@
 //    ESockError / EAbortError (time-out, Abort) pass through unchanged, and so do the
 //    file layer's EFCreateError / EFOpenError but for part and attachment files;
 //  - EAbortError "Retrieval aborted" when Abort or the time-out comes while a retrieved
-//    message is taken apart (its parse pumps like a wait, under one time-out).
+//    message is taken apart (its parse pumps like a wait; every part has the time-out).
 // The busy flag is cleared on every way out.
 //
 // Files. GetMailMessage writes, into AttachFilePath ("" = the current directory), one

@@ -195,8 +195,8 @@ void TNMPOP3::GetMailMessage(int Msg)
 
 void TNMPOP3::ParseMessage()
 {
-    // The time-out bounds the parse as a whole; Abort (by the user or the time-out) ends it
-    // at its next look at the messages.
+    // The parse is under the time-out like a wait (ReadParts starts it again for every
+    // part); Abort, by the user or the time-out, ends it at its next look at the messages.
     TimerOn();
     struct TimerGuard {
         TNMPOP3& Pop;
@@ -294,6 +294,9 @@ void TNMPOP3::ReadParts()
             KeepRestAsText(MailMessage);
             return;
         }
+        // The parse of one part is one wait: each part has the whole time-out, when one runs.
+        if (FTimer->Enabled())
+            TimerOn();
         ReadHeader(true, scratch);
         closed = ReadBody(MailMessage);
     } while (!closed && Pop3LineCursor < raw.Count());

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 using namespace pop3test;
 
@@ -232,8 +233,25 @@ TEST_F(RetrieveTest, AbortWhileAMessageIsTakenApartEndsTheRetrieval)
             stop = std::make_unique<Later>(1, [&] { Pop->Abort(); });
     };
     EXPECT_THROW(Retrieve(mailbox::ManyPartsMail(10000)), EAbortError);
+    EXPECT_FALSE(Pop->TimeoutFired);
     EXPECT_EQ(Events.back(), "end");
     EXPECT_FALSE(Pop->Busy());
+    EXPECT_FALSE(Pop->Connected);
+}
+
+TEST_F(RetrieveTest, ThePartBeingTakenApartHasTheTimeOut)
+{
+    std::string raw = "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n\r\n";
+    for (int i = 0; i < 1000; ++i)
+        raw += "a slow text line\r\n";
+    Pop->OnPacketRecvd = [&](TObject*) {
+        if (Pop->MailMessage.Body.Count() > 0)   // a line of the parse: 1 s for the part
+            std::this_thread::sleep_for(1ms);
+    };
+    Pop->TimeOut = 300;
+    EXPECT_THROW(Retrieve(raw + "--B--\r\n"), EAbortError);
+    EXPECT_TRUE(Pop->TimeoutFired);
+    EXPECT_LT(Pop->MailMessage.Body.Count(), 1000);
     EXPECT_FALSE(Pop->Connected);
 }
 
