@@ -22,18 +22,24 @@
 //    the connection is closed first (OnDisconnect, no QUIT), as the dialogue cannot go on;
 //  - Exception "Not Connected" from the connection check; EConvertError
 //    ("'%s' は整数ではありません") for a size that is not a number; the socket component's
-//    ESockError / EAbortError (time-out, Abort) and the file layer's EFCreateError /
-//    EFOpenError pass through unchanged.
+//    ESockError / EAbortError (time-out, Abort) pass through unchanged, and so do the
+//    file layer's EFCreateError / EFOpenError but for part and attachment files;
+//  - EAbortError "Retrieval aborted" when Abort or the time-out comes while a retrieved
+//    message is taken apart (its parse pumps like a wait; every part has the time-out).
 // The busy flag is cleared on every way out.
 //
 // Files. GetMailMessage writes, into AttachFilePath ("" = the current directory), one
 // temporary part file "Temp<N>.mme" for every part after the first of a multipart message
 // (N: a counter shared by all instances, never reset within a run, passing over numbers
-// whose file exists; the files stay) and one attachment file per such part. An attachment name taken from the mail is reduced to a
-// plain file name first (no directory part, no "..", no separator, no control character);
-// a name set by OnDecodeStart is used as the handler leaves it. An existing file is never
-// replaced by a name found in the mail: the name is numbered (base_1.ext, base_2.ext ...)
-// and a rename never replaces.
+// whose file exists; the files stay) and one attachment file per such part, at most
+// MaxPartFiles of them; both are made readable by the owner only (0600). An attachment
+// name taken from the mail is reduced to a plain file name first (no directory part, no
+// "..", no separator, no control character) and cut to 255 bytes (its extension kept, no
+// Shift-JIS character split); a name set by OnDecodeStart is used as the handler leaves
+// it. An existing file is never replaced by a name found in the mail: the name is
+// numbered (base_1.ext, base_2.ext ...) and a rename never replaces. A file that cannot
+// be made or written is noted in Body ("File "x" could not be written") and the rest of
+// the message is still taken.
 //
 // Ownership. TNMPOP3 owns Summary and MailMessage (members) and its codec (an owned
 // component). Everything runs on the thread that made the component.
@@ -43,9 +49,11 @@
 #include "pop3/Nmuue.h"
 #include "runtime/StringList.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // (Msg, Size): one line of the LIST listing.
@@ -95,6 +103,9 @@ extern int Pop3TempFileCounter;
 
 class TNMPOP3 : public TPowersock {
 public:
+    // The most parts of one message written to files; the rest stays in Body as text.
+    static constexpr int MaxPartFiles = 1000;
+
     explicit TNMPOP3(TComponent* AOwner);   // Port 110
     ~TNMPOP3() override;                    // drops an open connection without QUIT
 
@@ -172,10 +183,12 @@ protected:
     // The header reader: from the connection (FromBuffer false) or from RawBody at the line
     // cursor. Header lines go to MailMessage.Header while the part mode is 2.
     void ReadHeader(bool FromBuffer, TMailMessage& Target);
-    // Splits a multipart RawBody at Boundary; raises when no line holds it.
+    // Splits a multipart RawBody at its delimiters ("--" Boundary); raises when there is
+    // none. Parts past MaxPartFiles written ones stay in Body as text, after a note.
     void ReadParts();
     // Takes lines from RawBody up to the next delimiter into Body or into a part file;
-    // true when the closing delimiter was met.
+    // true when the closing delimiter was met. A part file that cannot be written leaves a
+    // note in Body instead ("could not be written"), and the retrieval goes on.
     bool ReadBody(TMailMessage& Target);
 
     // What the lines being parsed are: a part for a file, the body text, or the top-level
@@ -212,8 +225,27 @@ private:
     void ConnectDialogue(bool& LoggedIn);
     // The connection check and OnRetrieveStart that begin GetSummary and GetMailMessage.
     void StartRetrieval();
+    // Turns the RawBody of a retrieved message into Body and files (ReadParts, ReadBody),
+    // under the time-out, pumping as it goes (PumpWhileParsing).
+    void ParseMessage();
+    // After every stored body line: counts it, fires OnPacketRecvd and pumps now and then.
+    void LineStored();
+    // Handles the thread's messages when the last time is a few milliseconds back; raises
+    // EAbortError "Retrieval aborted" when Abort (or the time-out) came meanwhile.
+    void PumpWhileParsing();
+    // The rest of RawBody, from the last delimiter read, into Body after the note.
+    void KeepRestAsText(TMailMessage& Target);
+    // The attachment name of the current part: PlainFileName, or "text.tmp".
+    std::string AttachmentName() const;
+    // That name, cut to the file system's 255 bytes (extension kept, no character split)
+    // and numbered past existing files; remembers the next number for this retrieval.
+    std::string FreeAttachmentName();
     // Names, announces and writes the attachment of a finished part file.
     void ExtractPart(const std::string& TempName, TMailMessage& Target);
+    // Decodes the part file into Target; false (nothing left of Target) when a file cannot
+    // be opened, made or written.
+    bool DecodePart(const std::string& TempName, const std::string& Target, bool Uuencoded);
+    void NoteUnwritten(const std::string& Name, TMailMessage& Target);
 
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
@@ -222,4 +254,10 @@ private:
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
     std::string FAttachFilePath;
     TNMUUProcessor* FCodec = nullptr;
+    // Of the retrieval in progress: the next number to try per attachment name, the part
+    // files begun, and when the parse last pumped.
+    std::unordered_map<std::string, int> FNextNumber;
+    int FPartFiles = 0;
+    unsigned FLinesSincePump = 0;
+    std::chrono::steady_clock::time_point FLastPump;
 };

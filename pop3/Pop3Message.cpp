@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <string>
@@ -37,6 +38,70 @@ std::string CutBoundary(std::string_view line, std::size_t at)
 
 // Temporary part file contents are collected and written in blocks of this size.
 constexpr std::size_t PartWriteBlock = 65536;
+
+// Part and attachment files hold mail: only their owner may read them.
+constexpr unsigned PrivateFileMode = 0600;
+
+// The longest file name the file systems in use take, in bytes; an extension longer than
+// MaxExtension is no extension worth keeping whole when a name is cut.
+constexpr std::size_t NameMax = 255;
+constexpr std::size_t MaxExtension = 32;
+
+// A long parse looks at the clock every PumpCheckLines lines and handles the thread's
+// messages when PumpInterval has passed, so the window, the time-out and Abort act.
+constexpr unsigned PumpCheckLines = 16;
+constexpr auto PumpInterval = std::chrono::milliseconds(10);
+
+enum TDelimiter { NoDelimiter, PartDelimiter, ClosingDelimiter };
+
+// A delimiter line is "--" and the key at the line's start, "--" after it for the closing
+// one, then nothing but transport padding (RFC 2046): a line that merely contains the key,
+// or begins with a longer key, is text.
+TDelimiter DelimiterOf(std::string_view line, std::string_view key)
+{
+    if (key.empty() || !StartsWith(line, "--") || line.substr(2, key.size()) != key)
+        return NoDelimiter;
+    line.remove_prefix(2 + key.size());
+    const bool closing = StartsWith(line, "--");
+    if (closing)
+        line.remove_prefix(2);
+    if (line.find_first_not_of(" \t") != std::string_view::npos)
+        return NoDelimiter;
+    return closing ? ClosingDelimiter : PartDelimiter;
+}
+
+// The byte count of the UTF-8 sequence at the start of Text; 0 when none starts there.
+std::size_t Utf8Length(std::string_view Text)
+{
+    const auto c = static_cast<unsigned char>(Text[0]);
+    const std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > Text.size())
+        return 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+// The longest start of Text of at most Limit bytes that ends on a character boundary:
+// UTF-8 characters when all of Text is UTF-8 (as mailers send names today), else Shift-JIS
+// (a lead byte keeps its trail byte).
+std::string CutAtCharacter(std::string_view Text, std::size_t Limit)
+{
+    bool utf8 = true;
+    for (std::size_t i = 0, n = 0; utf8 && i < Text.size(); i += n)
+        utf8 = (n = Utf8Length(Text.substr(i))) != 0;
+    std::size_t end = 0;
+    while (end < Text.size()) {
+        std::size_t step = utf8 ? Utf8Length(Text.substr(end)) : 1;
+        if (!utf8 && IsSjisLeadByte(static_cast<unsigned char>(Text[end])) && end + 1 < Text.size())
+            step = 2;
+        if (end + step > Limit)
+            break;
+        end += step;
+    }
+    return std::string(Text.substr(0, end));
+}
 
 } // namespace
 
@@ -95,6 +160,8 @@ void TNMPOP3::GetMailMessage(int Msg)
         FTransferEncoding.clear();
         MailMessage.Boundary.clear();
         FAttachName.clear();
+        FNextNumber.clear();
+        FPartFiles = 0;
         FPartMode = PartTopHeader;
         FReplyEnded = false;
         const std::string reply = Command(CommandLine("RETR ", Msg));
@@ -110,19 +177,7 @@ void TNMPOP3::GetMailMessage(int Msg)
                     MailMessage.RawBody.Add(std::string(Unstuffed(StripLineEnd(line))));
             });
         }
-        if (Contains(LowerCase(MailMessage.ContentType), "multipart")) {
-            ReadParts();
-        } else if (!Parse) {
-            MailMessage.Body.Assign(MailMessage.RawBody);
-        } else if (Contains(UpperCase(FTransferEncoding), "BASE64")) {
-            FPartMode = PartToFile;
-            ReadBody(MailMessage);
-            if (MailMessage.Attachments.Count() == 0)
-                throw Exception("Empty Base64 body: nothing to decode");
-            MailMessage.Body.LoadFromFile(FAttachFilePath + MailMessage.Attachments[0]);
-        } else {
-            ReadBody(MailMessage);
-        }
+        ParseMessage();
         if (DeleteOnRead) {
             const std::string deleted = Command(CommandLine("DELE ", Msg));
             if (FirstWord(deleted) == "-ERR")
@@ -136,6 +191,40 @@ void TNMPOP3::GetMailMessage(int Msg)
         OnRetrieveEnd(this);
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void TNMPOP3::ParseMessage()
+{
+    // The parse is under the time-out like a wait (ReadParts starts it again for every
+    // part); Abort, by the user or the time-out, ends it at its next look at the messages.
+    TimerOn();
+    struct TimerGuard {
+        TNMPOP3& Pop;
+        ~TimerGuard()
+        {
+            try {
+                Pop.TimerOff();
+            } catch (...) {
+            }
+        }
+    } timer{*this};
+    FLinesSincePump = 0;
+    FLastPump = std::chrono::steady_clock::now();
+    if (Contains(LowerCase(MailMessage.ContentType), "multipart")) {
+        ReadParts();
+    } else if (!Parse) {
+        MailMessage.Body.Assign(MailMessage.RawBody);
+    } else if (Contains(UpperCase(FTransferEncoding), "BASE64")) {
+        FPartMode = PartToFile;
+        ReadBody(MailMessage);
+        // A part file that could not be written left its note and lines in Body instead.
+        if (MailMessage.Attachments.Count() > 0)
+            MailMessage.Body.LoadFromFile(FAttachFilePath + MailMessage.Attachments[0]);
+        else if (MailMessage.Body.Count() == 0)
+            throw Exception("Empty Base64 body: nothing to decode");
+    } else {
+        ReadBody(MailMessage);
+    }
 }
 
 void TNMPOP3::ReadHeader(bool FromBuffer, TMailMessage& Target)
@@ -193,29 +282,82 @@ void TNMPOP3::ReadParts()
     const TStringList& raw = MailMessage.RawBody;
     const std::string& key = MailMessage.Boundary;
     bool found = false;
-    while (!key.empty() && !found && Pop3LineCursor < raw.Count())
-        found = Contains(raw[Pop3LineCursor++], key);
+    while (!key.empty() && !found && Pop3LineCursor < raw.Count()) {
+        found = DelimiterOf(raw[Pop3LineCursor++], key) != NoDelimiter;
+        PumpWhileParsing();
+    }
     if (!found)
         throw Exception("Multipart message without its boundary line");
     bool closed = false;
     do {
+        if (FPartMode == PartToFile && FPartFiles >= MaxPartFiles) {
+            KeepRestAsText(MailMessage);
+            return;
+        }
+        // The parse of one part is one wait: each part has the whole time-out, when one runs.
+        if (FTimer->Enabled())
+            TimerOn();
         ReadHeader(true, scratch);
         closed = ReadBody(MailMessage);
     } while (!closed && Pop3LineCursor < raw.Count());
+}
+
+void TNMPOP3::KeepRestAsText(TMailMessage& Target)
+{
+    Target.Body.Add("\r\nOnly the first " + std::to_string(MaxPartFiles) +
+                    " parts were written to files; the other parts follow as text");
+    const TStringList& raw = MailMessage.RawBody;
+    // From the delimiter that began the part not written.
+    for (int i = Pop3LineCursor - 1; i < raw.Count(); ++i) {
+        Target.Body.Add(raw[i]);
+        LineStored();
+    }
+    Pop3LineCursor = raw.Count();
+}
+
+void TNMPOP3::LineStored()
+{
+    ++FBytesRecvd;
+    if (OnPacketRecvd)
+        OnPacketRecvd(this);
+    PumpWhileParsing();
+}
+
+void TNMPOP3::PumpWhileParsing()
+{
+    if (++FLinesSincePump < PumpCheckLines)
+        return;
+    FLinesSincePump = 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastPump < PumpInterval)
+        return;
+    FLastPump = now;
+    WaitPass([] { return true; });
+    if (CancelRequested) {
+        CancelRequested = false;
+        throw EAbortError("Retrieval aborted");
+    }
 }
 
 bool TNMPOP3::ReadBody(TMailMessage& Target)
 {
     std::unique_ptr<TFileStream> part;
     std::string partName;
-    if (FPartMode == PartToFile) {
+    bool toFile = FPartMode == PartToFile;
+    if (toFile) {
+        ++FPartFiles;
         // The counter starts at 0 in every run: numbers whose file exists (from an earlier
         // run, or an attachment of that name) are passed over rather than emptied.
         do {
             ++Pop3TempFileCounter;
             partName = FAttachFilePath + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
         } while (NameTaken(partName));
-        part = std::make_unique<TFileStream>(partName, fmCreate);
+        try {
+            part = std::make_unique<TFileStream>(partName, fmCreate, PrivateFileMode);
+        } catch (const EFCreateError&) {
+            toFile = false;   // the part stays in the text, after the note
+            NoteUnwritten(AttachmentName(), Target);
+        }
     }
     StatusMessage(1, "Extracting file");
     const TStringList& raw = MailMessage.RawBody;
@@ -223,74 +365,124 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
         return false;
     std::string pending;   // part file bytes not yet written
     long long written = 0;
-    const std::string* delimiter = nullptr;
+    bool failed = false;   // a write failed: the rest of the part is dropped
+    auto flush = [&] {
+        try {
+            part->WriteBuffer(pending.data(), static_cast<long long>(pending.size()));
+            written += static_cast<long long>(pending.size());
+        } catch (const EWriteError&) {
+            failed = true;
+        }
+        pending.clear();
+    };
+    TDelimiter delimiter = NoDelimiter;
     while (Pop3LineCursor < raw.Count()) {
         const std::string& line = raw[Pop3LineCursor++];
-        if (!Target.Boundary.empty() && Contains(line, Target.Boundary)) {
-            delimiter = &line;
+        delimiter = DelimiterOf(line, Target.Boundary);
+        if (delimiter != NoDelimiter)
             break;
-        }
-        if (part) {
+        if (!toFile) {
+            Target.Body.Add(line);
+        } else if (!failed) {
             pending += line;
             pending += "\r\n";
-            if (pending.size() >= PartWriteBlock) {
-                part->WriteBuffer(pending.data(), static_cast<long long>(pending.size()));
-                written += static_cast<long long>(pending.size());
-                pending.clear();
-            }
-        } else {
-            Target.Body.Add(line);
+            if (pending.size() >= PartWriteBlock)
+                flush();
         }
-        ++FBytesRecvd;
-        if (OnPacketRecvd)
-            OnPacketRecvd(this);
+        LineStored();
     }
     if (part) {
-        part->WriteBuffer(pending.data(), static_cast<long long>(pending.size()));
-        written += static_cast<long long>(pending.size());
+        if (!failed)
+            flush();
         part.reset();
-        if (written > 0)
+        if (failed) {
+            DeleteFile(partName);
+            NoteUnwritten(AttachmentName(), Target);
+        } else if (written > 0) {
             ExtractPart(partName, Target);
+        }
     }
-    // The closing delimiter is the key followed by "--" (RFC 2046); looking only at the
-    // line's last characters would take every delimiter of a short key, or of a key that
-    // ends in "--", for the closing one and drop the parts after it.
-    const bool closing = delimiter && StartsWith(std::string_view(*delimiter).substr(delimiter->find(Target.Boundary) + Target.Boundary.size()), "--");
     FPartMode = PartToFile;
-    return closing;
+    return delimiter == ClosingDelimiter;
+}
+
+std::string TNMPOP3::AttachmentName() const
+{
+    const std::string name = PlainFileName(FAttachName);
+    return name.empty() ? "text.tmp" : name;
+}
+
+std::string TNMPOP3::FreeAttachmentName()
+{
+    const std::string name = AttachmentName();
+    const std::size_t dot = name.rfind('.');
+    std::string base = name.substr(0, dot);
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    if (extension.size() > MaxExtension) {
+        base = name;
+        extension.clear();
+    }
+    // The numbers this retrieval gave the name are taken: start after them, so that many
+    // parts of one name cost one look each, not one per earlier part.
+    for (int& next = FNextNumber[name];; ++next) {
+        const std::string suffix = next == 0 ? "" : "_" + std::to_string(next);
+        const std::string candidate = CutAtCharacter(base, NameMax - suffix.size() - extension.size()) + suffix + extension;
+        if (!NameTaken(FAttachFilePath + candidate)) {
+            ++next;
+            return candidate;
+        }
+    }
+}
+
+void TNMPOP3::NoteUnwritten(const std::string& Name, TMailMessage& Target)
+{
+    Target.Body.Add("\r\nFile \"" + Name + "\" could not be written");
 }
 
 void TNMPOP3::ExtractPart(const std::string& TempName, TMailMessage& Target)
 {
-    std::string name = PlainFileName(FAttachName);
-    if (name.empty())
-        name = "text.tmp";
-    const std::size_t dot = name.rfind('.');
-    const std::string base = name.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-    for (int k = 1; NameTaken(FAttachFilePath + name); ++k)
-        name = base + "_" + std::to_string(k) + extension;
+    std::string name = FreeAttachmentName();
     if (OnDecodeStart)
         OnDecodeStart(name);
-    Target.Body.Add("\r\nFile \"" + name + "\" extracted");
-    Target.Attachments.Add(name);
     const std::string target = FAttachFilePath + name;
     // Encoding names are case-insensitive (RFC 2045): mailers write "x-uuencode".
     const bool uuencoded = Contains(UpperCase(FTransferEncoding), "X-UUENCODE");
+    bool stored = false;
     if (uuencoded || Contains(LowerCase(FTransferEncoding), "base64")) {
+        StatusMessage(1, "Decoding file");
+        stored = DecodePart(TempName, target, uuencoded);
+    } else {
+        stored = RenameFile(TempName, target);   // never replaces; a failure leaves the part file
+    }
+    if (!stored) {
+        NoteUnwritten(name, Target);
+        return;
+    }
+    Target.Body.Add("\r\nFile \"" + name + "\" extracted");
+    Target.Attachments.Add(name);
+}
+
+bool TNMPOP3::DecodePart(const std::string& TempName, const std::string& Target, bool Uuencoded)
+{
+    std::unique_ptr<TFileStream> out;
+    try {
         TFileStream in(TempName, fmOpenRead);
-        TFileStream out(target, fmCreate);
+        out = std::make_unique<TFileStream>(Target, fmCreate, PrivateFileMode);
         struct Detach {
             TNMUUProcessor* Codec;
             ~Detach() { Codec->InStream = Codec->OutStream = nullptr; }
         } detach{FCodec};
         FCodec->InStream = &in;
-        FCodec->OutStream = &out;
-        FCodec->Method = uuencoded ? uuCode : uuMime;
-        StatusMessage(1, "Decoding file");
+        FCodec->OutStream = out.get();
+        FCodec->Method = Uuencoded ? uuCode : uuMime;
         if (in.Size() > 0)
             FCodec->Decode();
-    } else {
-        RenameFile(TempName, target);   // never replaces; a failure leaves the part file
+        return true;
+    } catch (const EFCreateError&) {
+    } catch (const EFOpenError&) {
+    } catch (const EWriteError&) {
+        out.reset();
+        DeleteFile(Target);   // a part of the file would pass for all of it
     }
+    return false;
 }

@@ -14,10 +14,13 @@
 // the system, and its context switches per message: with the same number of waits, what is
 // left between the two is the client's own work and its extra system calls.
 //
-// Usage: bench_pop3 [messages [runs]]
+// Last comes the many-parts figure (PartsBench.h).
+//
+// Usage: bench_pop3 [messages [runs]], or bench_pop3 parts [runs] for the many-parts figure alone
 
 #include "bench/Measure.h"
 #include "bench/Pop3Client.h"
+#include "bench/pop3/PartsBench.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
@@ -142,6 +145,15 @@ Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "parts") {
+        try {
+            PrintManyPartsFigure(argc > 2 ? std::atoi(argv[2]) : 3);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_pop3: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
     const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 11;
 
@@ -177,6 +189,7 @@ int main(int argc, char** argv)
         for (double q : ratio)
             std::printf(" %.2f", q);
         std::printf("\n");
+        PrintManyPartsFigure(3);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_pop3: %s\n", e.what());
         return 1;

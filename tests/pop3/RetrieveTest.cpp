@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 using namespace pop3test;
 
@@ -138,6 +139,9 @@ TEST_F(RetrieveTest, MultipartGivesTheTextPartAndDecodedAttachmentFiles)
     EXPECT_EQ(ReadFile(Inbox("report.bin")), sample.Base64Part.Bytes);
     EXPECT_EQ(ReadFile(Inbox("archive.dat")), sample.UuencodedPart.Bytes) << "\"x-uuencode\" in lower case decodes too";
     EXPECT_EQ(Files(), (std::vector<std::string>{TempName(temp), TempName(temp + 1), "archive.dat", "report.bin"}));
+    for (const std::string& f : Files())
+        EXPECT_EQ(fs::status(Inbox(f)).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write)
+            << f << " holds mail";
     EXPECT_EQ(m.ContentType, "application/octet-stream;") << "the last part's";
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "decode report.bin", "decode archive.dat", "end"}));
 }
@@ -187,17 +191,60 @@ TEST_F(RetrieveTest, ANameFromOnDecodeStartIsUsedAsItStands)
     EXPECT_EQ(ReadFile(Inbox("chosen-data.bin")), "abc");
 }
 
-TEST_F(RetrieveTest, AnEmptyNameFromOnDecodeStartFailsTheDecodingAfterTheAnnouncement)
+TEST_F(RetrieveTest, AnAttachmentThatCannotBeWrittenIsNotedAndTheMessageStillShows)
 {
     Pop->OnDecodeStart = [this](std::string& name) {
         Events.push_back("decode " + name);
-        name.clear();
+        name.clear();   // the folder itself: no file can be made under that name
     };
-    EXPECT_THROW(Retrieve(mailbox::MailWithAttachmentNamed("data.bin", "abc")), EFCreateError);
-    EXPECT_EQ(Pop->MailMessage.Body.Get(Pop->MailMessage.Body.Count() - 1), Announce(""));
-    EXPECT_EQ(Lines(Pop->MailMessage.Attachments), std::vector<std::string>{""});
+    const std::string raw = mailbox::MailWithAttachmentNamed("data.bin", "abc");
+    Retrieve(raw);
+    EXPECT_EQ(Lines(Pop->MailMessage.Body).back(), "\r\nFile \"\" could not be written");
+    EXPECT_EQ(Pop->MailMessage.Body.Get(0), "See the attachment.");
+    EXPECT_EQ(Pop->MailMessage.Attachments.Count(), 0);
     EXPECT_EQ(Events.back(), "end");
     EXPECT_FALSE(Pop->Busy());
+}
+
+TEST_F(RetrieveTest, TenThousandPartsTakeBoundedTimeAndAtMostTheCapBecomesFiles)
+{
+    const auto start = Clock::now();
+    Retrieve(mailbox::ManyPartsMail(10000));
+    EXPECT_LT(MsSince(start), 60000) << "generous; bench_pop3 has the figure";
+    const TMailMessage& m = Pop->MailMessage;
+    ASSERT_EQ(m.Attachments.Count(), TNMPOP3::MaxPartFiles);
+    EXPECT_EQ(m.Attachments[TNMPOP3::MaxPartFiles - 1], "text_999.tmp") << "numbered as one at a time";
+    EXPECT_EQ(ReadFile(Inbox("text_999.tmp")), "part 1000\r\n");
+    const std::vector<std::string> body = Lines(m.Body);
+    const auto note = std::find(body.begin(), body.end(),
+                                "\r\nOnly the first 1000 parts were written to files; the other parts follow as text");
+    ASSERT_NE(note, body.end());
+    EXPECT_EQ(std::vector<std::string>(note + 1, note + 5),
+              (std::vector<std::string>{std::string("--") + mailbox::ManyPartsBoundary, "Content-Type: text/plain", "",
+                                        "part 1001"}));
+    EXPECT_EQ(body.back(), std::string("--") + mailbox::ManyPartsBoundary + "--");
+}
+
+TEST_F(RetrieveTest, AbortOrTheTimeOutEndsTheTakingApartOfAMessage)
+{
+    std::string raw = "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n\r\n";
+    for (int i = 0; i < 1000; ++i)
+        raw += "a slow text line\r\n";   // 1 s to take apart
+    std::unique_ptr<Later> stop;   // its tick can only come through the parse's pump
+    Pop->OnPacketRecvd = [&](TObject*) {
+        std::this_thread::sleep_for(1ms);
+        if (!stop && Pop->TimeOut > 1000)
+            stop = std::make_unique<Later>(1, [&] { Pop->Abort(); });
+    };
+    for (const int timeOut : {5000, 300}) {
+        Pop->TimeOut = timeOut;
+        EXPECT_THROW(Retrieve(raw + "--B--\r\n"), EAbortError) << timeOut;
+        EXPECT_EQ(Pop->TimeoutFired, timeOut == 300);
+        EXPECT_LT(Pop->MailMessage.Body.Count(), 1000);
+        EXPECT_EQ(Events.back(), "end");
+        EXPECT_FALSE(Pop->Busy());
+        EXPECT_FALSE(Pop->Connected);
+    }
 }
 
 TEST_F(RetrieveTest, DeleteOnReadSendsDeleAfterStoringTheMessage)
@@ -294,6 +341,48 @@ TEST_F(PartParserTest, OnlyTheKeyFollowedByTwoDashesCloses)
     EXPECT_EQ(Pop3LineCursor, 12);
 }
 
+TEST_F(PartParserTest, ADelimiterIsTwoDashesAndTheKeyAtTheLineStart)
+{
+    // A legal one-character key: lines that merely contain it, or begin with a longer key,
+    // are text.
+    Parts({"a preamble", "--a", "", "a text line", "--a  ", "Content-Type: x; name=\"a.bin\"", "", "data a",
+           "--abc is text", " --a", "--a--", "after"},
+          "a");
+    EXPECT_EQ(Lines(Pop->MailMessage.Body), (std::vector<std::string>{"a text line", Announce("a.bin")}));
+    EXPECT_EQ(ReadFile(Inbox("a.bin")), "data a\r\n--abc is text\r\n --a\r\n");
+    EXPECT_EQ(Pop3LineCursor, 11);
+}
+
+TEST_F(PartParserTest, LongNamesAreCutToTheFileSystemsLimitKeepingTheExtension)
+{
+    std::string japanese;   // 130 Shift-JIS characters after one ASCII byte: 261 bytes
+    for (int i = 0; i < 130; ++i)
+        japanese += "\x93\xfa" /* sjis: 日 */;
+    std::string utf8;   // 86 characters, 258 bytes, as mailers send them today
+    for (int i = 0; i < 86; ++i)
+        utf8 += "\xe3\x81\x82" /* utf-8: あ */;
+    struct Case {
+        std::string Name, File;
+    };
+    const std::vector<Case> cases = {{std::string(296, 'n') + ".pdf", std::string(251, 'n') + ".pdf"},
+                                     {"x" + japanese + ".txt", "x" + japanese.substr(0, 250) + ".txt"},
+                                     {utf8, utf8.substr(0, 255)},   // 85 whole characters
+                                     {std::string(296, 'n') + ".pdf", std::string(249, 'n') + "_1.pdf"}};
+    std::vector<std::string> raw = {"--K9", "", "text"};
+    for (const Case& c : cases) {
+        raw.push_back("--K9");
+        raw.push_back("Content-Type: x; name=\"" + c.Name + "\"");
+        raw.push_back("");
+        raw.push_back("content");
+    }
+    Parts(raw);
+    ASSERT_EQ(Attachments().size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(Attachments()[i], cases[i].File) << i;
+        EXPECT_EQ(ReadFile(Inbox(cases[i].File)), "content\r\n") << i;
+    }
+}
+
 TEST_F(PartParserTest, WithoutAClosingDelimiterTheLastPartEndsWithTheBody)
 {
     Parts({"--K9", "", "text", "--K9", "Content-Type: x; name=\"n.txt\"", "", "last 1", "last 2"});
@@ -361,6 +450,7 @@ TEST_F(PartParserTest, AnEmptyPartMakesNoAttachment)
 TEST_F(PartParserTest, ABodyWithoutItsBoundaryIsAFailure)
 {
     EXPECT_THROW(Parts({"no", "delimiter", "here"}), Exception);
+    EXPECT_THROW(Parts({"text with K9 inside", "-- K9"}), Exception) << "the key alone makes no delimiter";
     EXPECT_EQ(Pop->MailMessage.Body.Count(), 0);
     EXPECT_THROW(Parts({"--K9", "text"}, ""), Exception) << "an empty key matches nothing";
 }

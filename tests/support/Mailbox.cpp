@@ -318,6 +318,16 @@ std::string MailWithAttachmentNamed(const std::string& name, const std::string& 
         .Build();
 }
 
+std::string ManyPartsMail(int parts)
+{
+    const std::string delimiter = std::string("--") + ManyPartsBoundary + "\r\n";
+    std::string raw = std::string("Subject: many parts\r\nContent-Type: multipart/mixed; boundary=\"") + ManyPartsBoundary +
+                      "\"\r\n\r\n" + delimiter + "Content-Type: text/plain\r\n\r\nthe text\r\n";
+    for (int i = 1; i <= parts; ++i)
+        raw += delimiter + "Content-Type: text/plain\r\n\r\npart " + std::to_string(i) + "\r\n";
+    return raw + "--" + ManyPartsBoundary + "--\r\n";
+}
+
 std::vector<std::string> BulkMailbox(int count, unsigned seed)
 {
     std::mt19937 gen(seed);

@@ -101,6 +101,11 @@ MultipartSample MultipartMail(size_t base64Size = 5000, size_t uuSize = 3000, un
 // A message with one Base64 attachment of the given name (for "../../x" and the like).
 std::string MailWithAttachmentNamed(const std::string& name, const std::string& bytes);
 
+// A multipart message of one text part and `parts` small unnamed, unencoded parts (each
+// "part <i>" on one line, i counted from 1), delimited by "--" + ManyPartsBoundary.
+std::string ManyPartsMail(int parts);
+inline constexpr const char* ManyPartsBoundary = "many-parts-boundary";
+
 // count messages of 2 to 4 KiB each, with Received lines; about two in three have the
 // encoded Japanese subject "お知らせ 第<i>号", an encoded sender and a JIS body, the
 // others "Bulk message <i>" in ASCII (i counted from 1). Same seed, same messages.

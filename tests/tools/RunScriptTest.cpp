@@ -16,6 +16,8 @@
 #include <map>
 #include <netinet/in.h>
 #include <sstream>
+#include <utility>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -149,12 +151,19 @@ TEST_F(RunScriptTest, LeavesAnExistingAccountFileAloneAndTakesAFreePortWhenTheUs
     EXPECT_NE(Output.find("in use"), std::string::npos) << Output;
 }
 
-TEST_F(RunScriptTest, WithoutADisplayItSaysSoAndStartsNothing)
+TEST_F(RunScriptTest, WithoutADisplayOrWithQtsOpenVncItSaysSoAndStartsNothing)
 {
-    EXPECT_EQ(Run({}), 1);
-    EXPECT_NE(Output.find("no display"), std::string::npos) << Output;
-    EXPECT_FALSE(fs::exists(Accounts()));
-    EXPECT_FALSE(fs::exists(Build / "app/ran"));
+    const std::vector<std::pair<std::map<std::string, std::string>, std::string>> cases = {
+        {{}, "no display"},
+        {{{"QT_QPA_PLATFORM", "vnc"}}, "QT_QPA_PLATFORM=vnc refused"},
+        {{{"QT_QPA_PLATFORM", "vnc:size=1024x768"}, {"DISPLAY", ":99"}}, "without a\npassword"}};
+    for (const auto& [env, said] : cases) {
+        EXPECT_EQ(Run(env), 1) << said;
+        EXPECT_NE(Output.find(said), std::string::npos) << Output;
+        EXPECT_NE(Output.find("ssh -X"), std::string::npos) << Output;
+        EXPECT_FALSE(fs::exists(Accounts()));
+        EXPECT_FALSE(fs::exists(Build / "app/ran"));
+    }
 }
 
 TEST_F(RunScriptTest, AMissingBuildIsReported)
