@@ -85,6 +85,7 @@ std::vector<Exchange> Dialogue()
     using J = Junk;
     return {
         {"", {{"+OK ready", J::Raised}}, Op::Connect},
+        {"CAPA", {{"-ERR", J::Absorbed}}, Op::Connect},
         {"USER bob", {{"+OK", J::AuthFailed}}, Op::Connect},
         {"PASS pw", {{"+OK", J::AuthFailed}}, Op::Connect},
         {"STAT", {{"+OK 2 320", J::Raised}}, Op::Connect},

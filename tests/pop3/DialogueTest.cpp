@@ -167,7 +167,7 @@ TEST_F(DialogueTest, NeededHandlerThatLeavesThemEmptyIsNotAskedAgain)
 
 Script Rejected(const char* reply)
 {
-    return Script().SendLine("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine(reply);
+    return Script().Greet("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine(reply);
 }
 
 TEST_F(DialogueTest, RejectedPasswordWithoutHandlerFailsAndQuits)
@@ -200,7 +200,7 @@ TEST_F(DialogueTest, FailedHandlerGetsExactlyOneMoreAttempt)
 TEST_F(DialogueTest, FailedHandlerCanLeadToASuccessfulSecondAttempt)
 {
     ScriptServer server(Script()
-                            .SendLine("+OK")
+                            .Greet("+OK")
                             .Expect("USER bob")
                             .SendLine("-ERR who?")   // a refused USER: no PASS in this attempt
                             .Expect("USER bob")
@@ -486,7 +486,7 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
     EXPECT_EQ(id, "");
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
     EXPECT_EQ(server.ReceivedLines(0),
-              (std::vector<std::string>{"USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
+              (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
 }
 
 // ---- dropped connections, time-outs, Abort ----

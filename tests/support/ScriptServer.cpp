@@ -161,8 +161,13 @@ Script& Script::Expect(const std::string& text)
 Script& Script::Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
                           const std::string& stat)
 {
-    SendLine(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
+    Greet(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
     return Expect("STAT").SendLine(stat);
+}
+
+Script& Script::Greet(const std::string& greeting)
+{
+    return SendLine(greeting).Expect("CAPA").SendLine("-ERR");
 }
 
 Script& Script::ExpectRaw(std::string line)

@@ -66,7 +66,10 @@ public:
     Script& Call(std::function<void()> fn);
     // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
     Script& ExpectTimeout(Millis d);
-    // The opening that POP3 scripts share: sends `greeting`, expects "USER <user>" and
+    // A POP3 greeting as a server without CAPA gives it: sends `greeting`, expects "CAPA"
+    // and refuses it.
+    Script& Greet(const std::string& greeting);
+    // The opening that POP3 scripts share: Greet(greeting), expects "USER <user>" and
     // "PASS <password>" and answers each "+OK", then expects "STAT" and answers `stat`.
     Script& Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
                       const std::string& stat);
