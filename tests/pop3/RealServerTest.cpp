@@ -57,7 +57,8 @@ protected:
         fs::create_directories(Folder / "inbox");
         Pop = std::make_unique<TNMPOP3>(nullptr);
         Pop->Host = "127.0.0.1";
-        Pop->Port = Server->Port();
+        Pop->Port = GetParam().ClientPort(*Server);
+        Pop->TlsMode = GetParam().Mode;
         Pop->UserID = "alice";
         Pop->Password = "secret";
         Pop->TimeOut = 10000;
@@ -286,6 +287,8 @@ TEST_P(RealServerTest, DeletingSeveralDemoMessagesKeepsTheIdsOfTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(PopServerKinds()),
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(SecureServers, RealServerTest, ::testing::ValuesIn(TlsPopServerKinds()),
                          [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
 
 } // namespace
