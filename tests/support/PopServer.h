@@ -43,6 +43,9 @@ std::vector<PopServerKind> PopServerKinds();
 // Dovecot over TLS, once from the first byte and once after STLS. Its certificate comes from
 // a test CA that the process trusts through SSL_CERT_FILE (set when the server starts).
 std::vector<PopServerKind> TlsPopServerKinds();
+// The test certificates of the process, whose CA SSL_CERT_FILE names from the first call on.
+namespace testsupport { class TestCerts; }
+const testsupport::TestCerts& TrustedTestCerts();
 // Names the kind in the output of tests that run once per kind.
 void PrintTo(const PopServerKind& kind, std::ostream* os);
 // The server of this kind that the tests of one process share, started with this user and
