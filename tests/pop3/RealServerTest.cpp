@@ -15,7 +15,6 @@
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <unistd.h>
 
@@ -309,18 +308,6 @@ void PrintTo(const CertCase& c, std::ostream* os)
     *os << c.Name;
 }
 
-std::string Sha256Hex(const std::string& der)
-{
-    unsigned char md[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(der.data()), der.size(), md);
-    std::string hex;
-    for (unsigned char b : md) {
-        hex += "0123456789abcdef"[b >> 4];
-        hex += "0123456789abcdef"[b & 15];
-    }
-    return hex;
-}
-
 class CertificateTest : public ::testing::TestWithParam<CertCase> {};
 
 TEST_P(CertificateTest, OnlyWhatTheSystemOrTheUserTrustsLogsIn)
@@ -340,7 +327,7 @@ TEST_P(CertificateTest, OnlyWhatTheSystemOrTheUserTrustsLogsIn)
     pop.Password = "secret";
     pop.TimeOut = 10000;
     if (c.Trusted)
-        pop.TrustedFingerprints = {Sha256Hex((certs.*c.Trusted).Der)};
+        pop.TrustedFingerprints = {(certs.*c.Trusted).Sha256};
     if (c.Problem == TTlsProblem::None) {
         pop.Connect();
         EXPECT_EQ(pop.MessageCount, 1);
@@ -355,7 +342,7 @@ TEST_P(CertificateTest, OnlyWhatTheSystemOrTheUserTrustsLogsIn)
     }
     EXPECT_EQ(pop.TlsProblem(), c.Problem);
     EXPECT_EQ(pop.PeerCertificate(), presented.Der);
-    EXPECT_EQ(pop.PeerFingerprint(), Sha256Hex(presented.Der));
+    EXPECT_EQ(pop.PeerFingerprint(), presented.Sha256);
     EXPECT_FALSE(pop.Connected);
 }
 

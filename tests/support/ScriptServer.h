@@ -23,6 +23,8 @@
 // close, so the client never hangs on a reply that will not come. Everything the client
 // sends is recorded (ReceivedBytes / ReceivedLines), also during pauses.
 
+#include "tests/support/TestCerts.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,6 +63,10 @@ public:
     // Ends the connection with a normal close (FIN), or with a reset (RST).
     Script& Close();
     Script& Reset();
+    // Speaks TLS from here on as a server with `cert` (TlsPeer): the handshake is made at
+    // this step (failing the test when it fails), later steps send and expect plaintext,
+    // and ReceivedBytes records plaintext. Close and Reset send no close_notify.
+    Script& StartTls(const TestCert& cert);
     // Runs `fn` on the server thread at this point (for instance to tell the test that a
     // step was reached).
     Script& Call(std::function<void()> fn);
@@ -75,10 +81,11 @@ public:
                       const std::string& stat);
 
     struct Step {
-        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout } What;
+        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
+        std::shared_ptr<const TestCert> Cert;
     };
     const std::vector<Step>& Steps() const { return FSteps; }
 
