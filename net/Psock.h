@@ -27,7 +27,9 @@
 // certificate against the system's trust store (SSL_CERT_FILE works) and the Host as typed,
 // or accept exactly a certificate whose fingerprint is in TrustedFingerprints. A failed
 // handshake is an ESockError "TLS handshake failed: ..." (TlsProblem tells why, the
-// connection is dropped); afterwards every transfer carries plaintext as before.
+// connection is dropped); afterwards every transfer carries plaintext as before, and a TLS
+// connection that breaks later fails the transfer with the reason's text ("TLS connection
+// failed: invalid data from the server").
 //
 // Ownership. Every component is a TComponent freed by its owner. A TPowersock owns its
 // socket, its hidden notification window, its TThreadTimer and a 64 KiB transfer buffer
