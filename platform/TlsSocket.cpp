@@ -21,12 +21,13 @@ constexpr std::size_t TlsReadLimit = 256 * 1024;
 
 // Reads what the system holds, feeds the filter, advances the handshake, decrypts
 // everything into the stash (nothing decrypted stays inside OpenSSL unannounced) and sends
-// what the filter produced.
-void PumpTls(SocketRec& r)
+// what the filter produced. True when it stopped at TlsReadLimit with more to read.
+bool PumpTls(SocketRec& r)
 {
     TlsFilter& f = *r.Tls;
     char chunk[16384];
-    for (std::size_t total = 0; !r.TlsEnded && total < TlsReadLimit;) {
+    std::size_t total = 0;
+    while (!r.TlsEnded && total < TlsReadLimit) {
         const ssize_t n = ::recv(r.Fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
             f.Feed(chunk, static_cast<std::size_t>(n));
@@ -53,6 +54,7 @@ void PumpTls(SocketRec& r)
         f.ReadPlain(r.Stash, static_cast<std::size_t>(-1) / 2);
     }
     FlushTls(r);
+    return total >= TlsReadLimit;
 }
 
 } // namespace
@@ -86,12 +88,12 @@ bool FlushTls(SocketRec& r)
 
 int RecvTls(SocketRec& r, char* buf, std::size_t want, bool peek)
 {
-    if (r.Stashed() < want || want == 0)
-        PumpTls(r);
+    const bool more = (r.Stashed() < want || want == 0) && PumpTls(r);
     const std::size_t n = std::min(r.Stashed(), want);
     std::memcpy(buf, r.Stash.data() + r.StashPos, n);
-    // A peek that saw only part of the plaintext has left news behind.
-    const bool unseen = peek && r.Stashed() > n;
+    // A receive that saw only part of the plaintext, or left ciphertext unread, has left news
+    // behind (the watcher reports arrivals only once).
+    const bool unseen = more || (peek && r.Stashed() > n);
     if (!peek) {
         r.StashPos += n;
         if (r.StashPos == r.Stash.size()) {
