@@ -84,6 +84,7 @@ void TNMPOP3::Connect()
         if (!Handled)
             throw Exception("Authentication failed");
     }
+    Capabilities.clear();   // no answer of an earlier session stands for this one
     const bool wasBusy = FBusy;
     FBusy = true;
     bool loggedIn = false;

@@ -4,6 +4,7 @@
 #include "Pop3TestUtil.h"
 
 #include "runtime/Exception.h"
+#include "tests/support/TestCerts.h"
 
 #include <algorithm>
 #include <functional>
@@ -663,5 +664,26 @@ INSTANTIATE_TEST_SUITE_P(
                       StlsCase{"CanceledHandshake", StlsOffer(true, "+OK begin\r\n"), TTlsProblem::HandshakeFailed,
                                "TLS handshake failed: canceled", true}),
     [](const ::testing::TestParamInfo<StlsCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(DialogueTest, StlsForgetsTheCapabilitiesSaidInClearAndLogsInOverTls)
+{
+    testsupport::TestCerts certs;
+    ScriptServer server(StlsOffer(true, "+OK begin\r\n")
+                            .StartTls(certs.SelfSigned)
+                            .Expect("CAPA")
+                            .Send(Listing({"TOP", "X-AFTER"}))
+                            .Expect("USER bob").SendLine("+OK")
+                            .Expect("PASS pw").SendLine("+OK")
+                            .Expect("STAT").SendLine("+OK 0 0")
+                            .WaitForClose());
+    Pop->TlsMode = TTlsMode::StartTls;
+    Pop->TrustedFingerprints = {certs.SelfSigned.Sha256};
+    ConnectTo(server);
+    EXPECT_EQ(Pop->Capabilities, (std::vector<std::string>{"TOP", "X-AFTER"}));
+    EXPECT_FALSE(Pop->HasCapability("STLS"));
+    EXPECT_EQ(Pop->PeerCertificate(), certs.SelfSigned.Der);
+    Pop->Abort();
+    EXPECT_TRUE(server.WaitDone());
+}
 
 } // namespace
