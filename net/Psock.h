@@ -2,8 +2,8 @@
 // Psock: the TCP client socket component TPowersock, on which the POP3 component is built.
 // Its sources: Psock.cpp (making, waiting, time-out, addresses), PsockConnect.cpp
 // (look-up, connecting, notifications, listening), PsockTls.cpp (the TLS handshake and
-// what it leaves), PsockTransfer.cpp (sending and receiving), LineReader.h (the one reader of lines and replies), SockErrors.cpp (error
-// texts and the error manager). This header also brings in the units its users know it by:
+// what it leaves), PsockTransfer.cpp (sending and receiving), LineReader.h (the one reader
+// of lines and replies), SockErrors.cpp (error texts and the error manager). This header also brings in the units its users know it by:
 // TThreadTimer (ThreadTimer.h), the error table (SockErrors.h), the line helpers NthWord,
 // NthPos, StreamLn, ReplyCode (LineText.h) and the listening server TNMGeneralServer
 // (GeneralServer.h), and the TLS settings TTlsMode and TTlsProblem (TlsMode.h).
