@@ -237,7 +237,7 @@ TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedF
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
-    EXPECT_EQ(server.ReceivedLines(0).size(), 12u);   // USER PASS STAT, 3 x (TOP LIST), DELE 1, DELE 3, QUIT
+    EXPECT_EQ(server.ReceivedLines(0).size(), 13u);   // CAPA USER PASS STAT, 3 x (TOP LIST), DELE 1, DELE 3, QUIT
 }
 
 TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)

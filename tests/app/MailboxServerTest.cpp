@@ -227,8 +227,8 @@ TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndItsPartUntilTheViewerC
     ASSERT_NE(Mail, nullptr);
     EXPECT_EQ(Mail->windowTitle(), SjisToQ(std::string(" ") + mailbox::SampleSubject));
     // The text part, then every attachment by its own name, read from the message as received.
-    // The component's own extraction stops at the first part, whose name the window empties
-    // (a file without a name cannot be written), after it has written the part's file.
+    // The window empties every proposed name, so the component keeps each part in its
+    // temporary file (a file without a name cannot be written) and goes on with the next.
     const std::string text = Jconvert::ConvertJCode(sample.Text, Jconvert::JCODE_SJIS);
     const std::size_t end = text.find("\r\n");
     EXPECT_EQ(ViewerLines(), (std::vector<std::string>{text.substr(0, end), text.substr(end + 2, text.size() - end - 4),
@@ -241,8 +241,8 @@ TEST_P(MailboxServerTest, AMultipartMessageShowsItsTextAndItsPartUntilTheViewerC
             n += name.rfind("Temp", 0) == 0 && name.size() > 8 && name.substr(name.size() - 4) == ".mme";
         return n;
     };
-    EXPECT_EQ(tempFiles(), 1);
-    // The viewer says where the part went and offers the folder; closing it removes the part.
+    EXPECT_EQ(tempFiles(), 2);
+    // The viewer says where the parts went and offers the folder; closing it removes the part.
     EXPECT_FALSE(Mail->PartsBar->isHidden());
     EXPECT_TRUE(Mail->PartsNote->text().contains(QDir::toNativeSeparators(QDir::currentPath())));
     EXPECT_EQ(QDir(Mail->PartFolder()), QDir::current());
