@@ -11,10 +11,24 @@
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
+TAccountSecurity AccountSecurity(const TAccountFields& fields)
+{
+    const std::string mode = LowerCase(fields[afSecurity]);
+    return mode == "tls" ? TAccountSecurity::Tls : mode == "starttls" ? TAccountSecurity::StartTls : TAccountSecurity::None;
+}
+
+std::string SecurityField(TAccountSecurity security)
+{
+    return security == TAccountSecurity::Tls ? "tls" : security == TAccountSecurity::StartTls ? "starttls" : "";
+}
+
+int DefaultPort(TAccountSecurity security) { return security == TAccountSecurity::Tls ? 995 : 110; }
+
 std::string FormatAccountLine(const TAccountFields& fields)
 {
     std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
+    const size_t count = fields[afSecurity].empty() ? static_cast<size_t>(afSecurity) : fields.size();
+    for (size_t i = 0; i < count; ++i) {
         if (i)
             line += ',';
         line += '"';

@@ -77,8 +77,19 @@ void TMain::ConnectButtonClick()
     }
     Sb->SetPanelText(0, Texts::Connecting);
     const TAccountFields account = AccountRow(row);
+    std::string password;
+    // Looking the password up or asking for it runs other handlers meanwhile: they may have
+    // released the button, closed the window or started a connection of their own.
+    if (!AccountPassword(account, password) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
+        || ComponentWaiting()) {
+        if (!Connected() && !ComponentWaiting()) {
+            SpeedButton1->setChecked(false);
+            Sb->SetPanelText(0, "");
+        }
+        return;
+    }
     NMPOP3->UserID = account[afUserID];
-    NMPOP3->Password = account[afPassword];
+    NMPOP3->Password = password;
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);

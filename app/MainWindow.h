@@ -30,7 +30,9 @@
 //
 // The window's code is split by job: MainWindow.cpp builds and lays out the window and runs
 // its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
-// mailbox workflow, the component's events and the viewer.
+// mailbox workflow, the component's events and the viewer, MainPasswords.cpp the passwords
+// in the keyring (the one-time move, the follow-ups of account commands, the look-up at
+// connect).
 
 #include <QPointer>
 #include <QWidget>
@@ -41,6 +43,7 @@
 #include <vector>
 
 #include "app/AccountFile.h"
+#include "app/Keyring.h"
 #include "app/MailboxState.h"
 
 class QAction;
@@ -57,6 +60,7 @@ class TSplitter;
 class TStatusBar;
 class TStringList;
 class TSummary;
+struct TPasswordChoice;
 struct TWindowSettings;
 
 // The tags the shared handlers tell their senders by; the values are the ones the controls
@@ -101,6 +105,9 @@ public:
     QAction* Pm2_2;
     // The POP3 component, owned by the window for its whole life.
     TNMPOP3* NMPOP3;
+    // Where the accounts' passwords with an empty field live. Its calls wait in the pump, so
+    // handlers run nested in every command that uses it.
+    TKeyring Keyring;
 
     void FormCreate();
     void FormShow();
@@ -151,11 +158,27 @@ private:
     TAccountFields AccountRow(int row) const;
     void SetAccountRow(int row, const TAccountFields& fields);
     // Shows the account dialog over the exchange list; true when it closed with OK.
-    bool ExecAccountDialog(TStringList& fields);
+    bool ExecAccountDialog(TStringList& fields, TPasswordChoice& password);
     void NewAccount();
     void EditAccount();
     void CopyAccount();
     void DeleteAccount();
+
+    // Passwords in the keyring.
+    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them.
+    void OfferKeyringMove();
+    // The row's icon and tooltip tell where its password is.
+    void ShowPasswordPlace(int row);
+    // Another row than `row` uses the keyring entry of `account`.
+    bool EntryShared(const TAccountFields& account, int row) const;
+    // Keeps the keyring in step after a new or edited account; may put a password the
+    // keyring did not take into `after`, when the user agrees.
+    void FollowInKeyring(const std::optional<TAccountFields>& before, TAccountFields& after,
+                         const TPasswordChoice& choice, int row);
+    void ForgetInKeyring(const TAccountFields& account);
+    // The password to connect with: the field, else the keyring, else asked. False when the
+    // user cancelled. The row is told by its fields, which the waits may have changed.
+    bool AccountPassword(const TAccountFields& account, std::string& password);
 
     // Mailbox.
     bool Connected() const;

@@ -106,7 +106,9 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     TStringList fields;
     for (const auto& f : company)
         fields.Add(f);
-    auto* dialog = new TAcco(&window, fields);
+    TPasswordChoice password;
+    password.KeyringAvailable = true;
+    auto* dialog = new TAcco(&window, fields, password);
     dialog->show();
     ok = Save(dialog, out, "account.png") && ok;
     dialog->close();

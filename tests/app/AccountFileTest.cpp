@@ -27,6 +27,23 @@ TEST(AccountLine, SixQuotedFieldsJoinedByCommas)
     EXPECT_EQ(line.size(), 26u);
 }
 
+// The security is a seventh field, written only when set: a plain account's line is the one
+// older versions wrote, and their six-field lines read as plain.
+TEST(AccountLine, TheSecurityIsASeventhFieldWrittenOnlyWhenSet)
+{
+    EXPECT_EQ(FormatAccountLine({"A", "b", "c", "d", "30", "995", "tls"}), "\"A\",\"b\",\"c\",\"d\",\"30\",\"995\",\"tls\"");
+    EXPECT_EQ(FormatAccountLine({"A", "b", "", "d", "30", "110", ""}), "\"A\",\"b\",\"\",\"d\",\"30\",\"110\"");
+    const std::pair<std::string, TAccountSecurity> fields[] = {
+        {"tls", TAccountSecurity::Tls}, {"StartTLS", TAccountSecurity::StartTls}, {"", TAccountSecurity::None},
+        {"ssl", TAccountSecurity::None}};
+    for (const auto& [text, security] : fields)
+        EXPECT_EQ(AccountSecurity({"n", "i", "p", "s", "30", "110", text}), security) << text;
+    EXPECT_EQ(AccountSecurity(Parse("n,i,p,s,30,110\r\n")[0]), TAccountSecurity::None);
+    EXPECT_EQ(SecurityField(TAccountSecurity::StartTls), "starttls");
+    EXPECT_EQ(DefaultPort(TAccountSecurity::Tls), 995);
+    EXPECT_EQ(DefaultPort(TAccountSecurity::StartTls), 110);
+}
+
 TEST(AccountLine, QuotesInsideAFieldAreDoubled)
 {
     EXPECT_EQ(FormatAccountLine({"a,b", "id", "pa\"ss", "", "30", "110"}),
@@ -53,7 +70,7 @@ TEST(AccountParse, CommaTextRule)
         {"a doubled quote stands for one", "\"n\",\"id\",\"pa\"\"ss\",\"s\",\"30\",\"110\"",
          {{"n", "id", "pa\"ss", "s", "30", "110"}}},
         {"fields without quotes end at a comma", "n,id,pw,srv,30,110", {{"n", "id", "pw", "srv", "30", "110"}}},
-        {"fields after the sixth are dropped", "1,2,3,4,5,6,7,8", {{"1", "2", "3", "4", "5", "6"}}},
+        {"fields after the seventh are dropped", "1,2,3,4,5,6,tls,8", {{"1", "2", "3", "4", "5", "6", "tls"}}},
         {"a short line is kept, padded", "\"only\",\"two\"", {{"only", "two", "", "", "", ""}}},
         {"blanks before a field and around commas are skipped", "  a ,  b,c,d,e,f", {{"a", "b", "c", "d", "e", "f"}}},
         {"a blank ends an unquoted field", "a b,c", {{"a", "b", "c", "", "", ""}}},
@@ -75,6 +92,7 @@ TEST(AccountParse, FormattedListsReadBackUnchanged)
         {OddName, "user\"x", "p,a\"\"ss", " lead and trail ", "-5", "65536"},
         {"", "", "", "", "", ""},
         {"\t", "a\\b", "\x81\x60", "\x5c\x5c", "30", "110"},
+        {"n", "i", "", "s", "30", "995", "tls"},
     };
     EXPECT_EQ(Parse(FormatAccounts(accounts)), accounts);
 }

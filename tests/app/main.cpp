@@ -9,6 +9,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows' keyring calls find no session bus: the user's own keyring is never touched.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Purgel");
