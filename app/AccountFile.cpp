@@ -24,11 +24,10 @@ std::string SecurityField(TAccountSecurity security)
 
 int DefaultPort(TAccountSecurity security) { return security == TAccountSecurity::Tls ? 995 : 110; }
 
-std::string FormatAccountLine(const TAccountFields& fields)
+std::string FormatQuotedLine(const std::vector<std::string>& fields)
 {
     std::string line;
-    const size_t count = fields[afSecurity].empty() ? static_cast<size_t>(afSecurity) : fields.size();
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < fields.size(); ++i) {
         if (i)
             line += ',';
         line += '"';
@@ -40,6 +39,12 @@ std::string FormatAccountLine(const TAccountFields& fields)
         line += '"';
     }
     return line;
+}
+
+std::string FormatAccountLine(const TAccountFields& fields)
+{
+    const size_t count = fields[afSecurity].empty() ? static_cast<size_t>(afSecurity) : fields.size();
+    return FormatQuotedLine(std::vector<std::string>(fields.begin(), fields.begin() + static_cast<long>(count)));
 }
 
 std::string FormatAccounts(const std::vector<TAccountFields>& accounts)
@@ -122,7 +127,11 @@ std::string AccountTempName(const std::string& fileName)
 
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts)
 {
-    const std::string data = FormatAccounts(accounts);
+    SaveFileWhole(fileName, FormatAccounts(accounts));
+}
+
+void SaveFileWhole(const std::string& fileName, const std::string& data)
+{
     const std::string temp = AccountTempName(fileName);
     // Two programs saving at once take turns: the lock is held until the rename, and a
     // waiter whose file was renamed away meanwhile opens the name again.

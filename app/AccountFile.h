@@ -38,6 +38,8 @@ inline bool PasswordInKeyring(const TAccountFields& fields) { return fields[afPa
 
 // One line without its line end.
 std::string FormatAccountLine(const TAccountFields& fields);
+// Any fields quoted and joined the way an account line is.
+std::string FormatQuotedLine(const std::vector<std::string>& fields);
 std::string FormatAccounts(const std::vector<TAccountFields>& accounts);
 
 // A line with fewer than seven fields is kept, padded with empty fields, so that saving
@@ -48,4 +50,6 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text);
 // then empty). A missing file gives an empty list and true.
 bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts);
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts);
+// The save behind SaveAccountFile, for any file kept like it (mode 0600, never partial).
+void SaveFileWhole(const std::string& fileName, const std::string& data);
 std::string AccountTempName(const std::string& fileName);

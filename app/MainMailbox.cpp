@@ -93,13 +93,15 @@ void TMain::ConnectButtonClick()
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
+    PrepareTls(account);
+    bool trusted = false;
     FState.BeginConnect();
     try {
         NMPOP3->Connect();
         FState.EndConnect();
     } catch (...) {
         FState.EndConnect();
-        if (!FState.Closing())
+        if (!FState.Closing() && !ReportTlsFailure(account, trusted))
             MessageBox(Texts::CouldNotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
         SpeedButton1->setChecked(false);
         Sb->SetPanelText(0, "");
@@ -107,6 +109,12 @@ void TMain::ConnectButtonClick()
         // a count for a mailbox that was never counted.
         SetCommandButtonsEnabled(false);
         Sb->SetPanelText(1, "");
+    }
+    // The certificate the user has just trusted is accepted on a second try.
+    if (trusted && !FState.Closing() && !Connected()) {
+        SpeedButton1->setChecked(true);
+        ConnectButtonClick();
+        return;
     }
     RetrieveMessageList(Lv2);
 }
@@ -267,7 +275,8 @@ void TMain::NMPOP3Disconnect(TObject*)
 
 void TMain::NMPOP3ConnectionFailed(TObject*)
 {
-    if (!FState.Closing())
+    // A failed secure connection is explained after Connect returns (ReportTlsFailure).
+    if (!FState.Closing() && NMPOP3->TlsProblem() == TTlsProblem::None)
         MessageBox(Texts::CannotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
 }
 

@@ -32,7 +32,7 @@
 // its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
 // mailbox workflow, the component's events and the viewer, MainPasswords.cpp the passwords
 // in the keyring (the one-time move, the follow-ups of account commands, the look-up at
-// connect).
+// connect), MainTls.cpp the secure connection's settings and failures.
 
 #include <QPointer>
 #include <QWidget>
@@ -179,6 +179,13 @@ private:
     // The password to connect with: the field, else the keyring, else asked. False when the
     // user cancelled. The row is told by its fields, which the waits may have changed.
     bool AccountPassword(const TAccountFields& account, std::string& password);
+
+    // Secure connections (MainTls.cpp).
+    // The component's TLS mode from the account, and the fingerprint trusted for its server.
+    void PrepareTls(const TAccountFields& account);
+    // After a failed Connect: false when the secure connection was not the reason; else it
+    // has shown why, or asked whether to trust the server's certificate (`trusted`: saved so).
+    bool ReportTlsFailure(const TAccountFields& account, bool& trusted);
 
     // Mailbox.
     bool Connected() const;
