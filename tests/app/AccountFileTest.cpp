@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "app/AccountFile.h"
+#include "app/TrustFile.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 
@@ -158,4 +159,26 @@ TEST_F(AccountFileTest, ShiftJisBytesSurviveARoundTripThroughTheFile)
     std::vector<Fields> back;
     ASSERT_TRUE(LoadAccountFile(Path("Account.lst"), back));
     EXPECT_EQ(back, accounts);
+}
+
+// Trusted.lst: one fingerprint per host (any case) and port, kept like Account.lst.
+TEST_F(AccountFileTest, TrustedCertificatesRoundTripOnePerServer)
+{
+    EXPECT_TRUE(LoadTrustFile(Path("Trusted.lst")).empty());
+    std::vector<TTrustedCertificate> trusted;
+    Trust(trusted, "Pop.Example.jp", "995", "aa");
+    Trust(trusted, "pop.example.jp", "110", "bb");
+    Trust(trusted, "pop.example.jp", "995", "cc");   // replaces the first
+    Trust(trusted, "we\"ird", "995", "dd");
+    EXPECT_EQ(TrustedFingerprint(trusted, "POP.example.JP", "995"), "cc");
+    EXPECT_EQ(TrustedFingerprint(trusted, "pop.example.jp", "996"), "");
+    SaveTrustFile(Path("Trusted.lst"), trusted);
+    EXPECT_EQ(ReadFile("Trusted.lst"), "\"Pop.Example.jp\",\"995\",\"cc\"\r\n\"pop.example.jp\",\"110\",\"bb\"\r\n"
+                                       "\"we\"\"ird\",\"995\",\"dd\"\r\n");
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), trusted);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("Trusted.lst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    WriteFile("Trusted.lst", "short,line\r\nh,1,ff,extra\r\n");
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), (std::vector<TTrustedCertificate>{{"h", "1", "ff"}}));
 }
