@@ -266,6 +266,7 @@ TEST_F(KeyringWindowTest, AccountCommandsKeepTheKeyringInStep)
         d.Acc->setText("alice");
         d.Pas->setText("secret");
         d.Pop->setText("localhost");
+        d.Sec->setCurrentIndex(2);   // the private Dovecot speaks plain POP3
         d.Por->setText(QString::fromStdString(Port()));
     }, [&] { W->Pm1_1->trigger(); });
     EXPECT_EQ(Stored("alice", "localhost"), "secret");
