@@ -75,15 +75,24 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text)
     return accounts;
 }
 
-bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
+bool ReadFileWhole(const std::string& fileName, std::string& text)
 {
-    accounts.clear();
-    std::string text;
     try {
         TFileStream f(fileName, fmOpenRead);
         text.resize(static_cast<size_t>(f.Size()));
         f.ReadBuffer(text.data(), static_cast<long long>(text.size()));
+        return true;
     } catch (const Exception&) {
+        text.clear();
+        return false;
+    }
+}
+
+bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
+{
+    accounts.clear();
+    std::string text;
+    if (!ReadFileWhole(fileName, text)) {
         struct stat st {};
         return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
     }

@@ -50,6 +50,8 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text);
 // then empty). A missing file gives an empty list and true.
 bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts);
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts);
+// The read behind LoadAccountFile: false (text empty) when the file cannot be read.
+bool ReadFileWhole(const std::string& fileName, std::string& text);
 // The save behind SaveAccountFile, for any file kept like it (mode 0600, never partial).
 void SaveFileWhole(const std::string& fileName, const std::string& data);
 std::string AccountTempName(const std::string& fileName);

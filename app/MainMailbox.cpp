@@ -93,28 +93,29 @@ void TMain::ConnectButtonClick()
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
-    PrepareTls(account);
-    bool trusted = false;
-    FState.BeginConnect();
-    try {
-        NMPOP3->Connect();
-        FState.EndConnect();
-    } catch (...) {
-        FState.EndConnect();
-        if (!FState.Closing() && !ReportTlsFailure(account, trusted))
-            MessageBox(Texts::CouldNotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
-        SpeedButton1->setChecked(false);
-        Sb->SetPanelText(0, "");
-        // A failed STAT fires OnConnect after the connection has closed: back to idle, without
-        // a count for a mailbox that was never counted.
-        SetCommandButtonsEnabled(false);
-        Sb->SetPanelText(1, "");
-    }
-    // The certificate the user has just trusted is accepted on a second try.
-    if (trusted && !FState.Closing() && !Connected()) {
-        SpeedButton1->setChecked(true);
-        ConnectButtonClick();
-        return;
+    // A certificate the user trusts at the failure is accepted on a second try.
+    for (bool again = true; again;) {
+        again = false;
+        PrepareTls(account);
+        FState.BeginConnect();
+        try {
+            NMPOP3->Connect();
+            FState.EndConnect();
+        } catch (...) {
+            FState.EndConnect();
+            bool trusted = false;
+            if (!FState.Closing() && !ReportTlsFailure(account, trusted))
+                MessageBox(Texts::CouldNotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+            again = trusted && !FState.Closing() && SpeedButton1->isChecked();
+            if (again)
+                continue;
+            SpeedButton1->setChecked(false);
+            Sb->SetPanelText(0, "");
+            // A failed STAT fires OnConnect after the connection has closed: back to idle, without
+            // a count for a mailbox that was never counted.
+            SetCommandButtonsEnabled(false);
+            Sb->SetPanelText(1, "");
+        }
     }
     RetrieveMessageList(Lv2);
 }

@@ -1,8 +1,6 @@
 #include "app/TrustFile.h"
 
 #include "app/AccountFile.h"
-#include "runtime/Exception.h"
-#include "runtime/Stream.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
@@ -16,13 +14,7 @@ bool SameServer(const TTrustedCertificate& t, const std::string& host, const std
 std::vector<TTrustedCertificate> LoadTrustFile(const std::string& fileName)
 {
     std::string text;
-    try {
-        TFileStream f(fileName, fmOpenRead);
-        text.resize(static_cast<size_t>(f.Size()));
-        f.ReadBuffer(text.data(), static_cast<long long>(text.size()));
-    } catch (const Exception&) {
-        return {};
-    }
+    ReadFileWhole(fileName, text);
     std::vector<TTrustedCertificate> trusted;
     TStringList lines, fields;
     lines.SetText(text);
