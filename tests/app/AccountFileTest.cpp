@@ -40,9 +40,6 @@ TEST(AccountLine, TheSecurityIsASeventhFieldWrittenOnlyWhenSet)
     for (const auto& [text, security] : fields)
         EXPECT_EQ(AccountSecurity({"n", "i", "p", "s", "30", "110", text}), security) << text;
     EXPECT_EQ(AccountSecurity(Parse("n,i,p,s,30,110\r\n")[0]), TAccountSecurity::None);
-    EXPECT_EQ(SecurityField(TAccountSecurity::StartTls), "starttls");
-    EXPECT_EQ(DefaultPort(TAccountSecurity::Tls), 995);
-    EXPECT_EQ(DefaultPort(TAccountSecurity::StartTls), 110);
 }
 
 TEST(AccountLine, QuotesInsideAFieldAreDoubled)
