@@ -142,6 +142,9 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
 
 int main(int argc, char** argv)
 {
+    // No keyring: the pictures never touch the user's, and no offer to move the demo
+    // passwords into it stands in front of the window.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Purgel");
     if (argc != 2) {
