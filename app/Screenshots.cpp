@@ -144,7 +144,8 @@ int main(int argc, char** argv)
 {
     // No keyring: the pictures never touch the user's, and no offer to move the demo
     // passwords into it stands in front of the window.
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // (A bus address that leads nowhere: without one, D-Bus may start a bus for the display.)
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/purgel-no-bus");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Purgel");
     if (argc != 2) {
