@@ -11,7 +11,20 @@
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
-std::string FormatAccountLine(const TAccountFields& fields)
+TAccountSecurity AccountSecurity(const TAccountFields& fields)
+{
+    const std::string mode = LowerCase(fields[afSecurity]);
+    return mode == "tls" ? TAccountSecurity::Tls : mode == "starttls" ? TAccountSecurity::StartTls : TAccountSecurity::None;
+}
+
+std::string SecurityField(TAccountSecurity security)
+{
+    return security == TAccountSecurity::Tls ? "tls" : security == TAccountSecurity::StartTls ? "starttls" : "";
+}
+
+int DefaultPort(TAccountSecurity security) { return security == TAccountSecurity::Tls ? 995 : 110; }
+
+std::string FormatQuotedLine(const std::vector<std::string>& fields)
 {
     std::string line;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -26,6 +39,12 @@ std::string FormatAccountLine(const TAccountFields& fields)
         line += '"';
     }
     return line;
+}
+
+std::string FormatAccountLine(const TAccountFields& fields)
+{
+    const size_t count = fields[afSecurity].empty() ? static_cast<size_t>(afSecurity) : fields.size();
+    return FormatQuotedLine(std::vector<std::string>(fields.begin(), fields.begin() + static_cast<long>(count)));
 }
 
 std::string FormatAccounts(const std::vector<TAccountFields>& accounts)
@@ -56,15 +75,24 @@ std::vector<TAccountFields> ParseAccounts(std::string_view text)
     return accounts;
 }
 
-bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
+bool ReadFileWhole(const std::string& fileName, std::string& text)
 {
-    accounts.clear();
-    std::string text;
     try {
         TFileStream f(fileName, fmOpenRead);
         text.resize(static_cast<size_t>(f.Size()));
         f.ReadBuffer(text.data(), static_cast<long long>(text.size()));
+        return true;
     } catch (const Exception&) {
+        text.clear();
+        return false;
+    }
+}
+
+bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
+{
+    accounts.clear();
+    std::string text;
+    if (!ReadFileWhole(fileName, text)) {
         struct stat st {};
         return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
     }
@@ -108,7 +136,11 @@ std::string AccountTempName(const std::string& fileName)
 
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts)
 {
-    const std::string data = FormatAccounts(accounts);
+    SaveFileWhole(fileName, FormatAccounts(accounts));
+}
+
+void SaveFileWhole(const std::string& fileName, const std::string& data)
+{
     const std::string temp = AccountTempName(fileName);
     // Two programs saving at once take turns: the lock is held until the rename, and a
     // waiter whose file was renamed away meanwhile opens the name again.

@@ -21,6 +21,8 @@ void SetAppFolder(std::string folder)
 
 std::string AccountFileName() { return AppFolder() + "Account.lst"; }
 
+std::string TrustFileName() { return AppFolder() + "Trusted.lst"; }
+
 std::string SettingsFileName() { return AppFolder() + ExtractFileName(ChangeFileExt(ExeName(), ".ini")); }
 
 TScreenSize ScreenSize()

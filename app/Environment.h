@@ -13,6 +13,8 @@ std::string AppFolder();
 void SetAppFolder(std::string folder);
 
 std::string AccountFileName();
+// The certificates the user chose to trust ("Trusted.lst", beside "Account.lst").
+std::string TrustFileName();
 std::string SettingsFileName();
 
 struct TScreenSize {

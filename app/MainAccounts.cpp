@@ -4,6 +4,7 @@
 
 #include <QPushButton>
 #include <algorithm>
+#include <optional>
 
 #include "app/AccountDialog.h"
 #include "app/Environment.h"
@@ -45,6 +46,9 @@ void TMain::LoadAccounts(TListView* items)
     FAccountFileUnread = !LoadAccountFile(AccountFileName(), accounts);
     for (const auto& a : accounts)
         AppendAccount(items, a);
+    if (items == Lv1)
+        for (int row = 0; row < items->Count(); ++row)
+            ShowPasswordPlace(row);
 }
 
 void TMain::SaveAccounts(TListView* items)
@@ -71,21 +75,26 @@ void TMain::SetAccountRow(int row, const TAccountFields& fields)
     Lv1->SetCaption(row, fields[afName]);
     for (int i = 1; i < AccountFieldCount; ++i)
         Lv1->SetSubItem(row, i - 1, fields[static_cast<size_t>(i)]);
+    ShowPasswordPlace(row);
 }
 
-bool TMain::ExecAccountDialog(TStringList& fields)
+bool TMain::ExecAccountDialog(TStringList& fields, TPasswordChoice& password)
 {
+    password.KeyringAvailable = Keyring.IsAvailable();
     // The dialog deletes itself when it closes.
-    auto* dialog = new TAcco(this, fields);
+    auto* dialog = new TAcco(this, fields, password);
     return dialog->exec() == QDialog::Accepted;
 }
 
 void TMain::NewAccount()
 {
     TStringList fields;
-    if (!ExecAccountDialog(fields))
+    TPasswordChoice password;
+    if (!ExecAccountDialog(fields, password))
         return;
-    AppendAccount(Lv1, FromExchangeList(fields));
+    TAccountFields account = FromExchangeList(fields);
+    FollowInKeyring(std::nullopt, account, password, -1);
+    ShowPasswordPlace(AppendAccount(Lv1, account));
     SaveAccounts(Lv1);
 }
 
@@ -94,12 +103,18 @@ void TMain::EditAccount()
     const int row = Lv1->Selected();
     if (row < 0)
         return;
+    const TAccountFields before = AccountRow(row);
     TStringList fields;
-    for (const auto& f : AccountRow(row))
+    for (const auto& f : before)
         fields.Add(f);
-    if (!ExecAccountDialog(fields) || row >= Lv1->Count())
+    TPasswordChoice password;
+    if (!ExecAccountDialog(fields, password) || row >= Lv1->Count())
         return;
-    SetAccountRow(row, FromExchangeList(fields));
+    TAccountFields after = FromExchangeList(fields);
+    FollowInKeyring(before, after, password, row);
+    if (row >= Lv1->Count())
+        return;
+    SetAccountRow(row, after);
     SaveAccounts(Lv1);
 }
 
@@ -110,7 +125,7 @@ void TMain::CopyAccount()
         return;
     TAccountFields fields = AccountRow(row);
     fields[afName] = Texts::CopyPrefix + fields[afName];
-    AppendAccount(Lv1, fields);
+    ShowPasswordPlace(AppendAccount(Lv1, fields));
     SaveAccounts(Lv1);
 }
 
@@ -125,9 +140,11 @@ void TMain::DeleteAccount()
     row = Lv1->Selected();
     if (row < 0)
         return;
+    const TAccountFields account = AccountRow(row);
     Lv1->DeleteItem(row);
     ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
     SaveAccounts(Lv1);
+    ForgetInKeyring(account);
 }
 
 // The add button stands in the empty list beside its hint, at the right.

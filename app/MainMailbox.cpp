@@ -92,30 +92,50 @@ void TMain::ConnectButtonClick()
     }
     Sb->SetPanelText(0, Texts::Connecting);
     const TAccountFields account = AccountRow(row);
+    std::string password;
+    // Looking the password up or asking for it runs other handlers meanwhile: they may have
+    // released the button, closed the window or started a connection of their own.
+    if (!AccountPassword(account, password) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
+        || ComponentWaiting()) {
+        if (!Connected() && !ComponentWaiting()) {
+            SpeedButton1->setChecked(false);
+            Sb->SetPanelText(0, "");
+        }
+        return;
+    }
     NMPOP3->UserID = account[afUserID];
-    NMPOP3->Password = account[afPassword];
+    NMPOP3->Password = password;
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
-    FState.BeginConnect();
     FDeletedRows.clear();
-    try {
-        NMPOP3->Connect();
-        FState.EndConnect();
-    } catch (...) {
-        FState.EndConnect();
-        if (!FState.Closing()) {
-            const std::string reason = ConnectFailureReason();
-            MessageBox(reason.empty() ? std::string(Texts::CouldNotConnect) : Texts::CouldNotConnect + ("\n" + reason),
-                       Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+    // A certificate the user trusts at the failure is accepted on a second try.
+    for (bool again = true; again;) {
+        again = false;
+        PrepareTls(account);
+        FState.BeginConnect();
+        try {
+            NMPOP3->Connect();
+            FState.EndConnect();
+        } catch (...) {
+            FState.EndConnect();
+            bool trusted = false;
+            if (!FState.Closing() && !ReportTlsFailure(account, trusted)) {
+                const std::string reason = ConnectFailureReason();
+                MessageBox(reason.empty() ? std::string(Texts::CouldNotConnect) : Texts::CouldNotConnect + ("\n" + reason),
+                           Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+            }
+            again = trusted && !FState.Closing() && SpeedButton1->isChecked();
+            if (again)
+                continue;
+            SpeedButton1->setChecked(false);
+            ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
+            Sb->SetPanelText(0, "");
+            // A failed STAT fires OnConnect after the connection has closed: back to idle, without
+            // a count for a mailbox that was never counted.
+            SetCommandButtonsEnabled(false);
+            Sb->SetPanelText(1, "");
         }
-        SpeedButton1->setChecked(false);
-        ListViewSelectItem(Lv1, Lv1->Selected() >= 0);
-        Sb->SetPanelText(0, "");
-        // A failed STAT fires OnConnect after the connection has closed: back to idle, without
-        // a count for a mailbox that was never counted.
-        SetCommandButtonsEnabled(false);
-        Sb->SetPanelText(1, "");
     }
     RetrieveMessageList(Lv2);
 }
@@ -361,7 +381,8 @@ void TMain::NMPOP3Disconnect(TObject*)
 
 void TMain::NMPOP3ConnectionFailed(TObject*)
 {
-    if (!FState.Closing())
+    // A failed secure connection is explained after Connect returns (ReportTlsFailure).
+    if (!FState.Closing() && NMPOP3->TlsProblem() == TTlsProblem::None)
         MessageBox(Texts::CannotConnect, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
 }
 

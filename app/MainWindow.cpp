@@ -303,6 +303,8 @@ void TMain::FormShow()
 {
     LoadAccounts(Lv1);
     Lv2->ClearItems();
+    // After the show: the offer waits for the keyring, which must not happen inside it.
+    QMetaObject::invokeMethod(this, [this] { Handle([this] { OfferKeyringMove(); }); }, Qt::QueuedConnection);
 }
 
 void TMain::FormClose()

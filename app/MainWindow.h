@@ -36,8 +36,10 @@
 //
 // The window's code is split by job: MainWindow.cpp builds and lays out the window and runs
 // its life events and shared handlers, MainAccounts.cpp the account list, MainMailbox.cpp the
-// mailbox workflow, the component's events and the viewer, MainList.cpp the message list's
-// columns, filter and check rules.
+// mailbox workflow, the component's events and the viewer, MainPasswords.cpp the passwords
+// in the keyring (the one-time move, the follow-ups of account commands, the look-up at
+// connect), MainTls.cpp the secure connection's settings and failures, MainList.cpp the message
+// list's columns, filter and check rules.
 
 #include <QPointer>
 #include <QStringList>
@@ -49,6 +51,7 @@
 #include <vector>
 
 #include "app/AccountFile.h"
+#include "app/Keyring.h"
 #include "app/MailboxState.h"
 
 class QAction;
@@ -69,6 +72,7 @@ class TSplitter;
 class TStatusBar;
 class TStringList;
 class TSummary;
+struct TPasswordChoice;
 struct TWindowSettings;
 
 // The tags the shared handlers tell their senders by; the values are the ones the controls
@@ -126,6 +130,9 @@ public:
     QAction* Pm3_4;
     // The POP3 component, owned by the window for its whole life.
     TNMPOP3* NMPOP3;
+    // Where the accounts' passwords with an empty field live. Its calls wait in the pump, so
+    // handlers run nested in every command that uses it.
+    TKeyring Keyring;
 
     void FormCreate();
     void FormShow();
@@ -183,11 +190,34 @@ private:
     TAccountFields AccountRow(int row) const;
     void SetAccountRow(int row, const TAccountFields& fields);
     // Shows the account dialog over the exchange list; true when it closed with OK.
-    bool ExecAccountDialog(TStringList& fields);
+    bool ExecAccountDialog(TStringList& fields, TPasswordChoice& password);
     void NewAccount();
     void EditAccount();
     void CopyAccount();
     void DeleteAccount();
+
+    // Passwords in the keyring.
+    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them.
+    void OfferKeyringMove();
+    // The row's icon and tooltip tell where its password is.
+    void ShowPasswordPlace(int row);
+    // Another row than `row` uses the keyring entry of `account`.
+    bool EntryShared(const TAccountFields& account, int row) const;
+    // Keeps the keyring in step after a new or edited account; may put a password the
+    // keyring did not take into `after`, when the user agrees.
+    void FollowInKeyring(const std::optional<TAccountFields>& before, TAccountFields& after,
+                         const TPasswordChoice& choice, int row);
+    void ForgetInKeyring(const TAccountFields& account);
+    // The password to connect with: the field, else the keyring, else asked. False when the
+    // user cancelled. The row is told by its fields, which the waits may have changed.
+    bool AccountPassword(const TAccountFields& account, std::string& password);
+
+    // Secure connections (MainTls.cpp).
+    // The component's TLS mode from the account, and the fingerprint trusted for its server.
+    void PrepareTls(const TAccountFields& account);
+    // After a failed Connect: false when the secure connection was not the reason; else it
+    // has shown why, or asked whether to trust the server's certificate (`trusted`: saved so).
+    bool ReportTlsFailure(const TAccountFields& account, bool& trusted);
 
     // Mailbox.
     bool Connected() const;

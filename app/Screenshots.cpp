@@ -121,7 +121,9 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     TStringList fields;
     for (const auto& f : company)
         fields.Add(f);
-    auto* dialog = new TAcco(&window, fields);
+    TPasswordChoice password;
+    password.KeyringAvailable = true;
+    auto* dialog = new TAcco(&window, fields, password);
     dialog->show();
     ok = Save(dialog, out, "account.png") && ok;
     dialog->close();
@@ -197,6 +199,10 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
 
 int main(int argc, char** argv)
 {
+    // No keyring: the pictures never touch the user's, and no offer to move the demo
+    // passwords into it stands in front of the window.
+    // (A bus address that leads nowhere: without one, D-Bus may start a bus for the display.)
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/purgel-no-bus");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Purgel");
     if (argc != 2) {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QComboBox>
 #include <QPushButton>
 
 #include "app/AccountDialog.h"
@@ -89,18 +90,20 @@ TEST_F(AccountCommandsTest, NewAccountIsAppendedUnselectedAndSaved)
         [](TAcco& d) {
             EXPECT_EQ(d.Nam->text(), "");
             EXPECT_EQ(d.Tim->text(), "30");
-            EXPECT_EQ(d.Por->text(), "110");
+            EXPECT_EQ(d.Por->text(), "995");
             d.Nam->setText(SjisToQ(Yamada));
             d.Acc->setText("taro");
             d.Pas->setText("pw");
             d.Pop->setText("pop.example.jp");
+            d.Loc->setCurrentIndex(1);  // no keyring here: the file has to be chosen
         },
         [&] { W->Pm1_1->trigger(); });
     ASSERT_EQ(W->Lv1->Count(), 2);
-    EXPECT_EQ(Row(1), (std::vector<std::string>{Yamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+    EXPECT_EQ(Row(1), (std::vector<std::string>{Yamada, "taro", "pw", "pop.example.jp", "30", "995"}));
     EXPECT_EQ(W->Lv1->Selected(), -1);
+    EXPECT_EQ(W->Lv1->item(1, 0)->toolTip(), SjisToQ(Texts::PasswordInFileTip));
     EXPECT_EQ(ReadFile("Account.lst"),
-              Line({"first", "a", "b", "c", "30", "110"}) + Line({Yamada, "taro", "pw", "pop.example.jp", "30", "110"}));
+              Line({"first", "a", "b", "c", "30", "110"}) + Line({Yamada, "taro", "pw", "pop.example.jp", "30", "995", "tls"}));
 }
 
 TEST_F(AccountCommandsTest, CancelledNewAccountChangesNothing)
@@ -190,11 +193,11 @@ TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
 
 TEST_F(AccountCommandsTest, ShortLinesAreKeptAndLongOnesCutAtTheNextSave)
 {
-    WriteFile("Account.lst", "\"short\",\"id\"\n1,2,3,4,5,6,7\n");
+    WriteFile("Account.lst", "\"short\",\"id\"\n1,2,3,4,5,6,7,8\n");
     Start();
     ASSERT_EQ(W->Lv1->Count(), 2);
     W.reset();  // the save at the end of the run
-    EXPECT_EQ(ReadFile("Account.lst"), Line({"short", "id", "", "", "", ""}) + Line({"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"short", "id", "", "", "", ""}) + Line({"1", "2", "3", "4", "5", "6", "7"}));
 }
 
 TEST_F(AccountCommandsTest, AFailedSaveShowsTheStopMessageAndKeepsTheFile)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,7 +39,7 @@ protected:
     {
         for (auto& f : fields)
             Fields.Add(f);
-        D = new TAcco(Owner.get(), Fields);
+        D = new TAcco(Owner.get(), Fields, Choice);
         D->show();
         QCoreApplication::processEvents();  // the window system's activation gives the first field the focus
         return *D;
@@ -59,6 +60,7 @@ protected:
 
     std::unique_ptr<QWidget> Owner;
     TStringList Fields;
+    TPasswordChoice Choice;
     QPointer<TAcco> D;
 };
 }
@@ -67,7 +69,7 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
 {
     TAcco& d = Open();
     EXPECT_EQ(d.windowTitle(), SjisToQ(Texts::AccountCaption));
-    EXPECT_EQ(d.size(), QSize(255, 196));
+    EXPECT_EQ(d.size(), QSize(255, 244));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(d.font().family(), "IPAPGothic");
     EXPECT_EQ(d.font().pixelSize(), 12);
@@ -103,14 +105,25 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
     EXPECT_EQ(d.Label6->pos(), QPoint(144, 112));
     EXPECT_EQ(d.Pas->echoMode(), QLineEdit::Password);
     EXPECT_EQ(d.Pas->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d.Pas), '*');
-    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 160, 221, 2));
+    EXPECT_EQ(d.Label8->text(), SjisToQ(Texts::PlaceLabel));
+    EXPECT_EQ(d.Label8->pos(), QPoint(16, 160));
+    EXPECT_EQ(d.Loc->geometry(), QRect(84, 156, 153, 20));
+    EXPECT_EQ(d.Loc->itemText(0), SjisToQ(Texts::KeyringPlace));
+    EXPECT_EQ(d.Loc->itemText(1), SjisToQ(Texts::FilePlace));
+    EXPECT_EQ(d.Loc->toolTip(), SjisToQ(Texts::NoKeyringHint));
+    EXPECT_EQ(d.Label9->text(), SjisToQ(Texts::SecurityLabel));
+    EXPECT_EQ(d.Sec->geometry(), QRect(84, 180, 153, 20));
+    ASSERT_EQ(d.Sec->count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(d.Sec->itemText(i), SjisToQ(Texts::SecurityNames[i]));
+    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 208, 221, 2));
     EXPECT_EQ(d.BitBtn1->text(), "OK");
-    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 168, 75, 21));
+    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 216, 75, 21));
     EXPECT_EQ(TagOf(d.BitBtn1), 0);
     EXPECT_EQ(d.BitBtn2->text(), "Cancel");
-    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 168, 75, 21));
+    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 216, 75, 21));
 
-    const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.BitBtn1, d.BitBtn2};
+    const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.BitBtn1, d.BitBtn2};
     for (size_t i = 0; i < std::size(order); ++i) {
         const QWidget* next = order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus)
@@ -125,8 +138,10 @@ TEST_F(AccountDialogTest, ANewAccountShowsDefaultsAndFillsTheEmptyList)
     EXPECT_EQ(d.Nam->text(), "");
     EXPECT_EQ(d.Pas->text(), "");
     EXPECT_EQ(d.Tim->text(), "30");
-    EXPECT_EQ(d.Por->text(), "110");
-    EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "110"}));
+    EXPECT_EQ(d.Por->text(), "995");
+    EXPECT_EQ(d.Sec->currentIndex(), 0);
+    EXPECT_EQ(d.Loc->currentIndex(), -1);  // no keyring answered: the user must choose
+    EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "995", "tls"}));
     EXPECT_EQ(d.focusWidget(), d.Nam);
 }
 
@@ -157,20 +172,27 @@ TEST_F(AccountDialogTest, EachCheckReportsItsMessageInOrderAndFocusesItsField)
         EXPECT_EQ(Boxes[0].Buttons, TMsgButtons::OK);
         EXPECT_EQ(d.focusWidget(), s.focus);
         EXPECT_FALSE(Closed());
-        EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "110"}));
+        EXPECT_EQ(List(), (std::vector<std::string>{"", "", "", "", "30", "995", "tls"}));
         s.fill->setText(s.text);
     }
     Boxes.clear();
     d.BitBtn1->click();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, Texts::PlaceMissing);
+    EXPECT_EQ(d.focusWidget(), d.Loc);
+    d.Loc->setCurrentIndex(1);
+    Boxes.clear();
+    d.BitBtn1->click();
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(d.result(), QDialog::Accepted);
-    EXPECT_EQ(List(), (std::vector<std::string>{"   ", "id", "pw", "srv", "-5", "65536"}));
+    EXPECT_EQ(List(), (std::vector<std::string>{"   ", "id", "pw", "srv", "-5", "65536", "tls"}));
+    EXPECT_FALSE(Choice.InKeyring);
 }
 
 TEST_F(AccountDialogTest, EnterMovesTheFocusOnAndRoundAndNeverCloses)
 {
     TAcco& d = Open({"n", "i", "p", "s", "30", "110"});
-    const QWidget* expected[] = {d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.BitBtn1, d.BitBtn2, d.Nam};
+    const QWidget* expected[] = {d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.BitBtn1, d.BitBtn2, d.Nam};
     for (const QWidget* w : expected) {
         Key(Qt::Key_Return);
         EXPECT_EQ(d.focusWidget(), w);
@@ -210,7 +232,7 @@ TEST_F(AccountDialogTest, UnchangedFieldsKeepTheirBytes)
     TAcco& d = Open({odd, "id", odd, "srv", "30", "110"});
     d.Pop->setText(SjisToQ("\x97\x5c" "pop" /* sjis: 予pop */));
     d.BitBtn1->click();
-    EXPECT_EQ(List(), (std::vector<std::string>{odd, "id", odd, "\x97\x5c" "pop" /* sjis: 予pop */, "30", "110"}));
+    EXPECT_EQ(List(), (std::vector<std::string>{odd, "id", odd, "\x97\x5c" "pop" /* sjis: 予pop */, "30", "110", ""}));
 }
 
 TEST_F(AccountDialogTest, TypingRefusesWhatTheFileCannotHold)
@@ -221,4 +243,75 @@ TEST_F(AccountDialogTest, TypingRefusesWhatTheFileCannotHold)
     Type(d.Nam, QString::fromUtf8("\xe3\x80\x9c"));      // nor has U+301C
     Type(d.Nam, "\n");
     EXPECT_EQ(d.Nam->text(), SjisToQ("\x8eR" /* sjis: 山 */));
+}
+
+TEST_F(AccountDialogTest, PasswordPlaceFollowsTheFieldAndTheKeyringTakesTheTypedPassword)
+{
+    struct Case {
+        std::vector<std::string> fields;   // {} = a new account
+        bool keyring;                      // a keyring answered
+        int shown;                         // the place shown
+        int chosen;                        // the place chosen before OK
+        QString typed;                     // typed into the password edit ("-": left)
+        std::vector<std::string> written;  // the list after OK; {} = OK refused
+        std::string handed;                // the password handed over for the keyring
+    };
+    const std::vector<std::string> file{"n", "i", "p", "s", "30", "110"}, keyring{"n", "i", "", "s", "30", "110", "starttls"};
+    const Case cases[] = {
+        {file, false, 1, 1, "-", {"n", "i", "p", "s", "30", "110", ""}, ""},
+        {file, true, 1, 0, "-", {"n", "i", "", "s", "30", "110", ""}, "p"},
+        {keyring, false, 0, 0, "-", keyring, ""},
+        {keyring, true, 0, 0, "new", keyring, "new"},
+        {keyring, true, 0, 1, "-", {}, ""},   // the file needs a password
+        {keyring, true, 0, 1, "f", {"n", "i", "f", "s", "30", "110", "starttls"}, ""},
+        {{}, true, 0, 0, "-", {"n", "i", "", "s", "30", "995", "tls"}, ""},
+    };
+    for (const Case& c : cases) {
+        Fields.Clear();
+        Choice = TPasswordChoice();
+        Choice.KeyringAvailable = c.keyring;
+        TAcco& d = Open(c.fields);
+        EXPECT_EQ(d.Loc->currentIndex(), c.shown);
+        d.Nam->setText("n");
+        d.Acc->setText("i");
+        d.Pop->setText("s");
+        d.Loc->setCurrentIndex(c.chosen);
+        if (c.typed != "-")
+            d.Pas->setText(c.typed);
+        Boxes.clear();
+        d.BitBtn1->click();
+        if (c.written.empty()) {
+            EXPECT_EQ(Boxes.size(), 1u);
+            EXPECT_FALSE(Closed());
+        } else {
+            EXPECT_EQ(List(), c.written);
+            EXPECT_EQ(Choice.InKeyring, c.chosen == 0);
+            EXPECT_EQ(Choice.Password, c.handed);
+        }
+        delete D.data();
+    }
+}
+
+TEST_F(AccountDialogTest, SecurityChoiceProposesItsPortAndKeepsUnknownBytesUntouched)
+{
+    TAcco& d = Open({"n", "i", "p", "s", "30", "110", "TLS"});
+    EXPECT_EQ(d.Sec->currentIndex(), 0);   // read in any case
+    // Each step: the choice made, the port before it, the port after it.
+    const std::tuple<int, QString, QString> steps[] = {
+        {2, "110", "110"}, {0, "110", "995"}, {1, "995", "110"}, {0, "1995", "1995"}, {2, "995", "110"}, {1, "110", "110"},
+    };
+    for (const auto& [choice, before, after] : steps) {
+        d.Por->setText(before);
+        d.Sec->setCurrentIndex(choice);
+        emit d.Sec->activated(choice);
+        EXPECT_EQ(d.Por->text(), after) << choice;
+    }
+    d.Sec->setCurrentIndex(0);
+    d.BitBtn1->click();
+    EXPECT_EQ(List().back(), "TLS");
+    Fields.Clear();
+    TAcco& e = Open({"n", "i", "p", "s", "30", "110", "TLS"});
+    e.Sec->setCurrentIndex(1);
+    e.BitBtn1->click();
+    EXPECT_EQ(List().back(), "starttls");
 }

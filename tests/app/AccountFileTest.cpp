@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "app/AccountFile.h"
+#include "app/TrustFile.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 
@@ -25,6 +26,20 @@ TEST(AccountLine, SixQuotedFieldsJoinedByCommas)
     const std::string line = FormatAccountLine({"A", "b", "c", "d", "30", "110"});
     EXPECT_EQ(line, "\"A\",\"b\",\"c\",\"d\",\"30\",\"110\"");
     EXPECT_EQ(line.size(), 26u);
+}
+
+// The security is a seventh field, written only when set: a plain account's line is the one
+// older versions wrote, and their six-field lines read as plain.
+TEST(AccountLine, TheSecurityIsASeventhFieldWrittenOnlyWhenSet)
+{
+    EXPECT_EQ(FormatAccountLine({"A", "b", "c", "d", "30", "995", "tls"}), "\"A\",\"b\",\"c\",\"d\",\"30\",\"995\",\"tls\"");
+    EXPECT_EQ(FormatAccountLine({"A", "b", "", "d", "30", "110", ""}), "\"A\",\"b\",\"\",\"d\",\"30\",\"110\"");
+    const std::pair<std::string, TAccountSecurity> fields[] = {
+        {"tls", TAccountSecurity::Tls}, {"StartTLS", TAccountSecurity::StartTls}, {"", TAccountSecurity::None},
+        {"ssl", TAccountSecurity::None}};
+    for (const auto& [text, security] : fields)
+        EXPECT_EQ(AccountSecurity({"n", "i", "p", "s", "30", "110", text}), security) << text;
+    EXPECT_EQ(AccountSecurity(Parse("n,i,p,s,30,110\r\n")[0]), TAccountSecurity::None);
 }
 
 TEST(AccountLine, QuotesInsideAFieldAreDoubled)
@@ -53,7 +68,7 @@ TEST(AccountParse, CommaTextRule)
         {"a doubled quote stands for one", "\"n\",\"id\",\"pa\"\"ss\",\"s\",\"30\",\"110\"",
          {{"n", "id", "pa\"ss", "s", "30", "110"}}},
         {"fields without quotes end at a comma", "n,id,pw,srv,30,110", {{"n", "id", "pw", "srv", "30", "110"}}},
-        {"fields after the sixth are dropped", "1,2,3,4,5,6,7,8", {{"1", "2", "3", "4", "5", "6"}}},
+        {"fields after the seventh are dropped", "1,2,3,4,5,6,tls,8", {{"1", "2", "3", "4", "5", "6", "tls"}}},
         {"a short line is kept, padded", "\"only\",\"two\"", {{"only", "two", "", "", "", ""}}},
         {"blanks before a field and around commas are skipped", "  a ,  b,c,d,e,f", {{"a", "b", "c", "d", "e", "f"}}},
         {"a blank ends an unquoted field", "a b,c", {{"a", "b", "c", "", "", ""}}},
@@ -75,6 +90,7 @@ TEST(AccountParse, FormattedListsReadBackUnchanged)
         {OddName, "user\"x", "p,a\"\"ss", " lead and trail ", "-5", "65536"},
         {"", "", "", "", "", ""},
         {"\t", "a\\b", "\x81\x60", "\x5c\x5c", "30", "110"},
+        {"n", "i", "", "s", "30", "995", "tls"},
     };
     EXPECT_EQ(Parse(FormatAccounts(accounts)), accounts);
 }
@@ -140,4 +156,26 @@ TEST_F(AccountFileTest, ShiftJisBytesSurviveARoundTripThroughTheFile)
     std::vector<Fields> back;
     ASSERT_TRUE(LoadAccountFile(Path("Account.lst"), back));
     EXPECT_EQ(back, accounts);
+}
+
+// Trusted.lst: one fingerprint per host (any case) and port, kept like Account.lst.
+TEST_F(AccountFileTest, TrustedCertificatesRoundTripOnePerServer)
+{
+    EXPECT_TRUE(LoadTrustFile(Path("Trusted.lst")).empty());
+    std::vector<TTrustedCertificate> trusted;
+    Trust(trusted, "Pop.Example.jp", "995", "aa");
+    Trust(trusted, "pop.example.jp", "110", "bb");
+    Trust(trusted, "pop.example.jp", "995", "cc");   // replaces the first
+    Trust(trusted, "we\"ird", "995", "dd");
+    EXPECT_EQ(TrustedFingerprint(trusted, "POP.example.JP", "995"), "cc");
+    EXPECT_EQ(TrustedFingerprint(trusted, "pop.example.jp", "996"), "");
+    SaveTrustFile(Path("Trusted.lst"), trusted);
+    EXPECT_EQ(ReadFile("Trusted.lst"), "\"Pop.Example.jp\",\"995\",\"cc\"\r\n\"pop.example.jp\",\"110\",\"bb\"\r\n"
+                                       "\"we\"\"ird\",\"995\",\"dd\"\r\n");
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), trusted);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("Trusted.lst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    WriteFile("Trusted.lst", "short,line\r\nh,1,ff,extra\r\n");
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), (std::vector<TTrustedCertificate>{{"h", "1", "ff"}}));
 }

@@ -325,7 +325,7 @@ TEST_F(MainWindowTest, ConnectButtonIsEnabledExactlyWhileAnAccountIsSelected)
 
 TEST_F(MainWindowTest, ConnectButtonGoesBackUpWhenTheAccountCannotConnect)
 {
-    W->Lv1->AddItem("a");  // no account ID: the component refuses before any network
+    W->Lv1->AddItem("a", {"", "pw"}, 0);  // no account ID: the component refuses before any network
     W->Lv1->selectRow(0);
     W->SpeedButton1->click();
     EXPECT_FALSE(W->SpeedButton1->isChecked());

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <csignal>
@@ -19,6 +20,10 @@ void InstallUnexpectedBoxHook()
         ADD_FAILURE() << "unexpected message box: " << r.Text;
         return r.Buttons == TMsgButtons::YesNo ? mrNo : mrOK;
     });
+    SetPasswordPromptHook([](const std::string& name, bool, TPasswordAnswer&) {
+        ADD_FAILURE() << "unexpected password prompt for " << name;
+        return false;
+    });
 }
 
 void AppTest::SetUp()
@@ -34,6 +39,14 @@ void AppTest::SetUp()
             return a;
         }
         return r.Buttons == TMsgButtons::YesNo ? mrNo : mrOK;
+    });
+    SetPasswordPromptHook([this](const std::string& name, bool keyring, TPasswordAnswer& answer) {
+        Prompts.push_back(name + (keyring ? "+keyring" : ""));
+        if (PasswordAnswers.empty())
+            return false;
+        answer = PasswordAnswers.front();
+        PasswordAnswers.pop_front();
+        return true;
     });
 }
 
@@ -65,16 +78,26 @@ std::vector<std::string> AppTest::FolderEntries() const
     return names;
 }
 
+// Polled, for the code may wait in the pump (the keyring) before it opens the window; a
+// modal window that never comes stops the polling after ten seconds.
 std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action)
 {
     auto found = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [action = std::move(action), found] {
+    auto* poll = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, started, action = std::move(action), found] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && started->elapsed() < 10000)
+            return;
+        poll->stop();
+        poll->deleteLater();
         if (!modal)
             return;
         *found = true;
         action(modal);
     });
+    poll->start(0);
     return found;
 }
 

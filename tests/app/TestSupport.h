@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "app/MessageBox.h"
+#include "app/PasswordDialog.h"
 
 class QWidget;
 
-// Between fixtures a message box is a test failure (it would wait for a user who never comes).
+// Between fixtures a message box or a password prompt is a test failure (it would wait for a user who never comes).
 void InstallUnexpectedBoxHook();
 
 class AppTest : public ::testing::Test {
@@ -30,6 +31,10 @@ protected:
     // Answers for the next boxes, in order; when none is left, OK resp. No.
     std::deque<int> Answers;
     std::vector<TMessageBoxRequest> Boxes;
+    // Answers for the next password prompts, in order (none: cancelled); the names of the
+    // accounts asked for, and whether a keyring was offered, as "name" or "name+keyring".
+    std::deque<TPasswordAnswer> PasswordAnswers;
+    std::vector<std::string> Prompts;
     QTemporaryDir Dir;
 };
 

@@ -1,0 +1,59 @@
+#include "app/CertificateText.h"
+
+#include <QSslCertificate>
+#include <iterator>
+
+#include "app/Sjis.h"
+#include "app/Texts.h"
+
+std::string TlsProblemText(TTlsProblem problem)
+{
+    const auto index = static_cast<size_t>(problem);
+    return index < std::size(Texts::TlsProblemTexts) ? Texts::TlsProblemTexts[index] : Texts::TlsProblemTexts[0];
+}
+
+bool IsCertificateProblem(TTlsProblem problem)
+{
+    switch (problem) {
+    case TTlsProblem::CertificateUntrusted:
+    case TTlsProblem::CertificateSelfSigned:
+    case TTlsProblem::CertificateExpired:
+    case TTlsProblem::CertificateNotYetValid:
+    case TTlsProblem::HostMismatch:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+std::string Names(const QStringList& parts) { return QToSjis(parts.join(QStringLiteral(", "))); }
+
+// "CN=..., O=..." from the attributes people recognise a server by.
+std::string DistinguishedName(const QSslCertificate& cert, bool issuer)
+{
+    QStringList parts;
+    for (auto attribute : {QSslCertificate::CommonName, QSslCertificate::Organization, QSslCertificate::CountryName}) {
+        const QStringList values = issuer ? cert.issuerInfo(attribute) : cert.subjectInfo(attribute);
+        if (!values.isEmpty())
+            parts << values.join(QStringLiteral(" "));
+    }
+    return Names(parts);
+}
+}
+
+std::string CertificateDescription(const std::string& der, const std::string& fingerprint)
+{
+    std::string pairs;
+    for (size_t i = 0; i < fingerprint.size(); i += 2)
+        pairs += (i ? ":" : "") + fingerprint.substr(i, 2);
+    const std::string last = std::string(Texts::FingerprintLabel) + pairs;
+    const QSslCertificate cert(QByteArray(der.data(), static_cast<qsizetype>(der.size())), QSsl::Der);
+    if (cert.isNull())
+        return last;
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm 'UTC'");
+    return std::string(Texts::SubjectLabel) + DistinguishedName(cert, false) + "\n" + Texts::IssuerLabel
+           + DistinguishedName(cert, true) + "\n" + Texts::ValidityLabel
+           + QToSjis(cert.effectiveDate().toUTC().toString(format)) + Texts::ValidityTo
+           + QToSjis(cert.expiryDate().toUTC().toString(format)) + "\n" + last;
+}

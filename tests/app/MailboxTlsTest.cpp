@@ -1,0 +1,114 @@
+// The window over TLS against Dovecot: a certificate from a CA the system trusts connects
+// without a question; one it does not vouch for is shown and may be trusted for its server
+// (Trusted.lst), after which exactly that certificate connects; another certificate for that
+// server asks again with the stronger warning; a STARTTLS account at a server without STLS is
+// told why.
+#include <sys/stat.h>
+
+#include "app/TrustFile.h"
+#include "pop3/Nmpop3.h"
+#include "tests/app/MailboxFixture.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/PopServer.h"
+#include "tests/support/TestCerts.h"
+
+namespace {
+
+class MailboxTlsTest : public MailboxTest {
+protected:
+    static const testsupport::TestCerts& Certs() { return TrustedTestCerts(); }
+    // Serves `cert` from the first byte on the same ports as before.
+    void Serve(DovecotServer& server, const testsupport::TestCert& cert)
+    {
+        server.Stop();
+        server.EnableTls(cert.CertFile, cert.KeyFile);
+        server.Restart();
+    }
+    void UseSecureAccount(int port, const std::string& security)
+    {
+        W->Lv1->ClearItems();
+        UseAccount("127.0.0.1", port);
+        W->Lv1->AddSubItem(0, security);
+    }
+    bool ConnectAndEnd()
+    {
+        ClickConnect();
+        const bool in = W->NMPOP3->Connected;
+        if (W->SpeedButton1->isChecked())
+            ClickConnect();
+        return in;
+    }
+    static std::string Pairs(const std::string& hex) { return hex.substr(0, 2) + ":" + hex.substr(2, 2) + ":"; }
+};
+
+TEST_F(MailboxTlsTest, ACertificateTheSystemTrustsConnectsInBothModesWithoutAQuestion)
+{
+    DovecotServer server;
+    server.EnableTls(Certs().Server.CertFile, Certs().Server.KeyFile);
+    server.Start();
+    UseSecureAccount(server.TlsPort(), "tls");
+    EXPECT_TRUE(ConnectAndEnd());
+    UseSecureAccount(server.Port(), "starttls");
+    EXPECT_TRUE(ConnectAndEnd());
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_FALSE(Exists("Trusted.lst"));
+}
+
+TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChangeWarnedOf)
+{
+    DovecotServer server;
+    const testsupport::TestCert& self = Certs().SelfSigned;
+    server.EnableTls(self.CertFile, self.KeyFile);
+    server.Start();
+    const int port = server.TlsPort();
+    UseSecureAccount(port, "tls");
+
+    EXPECT_FALSE(ConnectAndEnd());   // declined: nothing kept
+    ASSERT_EQ(Boxes.size(), 1u);
+    const TMessageBoxRequest& box = Boxes[0];
+    EXPECT_EQ(box.Caption, Texts::CertificateCaption);
+    EXPECT_EQ(box.Buttons, TMsgButtons::YesNo);
+    EXPECT_EQ(box.DefaultButton, 1);
+    for (const std::string& part : {std::string(Texts::TlsProblemTexts[static_cast<int>(TTlsProblem::CertificateSelfSigned)]),
+                                   std::string(Texts::SubjectLabel), std::string(Texts::IssuerLabel),
+                                   std::string(Texts::ValidityLabel), Texts::FingerprintLabel + Pairs(self.Sha256),
+                                   std::string(Texts::AskTrustCertificate)})
+        EXPECT_NE(box.Text.find(part), std::string::npos) << part;
+    EXPECT_EQ(box.Text.find(Texts::CertificateChanged), std::string::npos);
+    EXPECT_FALSE(Exists("Trusted.lst"));
+
+    Boxes.clear();
+    Answers = {mrYes};
+    EXPECT_TRUE(ConnectAndEnd());   // trusted, then connected on the second try
+    EXPECT_EQ(Boxes.size(), 1u);
+    const std::vector<TTrustedCertificate> kept{{"127.0.0.1", std::to_string(port), self.Sha256}};
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), kept);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("Trusted.lst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    Boxes.clear();
+    EXPECT_TRUE(ConnectAndEnd());
+    EXPECT_TRUE(Boxes.empty());
+
+    Serve(server, Certs().UnknownIssuer);
+    ASSERT_EQ(server.TlsPort(), port);
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text.rfind(Texts::CertificateChanged, 0), 0u);
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
+    EXPECT_NE(Boxes[0].Text.find(Texts::TlsProblemTexts[static_cast<int>(TTlsProblem::CertificateUntrusted)]), std::string::npos);
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), kept);
+}
+
+TEST_F(MailboxTlsTest, StartTlsAtAServerWithoutStlsSaysSoOnce)
+{
+    DovecotServer server;
+    server.Start();
+    UseSecureAccount(server.Port(), "starttls");
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, Texts::TlsProblemTexts[static_cast<int>(TTlsProblem::StlsNotOffered)]);
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+}
+
+} // namespace
