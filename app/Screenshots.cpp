@@ -95,6 +95,50 @@ TAccountFields WriteAccounts(int port)
     return company;
 }
 
+// The cleaning workflow, in a window wide enough for the date column: oldest first (the mail
+// in today's forms, sent first) with three checked, then the largest first, then only the news
+// letters (typed in half-width kana), the delete confirmation with its count, and the undo
+// offered once the server accepted.
+bool TakeWorkflowPictures(TMain& window, const QDir& out)
+{
+    bool ok = true;
+    window.resize(640, 440);
+    QHeaderView* header = window.Lv2->horizontalHeader();
+    header->sectionClicked(3);
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, true);
+    window.Lv2->scrollToTop();
+    ok = Save(&window, out, "main.png") && ok;
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, false);
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    for (int row : {0, 1, 3})
+        window.Lv2->SetChecked(row, true);
+    window.FilterEdit->setText(SjisToQ("\xc6\xad\xb0\xbd" /* sjis: ﾆｭｰｽ */));
+    header->sectionClicked(3);
+    ok = Save(&window, out, "filtered.png") && ok;
+    window.FilterEdit->clear();
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    window.Lv2->scrollToTop();
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ok = Save(box, out, "confirm.png") && ok;
+            box->buttons().first()->click();  // はい
+        }
+    });
+    window.BitBtn5->click();
+    ok = Save(&window, out, "undo.png") && ok;
+    window.MenuItemClick(window.Pm2);
+    window.Pm2->popup(window.mapToGlobal(QPoint(200, 200)));
+    ok = Save(window.Pm2, out, "undo-menu.png") && ok;
+    window.Pm2->hide();
+    window.BitBtn6->click();
+    window.resize(469, 342);
+    return ok;
+}
+
 // Lists the demo mailbox in the main window and saves every window of the program.
 bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox, const TAccountFields& company)
 {
@@ -144,44 +188,7 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     if (Mail)
         Mail->close();
 
-    // The cleaning workflow, in a window wide enough for the date column: oldest first (the
-    // mail in today's forms, sent first) with three checked, then the largest first, then only
-    // the news letters (typed in half-width kana), the delete confirmation with its count, and
-    // the undo offered once the server accepted.
-    window.resize(640, 440);
-    QHeaderView* header = window.Lv2->horizontalHeader();
-    header->sectionClicked(3);
-    for (int row : {1, 2, 4})
-        window.Lv2->SetChecked(row, true);
-    window.Lv2->scrollToTop();
-    ok = Save(&window, out, "main.png") && ok;
-    for (int row : {1, 2, 4})
-        window.Lv2->SetChecked(row, false);
-    for (int i = 0; i < 2; ++i)
-        header->sectionClicked(2);
-    for (int row : {0, 1, 3})
-        window.Lv2->SetChecked(row, true);
-    window.FilterEdit->setText(SjisToQ("\xc6\xad\xb0\xbd" /* sjis: ﾆｭｰｽ */));
-    header->sectionClicked(3);
-    ok = Save(&window, out, "filtered.png") && ok;
-    window.FilterEdit->clear();
-    for (int i = 0; i < 2; ++i)
-        header->sectionClicked(2);
-    window.Lv2->scrollToTop();
-    QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ok = Save(box, out, "confirm.png") && ok;
-            box->buttons().first()->click();  // はい
-        }
-    });
-    window.BitBtn5->click();
-    ok = Save(&window, out, "undo.png") && ok;
-    window.MenuItemClick(window.Pm2);
-    window.Pm2->popup(window.mapToGlobal(QPoint(200, 200)));
-    ok = Save(window.Pm2, out, "undo-menu.png") && ok;
-    window.Pm2->hide();
-    window.BitBtn6->click();
-    window.resize(469, 342);
+    ok = TakeWorkflowPictures(window, out) && ok;
 
     // The box is modal: it is taken and closed from inside its own loop.
     QTimer::singleShot(0, [&] {
