@@ -145,9 +145,12 @@ public:
     void StatusMessage(std::uint8_t Level, const char* Text);
 
     // Data transfer.
+    // Sending waits (pumping) only while the socket has no room, timed from the last
+    // progress; the time-out or a cancel ends it with EAbortError "Socket send aborted".
     void SendBuffer(const char* Buffer, std::uint16_t Length);
     void Write(const std::string& Text);
     void Writeln(const std::string& Text);
+    // Count bytes (0: what is pending), waiting for them; fewer when the peer closed first.
     std::string Read(std::uint16_t Count);
     // One line with its terminator (LF, and a CR before it); "" when the peer has closed.
     // Raises ESockError for a line of more than 65536 bytes (what was read of it is gone).
@@ -193,7 +196,6 @@ protected:
 
     // How a ReadLines call reads. Every line is handed to the caller with its terminator.
     struct TLineRead {
-        bool WaitFirst = false;        // a command was just sent: wait before the first look
         bool DropOnFailure = false;    // close the connection (no QUIT) before a failure is raised
         bool RestartTimeout = false;   // the time-out measures the silence since the last bytes
         bool KeepLast = false;         // leave the last batch unconsumed (see ReadLines)
@@ -254,6 +256,8 @@ private:
     // What the connect notification said to the Connect that waits for it.
     enum ConnectOutcome { NoConnect, ConnectPending, ConnectMade, ConnectRefused };
     std::atomic<ConnectOutcome> FConnectOutcome{NoConnect};
+    // The close notification of the present connection came (data may still be unread).
+    std::atomic<bool> FPeerClosed{false};
 
     std::thread::id FOwnerThread;
     // The look-up in progress (its reply is told apart from late replies of earlier ones).

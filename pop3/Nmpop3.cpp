@@ -43,15 +43,12 @@ void TNMPOP3::Send(const std::string& Line)
 {
     StatusMessage(8, "Transaction");
     Writeln(Line);
-    // Nothing can have taken the reply's notification before the wait when no status
-    // handler ran since the send (handlers may pump): the wait can come first then.
-    FWaitFirst = !OnStatus;
 }
 
 std::string TNMPOP3::ReadStatus()
 {
     std::string reply;
-    ReadReply(FWaitFirst, [&reply](std::string_view line) {
+    ReadReply([&reply](std::string_view line) {
         reply.assign(line);
         return true;
     });
@@ -109,7 +106,7 @@ void TNMPOP3::Connect()
 void TNMPOP3::ConnectDialogue(bool& LoggedIn)
 {
     std::string greeting;
-    ReadReply(false, [&greeting](std::string_view line) {
+    ReadReply([&greeting](std::string_view line) {
         greeting = line;
         return true;
     });
@@ -184,7 +181,6 @@ void TNMPOP3::GetSummary(int Msg)
     FReplyText.clear();
     FLineLengths.clear();
     const int unread = ReadReply(
-        FWaitFirst,
         [this, &refused](std::string_view line) {
             FLineLengths.push_back(line.size());
             if (FLineLengths.size() == 1) {

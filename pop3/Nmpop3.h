@@ -192,13 +192,12 @@ private:
     // included) to Take (bool(std::string_view)) until it returns true; Take must not pump
     // messages. Consumes exactly the bytes of those lines, or with KeepLast all but the last
     // batch, whose size it returns for ConsumeInput.
-    // Keep, when given, gets every byte of those lines appended, in order. AfterSend: a
-    // command was just sent, so the first pass waits before it looks. Raises
+    // Keep, when given, gets every byte of those lines appended, in order. Raises
     // ConnectionClosedText when the connection ends first, EAbortError "Socket readln
     // aborted" on Abort or time-out, ESockError for a line over 64 KiB or a failed receive
     // (both close the connection first).
     template <class TakeLine>
-    int ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast = false, std::string* Keep = nullptr);
+    int ReadReply(TakeLine&& Take, bool KeepLast = false, std::string* Keep = nullptr);
     // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
     [[noreturn]] void ConnectionClosed();
     // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
@@ -214,7 +213,6 @@ private:
 
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
-    bool FWaitFirst = false;     // the reply to the command just sent can be awaited at once
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
     std::string FAttachFilePath;

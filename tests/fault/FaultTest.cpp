@@ -8,6 +8,7 @@
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 #include "tests/fault/LineFaults.h"
+#include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 
 #include <gtest/gtest.h>
@@ -466,6 +467,21 @@ TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFir
     EXPECT_EQ(server.ReceivedLines(0).back(), "TOP 1 0\r\n") << "no QUIT after the time-out";
     EXPECT_NO_THROW(F.Pop->Connect());
     EXPECT_NO_THROW(F.Pop->List());
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone(5000ms));
+}
+
+TEST_F(HostileServer, AReplyThatArrivedBeforeItsCommandIsTakenWithoutWaiting)
+{
+    // DELE's answer comes with STAT's, and the window's pump handles its notification
+    // before the command is sent.
+    ScriptServer server(Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Send("+OK deleted\r\n").Expect("DELE 1").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms));
+    F.Pop->Port = server.Port();
+    F.Pop->Connect();
+    testsupport::PumpFor(100ms);
+    EXPECT_NO_THROW(F.Pop->DeleteMailMessage(1));
+    EXPECT_FALSE(F.Pop->TimeoutFired);
+    EXPECT_EQ(F.Successes, 1);
     EXPECT_NO_THROW(F.Pop->Disconnect());
     EXPECT_TRUE(server.WaitDone(5000ms));
 }
