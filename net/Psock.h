@@ -24,7 +24,10 @@
 //
 // Ownership. Every component is a TComponent freed by its owner. A TPowersock owns its
 // socket, its hidden notification window, its TThreadTimer and a 64 KiB transfer buffer
-// inside the object.
+// inside the object. Deleting a component from a handler that runs inside one of its own
+// waits (on its thread) is deferred: the delete detaches the events (no handler runs again),
+// aborts, and every wait of the component ends at once with EAbortError; the object is
+// destroyed by a call posted to its window once no wait of it is left on the stack.
 
 #include "net/LineText.h"
 #include "net/SockErrors.h"
@@ -43,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -78,6 +82,9 @@ public:
     // Raises ESockError "Initializaton of windows sockets failed" when no socket can be had.
     explicit TPowersock(TComponent* AOwner);
     ~TPowersock() override;
+    // Deletion, deferred while a wait of the component is running (see Ownership above).
+    static void operator delete(TPowersock* Object, std::destroying_delete_t);
+    static void operator delete(void* Block) { ::operator delete(Block); }
 
     // Virtual operations, in slot order.
     // Waits for accept readiness (Listen) and accepts one connection; the readiness is used
@@ -191,6 +198,20 @@ protected:
     // One pass of a wait: handles what is pending, and when `leave` does not yet hold, waits
     // for the next event first (see the header comment).
     void WaitPass(const std::function<bool()>& leave);
+    // True while a wait of the component runs on its own thread (further down the stack,
+    // when a handler asks).
+    bool InWait() const { return FWaitDepth > 0; }
+    // Empties every event (their handlers are kept alive until destruction: one of them
+    // may be running). Derived components add theirs.
+    virtual void DetachEvents();
+    // Takes a handler out of its event and keeps it until the component is destroyed.
+    template <class TEvent>
+    void ParkEvent(TEvent& Event)
+    {
+        if (Event)
+            FParkedEvents.push_back(std::make_shared<TEvent>(std::move(Event)));
+        Event = nullptr;
+    }
     // Wakes a wait running on another thread; called for every message, tick and cancel.
     void NotifyWaiters();
 
@@ -259,7 +280,15 @@ private:
     // The close notification of the present connection came (data may still be unread).
     std::atomic<bool> FPeerClosed{false};
 
+    // Destroys the object once no wait of it is running (a tick of this timer of the
+    // notification window asks again).
+    static constexpr platform::WPARAM DeferredDeleteTimer = 2;
+    static void FinishDeferredDelete(TPowersock* Object);
+
     std::thread::id FOwnerThread;
+    int FWaitDepth = 0;            // waits of the component running on its thread
+    bool FDeletePending = false;   // deleted inside a wait: destroyed when it has unwound
+    std::vector<std::shared_ptr<void>> FParkedEvents;
     // The look-up in progress (its reply is told apart from late replies of earlier ones).
     std::atomic<int> FLookupTask{0};
     std::uint32_t FResolvedAddr = 0;

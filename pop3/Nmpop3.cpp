@@ -24,6 +24,22 @@ TNMPOP3::~TNMPOP3()
     }
 }
 
+void TNMPOP3::DetachEvents()
+{
+    TPowersock::DetachEvents();
+    ParkEvent(OnConnect);
+    ParkEvent(OnAuthenticationNeeded);
+    ParkEvent(OnAuthenticationFailed);
+    ParkEvent(OnReset);
+    ParkEvent(OnList);
+    ParkEvent(OnRetrieveStart);
+    ParkEvent(OnRetrieveEnd);
+    ParkEvent(OnSuccess);
+    ParkEvent(OnFailure);
+    ParkEvent(OnDecodeStart);
+    ParkEvent(OnDecodeEnd);
+}
+
 void TNMPOP3::SetAttachFilePath(const std::string& Value)
 {
     FAttachFilePath = Value;
@@ -135,6 +151,10 @@ void TNMPOP3::Disconnect()
 {
     if (!Connected)
         return;
+    if (InWait()) {   // the reply to QUIT could not be told from the waiting command's
+        Abort();
+        return;
+    }
     std::string reply;
     std::exception_ptr failure;
     try {
@@ -284,6 +304,8 @@ void TNMPOP3::List()
 
 void TNMPOP3::Reset()
 {
+    if (InWait())
+        return;
     CertifyConnect();
     Command("RSET");
     if (OnReset)

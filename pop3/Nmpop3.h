@@ -7,9 +7,12 @@
 // TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
 // messages, so handlers of the owner run inside a waiting operation. The busy flag makes
 // GetSummary, GetMailMessage, DeleteMailMessage, UniqueID and List return at once, silently,
-// while one of them waits; Connect, Disconnect, Reset and Abort never look at it, and Abort
-// is the way to break into a wait. The time-out of the socket component runs this Abort, so
-// a time-out during any wait closes the connection.
+// while one of them waits. A handler that runs inside a wait of the component never gets a
+// reply meant for the waiting command: Reset returns at once, silently, and Disconnect
+// ends the wait as Abort does (the waiting command raises EAbortError, no QUIT is sent).
+// Abort is the way to break into a wait. The time-out of the socket component runs this
+// Abort, so a time-out during any wait closes the connection. Deleting the component inside
+// one of its waits is deferred until the wait has unwound (see Psock.h).
 //
 // Failures are exceptions:
 //  - Exception with the server's reply line exactly as received (line end included) when a
@@ -104,7 +107,7 @@ public:
     // (QUIT); OnConnect still fires when the login had succeeded (a refused STAT).
     void Connect() override;
     // QUIT, then the socket is closed whatever happened; raises a refusing reply after that.
-    // Nothing when not connected.
+    // Nothing when not connected; Abort when called inside a wait of the component.
     void Disconnect() override;
     // Cancels a wait in progress and drops the connection without QUIT.
     void Abort() override;
@@ -120,7 +123,7 @@ public:
     std::string UniqueID(int Msg);
     // LIST: OnList per line of the listing. A refusing reply ("-ERR") is raised.
     void List();
-    // RSET, then OnReset.
+    // RSET, then OnReset; nothing when called inside a wait of the component.
     void Reset();
     // The value (after the first ":", trimmed, at most 255) of the first MailMessage.Header
     // entry containing Key (case-sensitive); "" when none.
@@ -166,6 +169,7 @@ public:
     static std::string PlainFileName(std::string_view Name);
 
 protected:
+    void DetachEvents() override;
     // The header reader: from the connection (FromBuffer false) or from RawBody at the line
     // cursor. Header lines go to MailMessage.Header while the part mode is 2.
     void ReadHeader(bool FromBuffer, TMailMessage& Target);

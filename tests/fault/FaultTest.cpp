@@ -8,6 +8,7 @@
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 #include "tests/fault/LineFaults.h"
+#include "tests/net/NetTestUtil.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 
@@ -484,6 +485,57 @@ TEST_F(HostileServer, AReplyThatArrivedBeforeItsCommandIsTakenWithoutWaiting)
     EXPECT_EQ(F.Successes, 1);
     EXPECT_NO_THROW(F.Pop->Disconnect());
     EXPECT_TRUE(server.WaitDone(5000ms));
+}
+
+// A handler that runs inside the wait for TOP's reply calls Disconnect, Reset or deletes
+// the component; none of them may take TOP's reply for its own.
+TEST_F(HostileServer, DisconnectResetOrDeleteFromAHandlerInsideAWaitNeverTakesItsReply)
+{
+    const std::string top = "+OK top follows\r\nSubject: hello\r\n\r\n.\r\n";
+    auto script = [&] { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").Pause(300ms).Send(top); };
+    ScriptServer server(std::vector<Script>{script().WaitForClose(5000ms),
+                                            script().Expect("LIST 1").SendLine("+OK 1 160").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms),
+                                            script().WaitForClose(5000ms)});
+    F.Pop->Port = server.Port();
+    F.Pop->TimeOut = 5000;
+
+    F.Pop->Connect();
+    {
+        nettest::Later nested(100, [&] { F.Pop->Disconnect(); });
+        EXPECT_THROW(F.Pop->GetSummary(1), EAbortError);
+    }
+    EXPECT_FALSE(F.Pop->Connected);
+
+    F.Pop->Connect();
+    {
+        nettest::Later nested(100, [&] { F.Pop->Reset(); });
+        EXPECT_NO_THROW(F.Pop->GetSummary(1));
+    }
+    EXPECT_EQ(F.Pop->Summary.Subject, " hello");
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+
+    // Deleted inside its own wait: destroyed once the wait has unwound (ASan checks the rest).
+    struct Witness : TComponent {
+        using TComponent::TComponent;
+        bool* Gone = nullptr;
+        ~Witness() override { *Gone = true; }
+    };
+    bool gone = false;
+    F.Pop->Connect();
+    (new Witness(F.Pop.get()))->Gone = &gone;
+    TNMPOP3* pop = F.Pop.get();
+    int retrieveEnds = 0;
+    pop->OnRetrieveEnd = [&](TObject*) { ++retrieveEnds; };
+    {
+        nettest::Later nested(100, [&] { F.Pop.reset(); });
+        EXPECT_THROW(pop->GetSummary(1), EAbortError);
+    }
+    EXPECT_FALSE(gone);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return gone; }, 2000ms));
+    EXPECT_EQ(retrieveEnds, 0);
+    EXPECT_TRUE(server.WaitDone(5000ms));
+    for (std::size_t i : {0u, 2u})
+        EXPECT_EQ(server.ReceivedLines(i).back(), "TOP 1 0\r\n") << "no QUIT, no RSET";
 }
 
 TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDialogueGoesOn)
