@@ -58,6 +58,7 @@ std::string TNMPOP3::Command(const std::string& Line)
 void TNMPOP3::Send(const std::string& Line)
 {
     StatusMessage(8, "Transaction");
+    FReplyBytes = 0;
     Writeln(Line);
 }
 
@@ -78,6 +79,22 @@ void TNMPOP3::ConnectionClosed()
     // read the connection is over, and the owner hears of it as of any other close.
     DropConnection();
     throw Exception(ConnectionClosedText);
+}
+
+void TNMPOP3::ReplyTooLong()
+{
+    DropConnection();
+    throw ESockError("Reply too long: more than " + std::to_string(ReplyLimit) + " bytes");
+}
+
+void TNMPOP3::ReleaseLargeBuffers()
+{
+    // Kept up to the size of a large header: a listing reuses them for every message.
+    constexpr std::size_t KeptRoom = 1 << 20;
+    if (FReplyText.capacity() > KeptRoom)
+        std::string().swap(FReplyText);
+    if (FLineLengths.capacity() * sizeof(std::size_t) > KeptRoom)
+        std::vector<std::size_t>().swap(FLineLengths);
 }
 
 // ---- connection ----
@@ -122,6 +139,7 @@ void TNMPOP3::Connect()
 void TNMPOP3::ConnectDialogue(bool& LoggedIn)
 {
     std::string greeting;
+    FReplyBytes = 0;
     ReadReply([&greeting](std::string_view line) {
         greeting = line;
         return true;
@@ -193,6 +211,10 @@ void TNMPOP3::GetSummary(int Msg)
     if (FBusy)
         return;
     BusyScope busy(FBusy);
+    struct Release {
+        TNMPOP3& Pop;
+        ~Release() { Pop.ReleaseLargeBuffers(); }
+    } release{*this};
     StartRetrieval();
     // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
     // server looks up the size meanwhile. The reply's bytes are kept a receive at a time.

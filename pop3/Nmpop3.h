@@ -21,8 +21,10 @@
 //  - Exception with ConnectionClosedText when the server closes the connection while a
 //    reply, or any line of a multi-line reply, is still awaited (never a loop on nothing);
 //    the component's side is closed then too (OnDisconnect) and Connected is false;
-//  - ESockError for a reply line of more than 64 KiB and for a failed receive (a reset):
-//    the connection is closed first (OnDisconnect, no QUIT), as the dialogue cannot go on;
+//  - ESockError for a reply line of more than 64 KiB, for a reply of more than ReplyLimit
+//    bytes ("Reply too long: more than <ReplyLimit> bytes") and for a failed receive (a
+//    reset): the connection is closed first (OnDisconnect, no QUIT), as the dialogue cannot
+//    go on;
 //  - Exception "Not Connected" from the connection check; EConvertError
 //    ("'%s' は整数ではありません") for a size that is not a number; the socket component's
 //    ESockError / EAbortError (time-out, Abort) and the file layer's EFCreateError /
@@ -140,6 +142,8 @@ public:
     std::string Password;
     bool Parse = false;          // parse a single-part body (Base64 decoded into Body)
     bool DeleteOnRead = false;   // DELE right after a retrieval
+    // Bytes one reply may have (status line and line ends included); 0 = no limit.
+    long long ReplyLimit = 64LL << 20;
     using TPowersock::OnConnectionRequired;
     using TPowersock::OnPacketRecvd;
     using TPowersock::BytesRecvd;
@@ -204,6 +208,10 @@ private:
     int ReadReply(TakeLine&& Take, bool KeepLast = false, std::string* Keep = nullptr);
     // Closes what is left of a connection the server has ended; raises ConnectionClosedText.
     [[noreturn]] void ConnectionClosed();
+    // Drops the connection (no QUIT) and raises the ESockError of a reply over ReplyLimit.
+    [[noreturn]] void ReplyTooLong();
+    // Gives back the room the summary's reply buffers grew to for one large reply.
+    void ReleaseLargeBuffers();
     // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
     template <class TakeLine>
     void ReadListing(TakeLine&& Take);
@@ -217,7 +225,8 @@ private:
 
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
-    std::string FReplyText;      // the TOP reply of GetSummary (its room is kept)
+    long long FReplyBytes = 0;   // of the reply being read (counted from its command)
+    std::string FReplyText;      // the TOP reply of GetSummary (its room is kept up to a size)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
     std::string FAttachFilePath;
     TNMUUProcessor* FCodec = nullptr;

@@ -116,7 +116,13 @@ int TNMPOP3::ReadReply(TakeLine&& Take, bool KeepLast, std::string* Keep)
     // Every failure of a reply ends the dialogue: no QUIT may be sent into what is left.
     int unread = 0;
     const TLineRead how{.DropOnFailure = true, .RestartTimeout = true, .KeepLast = KeepLast, .Keep = Keep};
-    if (ReadLines(how, Take, &unread) == TLinesEnd::PeerClosed)
+    auto counted = [this, &Take](std::string_view line) {
+        FReplyBytes += static_cast<long long>(line.size());
+        if (ReplyLimit > 0 && FReplyBytes > ReplyLimit)
+            ReplyTooLong();
+        return Take(line);
+    };
+    if (ReadLines(how, counted, &unread) == TLinesEnd::PeerClosed)
         ConnectionClosed();
     return unread;
 }

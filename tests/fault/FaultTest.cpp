@@ -570,6 +570,35 @@ TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDia
     EXPECT_TRUE(server.WaitDone(5000ms));
 }
 
+TEST_F(HostileServer, AReplyPastTheLimitIsCutOffAndTheConnectionDroppedWithoutQuit)
+{
+    // Header lines without end (and a RETR likewise): past the limit the operation fails.
+    std::string endless = "+OK\r\n";
+    while (endless.size() < (8u << 20))
+        endless += "X-Filler: QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2\r\n";
+    auto script = [&](const char* command) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect(command).Send(endless).WaitForClose(5000ms); };
+    ScriptServer server(std::vector<Script>{script("TOP 1 0"), script("RETR 1"), GoodScript()});
+    F.Pop->Port = server.Port();
+    F.Pop->ReplyLimit = 1 << 20;
+    for (int i = 0; i < 2; ++i) {
+        F.Pop->Connect();
+        const auto t0 = Clock::now();
+        try {
+            i == 0 ? F.Pop->GetSummary(1) : F.Pop->GetMailMessage(1);
+            ADD_FAILURE() << "no exception";
+        } catch (const ESockError& e) {
+            EXPECT_EQ(e.Message, "Reply too long: more than 1048576 bytes");
+        }
+        EXPECT_LE(MsSince(t0), 2000);
+        EXPECT_FALSE(F.Pop->Connected);
+        EXPECT_EQ(server.ReceivedLines(i).back(), i == 0 ? "TOP 1 0\r\n" : "RETR 1\r\n") << "no QUIT";
+    }
+    EXPECT_NO_THROW(F.Pop->Connect());
+    EXPECT_NO_THROW(F.Pop->List());
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone(5000ms));
+}
+
 TEST_F(HostileServer, AServerThatNeverStopsSendingOneLineIsCutOffAtTheBufferSize)
 {
     // 8 MiB without a line end: the component gives up at 64 KiB instead of collecting.
