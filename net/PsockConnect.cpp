@@ -29,6 +29,8 @@ void TPowersock::ResolveRemoteHost()
     do
         WaitPass(done);
     while (!done());
+    if (!AsyncDone)
+        ws::CancelAsyncRequest(FLookupTask);   // not started yet: it leaves the queue
     FLookupTask = 0;
     timer.Off();
     if (TimeoutFired) {
