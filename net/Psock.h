@@ -22,6 +22,15 @@
 // (TimeoutFired tells which); Exception for "Not Connected" (CertifyConnect) and "No Timer".
 // Exceptions raised inside notification handling and status reporting never leave them.
 //
+// Security. With TlsMode Implicit, Connect makes the TLS handshake right after the TCP
+// connection is made; StartTls makes it on an open connection. Both check the server's
+// certificate against the system's trust store (SSL_CERT_FILE works) and the Host as typed,
+// or accept exactly a certificate whose fingerprint is in TrustedFingerprints. A failed
+// handshake is an ESockError "TLS handshake failed: ..." (TlsProblem tells why, the
+// connection is dropped); afterwards every transfer carries plaintext as before, and a TLS
+// connection that breaks later fails the transfer with the reason's text ("TLS connection
+// failed: invalid data from the server").
+//
 // Ownership. Every component is a TComponent freed by its owner. A TPowersock owns its
 // socket, its hidden notification window, its TThreadTimer and a 64 KiB transfer buffer
 // inside the object. Deleting a component from a handler that runs inside one of its own
@@ -32,6 +41,7 @@
 #include "net/LineText.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
+#include "net/TlsMode.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "runtime/Component.h"
@@ -91,6 +101,7 @@ public:
     // up, so the next Accept waits for the next connection.
     virtual ws::SocketHandle Accept();
     // Resolves Host (or ProxyHost), connects and waits; OnConnect fires inside the wait.
+    // With TlsMode Implicit the TLS handshake follows (StartTls) before Connect returns.
     // Returns once the connect notification reports the connection made, also when the
     // peer closed or reset it at once (OnDisconnect has then fired too, and the next read
     // finds the connection closed). On failure (refused, time-out, cancel)
@@ -127,6 +138,22 @@ public:
     TNotifyEvent OnPacketSent;
     TNotifyEvent OnDataReady;
     TNotifyEvent OnAcceptReady;
+
+    // Secure connection (see the header comment).
+    TTlsMode TlsMode = TTlsMode::None;   // set before Connect
+    // SHA-256 fingerprints (lowercase hex, no colons) of the DER of certificates the user
+    // chose to trust for this server; such a certificate is accepted exactly.
+    std::vector<std::string> TrustedFingerprints;
+    TTlsProblem TlsProblem() const { return FTlsProblem; }
+    // DER of the certificate the server presented in the last handshake ("" when none), also
+    // when it was refused.
+    const std::string& PeerCertificate() const { return FPeerCertificate; }
+    // Fingerprint (as TrustedFingerprints) of PeerCertificate(); "" when none.
+    std::string PeerFingerprint() const;
+    // The TLS handshake on the open connection; waits (pumping) like Connect, ended by the
+    // time-out or Cancel. Raises ESockError "TLS handshake failed: ..." (EAbortError on
+    // time-out or cancel) after dropping the connection; TlsProblem tells why.
+    void StartTls();
 
     // Public state.
     std::atomic<bool> Connected{false};
@@ -257,6 +284,8 @@ protected:
 
 private:
     void ReplaceSocket();
+    // The handshake of TlsMode Implicit inside Connect; OnConnectionFailed on failure.
+    void ImplicitHandshake();
     // TimerOn; with Arm false everything but setting the window timer (for a caller that
     // turns it off again before it pumps).
     void StartTimeout(bool Arm);
@@ -297,6 +326,18 @@ private:
     std::condition_variable FWaitCv;
     std::uint64_t FEventSerial = 0;
     std::uint64_t FSeenSerial = 0;
+
+protected:
+    // Sets the problem of the connection being made (the layers above add theirs).
+    void SetTlsProblem(TTlsProblem Problem) { FTlsProblem = Problem; }
+    // Whether the connection runs over TLS now.
+    bool TlsActive();
+    // Notes Problem, drops the connection (no QUIT) and raises ESockError Text.
+    [[noreturn]] void FailTls(TTlsProblem Problem, const char* Text);
+
+private:
+    TTlsProblem FTlsProblem = TTlsProblem::None;
+    std::string FPeerCertificate;
 };
 
 // The listening server, known to its users through this header too.

@@ -54,6 +54,8 @@ void TPowersock::Connect()
     CancelRequested = false;
     if (Connected)
         throw ESockError("Already connected");
+    SetTlsProblem(TTlsProblem::None);
+    FPeerCertificate.clear();
     for (int attempts = 0;; ++attempts) {
         try {
             ResolveRemoteHost();
@@ -90,8 +92,12 @@ void TPowersock::Connect()
     timer.Off();
     const bool refused = FConnectOutcome == ConnectRefused;
     FConnectOutcome = NoConnect;
-    if (!(TimeoutFired || CancelRequested || refused))
-        return;   // connected (a close that followed is for the next operation to find)
+    if (!(TimeoutFired || CancelRequested || refused)) {
+        // Connected (a close that followed is for the next operation to find).
+        if (TlsMode == TTlsMode::Implicit && Connected)
+            ImplicitHandshake();
+        return;
+    }
     // The half-made connection is dropped so that the next Connect starts afresh (a socket
     // still connecting would refuse it with "Operation already in progress").
     Connected = false;

@@ -70,7 +70,9 @@ std::string TPowersock::ErrorManager(std::uint16_t Ignored)
     FLastErrorNo = ws::GetLastError();
     int error = FLastErrorNo;
     if (error != Ignored && error > 10000) {
-        std::string text = SocketErrorStr(static_cast<std::uint16_t>(error));
+        // A broken TLS connection is an aborted one to the socket layer; people get the reason.
+        const ws::TlsFailure tls = error == ws::WSAECONNABORTED ? ws::TlsFailureOf(SocketHandle) : ws::TlsFailure::None;
+        std::string text = tls != ws::TlsFailure::None ? ws::TlsFailureText(tls) : SocketErrorStr(static_cast<std::uint16_t>(error));
         if (OnError)
             OnError(this, static_cast<std::uint16_t>(error), text);
         throw ESockError(text);

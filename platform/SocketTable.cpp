@@ -179,7 +179,7 @@ std::uint32_t Interest(const SocketRec& r)
         ev |= EPOLLIN | EPOLLRDHUP;
     if (r.Mask & FD_OOB)
         ev |= EPOLLPRI;
-    if (r.ConnectPending || r.WriteWake)
+    if (r.ConnectPending || r.WriteWake || !r.TlsOut.empty())
         ev |= EPOLLOUT;
     return ev;
 }
@@ -224,6 +224,8 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
         if (err || state == TCP_CLOSE)
             ev |= EPOLLERR | EPOLLHUP;
     }
+    if (!r.TlsOut.empty() && (ev & (EPOLLOUT | EPOLLERR | EPOLLHUP)))
+        FlushTls(r);
     if (r.WriteWake && (ev & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
         r.WriteWake = false;
         UpdateInterest(r);
@@ -255,6 +257,28 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
     if ((ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) && !r.CloseNotified && (r.Mask & FD_CLOSE)) {
         r.CloseNotified = true;
         Notify(r, FD_CLOSE, (ev & EPOLLERR) ? WSAECONNRESET : 0);
+    }
+}
+
+void AfterReceive(SocketRec& r, bool peek, long long n, bool unseen)
+{
+    r.ReadEnabled = true;
+    r.OobEnabled = true;
+    // Data that a receive left behind is news: notify, so that a receiving loop comes back
+    // for it. (The data a peek saw is old news; data it did not see comes with a report of
+    // its own, since the read is re-enabled now.)
+    bool left = unseen;
+    if (!peek && n > 0)
+        left = left || r.Stashed() > 0 || (!r.KnownDrained() && Pending(r.Fd) > 0);
+    bool live = !r.Closed && r.Connected;
+    if (left && live && (r.Mask & FD_READ)) {
+        r.ReadEnabled = false;
+        if (!r.ReadQueued)
+            Notify(r, FD_READ, 0);
+    } else if (!peek && n > 0 && !left && r.PeerClosed && live && r.Window) {
+        // The last data before an end of stream that was already reported: wake the
+        // receiving loop so that it comes back to see the end.
+        platform::PostMessage(r.Window, platform::WM_NULL, 0, 0);
     }
 }
 

@@ -6,6 +6,7 @@
 // record guards its registration and notification flags.
 
 #include "platform/ThreadContext.h"
+#include "platform/TlsFilter.h"
 #include "platform/Winsock.h"
 
 #include <netinet/in.h>
@@ -69,6 +70,13 @@ struct SocketRec : std::enable_shared_from_this<SocketRec> {
         return Drained && DrainedArrivals == Arrivals && Connected && Ctx && WatchKey
             && (Mask & (FD_READ | FD_ACCEPT | FD_CLOSE));
     }
+    // TLS (TlsSocket.cpp): the filter once TlsStart ran; then Stash holds plaintext.
+    // TlsOut is ciphertext the system did not take yet (sent on the next writability),
+    // TlsEnded that the system reported the end of the stream (TlsError: a reset).
+    std::unique_ptr<TlsFilter> Tls;
+    std::string TlsOut;
+    bool TlsEnded = false;
+    int TlsError = 0;
     bool OobEnabled = true;
     bool AcceptEnabled = true;
     bool CloseNotified = false;
@@ -119,6 +127,20 @@ void UpdateInterest(SocketRec& r);
 void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev);
 
 void SetNonBlocking(int fd);
+
+// Caller holds r.Lock. What a receive leaves behind: re-enables the notifications and posts
+// FD_READ for data the receive did not see or left (Recv's rules in Winsock.h); `unseen`:
+// the receive knows of data it did not hand out.
+void AfterReceive(SocketRec& r, bool peek, long long n, bool unseen);
+
+// TLS (TlsSocket.cpp); the caller holds r.Lock and r.Tls is set.
+// A receive on a TLS socket: plaintext from the stash, filled from the system first.
+int RecvTls(SocketRec& r, char* buf, std::size_t want, bool peek);
+int SendTls(SocketRec& r, const char* buf, std::size_t len);
+// Sends what ciphertext waits, as far as the system takes it; false on a send error.
+bool FlushTls(SocketRec& r);
+// Before the descriptor closes: close_notify, sent if the system takes it at once.
+void CloseTls(SocketRec& r);
 
 sockaddr_in ToSys(const SockAddrIn& a);
 

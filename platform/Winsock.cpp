@@ -98,6 +98,8 @@ int CloseSocket(SocketHandle s)
     }
     std::lock_guard lock(rec->Lock);
     rec->Closed = true;
+    if (rec->Tls)
+        CloseTls(*rec);
     if (rec->Stashed() > 0) {
         // Unread data makes the system reset the connection on close; the stashed bytes
         // are unread data that the system no longer holds.
@@ -217,6 +219,10 @@ int Send(SocketHandle s, const char* buf, int len)
     auto r = Find(s);
     if (!r)
         return SOCKET_ERROR;
+    if (r->Tls) {
+        std::lock_guard lock(r->Lock);
+        return SendTls(*r, buf, len > 0 ? static_cast<std::size_t>(len) : 0);
+    }
     ssize_t n = ::send(r->Fd, buf, static_cast<std::size_t>(len), MSG_NOSIGNAL);
     if (n < 0)
         return FailErrno(errno);
@@ -231,6 +237,8 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
     const bool peek = flags & MsgPeek;
     std::lock_guard lock(r->Lock);
     const std::size_t want = len > 0 ? static_cast<std::size_t>(len) : 0;
+    if (r->Tls)
+        return RecvTls(*r, buf, want, peek);
     // The stashed bytes come first; the system is asked for the rest unless it is known to
     // hold nothing (then the stashed bytes are all there is).
     const std::size_t stashed = std::min(r->Stashed(), want);
@@ -271,24 +279,7 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
         }
     }
     const ssize_t n = got < 0 ? got : static_cast<ssize_t>(stashed) + got;
-    r->ReadEnabled = true;
-    r->OobEnabled = true;
-    // Data that a receive left behind is news: notify, so that a receiving loop comes back
-    // for it. (The data a peek saw is old news; data it did not see comes with a report of
-    // its own, since the read is re-enabled now.)
-    bool left = false;
-    if (!peek && n > 0)
-        left = r->Stashed() > 0 || (!r->KnownDrained() && Pending(r->Fd) > 0);
-    bool live = !r->Closed && r->Connected;
-    if (left && live && (r->Mask & FD_READ)) {
-        r->ReadEnabled = false;
-        if (!r->ReadQueued)
-            Notify(*r, FD_READ, 0);
-    } else if (!peek && n > 0 && !left && r->PeerClosed && live && r->Window) {
-        // The last data before an end of stream that was already reported: wake the
-        // receiving loop so that it comes back to see the end.
-        platform::PostMessage(r->Window, platform::WM_NULL, 0, 0);
-    }
+    AfterReceive(*r, peek, n, false);
     if (n < 0)
         return FailErrno(e);
     return static_cast<int>(n);

@@ -33,6 +33,14 @@
 // if they had stayed there, also an error behind them, and closing with such bytes unread
 // resets the connection as unread data does.
 //
+// TLS (TlsStart): the socket's record gets a TlsFilter fed through memory BIOs; epoll stays
+// the only event source. From then on Recv and Send carry plaintext: a receive reads what
+// arrived, decrypts it into the stash (peeks see plaintext) and never leaves decrypted
+// bytes behind in OpenSSL unannounced (FD_READ is posted while plaintext waits); a send
+// encrypts and sends, and ciphertext the system would not take yet is sent as soon as it
+// can. While the handshake runs, Recv advances it and reports WSAEWOULDBLOCK. A failed TLS
+// connection fails receives and sends with WSAECONNABORTED; TlsFailureOf tells why.
+//
 // Host look-up (AsyncGetHostByName): the name is resolved by one of at most 4 worker
 // threads, later look-ups waiting in turn (a resolver that never answers holds a worker
 // for good, so their number is bounded) (IPv4, the
@@ -41,6 +49,7 @@
 // HostEntry is written into the caller's buffer on the window's thread just before the
 // reply is handled, and not at all when the window was destroyed meanwhile.
 
+#include "platform/TlsFilter.h"
 #include "platform/Window.h"
 
 #include <cstdint>
@@ -177,6 +186,19 @@ int Send(SocketHandle s, const char* buf, int len);
 // flags: 0 or MsgPeek.
 int Recv(SocketHandle s, char* buf, int len, int flags);
 int GetSockName(SocketHandle s, SockAddrIn& addr);
+
+// Starts the TLS client handshake on a connected socket (the ClientHello is sent). Fails
+// with WSAEINVAL when unread bytes are waiting (they came before TLS, and are refused),
+// WSAEISCONN when TLS runs already, WSAENOTCONN when not connected.
+int TlsStart(SocketHandle s, const TlsClientOptions& options);
+// Advances the handshake with what has arrived; Failed also for a socket without TLS.
+TlsState TlsHandshake(SocketHandle s);
+// Whether TLS is established on the socket.
+bool TlsActive(SocketHandle s);
+// Why TLS failed on the socket (None when it did not, or without TLS).
+TlsFailure TlsFailureOf(SocketHandle s);
+// DER of the server's certificate ("" before it arrived or without TLS).
+std::string TlsPeerCertificate(SocketHandle s);
 
 int AsyncSelect(SocketHandle s, platform::WindowHandle window, unsigned msg, long events);
 // Posts one WM_NULL to the socket's registered window as soon as the socket can take more

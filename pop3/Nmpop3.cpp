@@ -4,6 +4,7 @@
 #include "runtime/SysUtils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 using namespace pop3text;
@@ -146,6 +147,12 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     });
     if (!ContainsOk(greeting))
         throw Exception(greeting);
+    ReadCapabilities();
+    if (TlsMode == TTlsMode::StartTls)
+        UpgradeConnection();
+    // Whatever the server said, credentials never travel in clear once TLS was asked for.
+    if (TlsMode != TTlsMode::None && !TlsActive())
+        FailTls(TTlsProblem::HandshakeFailed, "TLS handshake failed");
     for (int attempt = 1;; ++attempt) {
         if (ContainsOk(Command("USER " + UserID)) && ContainsOk(Command("PASS " + Password)))
             break;
@@ -163,6 +170,40 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     if (!ContainsOk(reply))
         throw Exception(reply);
     MessageCount = PlainNumber(NthWordView(reply, ' ', 2));
+}
+
+void TNMPOP3::ReadCapabilities()
+{
+    Capabilities.clear();
+    // A server without CAPA refuses it: no capabilities, no further wait.
+    if (StripLineEnd(FirstWord(Command("CAPA"))) != "+OK")
+        return;
+    ReadListing([this](std::string_view line, bool last) {
+        if (!last)
+            Capabilities.emplace_back(StripLineEnd(line));
+    });
+}
+
+bool TNMPOP3::HasCapability(std::string_view Name) const
+{
+    auto lower = [](unsigned char c) { return static_cast<char>(std::tolower(c)); };
+    return std::any_of(Capabilities.begin(), Capabilities.end(), [&](const std::string& line) {
+        const std::string_view word = FirstWord(line);
+        return word.size() == Name.size() && std::equal(word.begin(), word.end(), Name.begin(), [&](char a, char b) {
+            return lower(a) == lower(b);
+        });
+    });
+}
+
+void TNMPOP3::UpgradeConnection()
+{
+    if (!HasCapability("STLS"))
+        FailTls(TTlsProblem::StlsNotOffered, "Server does not offer STLS");
+    if (StripLineEnd(FirstWord(Command("STLS"))) != "+OK")
+        FailTls(TTlsProblem::StlsRefused, "Server refused STLS");
+    StartTls();
+    // What the server said before the handshake may have been forged by anyone on the way.
+    ReadCapabilities();
 }
 
 void TNMPOP3::Disconnect()

@@ -103,10 +103,17 @@ public:
     explicit TNMPOP3(TComponent* AOwner);   // Port 110
     ~TNMPOP3() override;                    // drops an open connection without QUIT
 
-    // Reads the greeting, logs in with USER/PASS (OnAuthenticationNeeded before, one
+    // Reads the greeting, asks CAPA (Capabilities), in TlsMode StartTls upgrades with STLS
+    // (below), logs in with USER/PASS (OnAuthenticationNeeded before, one
     // OnAuthenticationFailed retry), sends STAT for MessageCount, then fires OnConnect.
     // After the socket connected, a failure first ends the connection with Disconnect
     // (QUIT); OnConnect still fires when the login had succeeded (a refused STAT).
+    // STLS: sent only when CAPA lists it, else ESockError "Server does not offer STLS";
+    // a refusal raises "Server refused STLS"; bytes that came with or after the consent
+    // are refused unread ("TLS handshake failed: data arrived before the handshake");
+    // CAPA is asked again over TLS. Each of these failures, and every failed handshake,
+    // drops the connection without another word (TlsProblem tells which), so USER and PASS
+    // never travel in clear once TLS was asked for.
     void Connect() override;
     // QUIT, then the socket is closed whatever happened; raises a refusing reply after that.
     // Nothing when not connected; Abort when called inside a wait of the component.
@@ -164,6 +171,12 @@ public:
 
     // Run-time state.
     int MessageCount = 0;        // from STAT at the last login
+    // The CAPA answer of this session, one capability line each ("STLS", "SASL PLAIN");
+    // empty when the server answered -ERR or nothing. Asked after the greeting and again
+    // after STLS.
+    std::vector<std::string> Capabilities;
+    // Whether a capability's first word is Name (case-insensitive).
+    bool HasCapability(std::string_view Name) const;
     TSummary Summary;
     TMailMessage MailMessage;
 
@@ -218,6 +231,11 @@ private:
     // One header line for ReadHeader; true when it ends the header.
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
+    // CAPA into Capabilities (emptied first; a refusal leaves it empty).
+    void ReadCapabilities();
+    // The STLS step of TlsMode StartTls (see Connect).
+    void UpgradeConnection();
+
     // The connection check and OnRetrieveStart that begin GetSummary and GetMailMessage.
     void StartRetrieval();
     // Names, announces and writes the attachment of a finished part file.

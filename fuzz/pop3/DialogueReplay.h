@@ -11,8 +11,9 @@
 // may appear beside it.
 //
 // Input: byte 0 holds the options (bit 0 Parse, bit 1 DeleteOnRead, bit 2 a second
-// retrieval, bit 3 an empty password so that OnAuthenticationNeeded is asked), the rest is
-// what the server sends.
+// retrieval, bit 3 an empty password so that OnAuthenticationNeeded is asked, bit 4 STLS
+// asked for), the rest is what the server sends. A server of plain bytes can never complete
+// a TLS handshake, so with STLS asked for the client must never send USER or PASS.
 #include "fuzz/pop3/Pop3Checks.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
@@ -80,6 +81,8 @@ public:
                 Handled = true;
             };
             pop->TimeOut = TimeOutMs;
+            if (flags & 16)
+                pop->TlsMode = TTlsMode::StartTls;
             pop->Parse = (flags & 1) != 0;
             pop->DeleteOnRead = (flags & 2) != 0;
             pop->SetAttachFilePath(FAttach.string());
@@ -103,6 +106,11 @@ public:
             Require(pop->Summary.Header.Count() <= static_cast<int>(input.size()), "more summary lines than bytes", fail);
         }
         if (FServer >= 0) {
+            if (flags & 16) {
+                const std::string sent = ClientBytes();
+                Require(sent.find("USER") == std::string::npos && sent.find("PASS") == std::string::npos,
+                        "credentials sent although STLS was asked for", fail);
+            }
             ::close(FServer);
             FServer = -1;
         }
@@ -115,6 +123,16 @@ private:
     {
         for (int fd; (fd = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
             ::close(fd);
+    }
+
+    // What the client sent on this run's connection.
+    std::string ClientBytes() const
+    {
+        std::string bytes;
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(FServer, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            bytes.append(buf, static_cast<std::size_t>(n));
+        return bytes;
     }
 
     void Serve()

@@ -235,7 +235,7 @@ TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
 TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
 {
     Script s;
-    s.SendLine("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
+    s.Greet("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
     s.Expect("STAT").SendLine("-ERR mailbox busy");
     Quit(s);
     ScriptServer server(s);

@@ -11,6 +11,7 @@
 #include "tests/net/NetTestUtil.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
+#include "tests/support/TestCerts.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,7 @@ std::vector<Exchange> Dialogue()
     using J = Junk;
     return {
         {"", {{"+OK ready", J::Raised}}, Op::Connect},
+        {"CAPA", {{"-ERR", J::Absorbed}}, Op::Connect},
         {"USER bob", {{"+OK", J::AuthFailed}}, Op::Connect},
         {"PASS pw", {{"+OK", J::AuthFailed}}, Op::Connect},
         {"STAT", {{"+OK 2 320", J::Raised}}, Op::Connect},
@@ -217,10 +219,26 @@ std::string Wire(const std::vector<Line>& lines, std::size_t from, std::size_t t
     return out;
 }
 
-// The good dialogue up to the fault, the fault, and what the server does after it.
-Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault fault, const Outcome& outcome)
+// The certificate of the servers that speak TLS; the client trusts exactly it.
+const testsupport::TestCert& ServerCert()
+{
+    static const testsupport::TestCerts certs;
+    return certs.SelfSigned;
+}
+
+// A script that speaks TLS from the first byte, or plain text.
+Script Opening(bool tls)
 {
     Script s;
+    if (tls)
+        s.StartTls(ServerCert());
+    return s;
+}
+
+// The good dialogue up to the fault, the fault, and what the server does after it.
+Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault fault, const Outcome& outcome, bool tls)
+{
+    Script s = Opening(tls);
     s.ExpectTimeout(3000ms);
     for (int e = 0; e < static_cast<int>(dialogue.size()); ++e) {
         const Exchange& ex = dialogue[e];
@@ -249,9 +267,9 @@ Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault
 }
 
 // A second, good connection: login, the listing, QUIT.
-Script GoodScript()
+Script GoodScript(bool tls = false)
 {
-    return Script()
+    return Opening(tls)
         .Pop3Login("+OK again", "bob", "pw", "+OK 2 320")
         .Expect("LIST ")
         .Send("+OK\r\n1 160\r\n2 160\r\n.\r\n")
@@ -268,7 +286,7 @@ long long MsSince(Clock::time_point t)
 // A component with a scratch attachment folder inside a folder that must stay otherwise empty.
 class FaultFixture {
 public:
-    explicit FaultFixture(const std::string& name)
+    explicit FaultFixture(const std::string& name, bool tls = false)
         : Outer(fs::temp_directory_path() / ("purgel-fault-" + std::to_string(::getpid()) + "-" + name)),
           Attach(Outer / "attach")
     {
@@ -282,6 +300,10 @@ public:
         Pop->SetAttachFilePath(Attach.string());
         Pop->OnList = [this](int Msg, int Size) { Listed.emplace_back(Msg, Size); };
         Pop->OnSuccess = [this](TObject*) { ++Successes; };
+        if (tls) {
+            Pop->TlsMode = TTlsMode::Implicit;
+            Pop->TrustedFingerprints = {ServerCert().Sha256};
+        }
     }
     ~FaultFixture()
     {
@@ -352,20 +374,20 @@ void EndLikeTheWindow(TNMPOP3& pop)
     EXPECT_FALSE(pop.Connected);
 }
 
-using Case = std::tuple<Point, Fault>;
+using Case = std::tuple<Point, Fault, bool>;   // bool: over TLS
 
 class DialogueFault : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
 {
-    const auto& [at, fault] = GetParam();
+    const auto& [at, fault, tls] = GetParam();
     const auto dialogue = Dialogue();
     const Exchange& ex = dialogue[static_cast<std::size_t>(at.Exchange)];
     const Line& line = ex.Reply[static_cast<std::size_t>(at.Line)];
     const Outcome expected = Expected(ex, line, fault);
 
-    ScriptServer server(std::vector<Script>{FaultScript(dialogue, at, fault, expected), GoodScript()});
-    FaultFixture f(at.Name + "-" + FaultName(fault));
+    ScriptServer server(std::vector<Script>{FaultScript(dialogue, at, fault, expected, tls), GoodScript(tls)});
+    FaultFixture f(at.Name + "-" + FaultName(fault) + (tls ? "-tls" : ""), tls);
     f.Pop->Port = server.Port();
 
     const std::optional<Failure> failure = RunSession(*f.Pop);
@@ -425,14 +447,15 @@ TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
 std::vector<Case> Cases()
 {
     std::vector<Case> cases;
-    for (const Point& p : Points())
-        for (Fault f : AllFaults)
-            cases.emplace_back(p, f);
+    for (bool tls : {false, true})
+        for (const Point& p : Points())
+            for (Fault f : AllFaults)
+                cases.emplace_back(p, f, tls);
     return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, DialogueFault, ::testing::ValuesIn(Cases()), [](const auto& info) {
-    return std::get<0>(info.param).Name + "_" + FaultName(std::get<1>(info.param));
+    return std::get<0>(info.param).Name + "_" + FaultName(std::get<1>(info.param)) + (std::get<2>(info.param) ? "_Tls" : "");
 });
 
 // ---- hostile servers beyond one broken line ----

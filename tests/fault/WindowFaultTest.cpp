@@ -64,7 +64,7 @@ const char* StateName(State s)
 }
 
 // The exchanges of the dialogue, in the order the window's commands make them.
-enum Ex { Greeting, User, Pass, Stat, Top1, List1, Top2, List2, Retr, TopView, ListView, Dele, Dele2, Quit, ExCount };
+enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, Top2, List2, Retr, TopView, ListView, Dele, Dele2, Quit, ExCount };
 
 // Exchanges that begin a component operation: a refusal skips to the next of them.
 bool BeginsOperation(int e)
@@ -90,6 +90,7 @@ std::vector<Exchange> Dialogue(int viewed)
     const std::string v = std::to_string(viewed);
     std::vector<Exchange> d(ExCount);
     d[Greeting] = {"", {"+OK ready"}};
+    d[Capa] = {"CAPA", {"-ERR"}};
     d[User] = {"USER alice", {"+OK"}};
     d[Pass] = {"PASS secret", {"+OK"}};
     d[Stat] = {"STAT", {"+OK 2 320"}};

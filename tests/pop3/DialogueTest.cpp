@@ -167,7 +167,7 @@ TEST_F(DialogueTest, NeededHandlerThatLeavesThemEmptyIsNotAskedAgain)
 
 Script Rejected(const char* reply)
 {
-    return Script().SendLine("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine(reply);
+    return Script().Greet("+OK").Expect("USER bob").SendLine("+OK").Expect("PASS pw").SendLine(reply);
 }
 
 TEST_F(DialogueTest, RejectedPasswordWithoutHandlerFailsAndQuits)
@@ -200,7 +200,7 @@ TEST_F(DialogueTest, FailedHandlerGetsExactlyOneMoreAttempt)
 TEST_F(DialogueTest, FailedHandlerCanLeadToASuccessfulSecondAttempt)
 {
     ScriptServer server(Script()
-                            .SendLine("+OK")
+                            .Greet("+OK")
                             .Expect("USER bob")
                             .SendLine("-ERR who?")   // a refused USER: no PASS in this attempt
                             .Expect("USER bob")
@@ -486,7 +486,7 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
     EXPECT_EQ(id, "");
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
     EXPECT_EQ(server.ReceivedLines(0),
-              (std::vector<std::string>{"USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
+              (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
 }
 
 // ---- dropped connections, time-outs, Abort ----
@@ -601,5 +601,67 @@ TEST(PlainFileNameTest, KeepsOnlyAPlainNameInsideTheFolder)
     for (const Case& c : cases)
         EXPECT_EQ(TNMPOP3::PlainFileName(c.Name), c.Plain) << c.Rule;
 }
+
+// ---- STLS: every way the upgrade can go wrong ends before USER and PASS ----
+
+// A server that offers STLS (or not) and answers it with `after`.
+Script StlsOffer(bool offered, const std::string& after)
+{
+    Script s;
+    s.SendLine("+OK ready").Expect("CAPA").Send(Listing(offered ? std::vector<std::string>{"TOP", "STLS", "USER"}
+                                                                : std::vector<std::string>{"TOP", "USER"}));
+    if (offered)
+        s.Expect("STLS").Send(after);
+    return s;
+}
+
+struct StlsCase {
+    const char* Name;
+    Script Server;
+    TTlsProblem Problem;
+    const char* Text;
+    bool Cancel = false;   // the user cancels during the handshake
+    int TimeOut = 5000;
+};
+
+void PrintTo(const StlsCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class StlsTest : public Pop3Test, public ::testing::WithParamInterface<StlsCase> {};
+
+TEST_P(StlsTest, EndsTheConnectionBeforeTheCredentials)
+{
+    const StlsCase& c = GetParam();
+    Script script = c.Server;
+    ScriptServer server(script.WaitForClose());
+    Pop->TlsMode = TTlsMode::StartTls;
+    Pop->TimeOut = c.TimeOut;
+    Later cancel(c.Cancel ? 200 : 60000, [&] { Pop->Abort(); });
+    const auto start = Clock::now();
+    EXPECT_EQ(Failure([&] { ConnectTo(server); }), c.Text);
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_EQ(Pop->TlsProblem(), c.Problem);
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_FALSE(Pop->Busy());
+    EXPECT_TRUE(server.WaitDone());
+    for (const std::string& line : server.ReceivedLines(0))
+        EXPECT_TRUE(line.rfind("USER", 0) != 0 && line.rfind("PASS", 0) != 0 && line.rfind("QUIT", 0) != 0) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFault, StlsTest,
+    ::testing::Values(StlsCase{"NotOffered", StlsOffer(false, ""), TTlsProblem::StlsNotOffered, "Server does not offer STLS"},
+                      StlsCase{"Refused", StlsOffer(true, "-ERR not now\r\n"), TTlsProblem::StlsRefused, "Server refused STLS"},
+                      StlsCase{"InjectedLine", StlsOffer(true, "+OK begin\r\n+OK injected\r\n"), TTlsProblem::StlsInjected,
+                               "TLS handshake failed: data arrived before the handshake"},
+                      StlsCase{"DropMidHandshake", StlsOffer(true, "+OK begin\r\n").Pause(100ms).Close(),
+                               TTlsProblem::HandshakeFailed, "TLS handshake failed: the server closed the connection"},
+                      StlsCase{"SilentHandshake", StlsOffer(true, "+OK begin\r\n"), TTlsProblem::HandshakeFailed,
+                               "TLS handshake failed: timed out", false, 300},
+                      StlsCase{"CanceledHandshake", StlsOffer(true, "+OK begin\r\n"), TTlsProblem::HandshakeFailed,
+                               "TLS handshake failed: canceled", true}),
+    [](const ::testing::TestParamInfo<StlsCase>& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -6,7 +6,9 @@
 
 #include "jconv/Jconvert.h"
 #include "pop3/Nmpop3.h"
+#include "tests/support/Dovecot.h"
 #include "tests/support/Mailbox.h"
+#include "tests/support/TestCerts.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/QtTestMain.h"
 #include "tools/DemoMailbox.h"
@@ -57,7 +59,8 @@ protected:
         fs::create_directories(Folder / "inbox");
         Pop = std::make_unique<TNMPOP3>(nullptr);
         Pop->Host = "127.0.0.1";
-        Pop->Port = Server->Port();
+        Pop->Port = GetParam().ClientPort(*Server);
+        Pop->TlsMode = GetParam().Mode;
         Pop->UserID = "alice";
         Pop->Password = "secret";
         Pop->TimeOut = 10000;
@@ -98,6 +101,9 @@ TEST_P(RealServerTest, LoginCountsTheMessages)
     Pop->Connect();
     EXPECT_EQ(Pop->MessageCount, 3);
     EXPECT_EQ(connects, 1);
+    // CAPA as the server answered it over the connection as it is now: after STLS no more STLS.
+    EXPECT_TRUE(Pop->HasCapability("uidl"));
+    EXPECT_FALSE(Pop->HasCapability("STLS"));
     Pop->Disconnect();
     EXPECT_FALSE(Pop->Connected);
 }
@@ -286,6 +292,74 @@ TEST_P(RealServerTest, DeletingSeveralDemoMessagesKeepsTheIdsOfTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest, ::testing::ValuesIn(PopServerKinds()),
+                         [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
+// ---- certificates: what the system does not vouch for stops the connection before USER ----
+
+struct CertCase {
+    const char* Name;
+    testsupport::TestCert testsupport::TestCerts::*Presented;
+    const char* Host;                                           // as the user typed it
+    testsupport::TestCert testsupport::TestCerts::*Trusted;     // its fingerprint pinned, or none
+    TTlsProblem Problem;                                        // None: the login succeeds
+};
+
+void PrintTo(const CertCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class CertificateTest : public ::testing::TestWithParam<CertCase> {};
+
+TEST_P(CertificateTest, OnlyWhatTheSystemOrTheUserTrustsLogsIn)
+{
+    const CertCase& c = GetParam();
+    const testsupport::TestCerts& certs = TrustedTestCerts();
+    const testsupport::TestCert& presented = certs.*c.Presented;
+    DovecotServer server;
+    server.EnableTls(presented.CertFile, presented.KeyFile);
+    server.Start("alice", "secret");
+    server.AddMessage(mailbox::PlainMail(1));
+    TNMPOP3 pop(nullptr);
+    pop.Host = c.Host;
+    pop.Port = server.TlsPort();
+    pop.TlsMode = TTlsMode::Implicit;
+    pop.UserID = "alice";
+    pop.Password = "secret";
+    pop.TimeOut = 10000;
+    if (c.Trusted)
+        pop.TrustedFingerprints = {(certs.*c.Trusted).Sha256};
+    if (c.Problem == TTlsProblem::None) {
+        pop.Connect();
+        EXPECT_EQ(pop.MessageCount, 1);
+        pop.Disconnect();
+        return;
+    }
+    try {
+        pop.Connect();
+        ADD_FAILURE() << "connected";
+    } catch (const ESockError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("TLS handshake failed: ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(pop.TlsProblem(), c.Problem);
+    EXPECT_EQ(pop.PeerCertificate(), presented.Der);
+    EXPECT_EQ(pop.PeerFingerprint(), presented.Sha256);
+    EXPECT_FALSE(pop.Connected);
+}
+
+using testsupport::TestCerts;
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, CertificateTest,
+    ::testing::Values(CertCase{"FromTheTrustedCaByName", &TestCerts::Server, "localhost", nullptr, TTlsProblem::None},
+                      CertCase{"WrongHostName", &TestCerts::WrongHost, "127.0.0.1", nullptr, TTlsProblem::HostMismatch},
+                      CertCase{"UnknownIssuer", &TestCerts::UnknownIssuer, "127.0.0.1", nullptr, TTlsProblem::CertificateUntrusted},
+                      CertCase{"Expired", &TestCerts::Expired, "127.0.0.1", nullptr, TTlsProblem::CertificateExpired},
+                      CertCase{"SelfSigned", &TestCerts::SelfSigned, "localhost", nullptr, TTlsProblem::CertificateSelfSigned},
+                      CertCase{"TrustedByFingerprint", &TestCerts::SelfSigned, "localhost", &TestCerts::SelfSigned, TTlsProblem::None},
+                      CertCase{"FingerprintChanged", &TestCerts::UnknownIssuer, "127.0.0.1", &TestCerts::SelfSigned,
+                               TTlsProblem::CertificateUntrusted}),
+    [](const ::testing::TestParamInfo<CertCase>& info) { return std::string(info.param.Name); });
+
+INSTANTIATE_TEST_SUITE_P(SecureServers, RealServerTest, ::testing::ValuesIn(TlsPopServerKinds()),
                          [](const ::testing::TestParamInfo<PopServerKind>& info) { return info.param.Name; });
 
 } // namespace

@@ -5,6 +5,9 @@
 
 #include "tests/support/DemoServer.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/TestCerts.h"
+
+#include <cstdlib>
 
 namespace {
 class DovecotPopServer : public PopServer {
@@ -16,8 +19,19 @@ public:
     int CountMessages() const override { return FServer.CountMessages(); }
     void ClearMessages() override { FServer.ClearMessages(); }
 
-private:
+protected:
     DovecotServer FServer;
+};
+
+class DovecotTlsPopServer : public DovecotPopServer {
+public:
+    void Start(const std::string& user, const std::string& password) override
+    {
+        const testsupport::TestCerts& certs = TrustedTestCerts();
+        FServer.EnableTls(certs.Server.CertFile, certs.Server.KeyFile);
+        DovecotPopServer::Start(user, password);
+    }
+    int TlsPort() const override { return FServer.TlsPort(); }
 };
 }
 
@@ -27,6 +41,21 @@ std::vector<PopServerKind> PopServerKinds()
 {
     return {{"Dovecot", MakeDovecotPopServer},
             {"Demo", MakeDemoPopServer}};
+}
+
+// One CA for the process: SSL_CERT_FILE can name only one.
+const testsupport::TestCerts& TrustedTestCerts()
+{
+    static const testsupport::TestCerts certs;
+    static const bool named = ::setenv("SSL_CERT_FILE", certs.Ca.CertFile.c_str(), 1) == 0;
+    (void)named;
+    return certs;
+}
+
+std::vector<PopServerKind> TlsPopServerKinds()
+{
+    auto make = [] { return std::unique_ptr<PopServer>(new DovecotTlsPopServer); };
+    return {{"DovecotTls", make, TTlsMode::Implicit}, {"DovecotStls", make, TTlsMode::StartTls}};
 }
 
 void PrintTo(const PopServerKind& kind, std::ostream* os)

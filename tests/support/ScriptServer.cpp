@@ -1,5 +1,7 @@
 #include "tests/support/ScriptServer.h"
 
+#include "tests/support/TlsPeer.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -161,8 +163,13 @@ Script& Script::Expect(const std::string& text)
 Script& Script::Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
                           const std::string& stat)
 {
-    SendLine(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
+    Greet(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
     return Expect("STAT").SendLine(stat);
+}
+
+Script& Script::Greet(const std::string& greeting)
+{
+    return SendLine(greeting).Expect("CAPA").SendLine("-ERR");
 }
 
 Script& Script::ExpectRaw(std::string line)
@@ -198,6 +205,12 @@ Script& Script::Reset()
 Script& Script::Call(std::function<void()> fn)
 {
     FSteps.push_back({Step::Callback, {}, Millis(0), std::move(fn)});
+    return *this;
+}
+
+Script& Script::StartTls(const TestCert& cert)
+{
+    FSteps.push_back({Step::TlsBegin, {}, Millis(0), nullptr, std::make_shared<const TestCert>(cert)});
     return *this;
 }
 
@@ -268,7 +281,17 @@ void ScriptServer::Serve(std::size_t index, int fd)
     }
     const std::string where = "ScriptServer connection " + std::to_string(index + 1);
     int expectMs = 5000;
+    std::unique_ptr<TlsPeer> tls;   // after a TlsBegin step
 
+    auto sendAll = [&](const std::string& bytes) {
+        std::size_t sent = 0;
+        while (fd >= 0 && sent < bytes.size()) {
+            ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;   // the client is gone; a later step will tell if that matters
+            sent += static_cast<std::size_t>(n);
+        }
+    };
     // Reads what is there (waiting up to `ms`); false when the client is gone or stop.
     auto pull = [&](int ms) -> int {
         int w = WaitReadable(fd, FStop[0], ms);
@@ -281,7 +304,15 @@ void ScriptServer::Serve(std::size_t index, int fd)
             conn->Closed = true;
             return 2;
         }
-        conn->Bytes.append(buf, static_cast<std::size_t>(n));
+        if (!tls) {
+            conn->Bytes.append(buf, static_cast<std::size_t>(n));
+            return 1;
+        }
+        tls->Feed(std::string(buf, static_cast<std::size_t>(n)));
+        tls->Step();
+        sendAll(tls->TakeOutput());
+        conn->Bytes += tls->Received;
+        tls->Received.clear();
         return 1;
     };
     // Reading while waiting, so that a client's sends never block on a silent server.
@@ -311,13 +342,27 @@ void ScriptServer::Serve(std::size_t index, int fd)
         const Script::Step& step = steps[i];
         const std::string at = where + ", step " + std::to_string(i + 1) + ": ";
         switch (step.What) {
-        case Script::Step::SendBytes: {
-            std::size_t sent = 0;
-            while (sent < step.Text.size()) {
-                ssize_t n = ::send(fd, step.Text.data() + sent, step.Text.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;   // the client is gone; a later step will tell if that matters
-                sent += static_cast<std::size_t>(n);
+        case Script::Step::SendBytes:
+            if (tls) {
+                tls->Write(step.Text);
+                sendAll(tls->TakeOutput());
+            } else {
+                sendAll(step.Text);
+            }
+            break;
+        case Script::Step::TlsBegin: {
+            tls = std::make_unique<TlsPeer>(step.Cert.get());
+            const auto deadline = Clock::now() + Millis(expectMs);
+            while (tls->Step() && !tls->Established()) {
+                sendAll(tls->TakeOutput());
+                const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
+                if (left <= 0 || pull(static_cast<int>(left)) != 1)
+                    break;
+            }
+            sendAll(tls->TakeOutput());
+            if (!tls->Established()) {
+                Fail(at + "the TLS handshake did not complete");
+                CloseFd(fd);
             }
             break;
         }

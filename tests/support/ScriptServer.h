@@ -23,6 +23,8 @@
 // close, so the client never hangs on a reply that will not come. Everything the client
 // sends is recorded (ReceivedBytes / ReceivedLines), also during pauses.
 
+#include "tests/support/TestCerts.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,21 +63,29 @@ public:
     // Ends the connection with a normal close (FIN), or with a reset (RST).
     Script& Close();
     Script& Reset();
+    // Speaks TLS from here on as a server with `cert` (TlsPeer): the handshake is made at
+    // this step (failing the test when it fails), later steps send and expect plaintext,
+    // and ReceivedBytes records plaintext. Close and Reset send no close_notify.
+    Script& StartTls(const TestCert& cert);
     // Runs `fn` on the server thread at this point (for instance to tell the test that a
     // step was reached).
     Script& Call(std::function<void()> fn);
     // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
     Script& ExpectTimeout(Millis d);
-    // The opening that POP3 scripts share: sends `greeting`, expects "USER <user>" and
+    // A POP3 greeting as a server without CAPA gives it: sends `greeting`, expects "CAPA"
+    // and refuses it.
+    Script& Greet(const std::string& greeting);
+    // The opening that POP3 scripts share: Greet(greeting), expects "USER <user>" and
     // "PASS <password>" and answers each "+OK", then expects "STAT" and answers `stat`.
     Script& Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
                       const std::string& stat);
 
     struct Step {
-        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout } What;
+        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
+        std::shared_ptr<const TestCert> Cert;
     };
     const std::vector<Step>& Steps() const { return FSteps; }
 

@@ -110,6 +110,13 @@ TestCert Keep(const std::string& folder, const char* name, X509* cert, EVP_PKEY*
     t.Der.resize(static_cast<std::size_t>(len));
     auto* p = reinterpret_cast<unsigned char*>(t.Der.data());
     i2d_X509(cert, &p);
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int mdLen = 0;
+    Check(EVP_Digest(t.Der.data(), t.Der.size(), md, &mdLen, EVP_sha256(), nullptr) == 1, "SHA-256");
+    for (unsigned int i = 0; i < mdLen; ++i) {
+        t.Sha256 += "0123456789abcdef"[md[i] >> 4];
+        t.Sha256 += "0123456789abcdef"[md[i] & 15];
+    }
     t.CertFile = folder + "/" + name + ".crt";
     t.KeyFile = folder + "/" + name + ".key";
     WriteFile(t.CertFile, t.CertPem, 0644);

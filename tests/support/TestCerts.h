@@ -12,6 +12,7 @@ namespace testsupport {
 struct TestCert {
     std::string CertPem, KeyPem, Der;
     std::string CertFile, KeyFile;   // <folder>/<name>.crt and .key
+    std::string Sha256;              // of Der, lowercase hex: as a user's trust keeps it
 };
 
 class TestCerts {
