@@ -58,6 +58,8 @@ std::string TNMPOP3::Command(const std::string& Line)
 
 void TNMPOP3::Send(const std::string& Line)
 {
+    if (!FInFlight.empty())
+        SettleInFlight();
     StatusMessage(8, "Transaction");
     FReplyBytes = 0;
     Writeln(Line);
@@ -116,6 +118,7 @@ void TNMPOP3::Connect()
     }
     const bool wasBusy = FBusy;
     FBusy = true;
+    FInFlight.clear();
     bool loggedIn = false;
     std::exception_ptr failure;
     try {
@@ -231,6 +234,7 @@ void TNMPOP3::Disconnect()
 
 void TNMPOP3::Abort()
 {
+    FInFlight.clear();   // the connection ends: their replies go with it
     TPowersock::Abort();
     if (Connected) {
         RequestCloseSocket();
@@ -257,9 +261,19 @@ void TNMPOP3::GetSummary(int Msg)
         ~Release() { Pop.ReleaseLargeBuffers(); }
     } release{*this};
     StartRetrieval();
-    // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
-    // server looks up the size meanwhile. The reply's bytes are kept a receive at a time.
-    Send(CommandLine("TOP ", Msg, " 0"));
+    // With PIPELINING the commands for this message were mostly sent ahead with those of
+    // the next ones; without it the TOP reply is taken whole and its lines are stored after
+    // LIST has been sent: the server looks up the size meanwhile.
+    const bool ahead = HasCapability("PIPELINING") && Depth > 1;
+    if (ahead) {
+        if (!FInFlight.empty() && FInFlight.front() != Msg)
+            SettleInFlight();   // the caller went elsewhere: those replies are no one's
+        SendAhead(Msg);
+        FInFlight.pop_front();
+        FReplyBytes = 0;
+    } else {
+        Send(CommandLine("TOP ", Msg, " 0"));
+    }
     bool refused = false;
     FReplyText.clear();
     FLineLengths.clear();
@@ -280,9 +294,12 @@ void TNMPOP3::GetSummary(int Msg)
         const std::string reply(statusLine);
         ConsumeInput(unread);
         NoteReply(reply);
+        if (ahead)
+            ReadStatus();   // LIST's reply was asked for too
         throw Exception(reply);
     }
-    Send(CommandLine("LIST ", Msg));
+    if (!ahead)
+        Send(CommandLine("LIST ", Msg));
     ConsumeInput(unread);
     NoteReply(statusLine);
     Summary.Header.Clear();
@@ -303,10 +320,56 @@ void TNMPOP3::GetSummary(int Msg)
         }
         Summary.Header.Add(std::string(text));
     }
+    FReplyBytes = 0;
     Summary.Bytes = StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
     if (OnRetrieveEnd)
         OnRetrieveEnd(this);
+}
+
+void TNMPOP3::SendAhead(int Msg)
+{
+    // Topped up once half the window is read, so that one write carries many commands.
+    if (FInFlight.size() > static_cast<std::size_t>(Depth / 2) && FInFlight.front() == Msg)
+        return;
+    const int first = FInFlight.empty() ? Msg : FInFlight.back() + 1;
+    const int last = std::max(Msg, std::min(Msg + Depth - 1, MessageCount));
+    std::string batch;
+    for (int n = first; n <= last; ++n) {
+        batch += CommandLine("TOP ", n, " 0\r\n");
+        batch += CommandLine("LIST ", n, "\r\n");
+    }
+    if (batch.empty())
+        return;
+    StatusMessage(8, "Transaction");
+    for (std::size_t at = 0; at < batch.size();) {
+        const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
+        SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
+        at += piece;
+    }
+    for (int n = first; n <= last; ++n)
+        FInFlight.push_back(n);
+}
+
+void TNMPOP3::SettleInFlight()
+{
+    // Each reply is read and dropped, TOP's through its "." unless refused, then LIST's.
+    while (!FInFlight.empty()) {
+        FInFlight.pop_front();
+        if (!Connected)
+            continue;   // the connection has ended: nothing is left to read
+        bool first = true;
+        FReplyBytes = 0;
+        ReadReply([&first](std::string_view line) {
+            if (first) {
+                first = false;
+                return !ContainsOk(line);
+            }
+            return IsEndLine(line);
+        });
+        FReplyBytes = 0;
+        ReadStatus();
+    }
 }
 
 void TNMPOP3::DeleteMailMessage(int Msg)

@@ -48,6 +48,7 @@
 #include "pop3/Nmuue.h"
 #include "runtime/StringList.h"
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -122,6 +123,10 @@ public:
     void Abort() override;
 
     // TOP Msg 0 and LIST Msg into Summary; OnRetrieveStart, then OnRetrieveEnd on success.
+    // When the server announced PIPELINING the commands for the next messages are sent
+    // ahead (Depth) and their replies read by the calls for them, in order; every other
+    // command first reads and drops the replies still in flight, Abort drops them with the
+    // connection.
     void GetSummary(int Msg);
     // RETR Msg into MailMessage (attachments to files); OnRetrieveStart, and OnRetrieveEnd
     // on every way out after the connection check.
@@ -149,6 +154,9 @@ public:
     std::string Password;
     bool Parse = false;          // parse a single-part body (Base64 decoded into Body)
     bool DeleteOnRead = false;   // DELE right after a retrieval
+    // Messages whose TOP and LIST GetSummary keeps sent ahead when the server announces
+    // PIPELINING (at most up to MessageCount); 1 or less sends nothing ahead.
+    int Depth = 32;
     // Bytes one reply may have (status line and line ends included); 0 = no limit.
     long long ReplyLimit = 64LL << 20;
     using TPowersock::OnConnectionRequired;
@@ -223,6 +231,13 @@ private:
     [[noreturn]] void ConnectionClosed();
     // Drops the connection (no QUIT) and raises the ESockError of a reply over ReplyLimit.
     [[noreturn]] void ReplyTooLong();
+    // Sends, in one write, TOP n 0 and LIST n for the messages from the one after the last
+    // in flight (Msg when none) up to Msg + Depth - 1 (MessageCount at most, Msg at least),
+    // unless more than half the window is still in flight.
+    void SendAhead(int Msg);
+    // Reads and drops the replies of every command in flight (none when the connection has
+    // ended). Raises what ReadReply raises.
+    void SettleInFlight();
     // Gives back the room the summary's reply buffers grew to for one large reply.
     void ReleaseLargeBuffers();
     // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
@@ -243,6 +258,7 @@ private:
 
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
+    std::deque<int> FInFlight;   // messages whose TOP and LIST were sent ahead, unread
     long long FReplyBytes = 0;   // of the reply being read (counted from its command)
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept up to a size)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
