@@ -329,8 +329,9 @@ void TNMPOP3::GetSummary(int Msg)
 
 void TNMPOP3::SendAhead(int Msg)
 {
-    // Topped up once half the window is read, so that one write carries many commands.
-    if (FInFlight.size() > static_cast<std::size_t>(Depth / 2) && FInFlight.front() == Msg)
+    // Topped up once a quarter of the window is read, so that one write carries many
+    // commands and the link never runs dry.
+    if (FInFlight.size() > static_cast<std::size_t>(Depth - Depth / 4) && FInFlight.front() == Msg)
         return;
     const int first = FInFlight.empty() ? Msg : FInFlight.back() + 1;
     const int last = std::max(Msg, std::min(Msg + Depth - 1, MessageCount));
