@@ -118,7 +118,8 @@ void TNMPOP3::Connect()
     }
     const bool wasBusy = FBusy;
     FBusy = true;
-    FInFlight.clear();
+    if (!Connected)
+        FInFlight.clear();   // what was in flight went with the last connection
     bool loggedIn = false;
     std::exception_ptr failure;
     try {
@@ -343,10 +344,17 @@ void TNMPOP3::SendAhead(int Msg)
     if (batch.empty())
         return;
     StatusMessage(8, "Transaction");
-    for (std::size_t at = 0; at < batch.size();) {
-        const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
-        SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
-        at += piece;
+    try {
+        for (std::size_t at = 0; at < batch.size();) {
+            const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
+            SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
+            at += piece;
+        }
+    } catch (...) {
+        // Part of the batch may be out: no later reply could be told whose it is.
+        FInFlight.clear();
+        DropConnection();
+        throw;
     }
     for (int n = first; n <= last; ++n)
         FInFlight.push_back(n);

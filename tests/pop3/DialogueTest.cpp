@@ -495,10 +495,11 @@ Script PipelinedLogin()
 TEST_F(SummaryTest, WithPipeliningAWindowIsSentAheadInOnePieceAndRepliesAreReadInOrder)
 {
     ScriptServer server(std::vector<Script>{
-        PipelinedLogin().ExpectTogether(Ahead(1, 3)).Send(Answers(1, 3, true)).ExpectTogether(Ahead(4, 5)).Send(Answers(4, 5)).Expect("QUIT").SendLine("+OK").WaitForClose(),
+        // Topped up once a quarter of the window is read.
+        PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 4, true)).ExpectTogether(Ahead(5, 5)).Send(Answers(5, 5)).Expect("QUIT").SendLine("+OK").WaitForClose(),
         // Without PIPELINING one command at a time.
         Login("+OK 2 300").ExpectTogether({"TOP 1 0"}).Send(Listing({"Subject: s1", ""})).ExpectTogether({"LIST 1"}).SendLine("+OK 1 100").WaitForClose()});
-    Pop->Depth = 3;
+    Pop->Depth = 4;
     ConnectTo(server);
     for (int n = 1; n <= 5; ++n) {
         const std::string failure = Failure([&] { Pop->GetSummary(n); });
@@ -550,7 +551,7 @@ TEST_F(SummaryTest, AListingStoppedWithCommandsInFlightLetsTheNextCommandsSeeThe
     EXPECT_FALSE(Pop->Connected);
     EXPECT_NO_THROW(Pop->Disconnect());
     EXPECT_TRUE(server.WaitDone());
-    EXPECT_EQ(server.ReceivedLines(1).back(), "LIST 4\r\n") << "no QUIT";
+    EXPECT_EQ(server.ReceivedLines(1).back(), "LIST 5\r\n") << "no QUIT";
 }
 
 TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
