@@ -12,13 +12,10 @@
 #include "bench/Measure.h"
 #include "bench/Pop3Client.h"
 #include "bench/pop3/DelayProxy.h"
-#include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Mailbox.h"
 
 #include <QCoreApplication>
-
-#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,35 +31,6 @@ using bench::Seconds;
 using namespace std::chrono_literals;
 
 constexpr auto OneWay = 15ms;
-
-// Seconds from connecting to the last reply of a client that sends every command at once.
-double AllAtOnce(int port, const DovecotServer& server, int count)
-{
-    const auto t = Clock::now();
-    testsupport::BlockingPop3 client;
-    client.Connect(port, 60000);
-    client.Login(server.User(), server.Password());
-    if (client.Stat() != count)
-        throw std::runtime_error("all-at-once client: unexpected message count");
-    std::string batch;
-    for (int n = 1; n <= count; ++n)
-        batch += "TOP " + std::to_string(n) + " 0\r\nLIST " + std::to_string(n) + "\r\n";
-    for (std::size_t sent = 0; sent < batch.size();) {
-        const ssize_t n = ::send(client.Socket(), batch.data() + sent, batch.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            throw std::runtime_error("all-at-once client: send failed");
-        sent += static_cast<std::size_t>(n);
-    }
-    for (int n = 1; n <= count; ++n) {
-        if (client.Line().rfind("+OK", 0) == 0)
-            client.UpToDot();
-        if (client.Line().empty())
-            throw std::runtime_error("all-at-once client: reply missing");
-    }
-    const double seconds = Seconds(t, Clock::now());
-    client.Command("QUIT");
-    return seconds;
-}
 
 // Seconds from Connect to the last GetSummary of messages 1..count (all when 0).
 double Component(int port, const DovecotServer& server, int count = 0)
@@ -109,12 +77,12 @@ int main(int argc, char** argv)
         DovecotServer server;
         server.Start();
         server.AddMessages(mailbox::BulkMailbox(count));
-        AllAtOnce(server.Port(), server, count);   // Dovecot builds its index in the first session
+        bench::AllAtOnceListing(server.Port(), server, count);   // Dovecot builds its index in the first session
 
         bench::DelayProxy link(static_cast<std::uint16_t>(server.Port()), OneWay);
         std::vector<double> limit, comp, ratio;
         for (int run = 0; run < runs; ++run) {
-            limit.push_back(AllAtOnce(link.Port(), server, count));
+            limit.push_back(bench::AllAtOnceListing(link.Port(), server, count));
             comp.push_back(Component(link.Port(), server));
             ratio.push_back(comp.back() / limit.back());
         }
@@ -132,7 +100,7 @@ int main(int argc, char** argv)
 
         std::vector<double> loopRatio, loopComp, loopLimit;
         for (int run = 0; run < 2 * runs + 1; ++run) {
-            loopLimit.push_back(AllAtOnce(server.Port(), server, count));
+            loopLimit.push_back(bench::AllAtOnceListing(server.Port(), server, count));
             loopComp.push_back(Component(server.Port(), server));
             loopRatio.push_back(loopComp.back() / loopLimit.back());
         }
