@@ -254,7 +254,7 @@ void TNMPOP3::StartRetrieval()
 
 void TNMPOP3::GetSummary(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
     struct Release {
@@ -383,7 +383,7 @@ void TNMPOP3::SettleInFlight()
 
 void TNMPOP3::DeleteMailMessage(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     {
         BusyScope busy(FBusy);
@@ -401,7 +401,7 @@ void TNMPOP3::DeleteMailMessage(int Msg)
 
 std::string TNMPOP3::UniqueID(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return "";
     BusyScope busy(FBusy);
     CertifyConnect();
@@ -416,7 +416,7 @@ std::string TNMPOP3::UniqueID(int Msg)
 
 void TNMPOP3::List()
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
     CertifyConnect();

@@ -7,7 +7,7 @@
 // TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
 // messages, so handlers of the owner run inside a waiting operation. The busy flag makes
 // GetSummary, GetMailMessage, DeleteMailMessage, UniqueID and List return at once, silently,
-// while one of them waits. A handler that runs inside a wait of the component never gets a
+// while one of them waits, or any other wait of the component runs. A handler that runs inside a wait of the component never gets a
 // reply meant for the waiting command: Reset returns at once, silently, and Disconnect
 // ends the wait as Abort does (the waiting command raises EAbortError, no QUIT is sent).
 // Abort is the way to break into a wait. The time-out of the socket component runs this
@@ -256,6 +256,9 @@ private:
     void StartRetrieval();
     // Names, announces and writes the attachment of a finished part file.
     void ExtractPart(const std::string& TempName, TMailMessage& Target);
+
+    // The busy flag's test: an operation is running, or a wait of the component is.
+    bool Refused() const { return FBusy || InWait(); }
 
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply

@@ -86,7 +86,7 @@ void TMailMessage::Clear()
 
 void TNMPOP3::GetMailMessage(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
     StartRetrieval();

@@ -562,24 +562,34 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
                             .Send(Listing({"Subject: x", ""}))
                             .Expect("LIST 1")
                             .SendLine("+OK 1 10")
+                            .Expect("QUIT")
+                            .Pause(400ms)
+                            .SendLine("+OK")
                             .WaitForClose());
     ConnectTo(server);
     std::string id = "unset";
-    bool ran = false;
-    Later nested(100, [&] {
+    int ran = 0;
+    auto requests = [&] {
         Pop->GetSummary(2);
         Pop->GetMailMessage(2);
         Pop->DeleteMailMessage(2);
         id = Pop->UniqueID(2);
         Pop->List();
-        ran = true;
-    });
-    Pop->GetSummary(1);
-    EXPECT_TRUE(ran);
+        ++ran;
+    };
+    {
+        Later nested(100, requests);
+        Pop->GetSummary(1);
+    }
+    {
+        Later nested(100, requests);   // inside QUIT's wait, which is no busy operation
+        Pop->Disconnect();
+    }
+    EXPECT_EQ(ran, 2);
     EXPECT_EQ(id, "");
-    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
-    EXPECT_EQ(server.ReceivedLines(0),
-              (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end", "disconnect"}));
+    EXPECT_EQ(server.ReceivedLines(0), (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n",
+                                                                 "TOP 1 0\r\n", "LIST 1\r\n", "QUIT\r\n"}));
 }
 
 // ---- dropped connections, time-outs, Abort ----
