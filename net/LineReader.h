@@ -14,13 +14,13 @@ template <class TakeLine>
 TPowersock::TLinesEnd TPowersock::ReadLines(const TLineRead& How, TakeLine&& Take, int* Unconsumed)
 {
     // Takes every complete line of what is pending at once (one peek, one receive) instead
-    // of one line per receive: a listing asks for thousands of short replies. Right after a
-    // command was sent nothing of its reply can be there yet, so the first pass may wait:
-    // the reply's arrival wakes the pump whatever came before it.
+    // of one line per receive: a listing asks for thousands of short replies. The first pass
+    // looks before it waits: a reply that arrived early was announced once, and that
+    // notification may have been handled by an earlier wait.
     TimerOn();
     TimerScope timer(*this);
     std::string partial;   // the received start of a line whose end has not arrived
-    for (bool wait = How.WaitFirst;; wait = true) {
+    for (bool wait = false;; wait = true) {
         if (wait) {
             WaitPass(FCancelWait);
             if (CancelRequested) {

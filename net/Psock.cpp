@@ -101,11 +101,57 @@ TPowersock::~TPowersock()
         ws::Cleanup();
 }
 
+void TPowersock::operator delete(TPowersock* Object, std::destroying_delete_t)
+{
+    if (Object->InWait() && std::this_thread::get_id() == Object->FOwnerThread) {
+        if (!Object->FDeletePending) {
+            Object->FDeletePending = true;
+            Object->DetachEvents();
+            Object->Destroying();
+            try {
+                Object->Abort();
+            } catch (...) {
+            }
+            platform::SetTimer(Object->NotifyWindow, DeferredDeleteTimer, 10);
+        }
+        return;
+    }
+    void* block = dynamic_cast<void*>(Object);
+    Object->~TPowersock();
+    ::operator delete(block);
+}
+
+void TPowersock::FinishDeferredDelete(TPowersock* Object)
+{
+    if (!Object->InWait())
+        delete Object;   // else the timer ticks again
+}
+
+void TPowersock::DetachEvents()
+{
+    ParkEvent(OnConnect);
+    ParkEvent(OnDisconnect);
+    ParkEvent(OnConnectionFailed);
+    ParkEvent(OnInvalidHost);
+    ParkEvent(OnHostResolved);
+    ParkEvent(OnStatus);
+    ParkEvent(OnConnectionRequired);
+    ParkEvent(OnPacketRecvd);
+    ParkEvent(OnError);
+    ParkEvent(OnPacketSent);
+    ParkEvent(OnDataReady);
+    ParkEvent(OnAcceptReady);
+}
+
 platform::WindowHandle TPowersock::PsockAllocateHWnd(TPowersock* Object)
 {
     return platform::AllocateHWnd([Object](unsigned msg, platform::WPARAM w, platform::LPARAM l) -> platform::LPARAM {
         if (!Object)
             return platform::DefWindowProc(msg, w, l);
+        if (msg == platform::WM_TIMER && w == DeferredDeleteTimer) {
+            FinishDeferredDelete(Object);
+            return 0;
+        }
         if (msg < SocketEventMessage) {
             Object->NotifyWaiters();
             return platform::DefWindowProc(msg, w, l);
@@ -140,10 +186,21 @@ void TPowersock::StatusMessage(std::uint8_t Level, const std::string& Text)
 void TPowersock::WaitPass(const std::function<bool()>& leave)
 {
     if (std::this_thread::get_id() == FOwnerThread) {
+        if (FDeletePending) {
+            CancelRequested = true;   // deleted: no more pumping, the wait unwinds
+            return;
+        }
+        struct Depth {
+            int& N;
+            explicit Depth(int& n) : N(n) { ++N; }
+            ~Depth() { --N; }
+        } depth(FWaitDepth);
         if (leave())
             platform::ProcessMessages();
         else
             platform::HandleMessage();
+        if (FDeletePending)
+            CancelRequested = true;
         return;
     }
     std::unique_lock lock(FWaitLock);

@@ -33,7 +33,10 @@
 //
 // Ownership. Every component is a TComponent freed by its owner. A TPowersock owns its
 // socket, its hidden notification window, its TThreadTimer and a 64 KiB transfer buffer
-// inside the object.
+// inside the object. Deleting a component from a handler that runs inside one of its own
+// waits (on its thread) is deferred: the delete detaches the events (no handler runs again),
+// aborts, and every wait of the component ends at once with EAbortError; the object is
+// destroyed by a call posted to its window once no wait of it is left on the stack.
 
 #include "net/LineText.h"
 #include "net/SockErrors.h"
@@ -53,6 +56,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -92,6 +96,9 @@ public:
     // Raises ESockError "Initializaton of windows sockets failed" when no socket can be had.
     explicit TPowersock(TComponent* AOwner);
     ~TPowersock() override;
+    // Deletion, deferred while a wait of the component is running (see Ownership above).
+    static void operator delete(TPowersock* Object, std::destroying_delete_t);
+    static void operator delete(void* Block) { ::operator delete(Block); }
 
     // Virtual operations, in slot order.
     // Waits for accept readiness (Listen) and accepts one connection; the readiness is used
@@ -177,9 +184,12 @@ public:
     void StatusMessage(std::uint8_t Level, const char* Text);
 
     // Data transfer.
+    // Sending waits (pumping) only while the socket has no room, timed from the last
+    // progress; the time-out or a cancel ends it with EAbortError "Socket send aborted".
     void SendBuffer(const char* Buffer, std::uint16_t Length);
     void Write(const std::string& Text);
     void Writeln(const std::string& Text);
+    // Count bytes (0: what is pending), waiting for them; fewer when the peer closed first.
     std::string Read(std::uint16_t Count);
     // One line with its terminator (LF, and a CR before it); "" when the peer has closed.
     // Raises ESockError for a line of more than 65536 bytes (what was read of it is gone).
@@ -220,12 +230,25 @@ protected:
     // One pass of a wait: handles what is pending, and when `leave` does not yet hold, waits
     // for the next event first (see the header comment).
     void WaitPass(const std::function<bool()>& leave);
+    // True while a wait of the component runs on its own thread (further down the stack,
+    // when a handler asks).
+    bool InWait() const { return FWaitDepth > 0; }
+    // Empties every event (their handlers are kept alive until destruction: one of them
+    // may be running). Derived components add theirs.
+    virtual void DetachEvents();
+    // Takes a handler out of its event and keeps it until the component is destroyed.
+    template <class TEvent>
+    void ParkEvent(TEvent& Event)
+    {
+        if (Event)
+            FParkedEvents.push_back(std::make_shared<TEvent>(std::move(Event)));
+        Event = nullptr;
+    }
     // Wakes a wait running on another thread; called for every message, tick and cancel.
     void NotifyWaiters();
 
     // How a ReadLines call reads. Every line is handed to the caller with its terminator.
     struct TLineRead {
-        bool WaitFirst = false;        // a command was just sent: wait before the first look
         bool DropOnFailure = false;    // close the connection (no QUIT) before a failure is raised
         bool RestartTimeout = false;   // the time-out measures the silence since the last bytes
         bool KeepLast = false;         // leave the last batch unconsumed (see ReadLines)
@@ -288,8 +311,18 @@ private:
     // What the connect notification said to the Connect that waits for it.
     enum ConnectOutcome { NoConnect, ConnectPending, ConnectMade, ConnectRefused };
     std::atomic<ConnectOutcome> FConnectOutcome{NoConnect};
+    // The close notification of the present connection came (data may still be unread).
+    std::atomic<bool> FPeerClosed{false};
+
+    // Destroys the object once no wait of it is running (a tick of this timer of the
+    // notification window asks again).
+    static constexpr platform::WPARAM DeferredDeleteTimer = 2;
+    static void FinishDeferredDelete(TPowersock* Object);
 
     std::thread::id FOwnerThread;
+    int FWaitDepth = 0;            // waits of the component running on its thread
+    bool FDeletePending = false;   // deleted inside a wait: destroyed when it has unwound
+    std::vector<std::shared_ptr<void>> FParkedEvents;
     // The look-up in progress (its reply is told apart from late replies of earlier ones).
     std::atomic<int> FLookupTask{0};
     std::uint32_t FResolvedAddr = 0;

@@ -29,6 +29,8 @@ void TPowersock::ResolveRemoteHost()
     do
         WaitPass(done);
     while (!done());
+    if (!AsyncDone)
+        ws::CancelAsyncRequest(FLookupTask);   // not started yet: it leaves the queue
     FLookupTask = 0;
     timer.Off();
     if (TimeoutFired) {
@@ -79,6 +81,7 @@ void TPowersock::Connect()
     RemoteAddr.sin_port = ws::HtoNs(ProxyHost.empty() ? static_cast<std::uint16_t>(Port & 0xFFFF) : ProxyPort);
     AsyncDone = false;
     LastEventOk = true;
+    FPeerClosed = false;
     FConnectOutcome = ConnectPending;
     if (ws::Connect(SocketHandle, RemoteAddr) == ws::SOCKET_ERROR)
         ErrorManager(ws::WSAEWOULDBLOCK);
@@ -190,6 +193,13 @@ void TPowersock::Wndproc(platform::TMessage& Message)
             NotifyWaiters();
             return;
         }
+        // Sockets accepted by a listener report to its window too: their notifications
+        // are not about the component's own socket.
+        if ((Message.Msg == SocketEventMessage || code == ws::FD_ACCEPT)
+            && Message.WParam != static_cast<platform::WPARAM>(SocketHandle.load())) {
+            NotifyWaiters();
+            return;
+        }
         LastEventOk = platform::HiWord(Message.LParam) == 0;
         if (Message.Msg == SocketEventMessage) {
             switch (code) {
@@ -216,6 +226,7 @@ void TPowersock::Wndproc(platform::TMessage& Message)
                 }
                 break;
             case ws::FD_CLOSE:
+                FPeerClosed = true;
                 if (!DataAvailable())
                     RequestCloseSocket();
                 break;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 // ---- data transfer ----
 
@@ -41,22 +42,25 @@ bool TPowersock::ReceiveChunk(const std::function<void(const char*, int)>& Sink,
 bool TPowersock::SendChunk(const char* Data, int Length, bool Pump)
 {
     int remaining = Length;
+    std::optional<TimerScope> timed;   // set by the first wait for room, when no one timed the send
     do {
         int n = ws::Send(SocketHandle, Data + (Length - remaining), remaining);
         if (n == 0)
             return false;
         if (n < 0) {
             ErrorManager(ws::WSAEWOULDBLOCK);
-            // The peer is not reading: wait until the socket takes data again instead of
-            // offering the same bytes in a busy loop.
-            if (Pump) {
-                ws::AsyncNotifyWritable(SocketHandle);
-                WaitPass([this] { return CancelRequested.load(); });
-            } else {
-                ws::WaitWritable(SocketHandle, 100);
+            // The peer is not reading: wait in the pump until the socket takes data again,
+            // timed from the last progress, so that the time-out and a cancel can end it.
+            if (!FTimer->Enabled()) {
+                TimerOn();
+                timed.emplace(*this);
             }
+            ws::AsyncNotifyWritable(SocketHandle);
+            WaitPass(FCancelWait);
         } else {
             remaining -= n;
+            if (FTimer->Enabled())
+                TimerOn();
             if (Pump) {
                 BytesSent += n;
                 if (OnPacketSent)
@@ -71,10 +75,9 @@ bool TPowersock::SendChunk(const char* Data, int Length, bool Pump)
 void TPowersock::SendBuffer(const char* Buffer, std::uint16_t Length)
 {
     StatusMessage(4, "Sending Buffer");
-    // Sending does not pump, so no tick can come before the TimerOff below: when the timer
-    // is off now, what TimerOn and TimerOff leave behind (TimeoutFired cleared, the timer
-    // off) is had without setting the window timer.
-    StartTimeout(FTimer->Enabled());
+    // The timer is set only when the socket has no room (SendChunk waits then): a send that
+    // goes through at once costs no window timer.
+    StartTimeout(false);
     TimerScope timer(*this);
     if (!CancelRequested) {
         std::size_t length = Length;
@@ -125,7 +128,11 @@ std::string TPowersock::Read(std::uint16_t Count)
                 return "";
             if (n < 0)
                 ErrorManager(ws::WSAEWOULDBLOCK);
-            WaitPass([this] { return CancelRequested.load(); });
+            else if (FPeerClosed) {
+                count = n;   // no more is coming: what is there ends the read
+                break;
+            }
+            WaitPass([this] { return CancelRequested || FPeerClosed; });
         } while (!CancelRequested);
     }
     ThrowIfCanceled("Socket send aborted");

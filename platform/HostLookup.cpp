@@ -1,6 +1,8 @@
-// The host look-up of the socket layer: GetHostByName and the worker threads of
-// AsyncGetHostByName over the system resolver (declared in Winsock.h). A look-up cannot be
-// interrupted: its worker is detached and its reply dropped when the window is gone.
+// The host look-up of the socket layer: GetHostByName and the workers of AsyncGetHostByName
+// over the system resolver (declared in Winsock.h). A running look-up cannot be
+// interrupted, and one that never answers holds its worker for good: so the workers are a
+// fixed few (LookupWorkers, started on demand, living as long as the process), later
+// look-ups wait in a queue, and a cancelled look-up leaves the queue.
 #include "platform/Winsock.h"
 
 #include "platform/ThreadContext.h"
@@ -10,9 +12,13 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -60,10 +66,8 @@ int MapGai(int rc)
 }
 
 // 0 and the entry, or a Winsock error number.
-int Resolve(const std::string& name, HostEntry& entry)
+int SystemResolve(const std::string& name, HostEntry& entry)
 {
-    if (!IsHostName(name))
-        return WSAHOST_NOT_FOUND;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -87,6 +91,83 @@ int Resolve(const std::string& name, HostEntry& entry)
     std::snprintf(entry.Name, sizeof entry.Name, "%s", canon);
     freeaddrinfo(res);
     return entry.AddrCount ? 0 : WSANO_DATA;
+}
+
+std::mutex ResolverLock;
+std::function<int(const std::string&, HostEntry&)> Resolver = SystemResolve;
+
+int Resolve(const std::string& name, HostEntry& entry)
+{
+    if (!IsHostName(name))
+        return WSAHOST_NOT_FOUND;
+    std::unique_lock lock(ResolverLock);
+    auto resolve = Resolver;
+    lock.unlock();
+    return resolve(name, entry);
+}
+
+constexpr int LookupWorkers = 4;
+
+struct Lookup {
+    int Task = 0;
+    platform::WindowHandle Window = 0;
+    unsigned Msg = 0;
+    std::string Host;
+    char* Buffer = nullptr;
+};
+
+// The queue and its workers; never destroyed (workers may be stuck in the resolver).
+struct LookupQueue {
+    std::mutex Lock;
+    std::condition_variable Ready;
+    std::deque<Lookup> Waiting;
+    int Workers = 0;
+    int Idle = 0;
+};
+
+LookupQueue& Queue()
+{
+    static auto* queue = new LookupQueue;
+    return *queue;
+}
+
+void Answer(const Lookup& lookup)
+{
+    auto entry = std::make_shared<HostEntry>();
+    int err = Resolve(lookup.Host, *entry);
+    platform::detail::Posted reply;
+    reply.Window = lookup.Window;
+    reply.Msg = lookup.Msg;
+    reply.WParam = static_cast<platform::WPARAM>(lookup.Task);
+    reply.LParam = platform::MakeLong(static_cast<std::uint16_t>(sizeof(HostEntry)), static_cast<std::uint16_t>(err));
+    // The entry is written into the caller's buffer (Tag) only now, when the window is
+    // known to be alive.
+    reply.Data = entry;
+    reply.Tag = reinterpret_cast<std::uintptr_t>(lookup.Buffer);
+    reply.Guard = [](const platform::detail::Posted& p) {
+        if (platform::HiWord(p.LParam) == 0)
+            std::memcpy(reinterpret_cast<char*>(p.Tag), p.Data.get(), sizeof(HostEntry));
+        return true;
+    };
+    platform::detail::PostWindowMessage(std::move(reply));
+}
+
+void Work()
+{
+    LookupQueue& q = Queue();
+    std::unique_lock lock(q.Lock);
+    for (;;) {
+        ++q.Idle;
+        q.Ready.wait(lock, [&] { return !q.Waiting.empty(); });
+        --q.Idle;
+        Lookup lookup = std::move(q.Waiting.front());
+        q.Waiting.pop_front();
+        if (!platform::IsWindow(lookup.Window))
+            continue;   // no one waits for it any more
+        lock.unlock();
+        Answer(lookup);
+        lock.lock();
+    }
 }
 
 } // namespace
@@ -117,30 +198,45 @@ int AsyncGetHostByName(platform::WindowHandle window, unsigned msg, const char* 
     int task = ++nextTask;
     if (task <= 0)
         task = nextTask = 1;
-    std::string host = name ? name : "";
-    // Detached: a look-up cannot be interrupted, and its reply is dropped when no one
-    // waits for it any more. Everything it touches outlives it.
-    std::thread([window, msg, host, buf, task] {
-        auto entry = std::make_shared<HostEntry>();
-        int err = Resolve(host, *entry);
-        platform::LPARAM lp = platform::MakeLong(static_cast<std::uint16_t>(sizeof(HostEntry)), static_cast<std::uint16_t>(err));
-        platform::detail::Posted reply;
-        reply.Window = window;
-        reply.Msg = msg;
-        reply.WParam = static_cast<platform::WPARAM>(task);
-        reply.LParam = lp;
-        // The entry is written into the caller's buffer (Tag) only now, when the window
-        // is known to be alive.
-        reply.Data = entry;
-        reply.Tag = reinterpret_cast<std::uintptr_t>(buf);
-        reply.Guard = [](const platform::detail::Posted& p) {
-            if (platform::HiWord(p.LParam) == 0)
-                std::memcpy(reinterpret_cast<char*>(p.Tag), p.Data.get(), sizeof(HostEntry));
-            return true;
-        };
-        platform::detail::PostWindowMessage(std::move(reply));
-    }).detach();
+    LookupQueue& q = Queue();
+    std::lock_guard lock(q.Lock);
+    q.Waiting.push_back(Lookup{task, window, msg, name ? name : "", buf});
+    if (static_cast<int>(q.Waiting.size()) > q.Idle && q.Workers < LookupWorkers) {
+        ++q.Workers;
+        std::thread(Work).detach();   // stays for the process: it may be stuck in the resolver
+    }
+    q.Ready.notify_one();
     return task;
 }
+
+int CancelAsyncRequest(int task)
+{
+    LookupQueue& q = Queue();
+    std::lock_guard lock(q.Lock);
+    for (auto it = q.Waiting.begin(); it != q.Waiting.end(); ++it) {
+        if (it->Task == task) {
+            q.Waiting.erase(it);
+            return 0;
+        }
+    }
+    SetLastError(WSAEINVAL);   // running or answered already: its reply is for no one
+    return SOCKET_ERROR;
+}
+
+namespace detail {
+
+int LookupThreads()
+{
+    std::lock_guard lock(Queue().Lock);
+    return Queue().Workers;
+}
+
+void SetResolverForTests(std::function<int(const std::string&, HostEntry&)> resolve)
+{
+    std::lock_guard lock(ResolverLock);
+    Resolver = resolve ? std::move(resolve) : SystemResolve;
+}
+
+} // namespace detail
 
 } // namespace ws

@@ -41,7 +41,9 @@
 // can. While the handshake runs, Recv advances it and reports WSAEWOULDBLOCK. A failed TLS
 // connection fails receives and sends with WSAECONNABORTED; TlsFailureOf tells why.
 //
-// Host look-up (AsyncGetHostByName): the name is resolved on a worker thread (IPv4, the
+// Host look-up (AsyncGetHostByName): the name is resolved by one of at most 4 worker
+// threads, later look-ups waiting in turn (a resolver that never answers holds a worker
+// for good, so their number is bounded) (IPv4, the
 // addresses in the order the resolver gives); the reply `msg` reaches the window with
 // lParam = MakeLong(size of the entry, error) (11001 for an unknown or malformed name); the
 // HostEntry is written into the caller's buffer on the window's thread just before the
@@ -51,6 +53,7 @@
 #include "platform/Window.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace ws {
@@ -216,5 +219,16 @@ int GetHostByName(const char* name, std::uint32_t& addr);
 // Starts a look-up; returns a non-zero task number, or 0 (with the error) when the buffer is
 // smaller than a HostEntry or the window does not exist.
 int AsyncGetHostByName(platform::WindowHandle window, unsigned msg, const char* name, char* buf, int buflen);
+// Takes a look-up that has not started yet out of the queue; SOCKET_ERROR (WSAEINVAL) when
+// it is running or over.
+int CancelAsyncRequest(int task);
+
+namespace detail {
+// Worker threads of the host look-up started so far (at most 4).
+int LookupThreads();
+// Replaces the system resolver (0 and the entry, or a Winsock error) until called with
+// nullptr; for tests of look-ups that never answer.
+void SetResolverForTests(std::function<int(const std::string&, HostEntry&)> resolve);
+} // namespace detail
 
 } // namespace ws

@@ -25,6 +25,22 @@ TNMPOP3::~TNMPOP3()
     }
 }
 
+void TNMPOP3::DetachEvents()
+{
+    TPowersock::DetachEvents();
+    ParkEvent(OnConnect);
+    ParkEvent(OnAuthenticationNeeded);
+    ParkEvent(OnAuthenticationFailed);
+    ParkEvent(OnReset);
+    ParkEvent(OnList);
+    ParkEvent(OnRetrieveStart);
+    ParkEvent(OnRetrieveEnd);
+    ParkEvent(OnSuccess);
+    ParkEvent(OnFailure);
+    ParkEvent(OnDecodeStart);
+    ParkEvent(OnDecodeEnd);
+}
+
 void TNMPOP3::SetAttachFilePath(const std::string& Value)
 {
     FAttachFilePath = Value;
@@ -42,17 +58,17 @@ std::string TNMPOP3::Command(const std::string& Line)
 
 void TNMPOP3::Send(const std::string& Line)
 {
+    if (!FInFlight.empty())
+        SettleInFlight();
     StatusMessage(8, "Transaction");
+    FReplyBytes = 0;
     Writeln(Line);
-    // Nothing can have taken the reply's notification before the wait when no status
-    // handler ran since the send (handlers may pump): the wait can come first then.
-    FWaitFirst = !OnStatus;
 }
 
 std::string TNMPOP3::ReadStatus()
 {
     std::string reply;
-    ReadReply(FWaitFirst, [&reply](std::string_view line) {
+    ReadReply([&reply](std::string_view line) {
         reply.assign(line);
         return true;
     });
@@ -66,6 +82,22 @@ void TNMPOP3::ConnectionClosed()
     // read the connection is over, and the owner hears of it as of any other close.
     DropConnection();
     throw Exception(ConnectionClosedText);
+}
+
+void TNMPOP3::ReplyTooLong()
+{
+    DropConnection();
+    throw ESockError("Reply too long: more than " + std::to_string(ReplyLimit) + " bytes");
+}
+
+void TNMPOP3::ReleaseLargeBuffers()
+{
+    // Kept up to the size of a large header: a listing reuses them for every message.
+    constexpr std::size_t KeptRoom = 1 << 20;
+    if (FReplyText.capacity() > KeptRoom)
+        std::string().swap(FReplyText);
+    if (FLineLengths.capacity() * sizeof(std::size_t) > KeptRoom)
+        std::vector<std::size_t>().swap(FLineLengths);
 }
 
 // ---- connection ----
@@ -89,6 +121,8 @@ void TNMPOP3::Connect()
     Capabilities.clear();   // no answer of an earlier session stands for this one
     const bool wasBusy = FBusy;
     FBusy = true;
+    if (!Connected)
+        FInFlight.clear();   // what was in flight went with the last connection
     bool loggedIn = false;
     std::exception_ptr failure;
     try {
@@ -113,7 +147,8 @@ void TNMPOP3::Connect()
 void TNMPOP3::ConnectDialogue(bool& LoggedIn)
 {
     std::string greeting;
-    ReadReply(false, [&greeting](std::string_view line) {
+    FReplyBytes = 0;
+    ReadReply([&greeting](std::string_view line) {
         greeting = line;
         return true;
     });
@@ -188,6 +223,10 @@ void TNMPOP3::Disconnect()
 {
     if (!Connected)
         return;
+    if (InWait()) {   // the reply to QUIT could not be told from the waiting command's
+        Abort();
+        return;
+    }
     std::string reply;
     std::exception_ptr failure;
     try {
@@ -205,6 +244,7 @@ void TNMPOP3::Disconnect()
 
 void TNMPOP3::Abort()
 {
+    FInFlight.clear();   // the connection ends: their replies go with it
     TPowersock::Abort();
     if (Connected) {
         RequestCloseSocket();
@@ -223,18 +263,31 @@ void TNMPOP3::StartRetrieval()
 
 void TNMPOP3::GetSummary(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
+    struct Release {
+        TNMPOP3& Pop;
+        ~Release() { Pop.ReleaseLargeBuffers(); }
+    } release{*this};
     StartRetrieval();
-    // The TOP reply is taken whole and its lines are stored after LIST has been sent: the
-    // server looks up the size meanwhile. The reply's bytes are kept a receive at a time.
-    Send(CommandLine("TOP ", Msg, " 0"));
+    // With PIPELINING the commands for this message were mostly sent ahead with those of
+    // the next ones; without it the TOP reply is taken whole and its lines are stored after
+    // LIST has been sent: the server looks up the size meanwhile.
+    const bool ahead = HasCapability("PIPELINING") && Depth > 1;
+    if (ahead) {
+        if (!FInFlight.empty() && FInFlight.front() != Msg)
+            SettleInFlight();   // the caller went elsewhere: those replies are no one's
+        SendAhead(Msg);
+        FInFlight.pop_front();
+        FReplyBytes = 0;
+    } else {
+        Send(CommandLine("TOP ", Msg, " 0"));
+    }
     bool refused = false;
     FReplyText.clear();
     FLineLengths.clear();
     const int unread = ReadReply(
-        FWaitFirst,
         [this, &refused](std::string_view line) {
             FLineLengths.push_back(line.size());
             if (FLineLengths.size() == 1) {
@@ -251,9 +304,12 @@ void TNMPOP3::GetSummary(int Msg)
         const std::string reply(statusLine);
         ConsumeInput(unread);
         NoteReply(reply);
+        if (ahead)
+            ReadStatus();   // LIST's reply was asked for too
         throw Exception(reply);
     }
-    Send(CommandLine("LIST ", Msg));
+    if (!ahead)
+        Send(CommandLine("LIST ", Msg));
     ConsumeInput(unread);
     NoteReply(statusLine);
     Summary.Header.Clear();
@@ -274,15 +330,69 @@ void TNMPOP3::GetSummary(int Msg)
         }
         Summary.Header.Add(std::string(text));
     }
+    FReplyBytes = 0;
     Summary.Bytes = StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
     if (OnRetrieveEnd)
         OnRetrieveEnd(this);
 }
 
+void TNMPOP3::SendAhead(int Msg)
+{
+    // Topped up once a quarter of the window is read, so that one write carries many
+    // commands and the link never runs dry.
+    if (FInFlight.size() > static_cast<std::size_t>(Depth - Depth / 4) && FInFlight.front() == Msg)
+        return;
+    const int first = FInFlight.empty() ? Msg : FInFlight.back() + 1;
+    const int last = std::max(Msg, std::min(Msg + Depth - 1, MessageCount));
+    std::string batch;
+    for (int n = first; n <= last; ++n) {
+        batch += CommandLine("TOP ", n, " 0\r\n");
+        batch += CommandLine("LIST ", n, "\r\n");
+    }
+    if (batch.empty())
+        return;
+    StatusMessage(8, "Transaction");
+    try {
+        for (std::size_t at = 0; at < batch.size();) {
+            const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
+            SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
+            at += piece;
+        }
+    } catch (...) {
+        // Part of the batch may be out: no later reply could be told whose it is.
+        FInFlight.clear();
+        DropConnection();
+        throw;
+    }
+    for (int n = first; n <= last; ++n)
+        FInFlight.push_back(n);
+}
+
+void TNMPOP3::SettleInFlight()
+{
+    // Each reply is read and dropped, TOP's through its "." unless refused, then LIST's.
+    while (!FInFlight.empty()) {
+        FInFlight.pop_front();
+        if (!Connected)
+            continue;   // the connection has ended: nothing is left to read
+        bool first = true;
+        FReplyBytes = 0;
+        ReadReply([&first](std::string_view line) {
+            if (first) {
+                first = false;
+                return !ContainsOk(line);
+            }
+            return IsEndLine(line);
+        });
+        FReplyBytes = 0;
+        ReadStatus();
+    }
+}
+
 void TNMPOP3::DeleteMailMessage(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     {
         BusyScope busy(FBusy);
@@ -300,7 +410,7 @@ void TNMPOP3::DeleteMailMessage(int Msg)
 
 std::string TNMPOP3::UniqueID(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return "";
     BusyScope busy(FBusy);
     CertifyConnect();
@@ -315,7 +425,7 @@ std::string TNMPOP3::UniqueID(int Msg)
 
 void TNMPOP3::List()
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
     CertifyConnect();
@@ -338,6 +448,8 @@ void TNMPOP3::List()
 
 void TNMPOP3::Reset()
 {
+    if (InWait())
+        return;
     CertifyConnect();
     const std::string reply = Command("RSET");
     if (!ContainsOk(reply))

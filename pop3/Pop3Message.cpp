@@ -151,7 +151,7 @@ void TMailMessage::Clear()
 
 void TNMPOP3::GetMailMessage(int Msg)
 {
-    if (FBusy)
+    if (Refused())
         return;
     BusyScope busy(FBusy);
     StartRetrieval();
@@ -236,7 +236,7 @@ void TNMPOP3::ReadHeader(bool FromBuffer, TMailMessage& Target)
             ended = HeaderLine(MailMessage.RawBody[Pop3LineCursor++], Target);
         }
     } else {
-        ReadReply(false, [this, &Target](std::string_view raw) {
+        ReadReply([this, &Target](std::string_view raw) {
             const std::string_view line = StripLineEnd(raw);
             // A message without a body may end right after its header, without an empty line.
             if (line == ".") {

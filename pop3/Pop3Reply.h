@@ -111,12 +111,18 @@ inline int PlainNumber(std::string_view text)
 } // namespace pop3text
 
 template <class TakeLine>
-int TNMPOP3::ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast, std::string* Keep)
+int TNMPOP3::ReadReply(TakeLine&& Take, bool KeepLast, std::string* Keep)
 {
     // Every failure of a reply ends the dialogue: no QUIT may be sent into what is left.
     int unread = 0;
-    const TLineRead how{.WaitFirst = AfterSend, .DropOnFailure = true, .RestartTimeout = true, .KeepLast = KeepLast, .Keep = Keep};
-    if (ReadLines(how, Take, &unread) == TLinesEnd::PeerClosed)
+    const TLineRead how{.DropOnFailure = true, .RestartTimeout = true, .KeepLast = KeepLast, .Keep = Keep};
+    auto counted = [this, &Take](std::string_view line) {
+        FReplyBytes += static_cast<long long>(line.size());
+        if (ReplyLimit > 0 && FReplyBytes > ReplyLimit)
+            ReplyTooLong();
+        return Take(line);
+    };
+    if (ReadLines(how, counted, &unread) == TLinesEnd::PeerClosed)
         ConnectionClosed();
     return unread;
 }
@@ -124,7 +130,7 @@ int TNMPOP3::ReadReply(bool AfterSend, TakeLine&& Take, bool KeepLast, std::stri
 template <class TakeLine>
 void TNMPOP3::ReadListing(TakeLine&& Take)
 {
-    ReadReply(false, [&Take](std::string_view line) {
+    ReadReply([&Take](std::string_view line) {
         const bool last = pop3text::IsEndLine(line);
         Take(line, last);
         return last;

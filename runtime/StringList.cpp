@@ -8,6 +8,21 @@
 #include "runtime/Stream.h"
 #include "runtime/SysUtils.h"
 
+std::vector<std::string>& TStringList::Mutable()
+{
+    if (!FItems)
+        FItems = std::make_shared<std::vector<std::string>>();
+    else if (FItems.use_count() > 1)
+        FItems = std::make_shared<std::vector<std::string>>(*FItems);
+    return *FItems;
+}
+
+const std::vector<std::string>& TStringList::NoItems()
+{
+    static const std::vector<std::string> none;
+    return none;
+}
+
 void TStringList::CheckIndex(int index) const
 {
     if (index < 0 || index >= Count())
@@ -17,25 +32,26 @@ void TStringList::CheckIndex(int index) const
 const std::string& TStringList::Get(int index) const
 {
     CheckIndex(index);
-    return FItems[static_cast<size_t>(index)];
+    return Items()[static_cast<size_t>(index)];
 }
 
 void TStringList::Put(int index, std::string s)
 {
     CheckIndex(index);
-    FItems[static_cast<size_t>(index)] = std::move(s);
+    Mutable()[static_cast<size_t>(index)] = std::move(s);
 }
 
 int TStringList::Add(std::string s)
 {
     if (!FSorted) {
-        FItems.push_back(std::move(s));
+        Mutable().push_back(std::move(s));
         return Count() - 1;
     }
     int index = 0;
     if (Find(s, index))
         return index;
-    FItems.insert(FItems.begin() + index, std::move(s));
+    auto& items = Mutable();
+    items.insert(items.begin() + index, std::move(s));
     return index;
 }
 
@@ -43,13 +59,15 @@ void TStringList::Insert(int index, std::string s)
 {
     if (index < 0 || index > Count())
         throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
-    FItems.insert(FItems.begin() + index, std::move(s));
+    auto& items = Mutable();
+    items.insert(items.begin() + index, std::move(s));
 }
 
 void TStringList::Delete(int index)
 {
     CheckIndex(index);
-    FItems.erase(FItems.begin() + index);
+    auto& items = Mutable();
+    items.erase(items.begin() + index);
 }
 
 int TStringList::IndexOf(std::string_view s) const
@@ -59,16 +77,18 @@ int TStringList::IndexOf(std::string_view s) const
         return Find(s, index) ? index : -1;
     }
     for (int i = 0; i < Count(); ++i)
-        if (AnsiSameText(FItems[static_cast<size_t>(i)], s))
+        if (AnsiSameText(Items()[static_cast<size_t>(i)], s))
             return i;
     return -1;
 }
 
 void TStringList::SetSorted(bool value)
 {
-    if (value && !FSorted)
-        std::stable_sort(FItems.begin(), FItems.end(),
+    if (value && !FSorted) {
+        auto& items = Mutable();
+        std::stable_sort(items.begin(), items.end(),
                          [](const std::string& a, const std::string& b) { return AnsiCompareText(a, b) < 0; });
+    }
     FSorted = value;
 }
 
@@ -77,7 +97,7 @@ bool TStringList::Find(std::string_view s, int& index) const
     int lo = 0, hi = Count() - 1;
     while (lo <= hi) {
         const int mid = lo + (hi - lo) / 2;
-        const int c = AnsiCompareText(FItems[static_cast<size_t>(mid)], s);
+        const int c = AnsiCompareText(Items()[static_cast<size_t>(mid)], s);
         if (c < 0) {
             lo = mid + 1;
         } else {
@@ -94,13 +114,13 @@ bool TStringList::Find(std::string_view s, int& index) const
 
 void TStringList::SetText(std::string_view text)
 {
-    FItems.clear();
+    FItems.reset();
     size_t i = 0;
     while (i < text.size()) {
         const size_t start = i;
         while (i < text.size() && text[i] != '\r' && text[i] != '\n')
             ++i;
-        FItems.emplace_back(text.substr(start, i - start));
+        Mutable().emplace_back(text.substr(start, i - start));
         if (i < text.size() && text[i] == '\r')
             ++i;
         if (i < text.size() && text[i] == '\n')
@@ -116,10 +136,10 @@ std::string TStringList::Text() const
 {
     std::string r;
     size_t n = 0;
-    for (const auto& s : FItems)
+    for (const auto& s : Items())
         n += s.size() + 2;
     r.reserve(n);
-    for (const auto& s : FItems) {
+    for (const auto& s : Items()) {
         r += s;
         r += "\r\n";
     }
@@ -145,7 +165,7 @@ void TStringList::SaveToFile(const std::string& fileName) const
 
 void TStringList::SetCommaText(std::string_view text)
 {
-    FItems.clear();
+    FItems.reset();
     auto blank = [](unsigned char c) { return c >= 0x01 && c <= 0x20; };
     size_t i = 0;
     while (i < text.size() && blank(text[i]))
@@ -172,7 +192,7 @@ void TStringList::SetCommaText(std::string_view text)
                 ++i;
             field.assign(text.substr(start, i - start));
         }
-        FItems.push_back(std::move(field));
+        Mutable().push_back(std::move(field));
         while (i < text.size() && blank(text[i]))
             ++i;
         if (i < text.size() && text[i] == ',') {
@@ -188,8 +208,8 @@ void TStringList::SetCommaText(std::string_view text)
 std::string TStringList::CommaText() const
 {
     std::string r;
-    for (size_t k = 0; k < FItems.size(); ++k) {
-        const std::string& s = FItems[k];
+    for (size_t k = 0; k < Items().size(); ++k) {
+        const std::string& s = Items()[k];
         if (k)
             r += ',';
         const bool quote = s.empty() || std::any_of(s.begin(), s.end(), [](char c) {

@@ -5,6 +5,7 @@
 // file cannot be opened or created. Sorted lists compare with AnsiCompareText and ignore
 // duplicates on Add (the existing index is returned).
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ public:
     TStringList() = default;
     ~TStringList() override = default;
 
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const { return static_cast<int>(Items().size()); }
     const std::string& Get(int index) const;
     void Put(int index, std::string s);
     const std::string& operator[](int index) const { return Get(index); }
@@ -24,8 +25,9 @@ public:
     int Add(std::string s);
     void Insert(int index, std::string s);
     void Delete(int index);
-    void Clear() { FItems.clear(); }
+    void Clear() { FItems.reset(); }
     int IndexOf(std::string_view s) const;
+    // Shares the other list's lines until either list changes (no copy is made now).
     void Assign(const TStringList& other) { FItems = other.FItems; }
 
     bool Sorted() const { return FSorted; }
@@ -46,11 +48,17 @@ public:
     // Fields quoted when they hold a comma, a quote or a byte 0x00 to 0x20 (or are empty).
     std::string CommaText() const;
 
-    const std::vector<std::string>& Items() const { return FItems; }
+    const std::vector<std::string>& Items() const { return FItems ? *FItems : NoItems(); }
 
 private:
     void CheckIndex(int index) const;
 
-    std::vector<std::string> FItems;
+    // The lines for writing: unshared first (copied when another list shares them).
+    std::vector<std::string>& Mutable();
+    static const std::vector<std::string>& NoItems();
+
+    // The lines; shared by lists assigned from one another (a retrieval's Body and RawBody)
+    // until one of them changes, and null while there are none.
+    std::shared_ptr<std::vector<std::string>> FItems;
     bool FSorted = false;
 };

@@ -32,6 +32,7 @@
 #include "app/MessageBox.h"
 #include "bench/Measure.h"
 #include "bench/Pop3Client.h"
+#include "bench/pop3/DelayProxy.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
@@ -233,6 +234,22 @@ int main(int argc, char** argv)
         std::printf("Stop button: from the click to the end of the listing %.2f ms (median of 5, worst %.2f ms); "
                     "at most %d row(s) after the click (goal: under 100 ms after the current message)\n",
                     Median(stop) * 1e3, *std::max_element(stop.begin(), stop.end()) * 1e3, worstRows);
+
+        {
+            // The same listing over a 30 ms round trip, against the all-at-once client there.
+            bench::DelayProxy link(static_cast<std::uint16_t>(server.Port()), std::chrono::milliseconds(15));
+            const int slow = w.Lv1->AddItem("link");
+            for (const std::string& f : {server.User(), server.Password(), std::string("127.0.0.1"), std::string("30"),
+                                         std::to_string(link.Port())})
+                w.Lv1->AddSubItem(slow, f);
+            w.Lv1->selectRow(slow);
+            const double limit = bench::AllAtOnceListing(link.Port(), server, count);
+            const double windowSeconds = count / WindowListing(w, count).perSecond;
+            std::printf("Listing of %d messages into the window over a 30 ms round trip: %.2f s; all-at-once client "
+                        "%.2f s; ratio %.2f (goal <= 2)\n",
+                        count, windowSeconds, limit, windowSeconds / limit);
+            w.Lv1->selectRow(row);
+        }
 
         const int rows = std::max(20000, count);
         const auto [early, late] = RowCost(w, rows, 1000);

@@ -12,7 +12,9 @@
 //
 // Input: byte 0 holds the options (bit 0 Parse, bit 1 DeleteOnRead, bit 2 a second
 // retrieval, bit 3 an empty password so that OnAuthenticationNeeded is asked, bit 4 STLS
-// asked for), the rest is what the server sends. A server of plain bytes can never complete
+// asked for, bit 5 GetSummary(2) and GetSummary(4) after GetSummary(1): with PIPELINING in
+// the CAPA answer a window in flight is read, skipped and settled; bit 6 a reply limit of
+// 4096 bytes), the rest is what the server sends. A server of plain bytes can never complete
 // a TLS handshake, so with STLS asked for the client must never send USER or PASS.
 #include "fuzz/pop3/Pop3Checks.h"
 #include "pop3/Nmpop3.h"
@@ -83,6 +85,8 @@ public:
             pop->TimeOut = TimeOutMs;
             if (flags & 16)
                 pop->TlsMode = TTlsMode::StartTls;
+            if (flags & 64)
+                pop->ReplyLimit = 4096;
             pop->Parse = (flags & 1) != 0;
             pop->DeleteOnRead = (flags & 2) != 0;
             pop->SetAttachFilePath(FAttach.string());
@@ -98,6 +102,10 @@ public:
             };
             step([&] { pop->Connect(); });
             step([&] { pop->GetSummary(1); });
+            if (flags & 32) {
+                step([&] { pop->GetSummary(2); });
+                step([&] { pop->GetSummary(4); });
+            }
             step([&] { pop->List(); });
             step([&] { pop->GetMailMessage(1); });
             if (flags & 4)

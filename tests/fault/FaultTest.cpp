@@ -8,6 +8,8 @@
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 #include "tests/fault/LineFaults.h"
+#include "tests/net/NetTestUtil.h"
+#include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 #include "tests/support/TestCerts.h"
 
@@ -493,6 +495,72 @@ TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFir
     EXPECT_TRUE(server.WaitDone(5000ms));
 }
 
+TEST_F(HostileServer, AReplyThatArrivedBeforeItsCommandIsTakenWithoutWaiting)
+{
+    // DELE's answer comes with STAT's, and the window's pump handles its notification
+    // before the command is sent.
+    ScriptServer server(Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Send("+OK deleted\r\n").Expect("DELE 1").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms));
+    F.Pop->Port = server.Port();
+    F.Pop->Connect();
+    testsupport::PumpFor(100ms);
+    EXPECT_NO_THROW(F.Pop->DeleteMailMessage(1));
+    EXPECT_FALSE(F.Pop->TimeoutFired);
+    EXPECT_EQ(F.Successes, 1);
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone(5000ms));
+}
+
+// A handler that runs inside the wait for TOP's reply calls Disconnect, Reset or deletes
+// the component; none of them may take TOP's reply for its own.
+TEST_F(HostileServer, DisconnectResetOrDeleteFromAHandlerInsideAWaitNeverTakesItsReply)
+{
+    const std::string top = "+OK top follows\r\nSubject: hello\r\n\r\n.\r\n";
+    auto script = [&] { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").Pause(300ms).Send(top); };
+    ScriptServer server(std::vector<Script>{script().WaitForClose(5000ms),
+                                            script().Expect("LIST 1").SendLine("+OK 1 160").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms),
+                                            script().WaitForClose(5000ms)});
+    F.Pop->Port = server.Port();
+    F.Pop->TimeOut = 5000;
+
+    F.Pop->Connect();
+    {
+        nettest::Later nested(100, [&] { F.Pop->Disconnect(); });
+        EXPECT_THROW(F.Pop->GetSummary(1), EAbortError);
+    }
+    EXPECT_FALSE(F.Pop->Connected);
+
+    F.Pop->Connect();
+    {
+        nettest::Later nested(100, [&] { F.Pop->Reset(); });
+        EXPECT_NO_THROW(F.Pop->GetSummary(1));
+    }
+    EXPECT_EQ(F.Pop->Summary.Subject, " hello");
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+
+    // Deleted inside its own wait: destroyed once the wait has unwound (ASan checks the rest).
+    struct Witness : TComponent {
+        using TComponent::TComponent;
+        bool* Gone = nullptr;
+        ~Witness() override { *Gone = true; }
+    };
+    bool gone = false;
+    F.Pop->Connect();
+    (new Witness(F.Pop.get()))->Gone = &gone;
+    TNMPOP3* pop = F.Pop.get();
+    int retrieveEnds = 0;
+    pop->OnRetrieveEnd = [&](TObject*) { ++retrieveEnds; };
+    {
+        nettest::Later nested(100, [&] { F.Pop.reset(); });
+        EXPECT_THROW(pop->GetSummary(1), EAbortError);
+    }
+    EXPECT_FALSE(gone);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return gone; }, 2000ms));
+    EXPECT_EQ(retrieveEnds, 0);
+    EXPECT_TRUE(server.WaitDone(5000ms));
+    for (std::size_t i : {0u, 2u})
+        EXPECT_EQ(server.ReceivedLines(i).back(), "TOP 1 0\r\n") << "no QUIT, no RSET";
+}
+
 TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDialogueGoesOn)
 {
     std::string reply = "+OK\r\nSubject: big\r\nFrom: a@b\r\n\r\n";
@@ -521,6 +589,35 @@ TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDia
     EXPECT_EQ(F.Pop->Summary.Header.Count(), 3 + bodyLines + 1);
     EXPECT_NO_THROW(F.Pop->List());
     EXPECT_EQ(F.Listed, (std::vector<std::pair<int, int>>{{1, 1300000}}));
+    EXPECT_NO_THROW(F.Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone(5000ms));
+}
+
+TEST_F(HostileServer, AReplyPastTheLimitIsCutOffAndTheConnectionDroppedWithoutQuit)
+{
+    // Header lines without end (and a RETR likewise): past the limit the operation fails.
+    std::string endless = "+OK\r\n";
+    while (endless.size() < (8u << 20))
+        endless += "X-Filler: QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2\r\n";
+    auto script = [&](const char* command) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect(command).Send(endless).WaitForClose(5000ms); };
+    ScriptServer server(std::vector<Script>{script("TOP 1 0"), script("RETR 1"), GoodScript()});
+    F.Pop->Port = server.Port();
+    F.Pop->ReplyLimit = 1 << 20;
+    for (int i = 0; i < 2; ++i) {
+        F.Pop->Connect();
+        const auto t0 = Clock::now();
+        try {
+            i == 0 ? F.Pop->GetSummary(1) : F.Pop->GetMailMessage(1);
+            ADD_FAILURE() << "no exception";
+        } catch (const ESockError& e) {
+            EXPECT_EQ(e.Message, "Reply too long: more than 1048576 bytes");
+        }
+        EXPECT_LE(MsSince(t0), 2000);
+        EXPECT_FALSE(F.Pop->Connected);
+        EXPECT_EQ(server.ReceivedLines(i).back(), i == 0 ? "TOP 1 0\r\n" : "RETR 1\r\n") << "no QUIT";
+    }
+    EXPECT_NO_THROW(F.Pop->Connect());
+    EXPECT_NO_THROW(F.Pop->List());
     EXPECT_NO_THROW(F.Pop->Disconnect());
     EXPECT_TRUE(server.WaitDone(5000ms));
 }

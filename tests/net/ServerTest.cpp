@@ -164,6 +164,14 @@ TEST_F(ServerTest, ListenWithTheSecondMessageThenAccept)
     c1.Connect();
     ws::SocketHandle s1 = listener.Accept();
     EXPECT_NE(s1, ws::INVALID_SOCKET);
+    // The accepted socket reports to the listener's window: its data and its close are not
+    // the listener's.
+    int dataReady = 0;
+    listener.OnDataReady = [&](TObject*) { ++dataReady; };
+    c1.Write("hello");
+    c1.Disconnect();
+    testsupport::PumpFor(100ms);
+    EXPECT_EQ(dataReady, 0);
     EXPECT_TRUE(listener.Connected);
     EXPECT_EQ(listener.GetRemoteIP(), "127.0.0.1");
     // A second Accept waits for the next connection instead of failing on a stale readiness.

@@ -2,6 +2,8 @@
 
 #include "NetTestUtil.h"
 
+#include <unistd.h>
+
 using namespace nettest;
 
 using TimeoutTest = SockTest;
@@ -35,6 +37,34 @@ TEST_F(TimeoutTest, CancelDuringReadLnIsAnAbortNotATimeOutAndTheNextReadWorks)
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_FALSE(Sock->TimeoutFired);
     EXPECT_EQ(Sock->ReadLn(), "late\r\n");
+}
+
+TEST_F(TimeoutTest, SendingToAPeerThatStopsReadingPumpsAndEndsAtTheTimeOutOrACancel)
+{
+    std::uint16_t port = 0;
+    const int listener = testsupport::ListenLoopback(2, port);   // accepts nothing, reads nothing
+    const std::string block(60000, 'b');
+    // Writes until a send fails; the handler that runs meanwhile shows that the wait pumps.
+    auto fillUntilFailure = [&](bool& pumped) {
+        Later during(150, [&] { pumped = true; });
+        for (int i = 0; i < 4000; ++i)
+            Sock->Write(block);
+    };
+    for (bool cancel : {false, true}) {
+        ConnectTo(port);
+        Sock->TimeOut = cancel ? 0 : 300;
+        std::unique_ptr<Later> abort;
+        if (cancel)
+            abort = std::make_unique<Later>(400, [this] { Sock->Cancel(); });
+        bool pumped = false;
+        const auto start = Clock::now();
+        EXPECT_THROW(fillUntilFailure(pumped), EAbortError);
+        EXPECT_LT(MsSince(start), 5000);
+        EXPECT_TRUE(pumped);
+        EXPECT_EQ(Sock->TimeoutFired, !cancel);
+        Sock->Disconnect();
+    }
+    ::close(listener);
 }
 
 TEST_F(TimeoutTest, TimeOutZeroNeverTimesOut)

@@ -34,6 +34,14 @@ TEST_F(TransferTest, ReadWaitsForTheCountAndZeroTakesWhatIsThere)
     EXPECT_EQ(Sock->Read(2), "xy");
 }
 
+TEST_F(TransferTest, ReadOfMoreThanThePeerSendsBeforeItClosesEndsAtTheClose)
+{
+    ScriptServer server(Script().Send("abc").Close());
+    ConnectTo(server.Port());
+    Later safety(5000, [this] { Sock->Cancel(); });
+    EXPECT_EQ(Sock->Read(5), "abc");
+}
+
 TEST_F(TransferTest, CaptureStringStopsAtTheLimitWithTheWholeChunk)
 {
     ScriptServer server(Script().Send(std::string(300, 'z')).Pause(100ms).Send("w").WaitForClose());

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -501,4 +503,42 @@ TEST_F(WinsockTest, AsyncLookUpReplyForADestroyedWindowIsDropped)
     PumpFor(300ms);
     EXPECT_EQ(replies, 0);
     EXPECT_EQ(buf, std::vector<char>(1024, '\xAB')) << "the buffer is not written for a dead window";
+}
+
+TEST_F(WinsockTest, AsyncLookUpsThatNeverAnswerHoldAFewWorkersAndTheRestWaitOrLeave)
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    bool released = false;
+    int stuck = 0;
+    ws::detail::SetResolverForTests([&](const std::string&, ws::HostEntry&) {
+        std::unique_lock l(lock);
+        ++stuck;
+        changed.notify_all();
+        changed.wait(l, [&] { return released; });
+        return int(ws::WSAHOST_NOT_FOUND);
+    });
+    char buf[20][1024];
+    std::vector<int> tasks;
+    for (auto& b : buf)
+        tasks.push_back(ws::AsyncGetHostByName(N.H, OtherMsg, "never.invalid", b, sizeof b));
+    {
+        std::unique_lock l(lock);
+        changed.wait_for(l, 5s, [&] { return stuck == 4; });
+    }
+    PumpFor(100ms);
+    EXPECT_EQ(stuck, 4);
+    EXPECT_LE(ws::detail::LookupThreads(), 4);
+    EXPECT_EQ(ws::CancelAsyncRequest(tasks[0]), ws::SOCKET_ERROR) << "running already";
+    for (std::size_t i = 4; i < tasks.size(); ++i)
+        EXPECT_EQ(ws::CancelAsyncRequest(tasks[i]), 0);
+    {
+        std::lock_guard l(lock);
+        released = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(PumpUntil([&] { return N.All.size() >= 4; }, 5s));
+    PumpFor(100ms);
+    EXPECT_EQ(N.All.size(), 4u) << "the cancelled ones never ran";
+    ws::detail::SetResolverForTests(nullptr);
 }

@@ -472,6 +472,99 @@ TEST_F(SummaryTest, AHeaderLargerThanTheTransferBufferKeepsEveryLine)
 
 // ---- the busy flag ----
 
+// ---- summaries sent ahead (PIPELINING) ----
+
+// TOP n 0 and LIST n of the messages, and the replies to them (message 2's refused when
+// `refuseSecond`).
+std::vector<std::string> Ahead(int from, int to)
+{
+    std::vector<std::string> lines;
+    for (int n = from; n <= to; ++n) {
+        lines.push_back("TOP " + std::to_string(n) + " 0");
+        lines.push_back("LIST " + std::to_string(n));
+    }
+    return lines;
+}
+
+std::string Answers(int from, int to, bool refuseSecond = false)
+{
+    std::string out;
+    for (int n = from; n <= to; ++n) {
+        if (refuseSecond && n == 2)
+            out += "-ERR no such message\r\n-ERR no such message\r\n";
+        else
+            out += Listing({"Subject: s" + std::to_string(n), ""}) + "+OK " + std::to_string(n) + " " + std::to_string(100 * n) + "\r\n";
+    }
+    return out;
+}
+
+Script PipelinedLogin()
+{
+    return Script().Pop3Login("+OK POP3 ready", "bob", "pw", "+OK 5 1500", {"USER", "PIPELINING"});
+}
+
+TEST_F(SummaryTest, WithPipeliningAWindowIsSentAheadInOnePieceAndRepliesAreReadInOrder)
+{
+    ScriptServer server(std::vector<Script>{
+        // Topped up once a quarter of the window is read.
+        PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 4, true)).ExpectTogether(Ahead(5, 5)).Send(Answers(5, 5)).Expect("QUIT").SendLine("+OK").WaitForClose(),
+        // Without PIPELINING one command at a time.
+        Login("+OK 2 300").ExpectTogether({"TOP 1 0"}).Send(Listing({"Subject: s1", ""})).ExpectTogether({"LIST 1"}).SendLine("+OK 1 100").WaitForClose()});
+    Pop->Depth = 4;
+    ConnectTo(server);
+    for (int n = 1; n <= 5; ++n) {
+        const std::string failure = Failure([&] { Pop->GetSummary(n); });
+        EXPECT_EQ(failure, n == 2 ? "-ERR no such message\r\n" : "") << n;
+        if (n != 2) {
+            EXPECT_EQ(Pop->Summary.Subject, " s" + std::to_string(n));
+            EXPECT_EQ(Pop->Summary.Bytes, 100 * n);
+        }
+    }
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "start"), 5);
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "end"), 4);
+    EXPECT_NO_THROW(Pop->Disconnect());
+
+    ConnectTo(server);
+    EXPECT_NO_THROW(Pop->GetSummary(1));
+    EXPECT_EQ(Pop->Summary.Bytes, 100);
+    Pop->Abort();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(SummaryTest, AListingStoppedWithCommandsInFlightLetsTheNextCommandsSeeTheirOwnReplies)
+{
+    const std::string message = Listing({"Subject: m", "", "body"});
+    ScriptServer server(std::vector<Script>{
+        PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 4)).Expect("DELE 3").SendLine("+OK deleted").Expect("RETR 1").Send(message).WaitForClose(),
+        // A time-out, and a close, with commands in flight: no QUIT into what is left.
+        PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 1)).WaitForClose(),
+        PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 2)).Close()});
+    Pop->Depth = 4;
+    ConnectTo(server);
+    Pop->GetSummary(1);   // the stop button: no GetSummary(2) follows
+    EXPECT_NO_THROW(Pop->DeleteMailMessage(3));
+    EXPECT_EQ(Events.back(), "success");
+    EXPECT_NO_THROW(Pop->GetMailMessage(1));
+    EXPECT_EQ(Lines(Pop->MailMessage.Body), (std::vector<std::string>{"body"}));
+    Pop->Abort();
+
+    Pop->TimeOut = 300;
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_THROW(Pop->GetSummary(2), EAbortError);
+    EXPECT_TRUE(Pop->TimeoutFired);
+    EXPECT_FALSE(Pop->Connected);
+
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    Pop->GetSummary(2);
+    EXPECT_EQ(Failure([&] { Pop->GetSummary(3); }), ConnectionClosedText);
+    EXPECT_FALSE(Pop->Connected);
+    EXPECT_NO_THROW(Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_EQ(server.ReceivedLines(1).back(), "LIST 5\r\n") << "no QUIT";
+}
+
 TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
 {
     ScriptServer server(Login()
@@ -480,24 +573,34 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
                             .Send(Listing({"Subject: x", ""}))
                             .Expect("LIST 1")
                             .SendLine("+OK 1 10")
+                            .Expect("QUIT")
+                            .Pause(400ms)
+                            .SendLine("+OK")
                             .WaitForClose());
     ConnectTo(server);
     std::string id = "unset";
-    bool ran = false;
-    Later nested(100, [&] {
+    int ran = 0;
+    auto requests = [&] {
         Pop->GetSummary(2);
         Pop->GetMailMessage(2);
         Pop->DeleteMailMessage(2);
         id = Pop->UniqueID(2);
         Pop->List();
-        ran = true;
-    });
-    Pop->GetSummary(1);
-    EXPECT_TRUE(ran);
+        ++ran;
+    };
+    {
+        Later nested(100, requests);
+        Pop->GetSummary(1);
+    }
+    {
+        Later nested(100, requests);   // inside QUIT's wait, which is no busy operation
+        Pop->Disconnect();
+    }
+    EXPECT_EQ(ran, 2);
     EXPECT_EQ(id, "");
-    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end"}));
-    EXPECT_EQ(server.ReceivedLines(0),
-              (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n", "TOP 1 0\r\n", "LIST 1\r\n"}));
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "end", "disconnect"}));
+    EXPECT_EQ(server.ReceivedLines(0), (std::vector<std::string>{"CAPA\r\n", "USER bob\r\n", "PASS pw\r\n", "STAT\r\n",
+                                                                 "TOP 1 0\r\n", "LIST 1\r\n", "QUIT\r\n"}));
 }
 
 // ---- dropped connections, time-outs, Abort ----

@@ -155,6 +155,32 @@ TEST_P(RealServerTest, UniqueIdsAndTheListing)
     EXPECT_EQ(listed, (std::vector<std::pair<int, int>>{{1, static_cast<int>(a.size())}, {2, static_cast<int>(b.size())}}));
 }
 
+TEST_P(RealServerTest, AListingSentAheadIsTheSameFieldForFieldAsOneSentOneAtATime)
+{
+    const int count = 2000;
+    for (const std::string& raw : mailbox::BulkMailbox(count))
+        Server->AddMessage(raw);
+    using Row = std::tuple<std::string, std::string, std::string, int, std::vector<std::string>>;
+    auto listing = [&](int depth) {
+        Pop->Depth = depth;
+        Pop->Connect();
+        std::vector<Row> rows;
+        for (int n = 1; n <= Pop->MessageCount; ++n) {
+            Pop->GetSummary(n);
+            const TSummary& s = Pop->Summary;
+            rows.emplace_back(s.Subject, s.From, s.MessageId, s.Bytes, s.Header.Items());
+        }
+        Pop->Disconnect();
+        return rows;
+    };
+    const std::vector<Row> ahead = listing(32);
+    if (GetParam().Name.find("Dovecot") != std::string::npos)
+        EXPECT_TRUE(Pop->HasCapability("PIPELINING"));
+    const std::vector<Row> single = listing(1);
+    ASSERT_EQ(ahead.size(), static_cast<std::size_t>(count));
+    EXPECT_TRUE(ahead == single);
+}
+
 TEST_P(RealServerTest, DeleThenQuitRemovesTheMessage)
 {
     Server->AddMessage(mailbox::PlainMail(1));

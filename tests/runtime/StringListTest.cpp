@@ -89,3 +89,22 @@ TEST(StringListIndex, OutOfRangeRaises)
     EXPECT_THROW(l.Delete(1), EStringListError);
     EXPECT_THROW(l.Put(-1, "y"), EStringListError);
 }
+
+TEST(StringListAssign, SharesTheLinesUntilEitherListChanges)
+{
+    TStringList a;
+    a.SetText("one\ntwo\nthree");
+    TStringList b;
+    b.Assign(a);
+    EXPECT_EQ(&a.Items(), &b.Items()) << "no copy made";
+    b.Put(0, "uno");
+    a.Delete(2);
+    a.Add("four");
+    EXPECT_EQ(a.Text(), "one\r\ntwo\r\nfour\r\n");
+    EXPECT_EQ(b.Text(), "uno\r\ntwo\r\nthree\r\n");
+    TStringList c = b;   // copies share too
+    c.SetSorted(true);
+    b.Clear();
+    EXPECT_EQ(c.Text(), "three\r\ntwo\r\nuno\r\n");
+    EXPECT_EQ(b.Count(), 0);
+}

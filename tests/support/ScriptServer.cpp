@@ -161,15 +161,30 @@ Script& Script::Expect(const std::string& text)
 }
 
 Script& Script::Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
-                          const std::string& stat)
+                          const std::string& stat, const std::vector<std::string>& capabilities)
 {
-    Greet(greeting).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
+    Greet(greeting, capabilities).Expect("USER " + user).SendLine("+OK").Expect("PASS " + password).SendLine("+OK");
     return Expect("STAT").SendLine(stat);
 }
 
-Script& Script::Greet(const std::string& greeting)
+Script& Script::Greet(const std::string& greeting, const std::vector<std::string>& capabilities)
 {
-    return SendLine(greeting).Expect("CAPA").SendLine("-ERR");
+    SendLine(greeting).Expect("CAPA");
+    if (capabilities.empty())
+        return SendLine("-ERR");
+    std::string listing = "+OK\r\n";
+    for (const std::string& c : capabilities)
+        listing += c + "\r\n";
+    return Send(listing + ".\r\n");
+}
+
+Script& Script::ExpectTogether(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& l : lines)
+        text += l + "\r\n";
+    FSteps.push_back({Step::ExpectBatch, std::move(text), Millis(0), nullptr});
+    return *this;
 }
 
 Script& Script::ExpectRaw(std::string line)
@@ -366,6 +381,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
             }
             break;
         }
+        case Script::Step::ExpectBatch:
         case Script::Step::ExpectLine: {
             auto deadline = Clock::now() + Millis(expectMs);
             std::string line;
@@ -401,6 +417,17 @@ void ScriptServer::Serve(std::size_t index, int fd)
                      + (closed ? "closed the connection" : "sent no complete line in time")
                      + (line.empty() ? std::string() : " after " + Visible(line)));
                 CloseFd(fd);
+            } else if (step.What == Script::Step::ExpectBatch) {
+                // What came with the first line is all there is of the piece.
+                while (pull(0) == 1) {
+                }
+                std::lock_guard lock(FLock);
+                const std::string got = line + conn->Bytes.substr(conn->Consumed);
+                conn->Consumed = conn->Bytes.size();
+                if (got != step.Text) {
+                    Fail(at + "expected in one piece " + Visible(step.Text) + ", client sent " + Visible(got));
+                    CloseFd(fd);
+                }
             } else if (line != step.Text) {
                 Fail(at + "expected " + Visible(step.Text) + ", client sent " + Visible(line));
                 CloseFd(fd);

@@ -55,6 +55,10 @@ public:
     Script& Expect(const std::string& text);
     // As Expect, comparing the whole raw line (terminator included) with `line`.
     Script& ExpectRaw(std::string line);
+    // Expects the lines (each + CR LF) in one piece: what has arrived once the first is
+    // complete must be exactly these lines (commands sent ahead in one write; a single
+    // line shows that nothing was sent ahead of its reply).
+    Script& ExpectTogether(const std::vector<std::string>& lines);
     // Stays silent for `d`.
     Script& Pause(Millis d);
     // Stays silent until the client closes (or resets) the connection; failing when it has
@@ -72,16 +76,16 @@ public:
     Script& Call(std::function<void()> fn);
     // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
     Script& ExpectTimeout(Millis d);
-    // A POP3 greeting as a server without CAPA gives it: sends `greeting`, expects "CAPA"
-    // and refuses it.
-    Script& Greet(const std::string& greeting);
+    // A POP3 greeting: sends `greeting`, expects "CAPA" and refuses it, or answers it with
+    // `capabilities` when there are any (e.g. {"PIPELINING"}).
+    Script& Greet(const std::string& greeting, const std::vector<std::string>& capabilities = {});
     // The opening that POP3 scripts share: Greet(greeting), expects "USER <user>" and
     // "PASS <password>" and answers each "+OK", then expects "STAT" and answers `stat`.
     Script& Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
-                      const std::string& stat);
+                      const std::string& stat, const std::vector<std::string>& capabilities = {});
 
     struct Step {
-        enum Kind { SendBytes, ExpectLine, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
+        enum Kind { SendBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
