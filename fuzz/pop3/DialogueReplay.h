@@ -39,7 +39,9 @@ namespace Pop3Checks {
 
 class DialogueReplay {
 public:
-    static constexpr int TimeOutMs = 200;
+    // Long enough that a loaded machine (a sanitizer build beside, two cores) cannot starve a
+    // wait into it; a wait that has missed data meets it all the same, only later.
+    static constexpr int TimeOutMs = 2000;
 
     explicit DialogueReplay(std::filesystem::path folder) : FFolder(std::move(folder)), FAttach(FFolder / "attach")
     {
