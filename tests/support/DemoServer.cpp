@@ -1,4 +1,5 @@
 #include "tests/support/DemoServer.h"
+#include "tests/support/Files.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,17 +20,10 @@
 
 namespace fs = std::filesystem;
 
+using testsupport::MakeTempFolder;
+
 namespace {
 using Clock = std::chrono::steady_clock;
-
-std::string MakeTempFolder(const char* prefix)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr)
-        throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    return templ;
-}
 
 // The first line the child writes to the pipe, or "" when none comes before the deadline
 // or the child closes it.

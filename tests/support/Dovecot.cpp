@@ -171,11 +171,7 @@ std::string DovecotBinary()
 
 DovecotServer::DovecotServer()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/purgel-dovecot.XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr)
-        throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    FFolder = templ;
+    FFolder = testsupport::MakeTempFolder("purgel-dovecot");
     // The mail user must reach its home below this folder.
     ::chmod(FFolder.c_str(), 0755);
     const Identity id = WhoRuns();

@@ -1,4 +1,5 @@
 #include "tests/support/TestCerts.h"
+#include "tests/support/Files.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -128,11 +129,7 @@ TestCert Keep(const std::string& folder, const char* name, X509* cert, EVP_PKEY*
 
 TestCerts::TestCerts()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/purgel-certs.XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr)
-        throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    FFolder = templ;
+    FFolder = testsupport::MakeTempFolder("purgel-certs");
     ::chmod(FFolder.c_str(), 0755);
 
     const char* Names = "DNS:localhost,IP:127.0.0.1";
