@@ -64,12 +64,13 @@ const char* StateName(State s)
 }
 
 // The exchanges of the dialogue, in the order the window's commands make them.
-enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, Top2, List2, Retr, TopView, ListView, Dele, Dele2, Quit, ExCount };
+// From the second summary on the sizes come from one listing of the mailbox.
+enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, ListAll, Top2, Retr, TopView, Dele, Dele2, Quit, ExCount };
 
 // Exchanges that begin a component operation: a refusal skips to the next of them.
 bool BeginsOperation(int e)
 {
-    return e == Greeting || e == Top1 || e == Top2 || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
+    return e == Greeting || e == Top1 || e == ListAll || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
 }
 
 struct Exchange {
@@ -96,8 +97,8 @@ std::vector<Exchange> Dialogue(int viewed)
     d[Stat] = {"STAT", {"+OK 2 320"}};
     d[Top1] = {"TOP 1 0", TopReply(1)};
     d[List1] = {"LIST 1", {"+OK 1 160"}};
+    d[ListAll] = {"LIST", {"+OK 2 messages", "1 160", "2 160", "."}};
     d[Top2] = {"TOP 2 0", TopReply(2)};
-    d[List2] = {"LIST 2", {"+OK 2 160"}};
     d[Retr] = {"RETR " + v,
                {"+OK",
                 "Subject: text",
@@ -117,7 +118,6 @@ std::vector<Exchange> Dialogue(int viewed)
                 "--BB--",
                 "."}};
     d[TopView] = {"TOP " + v + " 0", TopReply(viewed)};
-    d[ListView] = {"LIST " + v, {"+OK " + v + " 160"}};
     d[Dele] = {"DELE " + v, {"+OK deleted"}};
     if (viewed != 2)
         d[Dele2] = {"DELE 2", {"+OK deleted"}};
