@@ -46,6 +46,7 @@ enum class Phase { Login, Listing, ViewText, ViewHeader, Delete, Release };
 enum class Junk {
     Absorbed,    // taken as data: the session goes on
     Gap,         // a size that is no number: the message gets no row, the listing goes on
+    Distrusted,  // a line of the mailbox's listing: each later size is asked for on its own
     Refused,     // taken as the command's refusal: a box, the connection stays
     Login,       // the login fails; Connect's clean-up sends QUIT
     LastReply,   // the QUIT reply: nothing is left to fail
@@ -141,6 +142,7 @@ const Step Steps[] = {
     {"STAT", Stat, 0, Phase::Login, Junk::Login},
     {"TOP_SubjectLine", Top1, 1, Phase::Listing, Junk::Absorbed},
     {"LIST", List1, 0, Phase::Listing, Junk::Gap},
+    {"LIST_All", ListAll, 1, Phase::Listing, Junk::Distrusted},
     {"RETR_Body", Retr, 7, Phase::ViewText, Junk::Absorbed},
     {"RETR_Attachment", Retr, 13, Phase::ViewText, Junk::Absorbed},
     {"TOP_HeaderView", TopView, 0, Phase::ViewHeader, Junk::Refused},
@@ -164,7 +166,8 @@ Expectation Expected(const Step& step, Fault fault)
     Expectation x;
     if (fault == Fault::Garbage) {
         switch (step.IfJunk) {
-        case Junk::Absorbed: x.GoesOn = true; break;
+        case Junk::Absorbed:
+        case Junk::Distrusted: x.GoesOn = true; break;
         case Junk::Gap:
             x.GoesOn = true;
             x.Viewed = 2;
@@ -268,6 +271,7 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
     };
     const auto dialogue = Dialogue(x.Viewed);
     bool skipping = false;
+    bool sizeEach = false;   // the listing was distrusted
     for (int e = 0; e < ExCount; ++e) {
         const Exchange& ex = dialogue[static_cast<std::size_t>(e)];
         if ((skipping && !BeginsOperation(e)) || ex.Reply.empty())
@@ -277,6 +281,11 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
             expect(ex.Command);
         if (e != step.At) {
             s.Send(Wire(ex.Reply, 0, ex.Reply.size()));
+            if (sizeEach && (e == Top2 || e == TopView)) {
+                const std::string n = e == Top2 ? "2" : std::to_string(x.Viewed);
+                expect("LIST " + n);
+                s.SendLine("+OK " + n + " 160");
+            }
             continue;
         }
         const auto l = static_cast<std::size_t>(step.Line);
@@ -289,6 +298,10 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
         switch (step.IfJunk) {
         case Junk::Absorbed:
         case Junk::Gap: s.Send(Wire(ex.Reply, l + 1, ex.Reply.size())); break;
+        case Junk::Distrusted:
+            s.Send(Wire(ex.Reply, l + 1, ex.Reply.size()));
+            sizeEach = true;
+            break;
         case Junk::Refused: skipping = true; break;
         case Junk::Login:
             expect("QUIT");
