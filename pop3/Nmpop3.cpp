@@ -119,6 +119,7 @@ void TNMPOP3::Connect()
             throw Exception("Authentication failed");
     }
     Capabilities.clear();   // no answer of an earlier session stands for this one
+    ForgetSizes();
     const bool wasBusy = FBusy;
     FBusy = true;
     if (!Connected)
@@ -234,6 +235,7 @@ void TNMPOP3::Disconnect()
     } catch (...) {
         failure = std::current_exception();
     }
+    ForgetSizes();
     if (Connected)   // not when the failure found the connection closed by the server
         TPowersock::Disconnect();
     if (failure)
@@ -245,6 +247,7 @@ void TNMPOP3::Disconnect()
 void TNMPOP3::Abort()
 {
     FInFlight.clear();   // the connection ends: their replies go with it
+    ForgetSizes();
     TPowersock::Abort();
     if (Connected) {
         RequestCloseSocket();
@@ -272,9 +275,14 @@ void TNMPOP3::GetSummary(int Msg)
     } release{*this};
     StartRetrieval();
     // With PIPELINING the commands for this message were mostly sent ahead with those of
-    // the next ones; without it the TOP reply is taken whole and its lines are stored after
-    // LIST has been sent: the server looks up the size meanwhile.
+    // the next ones; without it the size comes from the session's one LIST of the mailbox,
+    // or when that has none for it, LIST n is sent as the TOP reply's lines are stored.
     const bool ahead = HasCapability("PIPELINING") && Depth > 1;
+    // The listing pays for itself from the second message on; a session that looks at one
+    // message never fetches the sizes of the whole mailbox.
+    if (!ahead && FSummaries++ > 0)
+        KeepSizes();
+    const int keptSize = ahead ? -1 : KeptSize(Msg);
     if (ahead) {
         if (!FInFlight.empty() && FInFlight.front() != Msg)
             SettleInFlight();   // the caller went elsewhere: those replies are no one's
@@ -308,7 +316,7 @@ void TNMPOP3::GetSummary(int Msg)
             ReadStatus();   // LIST's reply was asked for too
         throw Exception(reply);
     }
-    if (!ahead)
+    if (!ahead && keptSize < 0)
         Send(CommandLine("LIST ", Msg));
     ConsumeInput(unread);
     NoteReply(statusLine);
@@ -331,10 +339,52 @@ void TNMPOP3::GetSummary(int Msg)
         Summary.Header.Add(std::string(text));
     }
     FReplyBytes = 0;
-    Summary.Bytes = StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
+    Summary.Bytes = keptSize >= 0 ? keptSize : StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
     if (OnRetrieveEnd)
         OnRetrieveEnd(this);
+}
+
+void TNMPOP3::KeepSizes()
+{
+    if (FSizesAsked)
+        return;
+    FSizesAsked = true;
+    FSizes.clear();
+    if (StripLineEnd(FirstWord(Command("LIST"))) != "+OK")
+        return;   // refused: each message asks for its own
+    std::vector<int> sizes(static_cast<std::size_t>(std::max(MessageCount, 0)), -1);
+    bool wellFormed = true;
+    ReadListing([&](std::string_view line, bool last) {
+        if (last || !wellFormed)
+            return;
+        const std::string_view text = StripLineEnd(line);
+        const std::string_view number = NthWordView(text, ' ', 1);
+        const std::string_view size = NthWordView(text, ' ', 2);
+        const int n = PlainNumber(number);
+        const int bytes = PlainNumber(size);
+        wellFormed = n >= 1 && n <= MessageCount && (bytes > 0 || size == "0") &&
+                     number.size() + 1 + size.size() == text.size();
+        if (wellFormed)
+            sizes[static_cast<std::size_t>(n - 1)] = bytes;
+    });
+    // A listing with any line that is not "number size" is trusted for no message.
+    if (wellFormed)
+        FSizes = std::move(sizes);
+}
+
+int TNMPOP3::KeptSize(int Msg) const
+{
+    if (Msg < 1 || static_cast<std::size_t>(Msg) > FSizes.size())
+        return -1;
+    return FSizes[static_cast<std::size_t>(Msg - 1)];
+}
+
+void TNMPOP3::ForgetSizes()
+{
+    FSummaries = 0;
+    FSizesAsked = false;
+    FSizes.clear();
 }
 
 void TNMPOP3::SendAhead(int Msg)

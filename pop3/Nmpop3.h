@@ -134,6 +134,9 @@ public:
     void Abort() override;
 
     // TOP Msg 0 and LIST Msg into Summary; OnRetrieveStart, then OnRetrieveEnd on success.
+    // Without PIPELINING the second call of a session sends LIST for the whole mailbox and
+    // keeps its sizes, so each further message costs one TOP (LIST Msg when the listing
+    // lacks it).
     // When the server announced PIPELINING the commands for the next messages are sent
     // ahead (Depth) and their replies read by the calls for them, in order; every other
     // command first reads and drops the replies still in flight, Abort drops them with the
@@ -253,6 +256,13 @@ private:
     // in flight (Msg when none) up to Msg + Depth - 1 (MessageCount at most, Msg at least),
     // unless more than three quarters of the window are still in flight.
     void SendAhead(int Msg);
+    // Without PIPELINING, once a session: LIST of the whole mailbox into FSizes; a refusal
+    // or a line that is not "number size" leaves it empty. Raises what Command raises.
+    void KeepSizes();
+    // The kept size of Msg, or -1 when the listing has none for it.
+    int KeptSize(int Msg) const;
+    // The kept listing belongs to one session (DELE and RSET renumber nothing).
+    void ForgetSizes();
     // Reads and drops the replies of every command in flight (none when the connection has
     // ended). Raises what ReadReply raises.
     void SettleInFlight();
@@ -299,6 +309,9 @@ private:
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
     std::deque<int> FInFlight;   // messages whose TOP and LIST were sent ahead, unread
+    int FSummaries = 0;          // GetSummary calls of the session
+    bool FSizesAsked = false;    // the session's LIST of the whole mailbox was sent
+    std::vector<int> FSizes;     // its sizes by message number - 1 (-1: not listed)
     long long FReplyBytes = 0;   // of the reply being read (counted from its command)
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept up to a size)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included

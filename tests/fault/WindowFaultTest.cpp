@@ -46,6 +46,7 @@ enum class Phase { Login, Listing, ViewText, ViewHeader, Delete, Release };
 enum class Junk {
     Absorbed,    // taken as data: the session goes on
     Gap,         // a size that is no number: the message gets no row, the listing goes on
+    Distrusted,  // a line of the mailbox's listing: each later size is asked for on its own
     Refused,     // taken as the command's refusal: a box, the connection stays
     Login,       // the login fails; Connect's clean-up sends QUIT
     LastReply,   // the QUIT reply: nothing is left to fail
@@ -64,12 +65,13 @@ const char* StateName(State s)
 }
 
 // The exchanges of the dialogue, in the order the window's commands make them.
-enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, Top2, List2, Retr, TopView, ListView, Dele, Dele2, Quit, ExCount };
+// From the second summary on the sizes come from one listing of the mailbox.
+enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, ListAll, Top2, Retr, TopView, Dele, Dele2, Quit, ExCount };
 
 // Exchanges that begin a component operation: a refusal skips to the next of them.
 bool BeginsOperation(int e)
 {
-    return e == Greeting || e == Top1 || e == Top2 || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
+    return e == Greeting || e == Top1 || e == ListAll || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
 }
 
 struct Exchange {
@@ -96,8 +98,8 @@ std::vector<Exchange> Dialogue(int viewed)
     d[Stat] = {"STAT", {"+OK 2 320"}};
     d[Top1] = {"TOP 1 0", TopReply(1)};
     d[List1] = {"LIST 1", {"+OK 1 160"}};
+    d[ListAll] = {"LIST", {"+OK 2 messages", "1 160", "2 160", "."}};
     d[Top2] = {"TOP 2 0", TopReply(2)};
-    d[List2] = {"LIST 2", {"+OK 2 160"}};
     d[Retr] = {"RETR " + v,
                {"+OK",
                 "Subject: text",
@@ -117,7 +119,6 @@ std::vector<Exchange> Dialogue(int viewed)
                 "--BB--",
                 "."}};
     d[TopView] = {"TOP " + v + " 0", TopReply(viewed)};
-    d[ListView] = {"LIST " + v, {"+OK " + v + " 160"}};
     d[Dele] = {"DELE " + v, {"+OK deleted"}};
     if (viewed != 2)
         d[Dele2] = {"DELE 2", {"+OK deleted"}};
@@ -141,6 +142,7 @@ const Step Steps[] = {
     {"STAT", Stat, 0, Phase::Login, Junk::Login},
     {"TOP_SubjectLine", Top1, 1, Phase::Listing, Junk::Absorbed},
     {"LIST", List1, 0, Phase::Listing, Junk::Gap},
+    {"LIST_All", ListAll, 1, Phase::Listing, Junk::Distrusted},
     {"RETR_Body", Retr, 7, Phase::ViewText, Junk::Absorbed},
     {"RETR_Attachment", Retr, 13, Phase::ViewText, Junk::Absorbed},
     {"TOP_HeaderView", TopView, 0, Phase::ViewHeader, Junk::Refused},
@@ -164,7 +166,8 @@ Expectation Expected(const Step& step, Fault fault)
     Expectation x;
     if (fault == Fault::Garbage) {
         switch (step.IfJunk) {
-        case Junk::Absorbed: x.GoesOn = true; break;
+        case Junk::Absorbed:
+        case Junk::Distrusted: x.GoesOn = true; break;
         case Junk::Gap:
             x.GoesOn = true;
             x.Viewed = 2;
@@ -268,6 +271,7 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
     };
     const auto dialogue = Dialogue(x.Viewed);
     bool skipping = false;
+    bool sizeEach = false;   // the listing was distrusted
     for (int e = 0; e < ExCount; ++e) {
         const Exchange& ex = dialogue[static_cast<std::size_t>(e)];
         if ((skipping && !BeginsOperation(e)) || ex.Reply.empty())
@@ -277,6 +281,11 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
             expect(ex.Command);
         if (e != step.At) {
             s.Send(Wire(ex.Reply, 0, ex.Reply.size()));
+            if (sizeEach && (e == Top2 || e == TopView)) {
+                const std::string n = e == Top2 ? "2" : std::to_string(x.Viewed);
+                expect("LIST " + n);
+                s.SendLine("+OK " + n + " 160");
+            }
             continue;
         }
         const auto l = static_cast<std::size_t>(step.Line);
@@ -289,6 +298,10 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
         switch (step.IfJunk) {
         case Junk::Absorbed:
         case Junk::Gap: s.Send(Wire(ex.Reply, l + 1, ex.Reply.size())); break;
+        case Junk::Distrusted:
+            s.Send(Wire(ex.Reply, l + 1, ex.Reply.size()));
+            sizeEach = true;
+            break;
         case Junk::Refused: skipping = true; break;
         case Junk::Login:
             expect("QUIT");

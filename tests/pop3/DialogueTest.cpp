@@ -372,6 +372,8 @@ TEST_F(SummaryTest, RefusedTopSendsNoListAndKeepsThePreviousSummary)
                             .Send(Listing({"Subject: one", ""}))
                             .Expect("LIST 1")
                             .SendLine("+OK 1 11")
+                            .Expect("LIST")
+                            .Send(Listing({"1 11", "2 22"}))
                             .Expect("TOP 2 0")
                             .SendLine("-ERR no such message")
                             .Expect("QUIT")
@@ -415,6 +417,8 @@ TEST_F(SummaryTest, RepliesInPiecesGiveTheSameFieldsStatusTextsAndLastReply)
                             .SendPieces({"+OK top\r\nSubject: one\r\nFro", "m: two\r\nMessage-ID: <a@b>\r\n\r\n.\r", "\n"}, 100ms)
                             .Expect("LIST 1")
                             .SendPieces({"+OK 1 ", "77 \r\n"}, 100ms)
+                            .Expect("LIST")
+                            .SendLine("-ERR not now")   // each size is asked for then
                             .Expect("TOP 2 0")
                             .Send(Listing({"X-Long: " + std::string(300, 'x'), ""}))
                             .Expect("LIST 2")
@@ -527,6 +531,38 @@ TEST_F(SummaryTest, WithPipeliningAWindowIsSentAheadInOnePieceAndRepliesAreReadI
     ConnectTo(server);
     EXPECT_NO_THROW(Pop->GetSummary(1));
     EXPECT_EQ(Pop->Summary.Bytes, 100);
+    Pop->Abort();
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(SummaryTest, WithoutPipeliningOneListingOfTheMailboxGivesTheSizesFromTheSecondSummaryOn)
+{
+    const std::string top = Listing({"Subject: s", ""});
+    ScriptServer server(std::vector<Script>{
+        // Kept through DELE and RSET, which renumber nothing.
+        Login("+OK 3 600").Expect("TOP 1 0").Send(top).Expect("LIST 1").SendLine("+OK 1 100")
+            .Expect("LIST").Send(Listing({"1 100", "2 200", "3 300"})).Expect("TOP 2 0").Send(top)
+            .Expect("DELE 2").SendLine("+OK").Expect("RSET").SendLine("+OK").Expect("TOP 3 0").Send(top)
+            .Expect("QUIT").SendLine("+OK").WaitForClose(),
+        // A new session asks again; a listing with a line that is no "number size" is trusted for none.
+        Login("+OK 3 600").Expect("TOP 1 0").Send(top).Expect("LIST 1").SendLine("+OK 1 100")
+            .Expect("LIST").Send(Listing({"1 100", "2 2x0", "3 300"})).Expect("TOP 3 0").Send(top)
+            .Expect("LIST 3").SendLine("+OK 3 301").WaitForClose()});
+    ConnectTo(server);
+    for (int n = 1; n <= 2; ++n) {
+        Pop->GetSummary(n);
+        EXPECT_EQ(Pop->Summary.Bytes, 100 * n);
+    }
+    Pop->DeleteMailMessage(2);
+    Pop->Reset();
+    Pop->GetSummary(3);
+    EXPECT_EQ(Pop->Summary.Bytes, 300);
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "end"), 3);
+    Pop->Disconnect();
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    Pop->GetSummary(3);
+    EXPECT_EQ(Pop->Summary.Bytes, 301);
     Pop->Abort();
     EXPECT_TRUE(server.WaitDone());
 }
