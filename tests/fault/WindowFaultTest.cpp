@@ -418,8 +418,10 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
     ASSERT_FALSE(HasFatalFailure());
 
     std::optional<Clock::time_point> releasedAt;
+    // The server reaches the greeting when it accepts, which can be before the window has
+    // heard that its connection is made: the release waits for that too.
     if (release)
-        When([reached] { return reached->load(); }, [&] {
+        When([this, reached] { return reached->load() && W->NMPOP3->Connected; }, [&] {
             releasedAt = Clock::now();
             ClickConnect();
         });
