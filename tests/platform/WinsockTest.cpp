@@ -228,7 +228,10 @@ TEST_F(WinsockTest, PeerEndingRightAfterAcceptGivesConnectThenOneClose)
         const int closeError = ending == racetest::QuickPeer::Close ? 0 : ws::WSAECONNRESET;
         for (ws::SocketHandle s : mine) {
             const std::vector<Note>& n = seen[s];
-            ASSERT_EQ(n.size(), 2u);
+            std::string events;
+            for (const Note& note : n)
+                events += " " + std::to_string(note.Event) + "/" + std::to_string(note.Error);
+            ASSERT_EQ(n.size(), 2u) << "events (code/error):" << events;
             EXPECT_EQ(n[0].Event, ws::FD_CONNECT);
             EXPECT_EQ(n[0].Error, 0);
             EXPECT_EQ(n[1].Event, ws::FD_CLOSE);
