@@ -244,8 +244,10 @@ void OnSocketEvents(const std::weak_ptr<SocketRec>& weak, std::uint32_t ev)
         ++r.Arrivals;
     if (ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))
         r.PeerClosed = true;
-    // At the end of the stream the socket reads as ready without data: no FD_READ then.
-    bool data = (ev & EPOLLIN) && (!(ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) || r.Stashed() > 0 || Pending(r.Fd) > 0);
+    // At the end of the stream the socket reads as ready without data: no FD_READ then. The
+    // bytes are counted, not the flags trusted: a close may show as readable a moment before
+    // it shows as hung up.
+    bool data = (ev & EPOLLIN) && (r.Stashed() > 0 || Pending(r.Fd) > 0);
     if (data && r.ReadEnabled && (r.Mask & FD_READ)) {
         r.ReadEnabled = false;
         Notify(r, FD_READ, 0);
