@@ -9,6 +9,15 @@
 
 using namespace pop3text;
 
+namespace {
+
+// The pipelining window: never narrower than this (on loopback it stays there), and wide
+// enough for summaries read at this many a second, about the component's pace on loopback.
+constexpr int SmallestWindow = 64;
+constexpr double ReadingPace = 40000;
+
+} // namespace
+
 TNMPOP3::TNMPOP3(TComponent* AOwner) : TPowersock(AOwner)
 {
     Port = 110;
@@ -53,7 +62,12 @@ void TNMPOP3::SetAttachFilePath(const std::string& Value)
 std::string TNMPOP3::Command(const std::string& Line)
 {
     Send(Line);
-    return ReadStatus();
+    const auto sent = std::chrono::steady_clock::now();
+    std::string reply = ReadStatus();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    if (FRoundTrip < 0 || seconds < FRoundTrip)
+        FRoundTrip = seconds;
+    return reply;
 }
 
 void TNMPOP3::Send(const std::string& Line)
@@ -119,7 +133,7 @@ void TNMPOP3::Connect()
             throw Exception("Authentication failed");
     }
     Capabilities.clear();   // no answer of an earlier session stands for this one
-    ForgetSizes();
+    ForgetSession();
     const bool wasBusy = FBusy;
     FBusy = true;
     if (!Connected)
@@ -235,7 +249,7 @@ void TNMPOP3::Disconnect()
     } catch (...) {
         failure = std::current_exception();
     }
-    ForgetSizes();
+    ForgetSession();
     if (Connected)   // not when the failure found the connection closed by the server
         TPowersock::Disconnect();
     if (failure)
@@ -247,7 +261,7 @@ void TNMPOP3::Disconnect()
 void TNMPOP3::Abort()
 {
     FInFlight.clear();   // the connection ends: their replies go with it
-    ForgetSizes();
+    ForgetSession();
     TPowersock::Abort();
     if (Connected) {
         RequestCloseSocket();
@@ -380,21 +394,34 @@ int TNMPOP3::KeptSize(int Msg) const
     return FSizes[static_cast<std::size_t>(Msg - 1)];
 }
 
-void TNMPOP3::ForgetSizes()
+void TNMPOP3::ForgetSession()
 {
     FSummaries = 0;
     FSizesAsked = false;
     FSizes.clear();
+    FRoundTrip = -1;
+}
+
+int TNMPOP3::Window() const
+{
+    // The replies of a window come a round trip after its commands; two round trips of
+    // reading at full speed keep the link busy, and a stop drops no more than that.
+    const double wanted = FRoundTrip > 0 ? 2 * FRoundTrip * ReadingPace : 0;
+    return static_cast<int>(std::clamp<double>(wanted, std::min(Depth, SmallestWindow), std::max(Depth, 1)));
 }
 
 void TNMPOP3::SendAhead(int Msg)
 {
     // Topped up once a quarter of the window is read, so that one write carries many
     // commands and the link never runs dry.
-    if (FInFlight.size() > static_cast<std::size_t>(Depth - Depth / 4) && FInFlight.front() == Msg)
+    const bool following = !FInFlight.empty() && FInFlight.front() == Msg;
+    if (following && FInFlight.back() >= MessageCount)
+        return;   // the rest of the mailbox is in flight
+    const int window = Window();
+    if (following && FInFlight.size() > static_cast<std::size_t>(window - window / 4))
         return;
     const int first = FInFlight.empty() ? Msg : FInFlight.back() + 1;
-    const int last = std::max(Msg, std::min(Msg + Depth - 1, MessageCount));
+    const int last = std::max(Msg, std::min(Msg + window - 1, MessageCount));
     std::string batch;
     for (int n = first; n <= last; ++n) {
         batch += CommandLine("TOP ", n, " 0\r\n");

@@ -535,6 +535,21 @@ TEST_F(SummaryTest, WithPipeliningAWindowIsSentAheadInOnePieceAndRepliesAreReadI
     EXPECT_TRUE(server.WaitDone());
 }
 
+TEST_F(SummaryTest, OnALongRoundTripTheWindowOpensWiderThanOnLoopback)
+{
+    // 20 ms to every login reply: two round trips' worth is far more than 64 messages.
+    const testsupport::Millis trip(20);
+    ScriptServer server(std::vector<Script>{
+        Script().SendLine("+OK ready").Expect("CAPA").Pause(trip).Send("+OK\r\nPIPELINING\r\n.\r\n")
+            .Expect("USER bob").Pause(trip).SendLine("+OK").Expect("PASS pw").Pause(trip).SendLine("+OK")
+            .Expect("STAT").Pause(trip).SendLine("+OK 100 1500")
+            .ExpectTogether(Ahead(1, 100)).Send(Answers(1, 1)).WaitForClose()});
+    ConnectTo(server);
+    EXPECT_NO_THROW(Pop->GetSummary(1));
+    Pop->Abort();
+    EXPECT_TRUE(server.WaitDone());
+}
+
 TEST_F(SummaryTest, WithoutPipeliningOneListingOfTheMailboxGivesTheSizesFromTheSecondSummaryOn)
 {
     const std::string top = Listing({"Subject: s", ""});
