@@ -172,7 +172,8 @@ public:
     // The most messages whose TOP and LIST GetSummary keeps sent ahead when the server
     // announces PIPELINING (at most up to MessageCount); 1 or less sends nothing ahead.
     // Fewer are kept in flight where the round trip is short (see Window): on loopback 64.
-    // The default covers a 50 ms round trip at the component's pace on loopback.
+    // The default is about 50 ms of reading at the component's pace on loopback, enough
+    // for replies that come a round trip of up to 50 ms after their commands.
     int Depth = 2048;
     // Bytes one reply may have (status line and line ends included); 0 = no limit.
     long long ReplyLimit = 64LL << 20;
