@@ -53,6 +53,9 @@ TPowersock::TLinesEnd TPowersock::ReadLines(const TLineRead& How, TakeLine&& Tak
             if (!lf)
                 break;
             const auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1;
+            // However its pieces arrived, a line longer than the buffer is refused.
+            if (partial.size() + length > static_cast<std::size_t>(TransferBufferSize))
+                LineTooLong(How, used + TransferBufferSize - static_cast<int>(partial.size()));
             used += static_cast<int>(length);
             if (partial.empty()) {
                 done = Take(std::string_view(begin, length));
@@ -64,15 +67,8 @@ TPowersock::TLinesEnd TPowersock::ReadLines(const TLineRead& How, TakeLine&& Tak
         }
         if (!done && used < n) {
             // The start of a line is taken too, so that an end of the stream behind it shows.
-            if (partial.size() + static_cast<std::size_t>(n - used) >= static_cast<std::size_t>(TransferBufferSize)) {
-                // The rest of that line would be taken for the next line: with DropOnFailure
-                // the dialogue cannot go on, and no QUIT may be sent into it.
-                if (How.DropOnFailure)
-                    DropConnection();
-                else   // what was read of the line is gone: its first 65536 bytes
-                    ConsumeInput(used + TransferBufferSize - static_cast<int>(partial.size()));
-                throw ESockError("Line too long: no line end within " + std::to_string(TransferBufferSize) + " bytes");
-            }
+            if (partial.size() + static_cast<std::size_t>(n - used) >= static_cast<std::size_t>(TransferBufferSize))
+                LineTooLong(How, used + TransferBufferSize - static_cast<int>(partial.size()));
             partial.append(TransferBuffer + used, static_cast<std::size_t>(n - used));
             used = n;
         }

@@ -268,6 +268,10 @@ protected:
     TLinesEnd ReadLines(const TLineRead& How, TakeLine&& Take, int* Unconsumed = nullptr);
     // Receives Count bytes already looked at (a ReadLines batch left by KeepLast).
     void ConsumeInput(int Count);
+    // Raises ReadLines' "Line too long" ESockError: first drops the connection with
+    // DropOnFailure, else receives Consume bytes (what came before the line and its first
+    // 65536 bytes, which are gone).
+    [[noreturn]] void LineTooLong(const TLineRead& How, int Consume);
     // Notes a reply line: LastReply, LastReplyCode (ReplyCode; 0 while OnStatus runs), and
     // the reply as a level-1 status.
     void NoteReply(std::string_view Reply);

@@ -162,6 +162,17 @@ void TPowersock::ConsumeInput(int Count)
         ErrorManager(ws::WSAEWOULDBLOCK);
 }
 
+void TPowersock::LineTooLong(const TLineRead& How, int Consume)
+{
+    // The rest of that line would be taken for the next line: with DropOnFailure the
+    // dialogue cannot go on, and no QUIT may be sent into it.
+    if (How.DropOnFailure)
+        DropConnection();
+    else
+        ConsumeInput(Consume);
+    throw ESockError("Line too long: no line end within " + std::to_string(TransferBufferSize) + " bytes");
+}
+
 void TPowersock::NoteReply(std::string_view Reply)
 {
     LastReply.assign(Reply);

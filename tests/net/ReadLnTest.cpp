@@ -84,15 +84,20 @@ TEST_F(ReadLnTest, ALongerLineRaisesAndNeverOverrunsTheBuffer)
 {
     std::string line(70000, 'y');
     line += "\r\n";
-    ScriptServer server(Script().Send(line).WaitForClose());
-    ConnectTo(server.Port());
-    try {
-        Sock->ReadLn();
-        FAIL() << "no exception";
-    } catch (const EAbortError&) {
-        FAIL() << "not an abort";
-    } catch (const ESockError& e) {
-        EXPECT_EQ(e.Message, "Line too long: no line end within 65536 bytes");
+    // At once, and with the line end in a later piece than the first 65536 bytes (which
+    // once returned the whole line).
+    for (const auto& pieces : {std::vector<std::string>{line}, std::vector<std::string>{line.substr(0, 40000), line.substr(40000)}}) {
+        ScriptServer server(Script().SendPieces(pieces, testsupport::Millis(50)).WaitForClose());
+        ConnectTo(server.Port());
+        try {
+            Sock->ReadLn();
+            ADD_FAILURE() << "no exception, " << pieces.size() << " piece(s)";
+        } catch (const EAbortError&) {
+            ADD_FAILURE() << "not an abort";
+        } catch (const ESockError& e) {
+            EXPECT_EQ(e.Message, "Line too long: no line end within 65536 bytes");
+        }
+        Sock->Disconnect();
     }
 }
 
