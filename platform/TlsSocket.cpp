@@ -19,6 +19,13 @@ namespace {
 // (Pending) like any other data left behind.
 constexpr std::size_t TlsReadLimit = 256 * 1024;
 
+// The system held nothing more at this read; an arrival the watcher counts later undoes it.
+void MarkDrained(SocketRec& r)
+{
+    r.Drained = true;
+    r.DrainedArrivals = r.Arrivals;
+}
+
 // Reads what the system holds, feeds the filter, advances the handshake, decrypts
 // everything into the stash (nothing decrypted stays inside OpenSSL unannounced) and sends
 // what the filter produced. True when it stopped at TlsReadLimit with more to read.
@@ -32,14 +39,18 @@ bool PumpTls(SocketRec& r)
         if (n > 0) {
             f.Feed(chunk, static_cast<std::size_t>(n));
             total += static_cast<std::size_t>(n);
-            if (static_cast<std::size_t>(n) < sizeof chunk)
-                break;   // a short read: nothing more was there
+            if (static_cast<std::size_t>(n) < sizeof chunk) {
+                MarkDrained(r);   // a short read: nothing more was there
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            MarkDrained(r);
             break;
+        }
         r.TlsEnded = true;
         r.TlsError = n < 0 ? errno : 0;
         f.FeedEnd();
@@ -88,7 +99,10 @@ bool FlushTls(SocketRec& r)
 
 int RecvTls(SocketRec& r, char* buf, std::size_t want, bool peek)
 {
-    const bool more = (r.Stashed() < want || want == 0) && PumpTls(r);
+    // As in plain text, stashed bytes are all there is while nothing arrived since the
+    // system was drained and the filter holds nothing undecrypted.
+    const bool current = r.Stashed() > 0 && r.KnownDrained() && !r.Tls->PlainPending();
+    const bool more = (r.Stashed() < want || want == 0) && !current && PumpTls(r);
     const std::size_t n = std::min(r.Stashed(), want);
     std::memcpy(buf, r.Stash.data() + r.StashPos, n);
     // A receive that saw only part of the plaintext, or left ciphertext unread, has left news
