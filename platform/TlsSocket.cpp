@@ -34,6 +34,7 @@ bool PumpTls(SocketRec& r)
     TlsFilter& f = *r.Tls;
     char chunk[16384];
     std::size_t total = 0;
+    r.Drained = false;   // until this read finds the system empty
     while (!r.TlsEnded && total < TlsReadLimit) {
         const ssize_t n = ::recv(r.Fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
