@@ -64,6 +64,12 @@ struct SocketRec : std::enable_shared_from_this<SocketRec> {
     std::uint64_t DrainedArrivals = 0;
 
     std::size_t Stashed() const { return Stash.size() - StashPos; }
+    // A read from the system came back short (Empty) or full; arrivals counted from here.
+    void NoteRead(bool Empty)
+    {
+        Drained = Empty;
+        DrainedArrivals = Arrivals;
+    }
     // Only a connected socket that is watched for incoming data has its arrivals counted.
     bool KnownDrained() const
     {

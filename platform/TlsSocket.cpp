@@ -19,13 +19,6 @@ namespace {
 // (Pending) like any other data left behind.
 constexpr std::size_t TlsReadLimit = 256 * 1024;
 
-// The system held nothing more at this read; an arrival the watcher counts later undoes it.
-void MarkDrained(SocketRec& r)
-{
-    r.Drained = true;
-    r.DrainedArrivals = r.Arrivals;
-}
-
 // Reads what the system holds, feeds the filter, advances the handshake, decrypts
 // everything into the stash (nothing decrypted stays inside OpenSSL unannounced) and sends
 // what the filter produced. True when it stopped at TlsReadLimit with more to read.
@@ -41,7 +34,7 @@ bool PumpTls(SocketRec& r)
             f.Feed(chunk, static_cast<std::size_t>(n));
             total += static_cast<std::size_t>(n);
             if (static_cast<std::size_t>(n) < sizeof chunk) {
-                MarkDrained(r);   // a short read: nothing more was there
+                r.NoteRead(true);   // a short read: nothing more was there
                 break;
             }
             continue;
@@ -49,7 +42,7 @@ bool PumpTls(SocketRec& r)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            MarkDrained(r);
+            r.NoteRead(true);
             break;
         }
         r.TlsEnded = true;

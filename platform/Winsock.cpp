@@ -257,8 +257,7 @@ int Recv(SocketHandle s, char* buf, int len, int flags)
             e = errno;
         }
         if (got >= 0 || e == EAGAIN) {
-            r->Drained = got < static_cast<ssize_t>(want - stashed);
-            r->DrainedArrivals = r->Arrivals;
+            r->NoteRead(got < static_cast<ssize_t>(want - stashed));
         }
         if (got < 0 && stashed > 0) {
             if (e != EAGAIN)
