@@ -1,4 +1,4 @@
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "app/AccountPasswords.h"
+#include "mailbox/AccountPasswords.h"
 
 TKeyringMove MovePasswordsToKeyring(const TKeyring& keyring, std::vector<TAccountFields>& accounts)
 {

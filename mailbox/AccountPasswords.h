@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountFile.h"
-#include "app/Keyring.h"
+#include "mailbox/AccountFile.h"
+#include "mailbox/Keyring.h"
 
 struct TKeyringMove {
     int Moved = 0;                               // accounts whose password is now in the keyring

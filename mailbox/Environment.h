@@ -1,10 +1,9 @@
 #pragma once
-// Where the program keeps its files and how large the screen is.
+// Where the program keeps its files.
 //
 // The files live beside the executable: "Account.lst" and the executable's name with the
-// extension ".ini". Tests point the folder and the screen size elsewhere; the program never does.
+// extension ".ini". Tests point the folder elsewhere; the program never does.
 
-#include <optional>
 #include <string>
 
 // The folder with its trailing "/".
@@ -16,11 +15,3 @@ std::string AccountFileName();
 // The certificates the user chose to trust ("Trusted.lst", beside "Account.lst").
 std::string TrustFileName();
 std::string SettingsFileName();
-
-struct TScreenSize {
-    int Width = 0;
-    int Height = 0;
-};
-// The primary screen's size in pixels (needs a QGuiApplication unless overridden).
-TScreenSize ScreenSize();
-void SetScreenSize(std::optional<TScreenSize> size);

@@ -1,4 +1,4 @@
-#include "app/Keyring.h"
+#include "mailbox/Keyring.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -12,7 +12,7 @@
 #include <vector>
 #include <qt6keychain/keychain.h>
 
-#include "app/Sjis.h"
+#include "mime/Charset.h"
 #include "platform/Window.h"
 
 namespace {
@@ -160,7 +160,7 @@ TKeyringResult Run(const MakeJob& makeJob, const TKeyring& keyring, const TKeyri
     TKeyringResult result = ReachKeyring(deadline);
     if (result != TKeyringResult::Ok)
         return result;
-    QString service = SjisToQ(keyring.Service), key = SjisToQ(TKeyring::KeyOf(entry));
+    QString service = mime::SjisToQString(keyring.Service), key = mime::SjisToQString(TKeyring::KeyOf(entry));
     result = RunJob(makeJob(service), key, deadline, data);
     if (result == TKeyringResult::Failed && ForgetSecretService())
         result = RunJob(makeJob(service), key, deadline, data);

@@ -8,7 +8,7 @@
 // "Purgel"; a host name holds no '@', so the last '@' splits ID from server.
 //
 // Text: the fields and the password are Shift-JIS bytes like every account field. The key is
-// shown to people (keyring managers list it), so it is converted to Unicode (SjisToQ); the
+// shown to people (keyring managers list it), so it is converted to Unicode (mime::SjisToQString); the
 // password is stored as binary data, the very bytes the file would hold, so that moving it
 // between the file and the keyring never changes it (a keyring manager shows it base64-coded).
 //
@@ -23,7 +23,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 
 enum class TKeyringResult {
     Ok,

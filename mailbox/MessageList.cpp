@@ -1,4 +1,4 @@
-#include "app/MessageList.h"
+#include "mailbox/MessageList.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "app/ShownText.h"
+#include "mailbox/ShownText.h"
 
 #include "mime/MailText.h"
 #include "pop3/Nmpop3.h"

@@ -1,6 +1,6 @@
-#include "app/TrustFile.h"
+#include "mailbox/TrustFile.h"
 
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
@@ -52,4 +52,18 @@ void Trust(std::vector<TTrustedCertificate>& trusted, const std::string& host, c
             return;
         }
     trusted.push_back({host, port, fingerprint});
+}
+
+bool IsCertificateProblem(TTlsProblem problem)
+{
+    switch (problem) {
+    case TTlsProblem::CertificateUntrusted:
+    case TTlsProblem::CertificateSelfSigned:
+    case TTlsProblem::CertificateExpired:
+    case TTlsProblem::CertificateNotYetValid:
+    case TTlsProblem::HostMismatch:
+        return true;
+    default:
+        return false;
+    }
 }

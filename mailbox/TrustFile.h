@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "net/TlsMode.h"
+
 struct TTrustedCertificate {
     std::string Host;
     std::string Port;
@@ -28,3 +30,6 @@ std::string TrustedFingerprint(const std::vector<TTrustedCertificate>& trusted, 
 // Trusts `fingerprint` for host and port, in place of one trusted before.
 void Trust(std::vector<TTrustedCertificate>& trusted, const std::string& host, const std::string& port,
            const std::string& fingerprint);
+
+// A certificate problem the user may overrule by trusting the certificate for the server.
+bool IsCertificateProblem(TTlsProblem problem);

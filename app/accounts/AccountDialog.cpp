@@ -1,4 +1,4 @@
-#include "app/AccountDialog.h"
+#include "app/accounts/AccountDialog.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QValidator>
 
-#include "app/AppStyle.h"
-#include "app/MessageBox.h"
-#include "app/Sjis.h"
-#include "app/Tag.h"
-#include "app/Texts.h"
+#include "app/main/AppStyle.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Sjis.h"
+#include "app/main/Tag.h"
+#include "app/main/Texts.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 

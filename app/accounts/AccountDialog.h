@@ -24,7 +24,7 @@
 #include <QDialog>
 #include <string>
 
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 
 class QComboBox;
 class QFrame;

@@ -1,29 +1,15 @@
-#include "app/CertificateText.h"
+#include "app/accounts/CertificateText.h"
 
 #include <QSslCertificate>
 #include <iterator>
 
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 
 std::string TlsProblemText(TTlsProblem problem)
 {
     const auto index = static_cast<size_t>(problem);
     return index < std::size(Texts::TlsProblemTexts) ? Texts::TlsProblemTexts[index] : Texts::TlsProblemTexts[0];
-}
-
-bool IsCertificateProblem(TTlsProblem problem)
-{
-    switch (problem) {
-    case TTlsProblem::CertificateUntrusted:
-    case TTlsProblem::CertificateSelfSigned:
-    case TTlsProblem::CertificateExpired:
-    case TTlsProblem::CertificateNotYetValid:
-    case TTlsProblem::HostMismatch:
-        return true;
-    default:
-        return false;
-    }
 }
 
 namespace {

@@ -10,9 +10,6 @@
 // "" for TTlsProblem::None.
 std::string TlsProblemText(TTlsProblem problem);
 
-// A certificate problem the user may overrule by trusting the certificate for the server.
-bool IsCertificateProblem(TTlsProblem problem);
-
 // Subject, issuer, validity (UTC) and fingerprint on a line each; `der` the certificate's DER
 // bytes, `fingerprint` as the component gives it (shown in colon-separated pairs). A DER that
 // does not parse shows the fingerprint alone.

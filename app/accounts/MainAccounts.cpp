@@ -1,16 +1,16 @@
 // The main window's account list: the rows of Lv1, loaded from and saved to "Account.lst",
 // and the account menu's commands.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
 #include <QPushButton>
 #include <algorithm>
 #include <optional>
 
-#include "app/AccountDialog.h"
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MessageBox.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "mailbox/Environment.h"
+#include "app/main/ListView.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Texts.h"
 #include "runtime/Exception.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"

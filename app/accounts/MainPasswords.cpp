@@ -1,19 +1,19 @@
 // The main window's side of the passwords in the keyring: the one-time move of plain-text
 // passwords, the follow-ups of the account commands, the look-up (or the question) at connect,
 // and the sign of where each account's password is.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
 #include <QStyle>
 #include <algorithm>
 
-#include "app/AccountDialog.h"
-#include "app/AccountPasswords.h"
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MessageBox.h"
-#include "app/PasswordDialog.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "mailbox/AccountPasswords.h"
+#include "mailbox/Environment.h"
+#include "app/main/ListView.h"
+#include "app/main/MessageBox.h"
+#include "app/accounts/PasswordDialog.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 #include "runtime/IniFile.h"
 
 namespace {

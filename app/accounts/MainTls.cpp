@@ -1,13 +1,13 @@
 // The main window's side of secure connections: the account's security and the certificates
 // the user trusts given to the component before Connect, and after a failed Connect the reason
 // in Japanese, or the question whether to trust a certificate the system does not vouch for.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
-#include "app/CertificateText.h"
-#include "app/Environment.h"
-#include "app/MessageBox.h"
-#include "app/Texts.h"
-#include "app/TrustFile.h"
+#include "app/accounts/CertificateText.h"
+#include "mailbox/Environment.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Texts.h"
+#include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/PasswordDialog.h"
+#include "app/accounts/PasswordDialog.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -7,9 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/AppStyle.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/main/AppStyle.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 
 namespace {
 TPasswordPromptHook gHook;

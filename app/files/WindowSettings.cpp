@@ -1,4 +1,4 @@
-#include "app/WindowSettings.h"
+#include "app/files/WindowSettings.h"
 
 #include "runtime/IniFile.h"
 #include "runtime/SysUtils.h"

@@ -1,6 +1,6 @@
 // The main window's message list beyond its rows: how the size and date columns show and
 // sort, the filter field, and the rules that check rows.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
 #include <QDateEdit>
 #include <QDialog>
@@ -11,10 +11,10 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/ListView.h"
-#include "app/MessageList.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/main/ListView.h"
+#include "mailbox/MessageList.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 
 namespace {
 constexpr int SizeColumn = 2;

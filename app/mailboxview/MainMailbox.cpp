@@ -2,7 +2,7 @@
 // messages, deleting the checked ones, ending the connection; the component's events; the
 // viewer's fetches. The rules that keep nested handlers apart are in MainWindow.h and
 // MailboxState.h.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,14 +14,14 @@
 #include <climits>
 #include <optional>
 
-#include "app/ListView.h"
-#include "app/MessageBox.h"
-#include "app/MessageList.h"
-#include "app/ShownText.h"
-#include "app/Sjis.h"
-#include "app/StatusBar.h"
-#include "app/Texts.h"
-#include "app/Viewer.h"
+#include "app/main/ListView.h"
+#include "app/main/MessageBox.h"
+#include "mailbox/MessageList.h"
+#include "mailbox/ShownText.h"
+#include "app/main/Sjis.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
+#include "app/viewer/Viewer.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
 

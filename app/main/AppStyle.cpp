@@ -1,4 +1,4 @@
-#include "app/AppStyle.h"
+#include "app/main/AppStyle.h"
 
 #include <QApplication>
 #include <QHelpEvent>

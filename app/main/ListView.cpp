@@ -1,4 +1,4 @@
-#include "app/ListView.h"
+#include "app/main/ListView.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -7,7 +7,7 @@
 #include <QSignalBlocker>
 #include <stdexcept>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 namespace {
 constexpr int DataRole = Qt::UserRole;

@@ -1,6 +1,6 @@
 // The main window's building and layout, its life events, the settings file and the shared
 // handlers that dispatch on the sender's tag.
-#include "app/MainWindow.h"
+#include "app/main/MainWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -12,16 +12,17 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/AppStyle.h"
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MessageBox.h"
-#include "app/Sjis.h"
-#include "app/Splitter.h"
-#include "app/StatusBar.h"
-#include "app/Tag.h"
-#include "app/Texts.h"
-#include "app/WindowSettings.h"
+#include "app/main/AppStyle.h"
+#include "app/main/Screen.h"
+#include "mailbox/Environment.h"
+#include "app/main/ListView.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Sjis.h"
+#include "app/main/Splitter.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Tag.h"
+#include "app/main/Texts.h"
+#include "app/files/WindowSettings.h"
 #include "platform/Window.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/IniFile.h"

@@ -50,9 +50,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountFile.h"
-#include "app/Keyring.h"
-#include "app/MailboxState.h"
+#include "mailbox/AccountFile.h"
+#include "mailbox/Keyring.h"
+#include "app/mailboxview/MailboxState.h"
 
 class QAction;
 class QDir;

@@ -1,11 +1,11 @@
-#include "app/MessageBox.h"
+#include "app/main/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 
 namespace {
 TMessageBoxHook gHook;

@@ -1,4 +1,4 @@
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 #include <QStringEncoder>
 #include <algorithm>

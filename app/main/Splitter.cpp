@@ -1,4 +1,4 @@
-#include "app/Splitter.h"
+#include "app/main/Splitter.h"
 
 #include <QMouseEvent>
 

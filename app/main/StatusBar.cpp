@@ -1,8 +1,8 @@
-#include "app/StatusBar.h"
+#include "app/main/StatusBar.h"
 
 #include <QLabel>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {}
 

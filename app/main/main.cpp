@@ -2,8 +2,8 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/MainWindow.h"
-#include "app/MessageBox.h"
+#include "app/main/MainWindow.h"
+#include "app/main/MessageBox.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "app/Viewer.h"
+#include "app/viewer/Viewer.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -11,10 +11,10 @@
 
 #include "runtime/SysUtils.h"
 
-#include "app/MessageBox.h"
-#include "app/Sjis.h"
-#include "app/StatusBar.h"
-#include "app/Texts.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Sjis.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
 
 TMail* Mail = nullptr;
 

@@ -26,10 +26,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/MessageBox.h"
+#include "mailbox/Environment.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/MessageBox.h"
 #include "bench/Measure.h"
 #include "bench/Pop3Client.h"
 #include "bench/pop3/DelayProxy.h"

@@ -7,11 +7,11 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include "app/AccountDialog.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 #include "tests/app/TestSupport.h"
 
 namespace {

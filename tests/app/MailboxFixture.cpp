@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <unistd.h>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 void MailboxTest::SetUp()
 {

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/StatusBar.h"
-#include "app/Texts.h"
-#include "app/Viewer.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
+#include "app/viewer/Viewer.h"
 #include "tests/app/TestSupport.h"
 
 class MailboxTest : public AppTest {

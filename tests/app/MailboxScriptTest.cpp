@@ -10,7 +10,7 @@
 #include <chrono>
 #include <climits>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/QtTestMain.h"

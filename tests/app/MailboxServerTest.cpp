@@ -16,8 +16,8 @@
 #include <map>
 #include <set>
 
-#include "app/MessageList.h"
-#include "app/Sjis.h"
+#include "mailbox/MessageList.h"
+#include "app/main/Sjis.h"
 #include "jconv/Jconvert.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"

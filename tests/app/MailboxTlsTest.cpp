@@ -5,7 +5,7 @@
 // told why.
 #include <sys/stat.h>
 
-#include "app/TrustFile.h"
+#include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Dovecot.h"

@@ -20,14 +20,14 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "app/AppStyle.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/Splitter.h"
-#include "app/StatusBar.h"
-#include "app/Tag.h"
-#include "app/Texts.h"
+#include "app/main/AppStyle.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/Splitter.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Tag.h"
+#include "app/main/Texts.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 

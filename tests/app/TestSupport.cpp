@@ -10,8 +10,9 @@
 #include <sstream>
 #include <sys/resource.h>
 
-#include "app/Environment.h"
-#include "app/Texts.h"
+#include "app/main/Screen.h"
+#include "mailbox/Environment.h"
+#include "app/main/Texts.h"
 #include "tests/support/Files.h"
 
 void InstallUnexpectedBoxHook()

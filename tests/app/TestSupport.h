@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageBox.h"
-#include "app/PasswordDialog.h"
+#include "app/main/MessageBox.h"
+#include "app/accounts/PasswordDialog.h"
 
 class QWidget;
 

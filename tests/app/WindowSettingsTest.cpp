@@ -1,10 +1,10 @@
 // The settings file: defaults on a first start, centring, partial files, and when it is written.
 #include <gtest/gtest.h>
 
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/WindowSettings.h"
+#include "mailbox/Environment.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/files/WindowSettings.h"
 #include "runtime/IniFile.h"
 #include "runtime/SysUtils.h"
 #include "tests/app/TestSupport.h"

@@ -19,7 +19,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/fault/LineFaults.h"
