@@ -6,25 +6,33 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QToolButton>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <algorithm>
 #include <stdexcept>
 
+#include "app/accounts/AccountCommands.h"
+#include "app/accounts/CertificateQuestion.h"
+#include "app/accounts/PasswordHandling.h"
+#include "app/files/WindowSettings.h"
+#include "app/mailboxview/CheckRules.h"
+#include "app/mailboxview/MailboxCommands.h"
+#include "app/mailboxview/MessageFilter.h"
+#include "app/mailboxview/MessageModel.h"
+#include "app/mailboxview/MessageView.h"
 #include "app/main/AppStyle.h"
-#include "app/main/Screen.h"
-#include "mailbox/Environment.h"
 #include "app/main/ListView.h"
 #include "app/main/MessageBox.h"
+#include "app/main/Screen.h"
 #include "app/main/Sjis.h"
 #include "app/main/Splitter.h"
 #include "app/main/StatusBar.h"
 #include "app/main/Tag.h"
 #include "app/main/Texts.h"
-#include "app/files/WindowSettings.h"
+#include "app/viewer/ViewerCommands.h"
+#include "mailbox/Environment.h"
 #include "platform/Window.h"
-#include "pop3/Nmpop3.h"
 #include "runtime/IniFile.h"
 
 TMain* Main = nullptr;
@@ -66,7 +74,7 @@ QAction* MakeItem(QMenu* menu, const char* name, const std::string& caption, TMe
 }
 }
 
-TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
+TMain::TMain() : NMPOP3(&Session.Pop3())
 {
     Main = this;
     setObjectName("Main");
@@ -80,7 +88,16 @@ TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
     BuildMessagePanel();
     BuildStatusBar();
     BuildMenus();
-    BuildComponent();
+    Accounts = std::make_unique<TAccountCommands>(*this);
+    PasswordHandling = std::make_unique<TPasswordHandling>(*this);
+    Certificates = std::make_unique<TCertificateQuestion>(*this);
+    Mailbox = std::make_unique<TMailboxCommands>(*this);
+    Viewers = std::make_unique<TViewerCommands>(*this);
+    // What goes wrong inside the component's own timer and socket handling is shown like
+    // any other exception that reaches the message loop.
+    platform::SetExceptionHandler([](const std::exception* e, TObject*) {
+        ShowException(e ? *e : std::runtime_error("Unknown exception"));
+    });
     ConnectHandlers();
 
     Realign();
@@ -91,7 +108,7 @@ TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
 void TMain::BuildAccountPanel()
 {
     Panel1 = MakePanel(this, "Panel1");
-    Lv1 = new TListView(Panel1, false, false);
+    Lv1 = new TListView(Panel1);
     Lv1->setObjectName("Lv1");
     Lv1->AddColumn(Texts::NameColumn, 190);
     Lv1->AddColumn(Texts::AccountColumn, 162);
@@ -130,15 +147,15 @@ void TMain::BuildMessagePanel()
     BitBtn5 = MakeButton(Panel4, "BitBtn5", Texts::DeleteCaption, TButtonTag::Delete, 324, 4, 75, 21);
     BitBtn6 = MakeButton(Panel4, "BitBtn6", Texts::UndoCaption, TButtonTag::Undo, 404, 4, 64, 21);
     BitBtn6->setToolTip(SjisToQ(Texts::UndoItem));
-    Lv2 = new TListView(Panel2, true, true);
+    Lv2 = new TMessageView(Panel2);
     Lv2->setObjectName("Lv2");
-    Lv2->AddColumn(Texts::SubjectColumn, 241);
-    Lv2->AddColumn(Texts::SenderColumn, 140);
-    Lv2->AddColumn(Texts::SizeColumn, 60, Qt::AlignRight);
-    Lv2->AddColumn(Texts::DateColumn, 118);
+    Model = std::make_unique<TMessageModel>(Session.Store());
+    Filter = std::make_unique<TMessageFilter>(Model.get());
+    Lv2->SetModels(Filter.get());
+    const int widths[] = {241, 140, 60, 118};
+    for (int c = 0; c < TMessageModel::ColumnCount; ++c)
+        Lv2->setColumnWidth(c, widths[c]);
     Lv2->setMinimumHeight(Lv2MinHeight);
-    Lv2->SetSortable(true);
-    SetMessageColumnFormats();
     SetTag(Lv2, TListTag::Messages);
     BuildFilterBar();
 }
@@ -193,27 +210,6 @@ void TMain::BuildMenus()
     RuleButton->setMenu(Pm3);
 }
 
-void TMain::BuildComponent()
-{
-    NMPOP3 = new TNMPOP3(FComponents.get());
-    NMPOP3->Name = "NMPOP3";
-    NMPOP3->Port = 110;
-    NMPOP3->ReportLevel = 0;
-    NMPOP3->Parse = false;
-    NMPOP3->DeleteOnRead = false;
-    NMPOP3->OnConnect = [this](TObject* s) { Guarded([&] { NMPOP3Connect(s); }); };
-    NMPOP3->OnDisconnect = [this](TObject* s) { Guarded([&] { NMPOP3Disconnect(s); }); };
-    NMPOP3->OnConnectionFailed = [this](TObject* s) { Guarded([&] { NMPOP3ConnectionFailed(s); }); };
-    NMPOP3->OnRetrieveEnd = [this](TObject* s) { Guarded([&] { NMPOP3RetrieveEnd(s); }); };
-    NMPOP3->OnSuccess = [this](TObject* s) { Guarded([&] { NMPOP3Success(s); }); };
-    NMPOP3->OnDecodeStart = [this](std::string& f) { Guarded([&] { NMPOP3DecodeStart(f); }); };
-    // What goes wrong inside the component's own timer and socket handling is shown like
-    // any other exception that reaches the message loop.
-    platform::SetExceptionHandler([](const std::exception* e, TObject*) {
-        ShowException(e ? *e : std::runtime_error("Unknown exception"));
-    });
-}
-
 // The tab order, and the controls' signals to the handlers.
 void TMain::ConnectHandlers()
 {
@@ -226,11 +222,12 @@ void TMain::ConnectHandlers()
         Bind(b);
     for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4})
         Bind(a);
-    connect(FilterEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { ApplyFilter(); }); });
+    connect(FilterEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { Guarded([&] { Filter->SetFilterText(text); }); });
     // The Delete key asks like the delete button, when that is offered.
     Lv2->OnDeleteKey = [this] {
         if (BitBtn5->isEnabled())
-            Handle([this] { DeleteCheckedMessages(); });
+            Guarded([this] { Mailbox->DeleteCheckedMessages(); });
     };
     for (QAbstractItemModel* m : {Lv1->model()}) {
         connect(m, &QAbstractItemModel::rowsInserted, this, [this] { UpdateAccountHint(); });
@@ -238,15 +235,16 @@ void TMain::ConnectHandlers()
     }
     for (QMenu* m : {Pm1, Pm2, Pm3})
         connect(m, &QMenu::aboutToShow, this, [this, m] { Guarded([&] { MenuItemClick(m); }); });
-    for (const auto& pair : {std::pair{Lv1, Pm1}, std::pair{Lv2, Pm2}}) {
+    for (const auto& pair : {std::pair<QAbstractItemView*, QMenu*>{Lv1, Pm1}, std::pair<QAbstractItemView*, QMenu*>{Lv2, Pm2}}) {
         // Plain copies: clang 14 cannot capture structured bindings.
-        TListView* list = pair.first;
+        QAbstractItemView* list = pair.first;
         QMenu* menu = pair.second;
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
-        list->OnDblClick = [this, list] { Handle([&] { ListViewDblClick(list); }); };
     }
+    Lv1->OnDblClick = [this] { Guarded([this] { ListViewDblClick(Lv1); }); };
+    Lv2->OnDblClick = [this] { Guarded([this] { ListViewDblClick(Lv2); }); };
     connect(Lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { ListViewSelectItem(Lv1, Lv1->Selected() >= 0); }); });
     Splitter1->OnMoved = [this](int height) {
@@ -260,34 +258,27 @@ void TMain::ConnectHandlers()
 TMain::~TMain()
 {
     Guarded([this] { FormDestroy(); });
-    // Nothing of the component reaches the window from here on.
-    NMPOP3->OnConnect = nullptr;
-    NMPOP3->OnDisconnect = nullptr;
-    NMPOP3->OnConnectionFailed = nullptr;
-    NMPOP3->OnRetrieveEnd = nullptr;
-    NMPOP3->OnSuccess = nullptr;
-    NMPOP3->OnDecodeStart = nullptr;
-    FComponents.reset();
-    NMPOP3 = nullptr;
+    // Nothing of the session reaches the window from here on; the models go before the
+    // store they follow.
+    Mailbox.reset();
+    Viewers.reset();
+    Certificates.reset();
+    Lv2->SetModels(nullptr);
+    Filter.reset();
+    Model.reset();
     platform::SetExceptionHandler(nullptr);
     if (Main == this)
         Main = nullptr;
 }
 
-void TMain::Handle(const std::function<void()>& handler)
-{
-    Guarded(handler);
-    Guarded([this] { FinishPendingEnd(); });
-}
-
 void TMain::Bind(QPushButton* button)
 {
-    connect(button, &QPushButton::clicked, this, [this, button] { Handle([&] { ButtonClick(button); }); });
+    connect(button, &QPushButton::clicked, this, [this, button] { Guarded([&] { ButtonClick(button); }); });
 }
 
 void TMain::Bind(QAction* action)
 {
-    connect(action, &QAction::triggered, this, [this, action] { Handle([&] { MenuItemClick(action); }); });
+    connect(action, &QAction::triggered, this, [this, action] { Guarded([&] { MenuItemClick(action); }); });
 }
 
 // ---- Life events ----
@@ -297,39 +288,23 @@ void TMain::FormCreate()
     LoadWindowSettings();
     CreateProgressBar(2);
     SetHintSettings(QColor(0, 255, 0), 10, 5000);
-    FStopRequested = false;
 }
 
 void TMain::FormShow()
 {
-    LoadAccounts(Lv1);
-    Lv2->ClearItems();
+    Accounts->LoadAccounts();
+    Session.Store().Clear();
     // After the show: the offer waits for the keyring, which must not happen inside it.
-    QMetaObject::invokeMethod(this, [this] { Handle([this] { OfferKeyringMove(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { PasswordHandling->OfferKeyringMove(); }); }, Qt::QueuedConnection);
 }
 
-void TMain::FormClose()
-{
-    if (Connected())
-        FStopRequested = true;
-    FState.Close();
-    // Nothing is committed yet while the connection is being made: the closed program does
-    // not wait for it.
-    if (FState.Connecting())
-        NMPOP3->Abort();
-}
+void TMain::FormClose() { Mailbox->Close(); }
 
 void TMain::FormDestroy()
 {
-    if (Connected()) {
-        FStopRequested = true;
-        EndDialogue();
-        // Destroyed while a command still waited (never by the program itself): nothing can
-        // wait for it any more.
-        if (FState.EndPending())
-            NMPOP3->Abort();
-    }
-    SaveAccounts(Lv1);
+    Mailbox->Destroy();
+    Accounts->SaveAccounts();
     try {
         SaveWindowSettings();
     } catch (const std::exception&) {
@@ -342,7 +317,7 @@ void TMain::FormDestroy()
 void TMain::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
-        FState.Show();
+        Mailbox->Show();
         Guarded([this] { FormShow(); });
     }
     QWidget::showEvent(event);
@@ -394,7 +369,7 @@ void TMain::AlignColumns()
     int change = delta;
     if (delta > 0) {
         int used = 0;
-        for (int c = 0; c < Lv2->columnCount(); ++c)
+        for (int c = 0; c < TMessageModel::ColumnCount; ++c)
             used += Lv2->columnWidth(c);
         change = std::max(0, std::min(delta, Lv2->viewport()->width() - used));
     }
@@ -423,7 +398,7 @@ TWindowSettings TMain::CurrentWindowSettings() const
     s.Panel1Height = FPanel1Height;
     for (int i = 0; i < Lv1->columnCount(); ++i)
         s.ListView1Columns.push_back(Lv1->columnWidth(i));
-    for (int i = 0; i < Lv2->columnCount(); ++i)
+    for (int i = 0; i < TMessageModel::ColumnCount; ++i)
         s.ListView2Columns.push_back(Lv2->columnWidth(i));
     return s;
 }
@@ -471,14 +446,14 @@ void TMain::CreateProgressBar(int panelIndex)
 void TMain::ButtonClick(QObject* Sender)
 {
     switch (TagAs<TButtonTag>(Sender)) {
-    case TButtonTag::Connect: ConnectButtonClick(); break;
-    case TButtonTag::List: RetrieveMessageList(Lv2); break;
-    case TButtonTag::Stop: FStopRequested = true; break;
-    case TButtonTag::CheckAll: SetAllChecked(true); break;
-    case TButtonTag::UncheckAll: SetAllChecked(false); break;
-    case TButtonTag::Delete: DeleteCheckedMessages(); break;
-    case TButtonTag::Undo: UndoDeletions(); break;
-    case TButtonTag::AddAccount: NewAccount(); break;
+    case TButtonTag::Connect: Mailbox->ConnectButtonClick(); break;
+    case TButtonTag::List: Mailbox->RetrieveMessageList(); break;
+    case TButtonTag::Stop: Session.Stop(); break;
+    case TButtonTag::CheckAll: Session.Store().SetAllChecked(true); break;
+    case TButtonTag::UncheckAll: Session.Store().SetAllChecked(false); break;
+    case TButtonTag::Delete: Mailbox->DeleteCheckedMessages(); break;
+    case TButtonTag::Undo: Mailbox->UndoDeletions(); break;
+    case TButtonTag::AddAccount: Accounts->NewAccount(); break;
     default: break;
     }
 }
@@ -493,24 +468,24 @@ void TMain::MenuItemClick(QObject* Sender)
         Pm1_4->setEnabled(selected);
         break;
     }
-    case TMenuTag::NewAccount: NewAccount(); break;
-    case TMenuTag::EditAccount: EditAccount(); break;
-    case TMenuTag::CopyAccount: CopyAccount(); break;
-    case TMenuTag::DeleteAccount: DeleteAccount(); break;
+    case TMenuTag::NewAccount: Accounts->NewAccount(); break;
+    case TMenuTag::EditAccount: Accounts->EditAccount(); break;
+    case TMenuTag::CopyAccount: Accounts->CopyAccount(); break;
+    case TMenuTag::DeleteAccount: Accounts->DeleteAccount(); break;
     case TMenuTag::MessageMenu: {
         const bool selected = Lv2->Selected() >= 0;
         Pm2_1->setEnabled(selected);
         Pm2_2->setEnabled(selected);
-        UpdateUndo();
+        Mailbox->UpdateUndo();
         break;
     }
-    case TMenuTag::MessageText: ViewMessageText(); break;
-    case TMenuTag::MessageHeader: ViewMessageHeader(); break;
-    case TMenuTag::Undo: UndoDeletions(); break;
-    case TMenuTag::CheckShown: CheckShownRows(); break;
-    case TMenuTag::CheckLarger: CheckLargerRows(); break;
-    case TMenuTag::CheckOlder: CheckOlderRows(); break;
-    case TMenuTag::InvertChecks: InvertChecks(); break;
+    case TMenuTag::MessageText: Viewers->ViewMessageText(); break;
+    case TMenuTag::MessageHeader: Viewers->ViewMessageHeader(); break;
+    case TMenuTag::Undo: Mailbox->UndoDeletions(); break;
+    case TMenuTag::CheckShown: CheckRules::CheckShownRows(*Lv2); break;
+    case TMenuTag::CheckLarger: CheckRules::CheckLargerRows(this, *Lv2); break;
+    case TMenuTag::CheckOlder: CheckRules::CheckOlderRows(this, *Lv2); break;
+    case TMenuTag::InvertChecks: CheckRules::InvertChecks(*Lv2); break;
     default: break;
     }
 }
@@ -520,11 +495,11 @@ void TMain::ListViewDblClick(QObject* Sender)
     switch (TagAs<TListTag>(Sender)) {
     case TListTag::Accounts:
         if (Lv1->Selected() >= 0)
-            EditAccount();
+            Accounts->EditAccount();
         break;
     case TListTag::Messages:
-        if (Lv2->Selected() >= 0 && Connected())
-            ViewMessageText();
+        if (Lv2->Selected() >= 0 && Session.Connected())
+            Viewers->ViewMessageText();
         break;
     default: break;
     }
@@ -535,4 +510,15 @@ void TMain::ListViewDblClick(QObject* Sender)
 void TMain::ListViewSelectItem(QObject*, bool Selected)
 {
     SpeedButton1->setEnabled(Selected || SpeedButton1->isChecked());
+}
+
+// The add button stands in the empty list beside its hint, at the right.
+void TMain::UpdateAccountHint()
+{
+    const bool empty = Lv1->Count() == 0;
+    AddAccountButton->setVisible(empty);
+    if (empty)
+        // From the list's own width: its viewport is sized only once the list is shown.
+        AddAccountButton->move(std::max(0, Lv1->width() - 2 * Lv1->frameWidth() - AddAccountButton->width() - 8), 8);
+    Lv1->viewport()->update();
 }

@@ -17,16 +17,17 @@
 #include <unistd.h>
 
 #include "app/accounts/AccountDialog.h"
-#include "mailbox/AccountFile.h"
-#include "app/main/Screen.h"
-#include "mailbox/Environment.h"
+#include "app/mailboxview/MessageView.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
 #include "app/main/MessageBox.h"
+#include "app/main/Screen.h"
 #include "app/main/Sjis.h"
 #include "app/main/StatusBar.h"
 #include "app/main/Texts.h"
 #include "app/viewer/Viewer.h"
+#include "mailbox/AccountFile.h"
+#include "mailbox/Environment.h"
 #include "runtime/StringList.h"
 #include "tools/DemoMailbox.h"
 #include "tools/DemoServer.h"
@@ -75,7 +76,7 @@ void Choose(TMain& window, int row, QAction* item)
 {
     window.Lv2->clearSelection();
     window.Lv2->SetSelected(row, true);
-    window.Lv2->scrollToItem(window.Lv2->item(row, 0));
+    window.Lv2->scrollTo(window.Lv2->model()->index(row, 0));
     window.MenuItemClick(window.Pm2);
     item->trigger();
 }
@@ -148,12 +149,15 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     TMain window;
     window.show();
     window.Lv1->selectRow(0);
-    // One picture while the listing runs, taken as a row comes in.
+    // One picture while the listing runs, taken as the rows come in.
     const int during = static_cast<int>(mailbox.size()) * 5 / 6;
+    bool taken = false;
     const auto hook = QObject::connect(window.Lv2->model(), &QAbstractItemModel::rowsInserted,
                                        [&](const QModelIndex&, int, int last) {
-                                           if (last + 1 == during)
-                                               ok = Save(&window, out, "listing.png", false) && ok;
+                                           if (last + 1 < during || taken)
+                                               return;
+                                           taken = true;
+                                           ok = Save(&window, out, "listing.png", false) && ok;
                                        });
     window.SpeedButton1->click();  // connects and lists the demo mailbox
     QObject::disconnect(hook);

@@ -24,12 +24,11 @@ inline constexpr const char* DeleteItem = "\x8d\xed\x8f\x9c" /* sjis: 削除 */;
 inline constexpr const char* MessageTextItem = "\xd2\xb0\xd9\x93\xe0\x97" "e" /* sjis: ﾒｰﾙ内容 */;
 inline constexpr const char* HeaderItem = "\xcd\xaf\xc0\xde\xb0\x8f\xee\x95\xf1" /* sjis: ﾍｯﾀﾞｰ情報 */;
 
-// Status panel 0 of the main window, and the sender column of a deleted message.
+// Status panel 0 of the main window.
 inline constexpr const char* Connecting = "\x90\xda\x91\xb1\x92\x86" /* sjis: 接続中 */;
 inline constexpr const char* Connected = "\x90\xda\x91\xb1" /* sjis: 接続 */;
 inline constexpr const char* Listing = "\xd2\xb0\xd9\xd8\xbd\xc4\x8e\xf3\x90M\x92\x86" /* sjis: ﾒｰﾙﾘｽﾄ受信中 */;
 inline constexpr const char* Online = "\xb5\xdd\xd7\xb2\xdd" /* sjis: ｵﾝﾗｲﾝ */;
-inline constexpr const char* Deleted = "Deleted";
 // Put before the name of a copied account.
 inline constexpr const char* CopyPrefix = "\xba\xcb\xdf\xb0 \x81` " /* sjis: ｺﾋﾟｰ ～  */;
 

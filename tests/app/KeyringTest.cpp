@@ -11,11 +11,11 @@
 #include <utility>
 
 #include "app/accounts/AccountDialog.h"
-#include "mailbox/Keyring.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
 #include "app/main/Sjis.h"
 #include "app/main/Texts.h"
+#include "mailbox/Keyring.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"

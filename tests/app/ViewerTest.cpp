@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 
+#include "app/mailboxview/MessageView.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
 #include "app/main/Sjis.h"
@@ -24,7 +25,7 @@ protected:
         AppTest::SetUp();
         W = std::make_unique<TMain>();
         W->show();
-        W->AddMessageRow("s", "f", 10, 3);
+        AddMessageRow(*W, "s", "f", 10, 3);
         W->Lv2->SetSelected(0, true);
     }
     void TearDown() override

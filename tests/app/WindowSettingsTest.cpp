@@ -1,10 +1,11 @@
 // The settings file: defaults on a first start, centring, partial files, and when it is written.
 #include <gtest/gtest.h>
 
-#include "mailbox/Environment.h"
+#include "app/files/WindowSettings.h"
+#include "app/mailboxview/MessageView.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
-#include "app/files/WindowSettings.h"
+#include "mailbox/Environment.h"
 #include "runtime/IniFile.h"
 #include "runtime/SysUtils.h"
 #include "tests/app/TestSupport.h"
