@@ -349,6 +349,8 @@ void TMailboxSession::Abort()
 // A connection that ends without our QUIT deletes nothing (RFC 1939): the records come back.
 void TMailboxSession::Disconnected()
 {
+    if (FState == TSessionState::Connected)
+        FState = TSessionState::Idle;
     const bool kept = FState != TSessionState::Ending && FDeletedCount > 0;
     if (kept) {
         FDeletedCount = 0;

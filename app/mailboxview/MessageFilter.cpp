@@ -43,15 +43,22 @@ bool TMessageFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
     return Shows(FModel->Record(sourceRow));
 }
 
+// Equal keys fall back to the store's order, in whichever direction the list sorts, so that
+// a row coming back (an undo) takes the very place it had.
 bool TMessageFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const
 {
     const int column = left.column();
+    int order = 0;   // < 0: left first
     if (column == TMessageModel::SizeColumn || column == TMessageModel::DateColumn) {
         const QVariant a = left.data(TMessageModel::SortKeyRole), b = right.data(TMessageModel::SortKeyRole);
         if (a.isValid() != b.isValid())
             return a.isValid();
         if (a.isValid())
-            return a.toLongLong() < b.toLongLong();
+            order = a.toLongLong() < b.toLongLong() ? -1 : a.toLongLong() > b.toLongLong() ? 1 : 0;
     }
-    return MessageList::MatchKey(left.data().toString()) < MessageList::MatchKey(right.data().toString());
+    if (order == 0)
+        order = MessageList::MatchKey(left.data().toString()).compare(MessageList::MatchKey(right.data().toString()));
+    if (order != 0)
+        return order < 0;
+    return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
 }

@@ -442,6 +442,7 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
         {"\xef\xbd\x8e\xef\xbd\x85\xef\xbd\x97\xef\xbd\x93" /* UTF-8: ｎｅｗｓ */, {2}},
         {"\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88" /* テスト */, {1}},
         {"news", {2}},
+        {"EXAMPLE.JP", {3, 1}},   // the sender too
         {"", {3, 1, 2}},
     };
     for (const auto& f : filters) {
@@ -476,8 +477,20 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
     W->Pm3_3->trigger();  // cancelled: no change
     EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{}));
 
+    // A deleted message leaves the view's model; checks move no row among equals.
+    ClickHeader(W->Lv2, 2);
+    AddMessageRow(*W, "same", "c@example.jp", 512, 4);
+    AddMessageRow(*W, "same", "d@example.jp", 512, 5);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{3, 4, 5, 2, 1}));
+    W->Session.Store().SetDeleted(W->Session.Store().RowOf(3), true);
+    W->Lv2->SetChecked(W->Lv2->RowOf(5), true);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{4, 5, 2, 1}));
+    W->Session.Store().SetDeleted(W->Session.Store().RowOf(3), false);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{3, 4, 5, 2, 1}));
+    W->ButtonClick(W->BitBtn4);
+
     // Space toggles the current row's check.
-    W->Lv2->setCurrentIndex(W->Lv2->model()->index(1, 2));
+    W->Lv2->setCurrentIndex(W->Lv2->model()->index(4, 2));
     Key(W->Lv2, Qt::Key_Space);
     EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1}));
     Key(W->Lv2, Qt::Key_Space);
