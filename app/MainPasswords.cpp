@@ -52,7 +52,8 @@ void TMain::OfferKeyringMove()
     const std::string demo = ini.ReadString(DemoSection, DemoAccountKey, "");
     std::vector<TAccountFields> accounts;
     for (int row = 0; row < Lv1->Count(); ++row)
-        if (const TAccountFields fields = AccountRow(row); demo.empty() || TKeyring::KeyOf(KeyringEntryOf(fields)) != demo)
+        if (const TAccountFields fields = AccountRow(row);
+            demo.empty() || TKeyring::KeyOf(KeyringEntryOf(fields)) != demo)
             accounts.push_back(fields);
     if (FAccountFileUnread || std::all_of(accounts.begin(), accounts.end(), PasswordInKeyring))
         return;

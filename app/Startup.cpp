@@ -18,11 +18,13 @@ namespace {
 std::string Utf8(const std::string& sjis) { return SjisToQ(sjis).toStdString(); }
 
 // The path is the file system's (UTF-8), the texts around it Shift-JIS.
+QString AppFolderText() { return QFile::decodeName(AppFolder().c_str()); }
+
 QString FolderInUse()
 {
     const bool beside = AppFolderPlace() == TFolderPlace::BesideExecutable;
     return SjisToQ(Texts::FilesAt) + SjisToQ(beside ? Texts::BesideExecutable : Texts::UserConfigFolder) + "\n" +
-           QFile::decodeName(AppFolder().c_str());
+           AppFolderText();
 }
 }
 
@@ -73,7 +75,8 @@ void SetUpApplication(QApplication& app)
     QApplication::setWindowIcon(ProgramIcon());
     LoadQtTranslation(&app);
     if (AppFolderPlace() == TFolderPlace::UserConfig && !MakeUserFolder(AppFolder()))
-        MessageBox(Texts::FolderNotMade + QToSjis(QFile::decodeName(AppFolder().c_str())), Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        MessageBox(Texts::FolderNotMade + QToSjis(AppFolderText()), Texts::Confirm, TMsgIcon::Exclamation,
+                   TMsgButtons::OK);
 }
 
 std::string AboutText()
