@@ -24,7 +24,8 @@ public:
 
     // The row's icon and tooltip tell where its password is.
     void ShowPasswordPlace(int row);
-    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them.
+    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them
+    // (all but the demo account's, which the settings file names).
     void OfferKeyringMove();
     // Keeps the keyring in step after a new (`before` none) or edited account; may put a
     // password the keyring did not take into `after`, when the person agrees.

@@ -63,7 +63,7 @@ enum class TButtonTag : int {
     Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5, Undo = 6, AddAccount = 7
 };
 enum class TMenuTag : int {
-    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14,
+    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14, About = 15,
     MessageMenu = 20, MessageText = 21, MessageHeader = 22, Undo = 23,
     RuleMenu = 30, CheckShown = 31, CheckLarger = 32, CheckOlder = 33, InvertChecks = 34
 };
@@ -97,6 +97,7 @@ public:
     QAction* Pm1_2;
     QAction* Pm1_3;
     QAction* Pm1_4;
+    QAction* Pm1_5;   // the About box
     QMenu* Pm2;
     QAction* Pm2_1;
     QAction* Pm2_2;
@@ -162,12 +163,11 @@ private:
     void CreateProgressBar(int panelIndex);
 
     void Realign();
-    void AlignColumns();
+    QSize FirstStartSize() const;
     void Bind(QPushButton* button);
     void Bind(QAction* action);
 
     QProgressBar* FProgressBar = nullptr;
-    int FLv2Width = 0;            // the list width the columns were last fitted to
     int FPanel1Height = 74;
 };
 
