@@ -6,42 +6,21 @@
 
 #include "app/mailboxview/MessageFilter.h"
 #include "app/mailboxview/MessageModel.h"
+#include "app/main/ListView.h"
 #include "mailbox/MessageStore.h"
-
-namespace {
-constexpr int RowHeight = 17;
-}
 
 TMessageView::TMessageView(QWidget* parent) : QTableView(parent)
 {
-    setShowGrid(true);
-    setSelectionBehavior(SelectRows);
-    setSelectionMode(ExtendedSelection);
-    setEditTriggers(NoEditTriggers);
-    setSortingEnabled(false);
-    setWordWrap(false);
-    setTabKeyNavigation(false);  // Tab leaves the list like every other control
-    setHorizontalScrollMode(ScrollPerPixel);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(RowHeight);
+    SetReportStyle(this, true);
+    // A click on a column's header sorts by it.
     QHeaderView* header = horizontalHeader();
-    header->setStretchLastSection(false);
-    header->setHighlightSections(false);
-    header->setSectionsMovable(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
         SortByColumn(column, column == FSortColumn && FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
                                                                                       : Qt::AscendingOrder);
     });
-    // The selection stays visible while another control has the focus.
-    QPalette p = palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(p);
 }
 
 void TMessageView::SetModels(TMessageFilter* filter)

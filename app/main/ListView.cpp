@@ -15,30 +15,33 @@ constexpr int RowHeight = 17;
 QByteArray ToBytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 }
 
-TListView::TListView(QWidget* parent) : QTableWidget(parent)
+void SetReportStyle(QTableView* list, bool multiSelect)
 {
-    setShowGrid(true);
-    setSelectionBehavior(SelectRows);
-    setSelectionMode(SingleSelection);
-    setEditTriggers(NoEditTriggers);
-    setSortingEnabled(false);
-    setWordWrap(false);
-    setTabKeyNavigation(false);  // Tab leaves the list like every other control
-    setHorizontalScrollMode(ScrollPerPixel);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(RowHeight);
-    horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionsMovable(false);
-    horizontalHeader()->setSectionsClickable(false);  // a click on a column selects nothing
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setShowGrid(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSortingEnabled(false);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);  // Tab leaves the list like every other control
+    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(RowHeight);
+    QHeaderView* header = list->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setHighlightSections(false);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(false);  // a click on a column selects nothing
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The selection stays visible while another control has the focus.
-    QPalette p = palette();
+    QPalette p = list->palette();
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(p);
+    list->setPalette(p);
 }
+
+TListView::TListView(QWidget* parent) : QTableWidget(parent) { SetReportStyle(this, false); }
 
 void TListView::AddColumn(const std::string& caption, int width, Qt::Alignment alignment)
 {

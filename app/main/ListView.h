@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+// The report style both lists share: grid lines, whole rows selected (one, or several with
+// `multiSelect`), no editing, no row headers, rows 17 pixels high, fixed columns, and the
+// selection shown while another control has the focus.
+void SetReportStyle(QTableView* list, bool multiSelect);
+
 class TListView : public QTableWidget {
 public:
     explicit TListView(QWidget* parent);
