@@ -122,6 +122,7 @@ bool TMailboxSession::Connect(const TAccountFields& account)
         return false;
     }
     FFailure = TConnectFailure::None;
+    FAccount = account;
     FState = TSessionState::Connecting;
     FCanceled = false;
     FEndPending = false;

@@ -36,7 +36,8 @@
 // Events (std::function members, tested before each call) fire inside the command that
 // causes them, on the session's thread; a handler must not destroy the session. Deleting the
 // session drops an open connection without QUIT (call End first to commit); it must not be
-// deleted from inside one of its own commands.
+// deleted from inside one of its own commands. One thread, with a QCoreApplication (the
+// waits run its event dispatcher).
 
 #include <functional>
 #include <memory>
@@ -136,6 +137,8 @@ public:
     int DeletedCount() const { return FDeletedCount; }
     bool EndPending() const { return FEndPending; }
 
+    // The account of the last Connect, as it was given.
+    const TAccountFields& Account() const { return FAccount; }
     TMessageStore& Store() { return FStore; }
     const TMessageStore& Store() const { return FStore; }
     // The component, for what the owner sets or shows of it (never to run a command past
@@ -214,6 +217,7 @@ private:
     std::unique_ptr<TComponent> FOwner;   // owns FPop
     TNMPOP3* FPop = nullptr;
     TCredentialSource& FCredentials;
+    TAccountFields FAccount;
     TMessageStore FStore;
     TSessionState FState = TSessionState::Idle;
     TConnectFailure FFailure = TConnectFailure::None;
