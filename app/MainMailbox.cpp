@@ -532,6 +532,9 @@ void TMain::FillViewer(TMail* viewer, const std::string& caption, const std::str
 
 std::string TMain::ConnectFailureReason() const
 {
+    // Refused before the network, with the account dialog's words for the empty field.
+    if (NMPOP3->CredentialsMissing)
+        return Texts::FieldMissing[NMPOP3->UserID.empty() ? afUserID : afPassword];
     switch (NMPOP3->ConnectFault) {
     case TConnectFault::HostNotFound: return Texts::HostNotFound;
     case TConnectFault::Refused: return Texts::ConnectionRefused;

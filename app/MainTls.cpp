@@ -46,7 +46,10 @@ bool TMain::ReportTlsFailure(const TAccountFields& account, bool& trusted)
     // A server that showed another certificate before: someone may be in between.
     const bool changed = !TrustedFingerprint(list, account[afServer], account[afPort]).empty();
     std::string text = changed ? std::string(Texts::CertificateChanged) + "\n\n" : std::string();
-    text += TlsProblemText(problem) + "\n\n" + CertificateDescription(NMPOP3->PeerCertificate(), fingerprint) + "\n\n"
+    std::vector<TTlsProblem> problems = NMPOP3->TlsProblems();
+    if (problems.empty())
+        problems.push_back(problem);
+    text += TlsProblemText(problems) + "\n\n" + CertificateDescription(NMPOP3->PeerCertificate(), fingerprint) + "\n\n"
             + Texts::AskTrustCertificate;
     const TMsgIcon icon = changed ? TMsgIcon::Stop : TMsgIcon::Exclamation;
     if (MessageBox(text, Texts::CertificateCaption, icon, TMsgButtons::YesNo, 1) != mrYes)

@@ -149,11 +149,17 @@ public:
     // chose to trust for this server; such a certificate is accepted exactly.
     std::vector<std::string> TrustedFingerprints;
     TTlsProblem TlsProblem() const { return FTlsProblem; }
+    // Every problem found in the certificate of a handshake that failed for it, TlsProblem()
+    // among them; empty for other failures.
+    const std::vector<TTlsProblem>& TlsProblems() const { return FTlsProblems; }
     // DER of the certificate the server presented in the last handshake ("" when none), also
     // when it was refused.
     const std::string& PeerCertificate() const { return FPeerCertificate; }
     // Fingerprint (as TrustedFingerprints) of PeerCertificate(); "" when none.
     std::string PeerFingerprint() const;
+    // What the last Connect found out is forgotten: ConnectFault, the TLS problems and the
+    // certificate. Every Connect does this first, before anything can fail.
+    void ForgetLastAttempt();
     // The TLS handshake on the open connection; waits (pumping) like Connect, ended by the
     // time-out or Cancel. Raises ESockError "TLS handshake failed: ..." (EAbortError on
     // time-out or cancel) after dropping the connection; TlsProblem tells why.
@@ -346,6 +352,7 @@ protected:
 
 private:
     TTlsProblem FTlsProblem = TTlsProblem::None;
+    std::vector<TTlsProblem> FTlsProblems;
     std::string FPeerCertificate;
 };
 

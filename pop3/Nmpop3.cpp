@@ -118,19 +118,22 @@ void TNMPOP3::ReleaseLargeBuffers()
 
 void TNMPOP3::Connect()
 {
+    // Nothing of an earlier attempt may be taken for this one's, not even when this one
+    // fails before the network.
+    ForgetLastAttempt();
     LoginRefusal.clear();
-    ConnectFault = TConnectFault::None;
+    CredentialsMissing = false;
     bool asked = false;
-    while (UserID.empty() || Password.empty()) {
-        if (!OnAuthenticationNeeded)
-            throw Exception("Authentication failed");
-        if (asked)
-            break;
-        asked = true;
+    while ((UserID.empty() || Password.empty()) && !asked) {
         bool Handled = false;
-        OnAuthenticationNeeded(Handled);
-        if (!Handled)
+        if (OnAuthenticationNeeded) {
+            asked = true;   // one chance: then it goes on with what there is
+            OnAuthenticationNeeded(Handled);
+        }
+        if (!Handled) {
+            CredentialsMissing = true;
             throw Exception("Authentication failed");
+        }
     }
     Capabilities.clear();   // no answer of an earlier session stands for this one
     ForgetSession();

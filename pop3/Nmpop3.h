@@ -200,6 +200,9 @@ public:
     // The server's reply (line end removed) that refused USER or PASS in the last Connect;
     // "" when the login was not refused.
     std::string LoginRefusal;
+    // The last Connect stopped before the network: UserID or Password was empty and
+    // OnAuthenticationNeeded did not fill them.
+    bool CredentialsMissing = false;
     // The CAPA answer of this session, one capability line each ("STLS", "SASL PLAIN");
     // empty when the server answered -ERR or nothing. Asked after the greeting and again
     // after STLS.
