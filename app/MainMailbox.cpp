@@ -4,9 +4,7 @@
 // MailboxState.h.
 #include "app/MainWindow.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +21,7 @@
 #include "app/Texts.h"
 #include "app/Viewer.h"
 #include "pop3/Nmpop3.h"
+#include "pop3/PartFolder.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -465,33 +464,25 @@ void TMain::ViewMessageText()
         return;
     // A refused RETR leaves the record alone: it must not show the previous message.
     NMPOP3->MailMessage.Clear();
-    const QDir folder(NMPOP3->AttachFilePath().empty() ? QDir::currentPath()
-                                                       : QString::fromLocal8Bit(NMPOP3->AttachFilePath().c_str()));
-    const QStringList before = folder.entryList({"Temp*.mme"}, QDir::Files);
     try {
         NMPOP3->GetMailMessage(*msgNo);
     } catch (...) {
     }
     FRetrieveMode = TRetrieveMode::ListRow;
-    TakePartFiles(folder, before);
+    TakePartFiles(NMPOP3->MailMessage);
 }
 
-// The part files the fetch just wrote go to its viewer, which removes them when it closes;
-// with that viewer gone meanwhile, they go at once.
-void TMain::TakePartFiles(const QDir& folder, const QStringList& before)
+// The files the fetch wrote (exactly those) go to its viewer, which removes them and their
+// folder when it closes; with that viewer gone meanwhile, they go at once.
+void TMain::TakePartFiles(const TMailMessage& message)
 {
-    QStringList written;
-    for (const QString& name : folder.entryList({"Temp*.mme"}, QDir::Files))
-        if (!before.contains(name))
-            written.append(name);
-    if (written.isEmpty())
+    if (message.Files.empty() && message.PartFolder.empty())
         return;
-    if (TMail* viewer = FRetrieveViewer.data(); viewer && viewer == Mail) {
-        viewer->SetPartFiles(folder.absolutePath(), written);
+    if (TMail* viewer = FRetrieveViewer.data(); viewer && viewer == Mail && !message.Files.empty()) {
+        viewer->SetPartFiles(message.PartFolder, message.Files);
         return;
     }
-    for (const QString& name : written)
-        QFile::remove(folder.filePath(name));
+    partfolder::RemovePartFiles(message.Files, message.PartFolder);
 }
 
 // The header of the selected row; a failing fetch raises to the handler boundary.

@@ -55,7 +55,6 @@
 #include "app/MailboxState.h"
 
 class QAction;
-class QDir;
 
 class QLineEdit;
 class QMenu;
@@ -250,7 +249,7 @@ private:
     std::optional<int> StartViewerFetch(TRetrieveMode mode);
     void ViewMessageText();
     void ViewMessageHeader();
-    void TakePartFiles(const QDir& folder, const QStringList& before);
+    void TakePartFiles(const TMailMessage& message);
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
     void ShowMessageHeader(TMail* viewer, const TSummary& summary);
     // Caption, text ("\n" between lines) and sender of a viewer, UTF-8 (app/ShownText.h).

@@ -53,6 +53,7 @@ void TNMPOP3::DetachEvents()
 void TNMPOP3::SetAttachFilePath(const std::string& Value)
 {
     FAttachFilePath = Value;
+    FFolder.clear();
     if (!FAttachFilePath.empty() && FAttachFilePath.back() != '/')
         FAttachFilePath += '/';
 }
