@@ -92,9 +92,14 @@ void TMain::ConnectButtonClick()
     Sb->SetPanelText(0, Texts::Connecting);
     const TAccountFields account = AccountRow(row);
     std::string password;
+    bool kept = true;
+    struct Wipe {
+        std::string& Secret;
+        ~Wipe() { WipeString(Secret); }
+    } wipe{password};
     // Looking the password up or asking for it runs other handlers meanwhile: they may have
     // released the button, closed the window or started a connection of their own.
-    if (!AccountPassword(account, password) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
+    if (!AccountPassword(account, password, kept) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
         || ComponentWaiting()) {
         if (!Connected() && !ComponentWaiting()) {
             SpeedButton1->setChecked(false);
@@ -103,7 +108,7 @@ void TMain::ConnectButtonClick()
         return;
     }
     NMPOP3->UserID = account[afUserID];
-    NMPOP3->Password = password;
+    NMPOP3->KeepPassword = kept;
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
@@ -111,11 +116,13 @@ void TMain::ConnectButtonClick()
     // A certificate the user trusts at the failure is accepted on a second try.
     for (bool again = true; again;) {
         again = false;
+        NMPOP3->Password = password;   // a failed attempt has wiped a password not kept
         PrepareTls(account);
         FState.BeginConnect();
         try {
             NMPOP3->Connect();
             FState.EndConnect();
+            RememberVerifiedServer(account);
         } catch (...) {
             FState.EndConnect();
             bool trusted = false;

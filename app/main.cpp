@@ -4,9 +4,16 @@
 
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
+#include "pop3/PartFolder.h"
+#include "runtime/SysUtils.h"
 
 int main(int argc, char** argv)
 {
+#ifdef PURGEL_NO_CORE_FILES
+    DisableCoreDumps();
+#endif
+    // The part files a crashed run could not remove.
+    partfolder::RemoveStalePartFolders();
     QApplication app(argc, argv);
     // The task-bar name and the title of the exception box; window titles stay as the windows set them.
     QApplication::setApplicationName("Purgel");

@@ -242,6 +242,9 @@ protected:
     // Empties every event (their handlers are kept alive until destruction: one of them
     // may be running). Derived components add theirs.
     virtual void DetachEvents();
+    // Called by RequestCloseSocket once the socket of a connection is closed, before
+    // OnDisconnect (not while this class's destructor runs). Raises nothing.
+    virtual void ConnectionEnded() {}
     // Takes a handler out of its event and keeps it until the component is destroyed.
     template <class TEvent>
     void ParkEvent(TEvent& Event)

@@ -149,6 +149,7 @@ void TPowersock::RequestCloseSocket()
         ErrorManager(ws::WSAEWOULDBLOCK);
         return;
     }
+    ConnectionEnded();
     if (!IsDestroying() && OnDisconnect)
         OnDisconnect(this);
     if (ShuttingDown) {

@@ -34,6 +34,12 @@ TNMPOP3::~TNMPOP3()
     }
 }
 
+void TNMPOP3::ConnectionEnded()
+{
+    if (!KeepPassword)
+        WipeString(Password);
+}
+
 void TNMPOP3::DetachEvents()
 {
     TPowersock::DetachEvents();
@@ -157,6 +163,8 @@ void TNMPOP3::Connect()
     }
     if (!wasBusy)
         FBusy = false;
+    if (failure)
+        ConnectionEnded();   // also when it failed before there was a connection
     if (loggedIn && OnConnect)
         OnConnect(this);
     if (failure)

@@ -176,6 +176,9 @@ public:
     // Published properties.
     std::string UserID;
     std::string Password;
+    // False for a password the owner keeps nowhere (asked for one connection): it is wiped
+    // when the connection ends, by either side or by a failed Connect.
+    bool KeepPassword = true;
     bool Parse = false;          // parse a single-part body (Base64 decoded into Body)
     bool DeleteOnRead = false;   // DELE right after a retrieval
     // The most messages whose TOP and LIST GetSummary keeps sent ahead when the server
@@ -228,6 +231,7 @@ public:
 
 protected:
     void DetachEvents() override;
+    void ConnectionEnded() override;
     // The header reader: from the connection (FromBuffer false) or from RawBody at the line
     // cursor. Header lines go to MailMessage.Header while the part mode is 2.
     void ReadHeader(bool FromBuffer, TMailMessage& Target);

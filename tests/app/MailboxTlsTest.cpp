@@ -52,7 +52,15 @@ TEST_F(MailboxTlsTest, ACertificateTheSystemTrustsConnectsInBothModesWithoutAQue
     UseSecureAccount(server.Port(), "starttls");
     EXPECT_TRUE(ConnectAndEnd());
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_FALSE(Exists("Trusted.lst"));
+    // Noted without a pin: a certificate the system does not vouch for gets the stronger warning.
+    const std::string tls = std::to_string(server.TlsPort()), plain = std::to_string(server.Port());
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")),
+              (std::vector<TTrustedCertificate>{{"127.0.0.1", tls, ""}, {"127.0.0.1", plain, ""}}));
+    Serve(server, Certs().SelfSigned);
+    UseSecureAccount(server.TlsPort(), "tls");
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text.rfind(Texts::CertificateChanged, 0), 0u);
 }
 
 TEST_F(MailboxTlsTest, ADeclinedCertificateIsNeverTakenForAnotherAccounts)

@@ -165,8 +165,7 @@ TEST_F(RetrieveTest, HostileAttachmentNamesStayInsideTheFolder)
     };
     const std::vector<Case> cases = {{"../../x", "x"},          {"/etc/passwd", "passwd"},
                                      {"..\\..\\evil.exe", "evil.exe"}, {"a/../../b.txt", "b.txt"},
-                                     {"..", "text.tmp"},        {"\x01" "ctl.txt", "ctl.txt"},
-                                     {".bashrc", "bashrc"}};
+                                     {"..", "text.tmp"},        {"\x01" "ctl.txt", "ctl.txt"}};
     Script script = Login();
     for (std::size_t i = 0; i < cases.size(); ++i)
         script.Expect("RETR " + std::to_string(i + 1))
