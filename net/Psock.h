@@ -25,8 +25,9 @@
 // Security. With TlsMode Implicit, Connect makes the TLS handshake right after the TCP
 // connection is made; StartTls makes it on an open connection. Both check the server's
 // certificate against the system's trust store (SSL_CERT_FILE works) and the Host as typed,
-// or accept exactly a certificate whose fingerprint is in TrustedFingerprints. A failed
-// handshake is an ESockError "TLS handshake failed: ..." (TlsProblem tells why, the
+// or accept exactly a certificate whose fingerprint is in TrustedFingerprints (the server
+// may not renegotiate to another). A failed handshake is an ESockError "TLS handshake
+// failed: ..." (TlsProblem tells why, TlsProblems every problem of the certificate, the
 // connection is dropped); afterwards every transfer carries plaintext as before, and a TLS
 // connection that breaks later fails the transfer with the reason's text ("TLS connection
 // failed: invalid data from the server").

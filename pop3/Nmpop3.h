@@ -123,8 +123,10 @@ public:
     explicit TNMPOP3(TComponent* AOwner);   // Port 110
     ~TNMPOP3() override;                    // drops an open connection without QUIT
 
-    // Reads the greeting, asks CAPA (Capabilities), in TlsMode StartTls upgrades with STLS
-    // (below), logs in with USER/PASS (OnAuthenticationNeeded before, one
+    // First forgets what the last attempt found (ForgetLastAttempt), then reads the greeting,
+    // asks CAPA (Capabilities), in TlsMode StartTls upgrades with STLS (below), logs in with
+    // USER/PASS (OnAuthenticationNeeded before: empty credentials it does not fill raise
+    // "Authentication failed" before the network, CredentialsMissing; one
     // OnAuthenticationFailed retry), sends STAT for MessageCount, then fires OnConnect.
     // After the socket connected, a failure first ends the connection with Disconnect
     // (QUIT); OnConnect still fires when the login had succeeded (a refused STAT).
