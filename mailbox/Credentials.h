@@ -18,6 +18,9 @@ struct TCredential {
     enum class TOrigin { File, Keyring, Prompt };
     TOrigin Origin = TOrigin::File;
     std::string Password;   // Shift-JIS bytes, as the account file keeps them
+    // The account keeps the password (file or keyring), so it may outlive the connection; a
+    // password kept nowhere is wiped when the connection ends.
+    bool Kept = true;
 };
 
 enum class TCredentialResult {
@@ -40,7 +43,8 @@ public:
 
     // Asked when neither the field nor the keyring holds the password; `keyring` tells why
     // the keyring had none (NotFound: it answered but has no entry; NoKeyring without one).
-    // The hook may store the answer where the person chose. Empty: nobody to ask (Missing).
+    // The hook may store the answer where the person chose, and then sets Kept (it starts
+    // false). Empty: nobody to ask (Missing).
     std::function<TCredentialResult(const TAccountFields& Account, TKeyringResult Keyring, TCredential& Credential)>
         OnAsk;
 

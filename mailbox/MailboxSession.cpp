@@ -1,6 +1,5 @@
 #include "mailbox/MailboxSession.h"
 
-#include <QDir>
 #include <algorithm>
 #include <climits>
 
@@ -136,27 +135,30 @@ bool TMailboxSession::Connect(const TAccountFields& account)
     else if (FCanceled)
         FFailure = TConnectFailure::Withdrawn;
     else {
-        Configure(account, credential.Password);
+        Configure(account, credential.Kept);
         // A certificate the owner trusts at the failure is accepted on a second try.
         for (bool again = true; again && !connected;) {
+            FPop->Password = credential.Password;   // a failed attempt has wiped one not kept
             PrepareTls(account);
             try {
                 FPop->Connect();
                 connected = true;
                 FFailure = TConnectFailure::None;
+                RememberVerifiedServer(account);
             } catch (...) {
                 again = ReadFailure(account);
             }
         }
     }
+    WipeString(credential.Password);
     FState = Connected() ? TSessionState::Connected : TSessionState::Idle;
     return connected;
 }
 
-void TMailboxSession::Configure(const TAccountFields& account, const std::string& password)
+void TMailboxSession::Configure(const TAccountFields& account, bool keepPassword)
 {
     FPop->UserID = account[afUserID];
-    FPop->Password = password;
+    FPop->KeepPassword = keepPassword;
     FPop->Host = account[afServer];
     FPop->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     FPop->Port = StrToIntDef(account[afPort], 110);
@@ -172,8 +174,19 @@ void TMailboxSession::PrepareTls(const TAccountFields& account)
         FPop->TrustedFingerprints.push_back(trusted);
 }
 
+// Once a secure connection is in: a server the system vouched for is noted.
+void TMailboxSession::RememberVerifiedServer(const TAccountFields& account)
+{
+    if (FPop->TlsMode != TTlsMode::None && FPop->Connected)
+        ::RememberVerifiedServer(TrustFileName(), account[afServer], account[afPort]);
+}
+
 bool TMailboxSession::ReadFailure(const TAccountFields& account)
 {
+    if (FPop->CredentialsMissing) {
+        FFailure = TConnectFailure::CredentialsMissing;
+        return false;
+    }
     const TTlsProblem problem = FPop->TlsProblem();
     if (problem != TTlsProblem::None) {
         if (FCanceled || !IsCertificateProblem(problem) || FPop->PeerFingerprint().empty()) {
@@ -204,11 +217,14 @@ bool TMailboxSession::ReadFailure(const TAccountFields& account)
 // A certificate the system does not vouch for: the owner's answer, kept in "Trusted.lst".
 bool TMailboxSession::AskTrust(const TAccountFields& account)
 {
-    TTrustQuestion question{account[afServer], account[afPort], FPop->TlsProblem(), FPop->PeerCertificate(),
-                            FPop->PeerFingerprint()};
+    TTrustQuestion question{account[afServer], account[afPort], FPop->TlsProblem(), FPop->TlsProblems(),
+                            FPop->PeerCertificate(), FPop->PeerFingerprint(), false};
+    if (question.Problems.empty())
+        question.Problems.push_back(question.Problem);
     std::vector<TTrustedCertificate> list = LoadTrustFile(TrustFileName());
-    // A server that showed another certificate before: someone may be in between.
-    question.Changed = !TrustedFingerprint(list, question.Host, question.Port).empty();
+    // A server that showed another certificate before, trusted by the owner or by the system:
+    // someone may be in between.
+    question.Changed = KnownServer(list, question.Host, question.Port);
     FFailure = TConnectFailure::Untrusted;
     if (!OnTrustCertificate || !OnTrustCertificate(question))
         return false;
@@ -392,16 +408,6 @@ void TMailboxSession::RetrieveEnd()
     }
 }
 
-std::vector<std::string> TMailboxSession::PartFilesNow() const
-{
-    const std::string& path = FPop->AttachFilePath();
-    const QDir folder(path.empty() ? QDir::currentPath() : QString::fromLocal8Bit(path.c_str()));
-    std::vector<std::string> names;
-    for (const QString& name : folder.entryList({QStringLiteral("Temp*.mme")}, QDir::Files))
-        names.push_back(name.toLocal8Bit().toStdString());
-    return names;
-}
-
 TFetchedText TMailboxSession::FetchText(int number)
 {
     TFetchedText result;
@@ -409,7 +415,6 @@ TFetchedText TMailboxSession::FetchText(int number)
         result.Result = Connected() ? TFetchedText::TResult::Busy : TFetchedText::TResult::NotConnected;
         return result;
     }
-    const std::vector<std::string> before = PartFilesNow();
     FText.reset();
     RunCommand(TSessionState::Fetching, [&] {
         // A refused RETR leaves the record alone: it must not show the previous message.
@@ -424,11 +429,9 @@ TFetchedText TMailboxSession::FetchText(int number)
     if (FText)
         result = std::move(*FText);
     FText.reset();
-    const std::string& path = FPop->AttachFilePath();
-    result.PartFolder = path.empty() ? QDir::currentPath().toLocal8Bit().toStdString() : path;
-    for (std::string& name : PartFilesNow())
-        if (std::find(before.begin(), before.end(), name) == before.end())
-            result.PartFiles.push_back(std::move(name));
+    // Exactly the files this retrieval wrote, delivered or not.
+    result.PartFolder = FPop->MailMessage.PartFolder;
+    result.PartFiles = FPop->MailMessage.Files;
     return result;
 }
 

@@ -70,6 +70,7 @@ enum class TConnectFailure {
     None,
     Busy,            // a connection was open or being made: nothing was tried
     NoPassword,      // no credential: none was found, or the person declined to give one
+    CredentialsMissing,   // the account's ID or the password given is empty: nothing was sent
     Withdrawn,       // End or Abort came before the connection was tried
     HostNotFound,    // the server's name was not found
     Refused,         // the server refused the TCP connection
@@ -88,9 +89,12 @@ struct TTrustQuestion {
     std::string Host;
     std::string Port;
     TTlsProblem Problem = TTlsProblem::None;
+    std::vector<TTlsProblem> Problems;   // every problem of the certificate, Problem among them
     std::string Certificate;   // DER bytes
     std::string Fingerprint;   // SHA-256 of the DER, lowercase hex
-    bool Changed = false;      // another certificate was trusted for this server before
+    // Another certificate was trusted for this server before, by the owner or (seen in a
+    // secure connection) by the system: someone may be in between.
+    bool Changed = false;
 };
 
 // A message's text as fetched for a viewer. Texts UTF-8.
@@ -105,8 +109,9 @@ struct TFetchedText {
     std::string Subject;
     std::string From;
     std::string Text;
-    // The part files the retrieval wrote (a multipart message's parts after the first),
-    // names in PartFolder; the caller owns them and removes them when done.
+    // The files the retrieval left on disk (folder and name), and the private folder made for
+    // them ("" when none was); the caller owns both and removes them when done
+    // (partfolder::RemovePartFiles).
     std::string PartFolder;
     std::vector<std::string> PartFiles;
 };
@@ -150,8 +155,10 @@ public:
     // credentials, time-out and port read from the account's text (30 s and 110 for text
     // that is no positive number), TLS as its security says with the certificates trusted
     // in "Trusted.lst". A certificate the system does not vouch for goes to
-    // OnTrustCertificate; trusted, it is saved and the connection is tried again. True once
-    // logged in with the count known.
+    // OnTrustCertificate; trusted, it is saved and the connection is tried again. A server
+    // that proved itself through the system's trust store is noted in "Trusted.lst" (for the
+    // stronger warning should that change). A password the account keeps nowhere leaves with
+    // the connection. True once logged in with the count known.
     bool Connect(const TAccountFields& account);
     TConnectFailure Failure() const { return FFailure; }
     // After a Tls or Untrusted failure: the component's reason. After LoginRefused: the
@@ -203,7 +210,8 @@ private:
     void RunCommand(TSessionState state, F&& command);
     void FinishCommand();
     void BindComponent();
-    void Configure(const TAccountFields& account, const std::string& password);
+    void Configure(const TAccountFields& account, bool keepPassword);
+    void RememberVerifiedServer(const TAccountFields& account);
     void PrepareTls(const TAccountFields& account);
     // After a failed Connect attempt: true to try again (the certificate is now trusted).
     bool ReadFailure(const TAccountFields& account);
@@ -212,7 +220,6 @@ private:
     void Deleted();
     void Disconnected();
     void RestoreDeleted();
-    std::vector<std::string> PartFilesNow() const;
 
     std::unique_ptr<TComponent> FOwner;   // owns FPop
     TNMPOP3* FPop = nullptr;

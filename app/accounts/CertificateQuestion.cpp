@@ -24,9 +24,8 @@ bool TCertificateQuestion::Ask(const TTrustQuestion& question) const
 {
     if (W.Mailbox->Closing())
         return false;
-    // A server that showed another certificate before: someone may be in between.
     std::string text = question.Changed ? std::string(Texts::CertificateChanged) + "\n\n" : std::string();
-    text += TlsProblemText(question.Problem) + "\n\n" + CertificateDescription(question.Certificate, question.Fingerprint) +
+    text += TlsProblemText(question.Problems) + "\n\n" + CertificateDescription(question.Certificate, question.Fingerprint) +
             "\n\n" + Texts::AskTrustCertificate;
     const TMsgIcon icon = question.Changed ? TMsgIcon::Stop : TMsgIcon::Exclamation;
     return MessageBox(text, Texts::CertificateCaption, icon, TMsgButtons::YesNo, 1) == mrYes;

@@ -17,6 +17,7 @@
 #include "mailbox/AccountPasswords.h"
 #include "mailbox/Environment.h"
 #include "runtime/IniFile.h"
+#include "runtime/SysUtils.h"
 
 namespace {
 // The settings key that records the offer to move the passwords: made once, whatever the answer.
@@ -117,18 +118,23 @@ void TPasswordHandling::ForgetInKeyring(const TAccountFields& account)
 TCredentialResult TPasswordHandling::Ask(const TAccountFields& account, TKeyringResult keyring, TCredential& credential)
 {
     TPasswordAnswer answer;
-    if (!AskPassword(&W, account[afName], keyring == TKeyringResult::NotFound, answer))
-        return TCredentialResult::Refused;
+    const bool given = AskPassword(&W, account[afName], keyring == TKeyringResult::NotFound, answer);
     credential.Password = answer.Password;
+    WipeString(answer.Password);
+    if (!given)
+        return TCredentialResult::Refused;
+    const std::string& password = credential.Password;
+    credential.Kept = answer.Remember != TRememberPlace::None && !password.empty();
     if (answer.Remember == TRememberPlace::Keyring) {
-        if (W.Keyring.Store(KeyringEntryOf(account), answer.Password) != TKeyringResult::Ok)
+        credential.Kept = W.Keyring.Store(KeyringEntryOf(account), password) == TKeyringResult::Ok;
+        if (!credential.Kept)
             MessageBox(Texts::KeyringStoreFailed, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
-    } else if (answer.Remember == TRememberPlace::File && !answer.Password.empty()) {
+    } else if (answer.Remember == TRememberPlace::File && !password.empty()) {
         for (int row = 0; row < W.Accounts->Count(); ++row) {
             if (W.Accounts->AccountRow(row) != account)
                 continue;
             TAccountFields fields = account;
-            fields[afPassword] = answer.Password;
+            fields[afPassword] = password;
             W.Accounts->SetAccountRow(row, fields);
             W.Accounts->SaveAccounts();
             break;

@@ -27,14 +27,17 @@ namespace {
 constexpr int ShowEveryMs = 50;
 }
 
-std::string ConnectFailureReason(TConnectFailure failure, const std::string& loginRefusal)
+std::string ConnectFailureReason(const TMailboxSession& session)
 {
-    switch (failure) {
+    switch (session.Failure()) {
+    // Refused before the network, with the account dialog's words for the empty field.
+    case TConnectFailure::CredentialsMissing:
+        return Texts::FieldMissing[session.Account()[afUserID].empty() ? afUserID : afPassword];
     case TConnectFailure::HostNotFound: return Texts::HostNotFound;
     case TConnectFailure::Refused: return Texts::ConnectionRefused;
     case TConnectFailure::TimedOut:
     case TConnectFailure::NoAnswer: return Texts::NoAnswer;
-    case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + loginRefusal);
+    case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + session.LoginRefusal());
     default: return "";
     }
 }
@@ -117,7 +120,7 @@ void TMailboxCommands::ShowConnectFailure()
         case TConnectFailure::Tls: W.Certificates->ShowFailure(s.TlsProblem()); break;
         case TConnectFailure::TrustNotSaved: MessageBox(Texts::SaveFailed, Texts::Confirm, TMsgIcon::Stop, TMsgButtons::OK); break;
         default: {
-            const std::string reason = ConnectFailureReason(failure, s.LoginRefusal());
+            const std::string reason = ConnectFailureReason(s);
             MessageBox(reason.empty() ? std::string(Texts::CouldNotConnect) : Texts::CouldNotConnect + ("\n" + reason),
                        Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
         }

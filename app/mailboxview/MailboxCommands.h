@@ -61,6 +61,6 @@ private:
     QElapsedTimer FSinceShown;   // since the listing last showed its progress
 };
 
-// Why a connection failed, in Japanese, for the text after "接続できませんでした。"; "" when
-// the failure tells no more.
-std::string ConnectFailureReason(TConnectFailure failure, const std::string& loginRefusal);
+// Why the session's last connection failed, in Japanese, for the text after
+// "接続できませんでした。"; "" when the failure tells no more.
+std::string ConnectFailureReason(const TMailboxSession& session);

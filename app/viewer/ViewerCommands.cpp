@@ -1,7 +1,5 @@
 #include "app/viewer/ViewerCommands.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPointer>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "app/main/StatusBar.h"
 #include "app/main/Texts.h"
 #include "app/viewer/Viewer.h"
+#include "pop3/PartFolder.h"
 
 namespace {
 // Caption, text ("\n" between lines) and sender, UTF-8.
@@ -60,18 +59,13 @@ void TViewerCommands::ViewMessageText()
 
 void TViewerCommands::TakePartFiles(TMail* viewer, const TFetchedText& fetched) const
 {
-    if (fetched.PartFiles.empty())
+    if (fetched.PartFiles.empty() && fetched.PartFolder.empty())
         return;
-    const QDir folder(QString::fromLocal8Bit(fetched.PartFolder.c_str()));
-    QStringList names;
-    for (const std::string& name : fetched.PartFiles)
-        names.append(QString::fromLocal8Bit(name.c_str()));
-    if (viewer && viewer == Mail) {
-        viewer->SetPartFiles(folder.absolutePath(), names);
+    if (viewer && viewer == Mail && !fetched.PartFiles.empty()) {
+        viewer->SetPartFiles(fetched.PartFolder, fetched.PartFiles);
         return;
     }
-    for (const QString& name : names)
-        QFile::remove(folder.filePath(name));
+    partfolder::RemovePartFiles(fetched.PartFiles, fetched.PartFolder);
 }
 
 // Every header line decoded on its own (a folded field shows as several lines).

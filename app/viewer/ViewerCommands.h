@@ -6,9 +6,9 @@
 // session; the result goes to the viewer that asked, and is dropped when that viewer has been
 // closed or replaced meanwhile. Without a connection the viewer says so; while another
 // command runs nothing is fetched and the viewer stays at "受信中". A failing text fetch is
-// not reported; a failing header fetch raises to the handler boundary. The part files a
-// text fetch wrote go to its viewer, which removes them when it closes (at once when the
-// viewer is gone).
+// not reported; a failing header fetch raises to the handler boundary. The files a text
+// fetch wrote (exactly those) go to its viewer, which removes them and their folder when it
+// closes (at once when the viewer is gone).
 
 #include <optional>
 
