@@ -4,7 +4,7 @@
 // program answers --version and --help without a display.
 
 #include "TestUtil.h"
-#include "app/Startup.h"
+#include "app/main/Startup.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
