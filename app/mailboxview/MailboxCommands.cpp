@@ -9,6 +9,7 @@
 
 #include "app/accounts/AccountCommands.h"
 #include "app/accounts/CertificateQuestion.h"
+#include "app/accounts/SignInHandling.h"
 #include "app/mailboxview/MessageFilter.h"
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
@@ -19,6 +20,7 @@
 #include "app/main/StatusBar.h"
 #include "app/main/Texts.h"
 #include "mailbox/MessageList.h"
+#include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -38,6 +40,8 @@ std::string ConnectFailureReason(const TMailboxSession& session)
     case TConnectFailure::TimedOut:
     case TConnectFailure::NoAnswer: return Texts::NoAnswer;
     case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + session.LoginRefusal());
+    case TConnectFailure::TokenRefused: return Texts::TokenRefused + ("\n" + session.TokenRefusal().Reply);
+    case TConnectFailure::TokenNeedsTls: return Texts::OAuthNeedsTls;
     default: return "";
     }
 }
@@ -112,9 +116,14 @@ void TMailboxCommands::ShowConnectFailure()
     const TConnectFailure failure = s.Failure();
     if (!FClosing) {
         switch (failure) {
+        case TConnectFailure::NoPassword:
+            // A password prompt the person canceled needs no word; a sign-in that failed does.
+            if (const std::string reason = TSignInHandling::FailureText(W.SignIns.Status());
+                SignsInWithOAuth(s.Account()) && !reason.empty())
+                MessageBox(Texts::CouldNotConnect + ("\n" + reason), Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+            break;
         case TConnectFailure::None:
         case TConnectFailure::Busy:
-        case TConnectFailure::NoPassword:
         case TConnectFailure::Withdrawn:
         case TConnectFailure::Untrusted: break;
         case TConnectFailure::Tls: W.Certificates->ShowFailure(s.TlsProblem()); break;
