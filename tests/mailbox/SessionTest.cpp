@@ -14,6 +14,7 @@
 #include "mailbox/Environment.h"
 #include "mailbox/MailboxSession.h"
 #include "mailbox/OAuthClient.h"
+#include "mailbox/OAuthProvider.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Mailbox.h"
@@ -204,6 +205,36 @@ TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)
 }
 
 // ---- OAuth 2.0 ----
+
+TEST(OAuthKnownAnswers, PkceOfRfc7636AndTheProvidersSettings)
+{
+    EXPECT_EQ(PkceChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"), "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+    EXPECT_EQ(PkceVerifier().size(), 43u);
+    EXPECT_NE(PkceVerifier(), PkceVerifier());
+    for (const auto& [server, provider] : std::vector<std::pair<std::string, std::string>>{
+             {"pop.gmail.com", "google"}, {" Outlook.Office365.com", "microsoft"}, {"pop-mail.outlook.com", "microsoft"},
+             {"pop.example.jp", ""}})
+        EXPECT_EQ(ProposedOAuthProvider(server), provider) << server;
+    for (const auto& [url, safe] : std::vector<std::pair<std::string, bool>>{
+             {"https://oauth2.googleapis.com/token", true}, {"http://127.0.0.1:8080/token", true},
+             {"http://oauth.example.jp/token", false}, {"file:///etc/passwd", false}, {"https:///x", false}})
+        EXPECT_EQ(SafeEndpoint(url), safe) << url;
+    // A section overrides a built-in provider's settings (names without case) and adds others.
+    QTemporaryDir dir;
+    QFile ini(dir.filePath("purgel.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[OAuth2 Google]\nClientId=mine\n[oauth2 corp]\nTokenUrl=https://t\n");
+    ini.close();
+    const std::string file = ini.fileName().toStdString();
+    const auto google = FindOAuthProvider("google", file);
+    ASSERT_TRUE(google);
+    EXPECT_EQ(google->ClientId, "mine");
+    EXPECT_EQ(google->TokenUrl, "https://oauth2.googleapis.com/token");
+    EXPECT_EQ(FindOAuthProvider("microsoft", file)->ClientId, "");
+    EXPECT_EQ(FindOAuthProvider("CORP", file)->TokenUrl, "https://t");
+    EXPECT_FALSE(FindOAuthProvider("other", file));
+    EXPECT_EQ(OAuthProviderNames(file), (std::vector<std::string>{"google", "microsoft", "corp"}));
+}
 
 class OAuthSessionTest : public SessionTest {
 protected:
