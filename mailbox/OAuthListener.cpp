@@ -34,7 +34,14 @@ QByteArray Response(int status, const std::string& sjisText)
 
 TOAuthListener::TOAuthListener(std::string state) : FState(std::move(state)) {}
 
-TOAuthListener::~TOAuthListener() = default;
+TOAuthListener::~TOAuthListener()
+{
+    // The page goes out before its connection closes with the listener (loopback: at once).
+    if (FServer)
+        for (QTcpSocket* socket : FServer->findChildren<QTcpSocket*>())
+            if (socket->bytesToWrite() > 0)
+                socket->waitForBytesWritten(1000);
+}
 
 bool TOAuthListener::Listen()
 {

@@ -7,18 +7,10 @@
 #include "runtime/SysUtils.h"
 
 #include <algorithm>
-#include <cctype>
 
 using namespace pop3text;
 
 namespace {
-
-bool SameWord(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // A "+" line: the server waits for the next part of the exchange.
 bool IsContinuation(std::string_view reply)
@@ -86,11 +78,11 @@ std::string TNMPOP3::ChallengeStatus(std::string_view Json)
 void TNMPOP3::SignInWithToken()
 {
     const bool bearer = std::any_of(Capabilities.begin(), Capabilities.end(), [](const std::string& line) {
-        if (!SameWord(FirstWord(line), "SASL"))
+        if (!AnsiSameText(FirstWord(line), "SASL"))
             return false;
         for (std::size_t at = 0; at < line.size();) {
             const std::size_t end = std::min(line.find(' ', at), line.size());
-            if (SameWord(std::string_view(line).substr(at, end - at), "OAUTHBEARER"))
+            if (AnsiSameText(std::string_view(line).substr(at, end - at), "OAUTHBEARER"))
                 return true;
             at = end + 1;
         }

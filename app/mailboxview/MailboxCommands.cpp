@@ -40,7 +40,10 @@ std::string ConnectFailureReason(const TMailboxSession& session)
     case TConnectFailure::TimedOut:
     case TConnectFailure::NoAnswer: return Texts::NoAnswer;
     case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + session.LoginRefusal());
-    case TConnectFailure::TokenRefused: return Texts::TokenRefused + ("\n" + session.TokenRefusal().Reply);
+    case TConnectFailure::TokenRefused: {
+        const TTokenRefusal& refusal = session.TokenRefusal();
+        return Texts::TokenRefused + ("\n" + refusal.Reply) + (refusal.Status.empty() ? "" : " (" + refusal.Status + ")");
+    }
     case TConnectFailure::TokenNeedsTls: return Texts::OAuthNeedsTls;
     default: return "";
     }

@@ -116,9 +116,9 @@ std::string OAuthServer::Handle(const std::string& method, const std::string& ta
                            query["redirect_uri"].rfind("http://127.0.0.1:", 0) == 0;
         if (!valid)
             return Reply(400, "", "{}");
-        const std::string code = "c/" + std::to_string(++FSerial) + "+x";   // needs its escapes
-        FCodes[code] = {query["code_challenge"], query["redirect_uri"]};
-        const std::string answer = FDeny ? "error=access_denied" : "code=" + std::string("c%2F") + std::to_string(FSerial) + "%2Bx";
+        // A code that needs its escapes: "c/N+x".
+        FCodes["c/" + std::to_string(++FSerial) + "+x"] = {query["code_challenge"], query["redirect_uri"]};
+        const std::string answer = FDeny ? "error=access_denied" : "code=c%2F" + std::to_string(FSerial) + "%2Bx";
         FDeny = false;
         return Reply(302, "Location: " + query["redirect_uri"] + "/?" + answer + "&state=" + query["state"] + "\r\n", "");
     }
