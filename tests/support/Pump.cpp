@@ -6,8 +6,7 @@ namespace testsupport {
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + limit;
+    auto deadline = Clock::now() + Generous(limit);
     platform::WindowHandle heartbeat = platform::AllocateHWnd(platform::DefWindowProc);
     platform::SetTimer(heartbeat, 1, 25);
     while (!done() && Clock::now() < deadline)
@@ -18,8 +17,40 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 
 void PumpFor(std::chrono::milliseconds d)
 {
-    PumpUntil([] { return false; }, d);
+    auto deadline = Clock::now() + d;
+    PumpUntil([deadline] { return Clock::now() >= deadline; }, d + std::chrono::seconds(1));
+}
+
+void Settle()
+{
+    // Each round hands out what the last one posted; a marker posted after a round has run
+    // once everything posted before it has.
+    for (int round = 0; round < 3; ++round) {
+        platform::ProcessMessages();
+        bool marked = false;
+        platform::WindowHandle w = platform::AllocateHWnd(platform::DefWindowProc);
+        platform::PostCall(w, [&marked] { marked = true; });
+        while (!marked)
+            platform::ProcessMessages();
+        platform::DeallocateHWnd(w);
+    }
+}
+
+int PumpReturnsFor(int ticks, unsigned ms)
+{
+    int ticked = 0, returns = 0;
+    platform::WindowHandle w = platform::AllocateHWnd([&ticked](unsigned msg, platform::WPARAM, platform::LPARAM) {
+        ticked += msg == platform::WM_TIMER;
+        return platform::LPARAM(0);
+    });
+    platform::SetTimer(w, 1, ms);
+    const auto deadline = Clock::now() + Generous(std::chrono::seconds(2));
+    while (ticked < ticks && Clock::now() < deadline) {
+        platform::HandleMessage();
+        ++returns;
+    }
+    platform::DeallocateHWnd(w);
+    return returns;
 }
 
 } // namespace testsupport
-

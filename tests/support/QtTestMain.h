@@ -4,15 +4,26 @@
 // QCoreApplication and runs every test (link it instead of GTest::gtest_main; an executable
 // with a main() of its own keeps its own), and a bounded pump for the tests themselves.
 
+#include "tests/support/Timing.h"
+
 #include <chrono>
 #include <functional>
 
 namespace testsupport {
 
 // Pumps the calling thread's messages (blocking between events, no busy loop) until
-// `done` holds or `limit` has passed; returns `done()`. A heartbeat timer bounds each wait.
+// `done` holds or Generous(`limit`) has passed; returns `done()`. A heartbeat timer bounds
+// each wait.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 // Pumps for `d` whatever comes.
 void PumpFor(std::chrono::milliseconds d);
+// Handles everything that is due now (socket events the system holds already, messages
+// posted, and what handling them posts) without waiting for anything new: after it, the
+// absence of a notification means something, whatever the machine's load.
+void Settle();
+// Pumps with HandleMessage until a window timer of `ms` has ticked `ticks` times; returns
+// how often HandleMessage returned meanwhile. An idle pump returns about once a tick; one
+// that spins returns without end (bounded by Generous(2 s)).
+int PumpReturnsFor(int ticks, unsigned ms);
 
 } // namespace testsupport

@@ -19,8 +19,6 @@ namespace testsupport {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 sockaddr_in Loopback(std::uint16_t port)
 {
     sockaddr_in a{};
@@ -137,6 +135,12 @@ void ServerCore::Stop()
 Script& Script::Send(std::string bytes)
 {
     FSteps.push_back({Step::SendBytes, std::move(bytes), Millis(0), nullptr});
+    return *this;
+}
+
+Script& Script::SendRaw(std::string bytes)
+{
+    FSteps.push_back({Step::SendRawBytes, std::move(bytes), Millis(0), nullptr});
     return *this;
 }
 
@@ -295,7 +299,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
         conn = FConns[index];
     }
     const std::string where = "ScriptServer connection " + std::to_string(index + 1);
-    int expectMs = 5000;
+    int expectMs = static_cast<int>(Generous(Millis(5000)).count());
     std::unique_ptr<TlsPeer> tls;   // after a TlsBegin step
 
     auto sendAll = [&](const std::string& bytes) {
@@ -364,6 +368,9 @@ void ScriptServer::Serve(std::size_t index, int fd)
             } else {
                 sendAll(step.Text);
             }
+            break;
+        case Script::Step::SendRawBytes:
+            sendAll(step.Text);
             break;
         case Script::Step::TlsBegin: {
             tls = std::make_unique<TlsPeer>(step.Cert.get());
@@ -439,7 +446,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
                 CloseFd(fd);
             break;
         case Script::Step::UntilClosed: {
-            auto deadline = Clock::now() + step.Delay;
+            auto deadline = Clock::now() + Generous(step.Delay);
             for (;;) {
                 {
                     std::lock_guard lock(FLock);
@@ -471,7 +478,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
             step.Fn();
             break;
         case Script::Step::SetTimeout:
-            expectMs = static_cast<int>(step.Delay.count());
+            expectMs = static_cast<int>(Generous(step.Delay).count());
             break;
         }
     }
@@ -481,7 +488,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
 bool ScriptServer::WaitDone(Millis limit)
 {
     std::unique_lock lock(FLock);
-    return FChanged.wait_for(lock, limit, [this] { return FFinished >= FScripts.size(); });
+    return FChanged.wait_for(lock, Generous(limit), [this] { return FFinished >= FScripts.size(); });
 }
 
 std::size_t ScriptServer::Accepted() const

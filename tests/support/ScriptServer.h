@@ -21,9 +21,11 @@
 // A mismatch fails the running test at once (ADD_FAILURE, from the server thread, naming the
 // connection, the step, the expected and the received text) and ends that connection with a
 // close, so the client never hangs on a reply that will not come. Everything the client
-// sends is recorded (ReceivedBytes / ReceivedLines), also during pauses.
+// sends is recorded (ReceivedBytes / ReceivedLines), also during pauses. Every limit below
+// (Expect's, WaitForClose's, WaitDone's) is a bound for a hang, taken Generous (Timing.h).
 
 #include "tests/support/TestCerts.h"
+#include "tests/support/Timing.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -47,6 +49,9 @@ class Script {
 public:
     // Sends the bytes as they stand.
     Script& Send(std::string bytes);
+    // Sends the bytes as they stand also after StartTls, past the TLS layer (a forged or
+    // broken record).
+    Script& SendRaw(std::string bytes);
     // Sends text followed by CR LF.
     Script& SendLine(const std::string& text);
     // Sends the pieces one by one with a pause of `gap` before every piece after the first.
@@ -85,7 +90,7 @@ public:
                       const std::string& stat, const std::vector<std::string>& capabilities = {});
 
     struct Step {
-        enum Kind { SendBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
+        enum Kind { SendBytes, SendRawBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
