@@ -141,6 +141,8 @@ TestCerts::TestCerts()
                   Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), -1, 365).get(), serverKey.get());
     Expired = Keep(FFolder, "expired",
                    Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), -30, -1).get(), serverKey.get());
+    NotYetValid = Keep(FFolder, "notyetvalid",
+                       Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), 1, 365).get(), serverKey.get());
     WrongHost = Keep(FFolder, "wronghost",
                      Make(serverKey.get(), "mail.invalid", "DNS:mail.invalid", ca.get(), caKey.get(), -1, 365).get(),
                      serverKey.get());

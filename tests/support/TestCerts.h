@@ -27,6 +27,7 @@ public:
     TestCert Ca;              // the CA a test trusts
     TestCert Server;          // localhost and 127.0.0.1, from Ca, valid for a year
     TestCert Expired;         // the same names, from Ca, expired a day ago
+    TestCert NotYetValid;     // the same names, from Ca, valid from tomorrow
     TestCert WrongHost;       // mail.invalid only, from Ca
     TestCert SelfSigned;      // localhost and 127.0.0.1, signed by its own key
     TestCert UnknownIssuer;   // localhost and 127.0.0.1, from a CA nobody trusts
