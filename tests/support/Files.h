@@ -1,5 +1,9 @@
 #pragma once
-// Reading a whole file, and making a private temporary folder, the one way every test does it.
+// Reading and writing a whole file, and a private temporary folder, the one way every test
+// does it.
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,6 +24,28 @@ inline std::string ReadFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Creates or truncates the file with exactly these bytes, made with this mode (umask aside);
+// throws std::runtime_error when that fails.
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes, mode_t mode = 0644)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == bytes.size() && ::fchmod(fd, mode) == 0;
+    ::close(fd);
+    if (!ok)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
 // A new empty folder <TMPDIR or /tmp>/<prefix>.XXXXXX; throws std::runtime_error when none
 // can be made. The caller removes it.
 inline std::string MakeTempFolder(const char* prefix)
@@ -30,5 +56,24 @@ inline std::string MakeTempFolder(const char* prefix)
         throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
     return templ;
 }
+
+// MakeTempFolder's folder, removed with everything in it when this goes.
+class TempFolder {
+public:
+    explicit TempFolder(const char* prefix) : FPath(MakeTempFolder(prefix)) {}
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(FPath, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return FPath; }
+    std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
+
+private:
+    std::filesystem::path FPath;
+};
 
 } // namespace testsupport

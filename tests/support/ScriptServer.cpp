@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -237,6 +238,32 @@ Script& Script::ExpectTimeout(Millis d)
 {
     FSteps.push_back({Step::SetTimeout, {}, d, nullptr});
     return *this;
+}
+
+std::string Wire(const std::vector<std::string>& lines, std::size_t from, std::size_t to)
+{
+    std::string out;
+    for (std::size_t i = from; i < to && i < lines.size(); ++i)
+        out += lines[i] + "\r\n";
+    return out;
+}
+
+std::vector<std::string> TopReply(int n)
+{
+    const std::string k = std::to_string(n);
+    return {"+OK", "Subject: message " + k, "From: a@example.jp", "Message-ID: <" + k + "@example.jp>", "", "."};
+}
+
+Script GoodSession(const std::string& user, const std::string& password, Script opening)
+{
+    return opening.Pop3Login("+OK again", user, password, "+OK 1 99")
+        .Expect("TOP 1 0")
+        .Send("+OK\r\nSubject: fresh\r\nFrom: b@example.jp\r\n\r\n.\r\n")
+        .Expect("LIST 1")
+        .SendLine("+OK 1 99")
+        .Expect("QUIT")
+        .SendLine("+OK bye")
+        .WaitForClose();
 }
 
 // ---- ScriptServer ----
@@ -501,6 +528,12 @@ std::string ScriptServer::ReceivedBytes(std::size_t i) const
 {
     std::lock_guard lock(FLock);
     return i < FConns.size() ? FConns[i]->Bytes : std::string();
+}
+
+std::size_t ScriptServer::TimesSent(std::size_t i, const std::string& line) const
+{
+    const std::vector<std::string> lines = ReceivedLines(i);
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line + "\r\n"));
 }
 
 std::vector<std::string> ScriptServer::ReceivedLines(std::size_t i) const

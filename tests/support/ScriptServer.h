@@ -29,6 +29,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -140,6 +141,8 @@ public:
     // into lines after every LF (a last line without LF included as it stands).
     std::string ReceivedBytes(std::size_t i) const;
     std::vector<std::string> ReceivedLines(std::size_t i) const;
+    // How often the client of connection `i` sent `line` (given without its CR LF).
+    std::size_t TimesSent(std::size_t i, const std::string& line) const;
     // True when the client of connection `i` closed or reset the connection.
     bool ClientClosed(std::size_t i) const;
     // The mismatches reported so far (each also failed the test).
@@ -158,6 +161,16 @@ private:
     std::vector<std::string> FFailures;
     std::size_t FFinished = 0;
 };
+
+// The lines [from, to) of `lines`, each followed by CR LF.
+std::string Wire(const std::vector<std::string>& lines, std::size_t from = 0, std::size_t to = SIZE_MAX);
+// The reply lines (without CR LF) of TOP n 0 on the scripted mailboxes: "+OK", Subject
+// "message <n>", From, Message-ID, the empty line, ".".
+std::vector<std::string> TopReply(int n);
+// A good session after a broken one (a client must connect again and list): `opening`
+// (plain, or TLS begun), a login of `user` with one message of 99 bytes and the Subject
+// "fresh", its TOP 1 0 and LIST 1, then QUIT.
+Script GoodSession(const std::string& user, const std::string& password, Script opening = Script());
 
 // Echoes every byte back, on any number of connections at once (a thread per connection).
 class EchoServer : public detail::ServerCore {

@@ -96,12 +96,6 @@ std::string Pem(Write write)
     return std::string(data, static_cast<std::size_t>(len));
 }
 
-void WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    Check(::chmod(path.c_str(), mode) == 0, "writing a certificate file");
-}
-
 TestCert Keep(const std::string& folder, const char* name, X509* cert, EVP_PKEY* key)
 {
     TestCert t;
