@@ -21,12 +21,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <typeinfo>
 #include <vector>
 
@@ -460,17 +458,6 @@ protected:
     FaultFixture F;
 };
 
-// A script step that holds the server until `go` is set (by a handler inside the client's
-// wait), so what it sends next comes after that handler, however late the pump runs it.
-std::function<void()> HoldUntil(const std::atomic<bool>& go)
-{
-    return [&go] {
-        const auto deadline = Clock::now() + testsupport::Generous(5s);
-        while (!go && Clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
-    };
-}
-
 TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFirstTimeOut)
 {
     ScriptServer server(std::vector<Script>{Script().Pop3Login("+OK", "bob", "pw", "+OK 1000000 999999999").Expect("TOP 1 0").WaitForClose(5000ms),
@@ -520,7 +507,7 @@ TEST_F(HostileServer, DisconnectResetOrDeleteFromAHandlerInsideAWaitNeverTakesIt
 {
     const std::string top = "+OK top follows\r\nSubject: hello\r\n\r\n.\r\n";
     std::atomic<bool> handled[3] = {false, false, false};
-    auto script = [&](int i) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").Call(HoldUntil(handled[i])).Send(top); };
+    auto script = [&](int i) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").WaitFor(handled[i]).Send(top); };
     ScriptServer server(std::vector<Script>{script(0).WaitForClose(5000ms),
                                             script(1).Expect("LIST 1").SendLine("+OK 1 160").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms),
                                             script(2).WaitForClose(5000ms)});

@@ -228,6 +228,15 @@ Script& Script::Call(std::function<void()> fn)
     return *this;
 }
 
+Script& Script::WaitFor(const std::atomic<bool>& flag)
+{
+    return Call([&flag] {
+        const auto deadline = Clock::now() + Generous(Millis(5000));
+        while (!flag && Clock::now() < deadline)
+            std::this_thread::sleep_for(Millis(1));
+    });
+}
+
 Script& Script::StartTls(const TestCert& cert)
 {
     FSteps.push_back({Step::TlsBegin, {}, Millis(0), nullptr, std::make_shared<const TestCert>(cert)});
@@ -455,9 +464,12 @@ void ScriptServer::Serve(std::size_t index, int fd)
                 // What came with the first line is all there is of the piece.
                 while (pull(0) == 1) {
                 }
-                std::lock_guard lock(FLock);
-                const std::string got = line + conn->Bytes.substr(conn->Consumed);
-                conn->Consumed = conn->Bytes.size();
+                std::string got;
+                {
+                    std::lock_guard lock(FLock);   // not held across Fail, which takes it too
+                    got = line + conn->Bytes.substr(conn->Consumed);
+                    conn->Consumed = conn->Bytes.size();
+                }
                 if (got != step.Text) {
                     Fail(at + "expected in one piece " + Visible(step.Text) + ", client sent " + Visible(got));
                     CloseFd(fd);
@@ -514,8 +526,13 @@ void ScriptServer::Serve(std::size_t index, int fd)
 
 bool ScriptServer::WaitDone(Millis limit)
 {
+    return WaitScripts(FScripts.size(), limit);
+}
+
+bool ScriptServer::WaitScripts(std::size_t count, Millis limit)
+{
     std::unique_lock lock(FLock);
-    return FChanged.wait_for(lock, Generous(limit), [this] { return FFinished >= FScripts.size(); });
+    return FChanged.wait_for(lock, Generous(limit), [this, count] { return FFinished >= count; });
 }
 
 std::size_t ScriptServer::Accepted() const

@@ -27,6 +27,7 @@
 #include "tests/support/TestCerts.h"
 #include "tests/support/Timing.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -80,6 +81,10 @@ public:
     // Runs `fn` on the server thread at this point (for instance to tell the test that a
     // step was reached).
     Script& Call(std::function<void()> fn);
+    // Holds the server here until `flag` is set (by the test, typically from a handler
+    // inside the client's wait), so what it sends next comes after that, however late the
+    // pump runs the handler; gives up after Generous(5 s). The flag must outlive the server.
+    Script& WaitFor(const std::atomic<bool>& flag);
     // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
     Script& ExpectTimeout(Millis d);
     // A POP3 greeting: sends `greeting`, expects "CAPA" and refuses it, or answers it with
@@ -135,6 +140,8 @@ public:
 
     // Waits until every script has run to its end; false when `limit` passed first.
     bool WaitDone(Millis limit = Millis(5000));
+    // The same for the first `count` scripts (the others may not have begun).
+    bool WaitScripts(std::size_t count, Millis limit = Millis(5000));
     // Number of connections accepted so far.
     std::size_t Accepted() const;
     // What the client of connection `i` (0-based) sent so far: all bytes, and the same cut
