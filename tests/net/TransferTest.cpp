@@ -14,9 +14,11 @@ namespace {
 
 using testsupport::ReadFile;
 
+// A file name in a folder of the test's own.
 std::string TempPath(const std::string& name)
 {
-    return "/tmp/purgel-net-" + std::to_string(::getpid()) + "-" + name;
+    static const testsupport::TempFolder folder("purgel-net");
+    return (folder / name).string();
 }
 
 } // namespace
