@@ -551,11 +551,10 @@ TEST_F(WinsockTest, AsyncLookUpsThatNeverAnswerHoldAFewWorkersAndTheRestWaitOrLe
         tasks.push_back(ws::AsyncGetHostByName(N.H, OtherMsg, "never.invalid", b, sizeof b));
     {
         std::unique_lock l(lock);
-        changed.wait_for(l, 5s, [&] { return stuck == 4; });
+        changed.wait_for(l, testsupport::Generous(5s), [&] { return stuck == 4; });
     }
-    PumpFor(100ms);
+    EXPECT_LE(ws::detail::LookupThreads(), 4) << "workers are only made while asking";
     EXPECT_EQ(stuck, 4);
-    EXPECT_LE(ws::detail::LookupThreads(), 4);
     EXPECT_EQ(ws::CancelAsyncRequest(tasks[0]), ws::SOCKET_ERROR) << "running already";
     for (std::size_t i = 4; i < tasks.size(); ++i)
         EXPECT_EQ(ws::CancelAsyncRequest(tasks[i]), 0);
