@@ -4,11 +4,12 @@ BUILD     ?= build
 ASAN      ?= build-asan
 FUZZBUILD ?= build-fuzz
 FUZZTIME  ?= 30
+PREFIX    ?= /usr/local
 export ASAN_OPTIONS  ?= detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps build asan run test test-plain test-asan bench fuzz screenshots clean
+.PHONY: all deps build asan run test test-plain test-asan bench fuzz screenshots install uninstall deb clean
 
 all: build
 
@@ -53,6 +54,20 @@ fuzz: deps
 screenshots: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ./app/purgel-screenshots screenshots
 	mkdir -p docs && cp $(BUILD)/screenshots/main.png docs/purgel-main.png
+
+# Installs what a desktop needs under PREFIX (and DESTDIR, when set): the executables, the
+# menu entry, the icon and the AppStream metadata. Builds only what it installs.
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target purgel-installables
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall: $(BUILD)/CMakeCache.txt
+	cmake -DPREFIX=$(PREFIX) -DLIST=$(BUILD)/installed-files.txt -P desktop/Uninstall.cmake
+
+# A Debian package of the same files under /usr: $(BUILD)/purgel_<version>_amd64.deb.
+deb: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target purgel-installables
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZBUILD)

@@ -20,6 +20,10 @@ namespace {
 // The settings key that records the offer to move the passwords: made once, whatever the answer.
 const char* const KeyringSection = "Keyring";
 const char* const MoveOfferedKey = "MoveOffered";
+// The demo setup (`make run`) records the keyring key ("<ID>@<server>:<port>") of the demo
+// server's account: its password is the demo server's public one and stays in the file.
+const char* const DemoSection = "Demo";
+const char* const DemoAccountKey = "Account";
 }
 
 void TMain::ShowPasswordPlace(int row)
@@ -44,12 +48,15 @@ bool TMain::EntryShared(const TAccountFields& account, int row) const
 
 void TMain::OfferKeyringMove()
 {
+    TIniFile ini(SettingsFileName());
+    const std::string demo = ini.ReadString(DemoSection, DemoAccountKey, "");
     std::vector<TAccountFields> accounts;
     for (int row = 0; row < Lv1->Count(); ++row)
-        accounts.push_back(AccountRow(row));
+        if (const TAccountFields fields = AccountRow(row);
+            demo.empty() || TKeyring::KeyOf(KeyringEntryOf(fields)) != demo)
+            accounts.push_back(fields);
     if (FAccountFileUnread || std::all_of(accounts.begin(), accounts.end(), PasswordInKeyring))
         return;
-    TIniFile ini(SettingsFileName());
     if (ini.ReadInteger(KeyringSection, MoveOfferedKey, 0) != 0 || !Keyring.IsAvailable())
         return;
     ini.WriteInteger(KeyringSection, MoveOfferedKey, 1);

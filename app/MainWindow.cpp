@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
@@ -18,6 +19,7 @@
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
 #include "app/Splitter.h"
+#include "app/Startup.h"
 #include "app/StatusBar.h"
 #include "app/Tag.h"
 #include "app/Texts.h"
@@ -73,7 +75,6 @@ TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
     QFont font("IPAPGothic");
     font.setPixelSize(12);
     setFont(font);
-    resize(469, 342);
 
     BuildAccountPanel();
     BuildMessagePanel();
@@ -82,6 +83,7 @@ TMain::TMain() : FComponents(std::make_unique<TComponent>(nullptr))
     BuildComponent();
     ConnectHandlers();
 
+    resize(FirstStartSize());
     Realign();
     Guarded([this] { FormCreate(); });
 }
@@ -135,6 +137,8 @@ void TMain::BuildMessagePanel()
     Lv2->AddColumn(Texts::SenderColumn, 140);
     Lv2->AddColumn(Texts::SizeColumn, 60, Qt::AlignRight);
     Lv2->AddColumn(Texts::DateColumn, 118);
+    // The subject takes whatever width the other columns leave.
+    Lv2->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     Lv2->setMinimumHeight(Lv2MinHeight);
     Lv2->SetSortable(true);
     SetMessageColumnFormats();
@@ -175,6 +179,8 @@ void TMain::BuildMenus()
     Pm1_2 = MakeItem(Pm1, "Pm1_2", Texts::EditItem, TMenuTag::EditAccount);
     Pm1_3 = MakeItem(Pm1, "Pm1_3", Texts::CopyItem, TMenuTag::CopyAccount);
     Pm1_4 = MakeItem(Pm1, "Pm1_4", Texts::DeleteItem, TMenuTag::DeleteAccount);
+    Pm1->addSeparator();
+    Pm1_5 = MakeItem(Pm1, "Pm1_5", Texts::AboutItem, TMenuTag::About);
     Pm2 = new QMenu(this);
     Pm2->setObjectName("Pm2");
     SetTag(Pm2, TMenuTag::MessageMenu);
@@ -223,7 +229,7 @@ void TMain::ConnectHandlers()
 
     for (QPushButton* b : {SpeedButton1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, AddAccountButton})
         Bind(b);
-    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4})
+    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm1_5, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4})
         Bind(a);
     connect(FilterEdit, &QLineEdit::textChanged, this, [this] { Guarded([this] { ApplyFilter(); }); });
     // The Delete key asks like the delete button, when that is offered.
@@ -378,30 +384,21 @@ void TMain::Realign()
     RuleButton->setGeometry(std::max(0, w - RuleButtonWidth - 2), 1, RuleButtonWidth, FilterBarHeight - 2);
     Lv2->setGeometry(0, FilterBarHeight, w, std::max(0, h2 - Panel4Height - FilterBarHeight));
     Sb->setGeometry(0, h - TStatusBar::BarHeight, w, TStatusBar::BarHeight);
-    AlignColumns();
     UpdateAccountHint();
 }
 
-// The subject and sender columns take the width the list has beyond its columns (3 to 2)
-// when it grows, and give back what it loses, down to a width that still shows a few
-// characters.
-void TMain::AlignColumns()
+// A first start shows about 20 rows of messages and the date column beside a readable
+// subject, within the screen.
+QSize TMain::FirstStartSize() const
 {
-    const int now = Lv2->width();
-    const int delta = FLv2Width > 0 ? now - FLv2Width : 0;
-    FLv2Width = now;
-    int change = delta;
-    if (delta > 0) {
-        int used = 0;
-        for (int c = 0; c < Lv2->columnCount(); ++c)
-            used += Lv2->columnWidth(c);
-        change = std::max(0, std::min(delta, Lv2->viewport()->width() - used));
-    }
-    if (change == 0)
-        return;
-    const int subject = change * 3 / 5;
-    Lv2->setColumnWidth(0, std::max(60, Lv2->columnWidth(0) + subject));
-    Lv2->setColumnWidth(1, std::max(40, Lv2->columnWidth(1) + change - subject));
+    constexpr int Rows = 20;
+    constexpr int Width = 720;
+    const int list = Lv2->horizontalHeader()->sizeHint().height() +
+                     Rows * Lv2->verticalHeader()->defaultSectionSize() + 2 * Lv2->frameWidth();
+    const int height = FPanel1Height + SplitterHeight + FilterBarHeight + list + Panel4Height + TStatusBar::BarHeight;
+    const TScreenSize screen = ScreenSize();
+    return {screen.Width > 0 ? std::min(Width, screen.Width) : Width,
+            screen.Height > 0 ? std::min(height, screen.Height * 9 / 10) : height};
 }
 
 void TMain::SetPanel1Height(int height)
@@ -496,6 +493,9 @@ void TMain::MenuItemClick(QObject* Sender)
     case TMenuTag::EditAccount: EditAccount(); break;
     case TMenuTag::CopyAccount: CopyAccount(); break;
     case TMenuTag::DeleteAccount: DeleteAccount(); break;
+    case TMenuTag::About:
+        MessageBox(AboutText(), Texts::AboutItem, TMsgIcon::Program, TMsgButtons::OK);
+        break;
     case TMenuTag::MessageMenu: {
         const bool selected = Lv2->Selected() >= 0;
         Pm2_1->setEnabled(selected);

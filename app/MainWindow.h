@@ -81,7 +81,7 @@ enum class TButtonTag : int {
     Connect = 0, List = 1, Stop = 2, CheckAll = 3, UncheckAll = 4, Delete = 5, Undo = 6, AddAccount = 7
 };
 enum class TMenuTag : int {
-    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14,
+    AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14, About = 15,
     MessageMenu = 20, MessageText = 21, MessageHeader = 22, Undo = 23,
     RuleMenu = 30, CheckShown = 31, CheckLarger = 32, CheckOlder = 33, InvertChecks = 34
 };
@@ -119,6 +119,7 @@ public:
     QAction* Pm1_2;
     QAction* Pm1_3;
     QAction* Pm1_4;
+    QAction* Pm1_5;   // the About box
     QMenu* Pm2;
     QAction* Pm2_1;
     QAction* Pm2_2;
@@ -197,7 +198,8 @@ private:
     void DeleteAccount();
 
     // Passwords in the keyring.
-    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them.
+    // Once, when a keyring answers and the list holds plain-text passwords: offers to move them
+    // (all but the demo account's, which the settings file names).
     void OfferKeyringMove();
     // The row's icon and tooltip tell where its password is.
     void ShowPasswordPlace(int row);
@@ -270,7 +272,7 @@ private:
     void UpdateAccountHint();
 
     void Realign();
-    void AlignColumns();
+    QSize FirstStartSize() const;
     void Bind(QPushButton* button);
     void Bind(QAction* action);
     // The boundary of every handler that Qt or the component calls: shows what escapes, then
@@ -292,7 +294,6 @@ private:
         int MsgNo = 0;
     };
     std::vector<TDeletedRow> FDeletedRows;
-    int FLv2Width = 0;            // the list width the columns were last fitted to
     QPointer<TMail> FRetrieveViewer;   // the viewer the running fetch is for
 
     int FPanel1Height = 74;

@@ -16,7 +16,8 @@ QMessageBox::Icon QtIcon(TMsgIcon icon)
     case TMsgIcon::Exclamation: return QMessageBox::Warning;
     case TMsgIcon::Question: return QMessageBox::Question;
     case TMsgIcon::Stop: return QMessageBox::Critical;
-    case TMsgIcon::None: break;
+    case TMsgIcon::None:
+    case TMsgIcon::Program: break;
     }
     return QMessageBox::NoIcon;
 }
@@ -35,6 +36,8 @@ int MessageBox(const std::string& text, const std::string& caption, TMsgIcon ico
         owner = QApplication::activeWindow();
     QMessageBox box(QtIcon(icon), SjisToQ(caption), SjisToQ(text), QMessageBox::NoButton, owner);
     box.setTextFormat(Qt::PlainText);
+    if (icon == TMsgIcon::Program)
+        box.setIconPixmap(QApplication::windowIcon().pixmap(64));
     QFont font("IPAPGothic");
     font.setPixelSize(12);
     box.setFont(font);

@@ -10,7 +10,8 @@
 #include <stdexcept>
 #include <string>
 
-enum class TMsgIcon { None, Exclamation, Question, Stop };
+// Program: the application's own icon (the About box).
+enum class TMsgIcon { None, Exclamation, Question, Stop, Program };
 enum class TMsgButtons { OK, YesNo };
 // The answers, numbered like the window system's (IDOK, IDYES, IDNO).
 enum TMsgResult { mrOK = 1, mrYes = 6, mrNo = 7 };

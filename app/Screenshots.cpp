@@ -1,4 +1,4 @@
-// Renders the main window, the account dialog, the viewer and a message box to PNG files,
+// Renders the main window, the account dialog, the viewer, a message box and the About box to PNG files,
 // offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
 // server started inside this process and lists its generated Japanese mailbox through the
 // program's own component (one picture during the listing, one after); the viewer shows one
@@ -23,6 +23,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
 #include "app/Sjis.h"
+#include "app/Startup.h"
 #include "app/StatusBar.h"
 #include "app/Texts.h"
 #include "app/Viewer.h"
@@ -200,6 +201,13 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     window.Lv1->setFocus();
     MessageBox(company[afName] + "\n" + Texts::AskDeleteAccount, Texts::Confirm, TMsgIcon::Question,
                TMsgButtons::YesNo, 1);
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ok = Save(box, out, "about.png") && ok;
+            box->close();
+        }
+    });
+    window.Pm1_5->trigger();
     return ok;
 }
 }
@@ -212,6 +220,7 @@ int main(int argc, char** argv)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/purgel-no-bus");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Purgel");
+    QApplication::setWindowIcon(ProgramIcon());
     if (argc != 2) {
         std::fprintf(stderr, "usage: purgel-screenshots <output folder>\n");
         return 2;

@@ -1,15 +1,20 @@
-// The program's entry: the application, its main window, the message loop.
+// The program's entry: the answers of the command line, the application, its main window,
+// the message loop.
 #include <QApplication>
+#include <iostream>
 #include <memory>
 
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv)
 {
+    // Before the application, which needs a display.
+    if (const std::optional<int> answered = AnswerCommandLine(argc, argv, std::cout))
+        return *answered;
     QApplication app(argc, argv);
-    // The task-bar name and the title of the exception box; window titles stay as the windows set them.
-    QApplication::setApplicationName("Purgel");
+    SetUpApplication(app);
     Guarded([] {
         const auto window = std::make_unique<TMain>();
         window->show();

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/AccountDialog.h"
+#include "app/Environment.h"
 #include "app/Keyring.h"
 #include "app/ListView.h"
 #include "app/MainWindow.h"
@@ -191,6 +192,23 @@ TEST_F(KeyringWindowTest, APreviousFileConnectsUnchangedAndTheOfferComesOnce)
     Start(file);
     EXPECT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Stored("alice"), "<none>");
+}
+
+// The demo account, named in the settings file by the demo setup, keeps its public password
+// in the file and brings no offer; a real account beside it is offered and moves alone.
+TEST_F(KeyringWindowTest, TheDemoAccountIsNeverOffered)
+{
+    WriteFile(SettingsFileName().substr(Path("").size()), "[Demo]\r\nAccount=demo@127.0.0.1:" + Port() + "\r\n");
+    const std::string demo = Account("d", "demo", "demo");
+    Start(demo);
+    EXPECT_TRUE(Boxes.empty());
+    W.reset();
+    Answers = {mrYes};
+    Start(demo + Account("a", "alice", "secret"));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(ReadFile("Account.lst"), demo + Account("a", "alice", ""));
+    EXPECT_EQ(Stored("alice"), "secret");
+    EXPECT_EQ(Stored("demo"), "<none>");
 }
 
 // The keyring locks as soon as the first password is in (seen by a read queued behind its

@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QHeaderView>
@@ -25,6 +26,7 @@
 #include "app/MainWindow.h"
 #include "app/Sjis.h"
 #include "app/Splitter.h"
+#include "app/Startup.h"
 #include "app/StatusBar.h"
 #include "app/Tag.h"
 #include "app/Texts.h"
@@ -145,6 +147,8 @@ TEST_F(MainWindowTest, ButtonsCaptionsTagsPlacesAndStartDisabled)
 
 TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
 {
+    W->resize(469, 342);   // the design size
+    W->show();
     EXPECT_EQ(Geometry(W->Panel1), QRect(0, 0, 469, 74));
     EXPECT_EQ(Geometry(W->Lv1), QRect(0, 0, 380, 74));
     EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
@@ -155,15 +159,16 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
     EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
-    W->show();
     W->resize(600, 500);
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 600, 353));
-    // The subject and sender columns take the width beyond the columns (3 to 2).
-    const int spare = W->Lv2->viewport()->width() - (241 + 140 + 60 + 118);
-    ASSERT_GT(spare, 0);
-    EXPECT_EQ(W->Lv2->columnWidth(0), 241 + spare * 3 / 5);
-    EXPECT_EQ(W->Lv2->columnWidth(1), 140 + spare - spare * 3 / 5);
-    EXPECT_EQ(W->Lv2->columnWidth(2), 60);
+    // The subject column takes the width the others leave, as the window grows and shrinks.
+    for (int width : {900, 700}) {
+        W->resize(width, 500);
+        QApplication::processEvents();
+        EXPECT_EQ(W->Lv2->columnWidth(0), W->Lv2->viewport()->width() - (140 + 60 + 118)) << width;
+        EXPECT_EQ(W->Lv2->columnWidth(1), 140);
+    }
+    W->resize(600, 500);
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 481, 600, 19));
 }
 
@@ -184,7 +189,6 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q(Texts::SubjectColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q(Texts::SenderColumn));
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q(Texts::SizeColumn));
-    EXPECT_EQ(W->Lv2->columnWidth(0), 241);
     EXPECT_EQ(W->Lv2->columnWidth(1), 140);
     EXPECT_EQ(W->Lv2->columnWidth(2), 60);
     EXPECT_EQ(W->Lv2->horizontalHeaderItem(3)->text(), Q(Texts::DateColumn));
@@ -261,6 +265,7 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm1_2, {Texts::EditItem, 12}},
         {W->Pm1_3, {Texts::CopyItem, 13}},
         {W->Pm1_4, {Texts::DeleteItem, 14}},
+        {W->Pm1_5, {Texts::AboutItem, 15}},
         {W->Pm2_1, {Texts::MessageTextItem, 21}},
         {W->Pm2_2, {Texts::HeaderItem, 22}},
         {W->Pm2_3, {Texts::UndoItem, 23}},
@@ -273,10 +278,29 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         EXPECT_EQ(action->text(), Q(expected.first));
         EXPECT_EQ(TagOf(action), expected.second);
     }
-    EXPECT_EQ(W->Pm1->actions(), (QList<QAction*>{W->Pm1_1, W->Pm1_2, W->Pm1_3, W->Pm1_4}));
+    EXPECT_EQ(W->Pm1->actions().size(), 6);  // a separator before the About box
+    EXPECT_EQ(W->Pm1->actions().back(), W->Pm1_5);
     EXPECT_EQ(W->Pm2->actions().size(), 4);  // a separator before the undo
     EXPECT_EQ(W->Pm2->actions().back(), W->Pm2_3);
     EXPECT_EQ(W->RuleButton->menu(), W->Pm3);
+}
+
+TEST_F(MainWindowTest, TheAboutBoxNamesTheFolderInUse)
+{
+    W->Pm1_5->trigger();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(Path("")), std::string::npos) << Boxes[0].Text;
+    EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Program);
+}
+
+// Qt's standard buttons, menus and dialogs speak the interface's Japanese.
+TEST(QtTranslation, StandardButtonsAreJapanese)
+{
+    QObject owner;
+    if (!LoadQtTranslation(&owner))
+        GTEST_SKIP() << "Qt's Japanese texts (qtbase_ja.qm, package qt6-translations-l10n) are not installed";
+    const QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), Q("\x83L\x83\x83\x83\x93\x83Z\x83\x8b" /* sjis: キャンセル */));
 }
 
 TEST_F(MainWindowTest, OpeningPm1EnablesEditCopyDeleteExactlyWithASelectedAccount)

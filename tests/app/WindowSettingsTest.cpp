@@ -1,5 +1,7 @@
 // The settings file: defaults on a first start, centring, partial files, and when it is written.
 #include <gtest/gtest.h>
+#include <QHeaderView>
+#include <sys/stat.h>
 
 #include "app/Environment.h"
 #include "app/ListView.h"
@@ -34,14 +36,44 @@ void ExpectGeometry(const TMain& w, int left, int top, int width, int height)
 }
 }
 
-TEST_F(SettingsTest, FilesLieBesideTheExecutableUnlessTheFolderIsSet)
+// Beside the executable when an "Account.lst" lies there, else the user's XDG folders; a
+// relative XDG path counts as unset, and without a home everything stays beside the executable.
+TEST_F(SettingsTest, TheFoldersOfARun)
 {
+    using enum TFolderPlace;
+    struct Row {
+        bool Beside;
+        const char *ConfigHome, *CacheHome, *Home;
+        TFolders Expected;
+    };
+    const Row rows[] = {
+        {true, "/x/conf", "/x/cache", "/home/u", {BesideExecutable, "/opt/p/", "/opt/p/cache/"}},
+        {false, "/x/conf/", "/x/cache", "/home/u", {UserConfig, "/x/conf/purgel/", "/x/cache/purgel/"}},
+        {false, "", "", "/home/u", {UserConfig, "/home/u/.config/purgel/", "/home/u/.cache/purgel/"}},
+        {false, "conf", "cache", "/home/u/", {UserConfig, "/home/u/.config/purgel/", "/home/u/.cache/purgel/"}},
+        {false, "/x/conf", "", "", {UserConfig, "/x/conf/purgel/", "/x/conf/purgel/cache/"}},
+        {false, "", "/x/cache", "", {BesideExecutable, "/opt/p/", "/opt/p/cache/"}},
+    };
+    for (const Row& r : rows) {
+        const TFolders f = ChooseFolders("/opt/p", r.Beside, r.ConfigHome, r.CacheHome, r.Home);
+        EXPECT_EQ(f.Place, r.Expected.Place) << r.ConfigHome << " " << r.Home;
+        EXPECT_EQ(f.Config, r.Expected.Config) << r.ConfigHome << " " << r.Home;
+        EXPECT_EQ(f.Cache, r.Expected.Cache) << r.CacheHome << " " << r.Home;
+    }
+    // A folder set by a test wins, with the settings file named after the executable.
     EXPECT_EQ(AccountFileName(), Path("Account.lst"));
+    EXPECT_EQ(RulesFileName(), Path("Rules.lst"));
     EXPECT_EQ(SettingsFileName(), Path("test_app.ini"));
-    SetAppFolder("");
-    EXPECT_EQ(AppFolder(), ExtractFilePath(ExeName()));
-    EXPECT_EQ(AccountFileName(), ExtractFilePath(ExeName()) + "Account.lst");
-    EXPECT_EQ(SettingsFileName(), ChangeFileExt(ExeName(), ".ini"));
+    EXPECT_EQ(CacheFolder(), Path("cache/"));
+    // The user's folder and the parents made with it are theirs alone.
+    for (const char* made : {"a/b/purgel/", "a/"}) {
+        ASSERT_TRUE(MakeUserFolder(Path("a/b/purgel/")));
+        struct stat st {};
+        ASSERT_EQ(::stat(Path(made).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << made;
+    }
+    WriteFile("file", "");
+    EXPECT_FALSE(MakeUserFolder(Path("file/purgel/")));
 }
 
 TEST_F(SettingsTest, FirstStartCentresTheDesignSize)
@@ -95,35 +127,42 @@ TEST_F(SettingsTest, WriteGivesEveryKeyInReadingOrder)
               "ListView2ColumnWidth0=3\r\nListView2ColumnWidth1=4\r\nListView2ColumnWidth2=5\r\n");
 }
 
+// A first start opens centred at a size that shows about 20 rows of messages.
 TEST_F(SettingsTest, TheWindowStartsCentredAndSavesItsGeometryAtTheEnd)
 {
+    int subject = 0;
     {
         TMain w;
-        ExpectGeometry(w, 277, 213, 469, 342);
+        ExpectGeometry(w, (1024 - w.width()) / 2, (768 - w.height()) / 2, w.width(), w.height());
+        const int rows = (w.Lv2->viewport()->height()) / w.Lv2->verticalHeader()->defaultSectionSize();
+        EXPECT_GE(rows, 19);
+        EXPECT_LE(rows, 21);
         EXPECT_EQ(w.Panel1Height(), 74);
         EXPECT_EQ(w.Panel1->height(), 74);
+        w.show();
         w.resize(500, 400);
         w.move(10, 20);
         w.SetPanel1Height(100);
         w.Lv2->setColumnWidth(1, 150);
+        subject = w.Lv2->columnWidth(0);
     }
     EXPECT_EQ(ReadFile(IniName()),
               "[Main]\r\nFormTop=20\r\nFormLeft=10\r\nFormWidth=500\r\nFormHeight=400\r\nPanel1Height=100\r\n"
               "ListView1ColumnWidth0=190\r\nListView1ColumnWidth1=162\r\n"
-              // The columns were wider than the list already: the subject kept its width.
-              "ListView2ColumnWidth0=241\r\nListView2ColumnWidth1=150\r\nListView2ColumnWidth2=60\r\n"
-              "ListView2ColumnWidth3=118\r\n");
+              "ListView2ColumnWidth0=" + std::to_string(subject) +
+              "\r\nListView2ColumnWidth1=150\r\nListView2ColumnWidth2=60\r\nListView2ColumnWidth3=118\r\n");
     TMain again;
     ExpectGeometry(again, 10, 20, 500, 400);
     EXPECT_EQ(again.Panel1->height(), 100);
     EXPECT_EQ(again.Lv2->columnWidth(1), 150);
 }
 
-TEST_F(SettingsTest, OnlyWidthAndHeightStoredCentresTheDesignSize)
+TEST_F(SettingsTest, OnlyWidthAndHeightStoredCentresTheFirstStartSize)
 {
+    const QSize first = TMain().size();
     WriteFile(IniName(), "[Main]\r\nFormWidth=600\r\nFormHeight=500\r\n");
     TMain w;
-    ExpectGeometry(w, 277, 213, 600, 500);
+    ExpectGeometry(w, (1024 - first.width()) / 2, (768 - first.height()) / 2, 600, 500);
 }
 
 TEST_F(SettingsTest, MaximisedOrMinimisedWindowsWriteNothing)

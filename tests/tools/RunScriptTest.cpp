@@ -113,6 +113,8 @@ protected:
 TEST_F(RunScriptTest, WritesTheDemoAccountAndRunsPurgelAgainstTheServer)
 {
     const int port = FreePort();
+    // A record of an earlier demo account is replaced; the window's settings stay.
+    std::ofstream(Build / "app/purgel.ini", std::ios::binary) << "[Demo]\r\nAccount=demo@127.0.0.1:1\r\n[Main]\r\nFormWidth=600\r\n";
     ASSERT_EQ(Run({{"QT_QPA_PLATFORM", "offscreen"}, {"PURGEL_DEMO_PORT", std::to_string(port)}}), 7)
         << "purgel's exit status is passed on\n" << Output;
     // Shift-JIS "デモ", six quoted fields, CR LF.
@@ -121,6 +123,8 @@ TEST_F(RunScriptTest, WritesTheDemoAccountAndRunsPurgelAgainstTheServer)
     struct stat st {};
     ASSERT_EQ(::stat(Accounts().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "it holds a password";
+    EXPECT_EQ(ReadFile(Build / "app/purgel.ini"),
+              "[Main]\r\nFormWidth=600\r\n[Demo]\r\nAccount=demo@127.0.0.1:" + std::to_string(port) + "\r\n");
 
     const auto recorded = Recorded();
     EXPECT_EQ(recorded.at("server"), "127.0.0.1:" + std::to_string(port));
@@ -137,6 +141,7 @@ TEST_F(RunScriptTest, LeavesAnExistingAccountFileAloneAndTakesAFreePortWhenTheUs
     Listener busy;
     ASSERT_EQ(Run({{"DISPLAY", ":99"}, {"PURGEL_DEMO_PORT", std::to_string(busy.Port())}}), 7) << Output;
     EXPECT_EQ(ReadFile(Accounts()), mine);
+    EXPECT_FALSE(fs::exists(Build / "app/purgel.ini")) << "no demo account was written";
     struct stat st {};
     ASSERT_EQ(::stat(Accounts().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
