@@ -110,36 +110,28 @@ TEST_F(TimeoutTest, NegativeTimeOutFailsBeforeSending)
 
 TEST(ThreadTimer, IntervalWriterRestartsOnlyOnChangeAndUpdateTimerAlways)
 {
-    // Told by the order of ticks against window timers set at the same moment (100 and 250
-    // ms): due ticks come in the order they fall due, however late the pump gets to them.
-    for (const char* change : {"same interval", "UpdateTimer", "disabled"}) {
+    // At the mark of 100 ms the 200 ms timer is set to the same interval, restarted or
+    // disabled; its tick is placed against the mark of 250 ms.
+    for (const std::string change : {"same interval", "UpdateTimer", "disabled"}) {
         SCOPED_TRACE(change);
         TThreadTimer timer(nullptr);
         std::vector<std::string> order;
         timer.SetInterval(200);
         timer.SetOnTimer([&](TObject*) { order.push_back("timer"); });
-        platform::WindowHandle reference = 0;
-        reference = platform::AllocateHWnd([&](unsigned msg, platform::WPARAM id, platform::LPARAM) {
-            if (msg != platform::WM_TIMER)
-                return platform::LPARAM(0);
-            platform::KillTimer(reference, id);
-            order.push_back(std::to_string(id));
-            if (id == 100 && std::string(change) == "same interval")
+        testsupport::TickMarks marks({100, 250}, [&](unsigned ms) {
+            order.push_back(std::to_string(ms));
+            if (ms == 100 && change == "same interval")
                 timer.SetInterval(200);   // no restart
-            else if (id == 100 && std::string(change) == "UpdateTimer")
+            else if (ms == 100 && change == "UpdateTimer")
                 timer.UpdateTimer();      // restart: due 200 ms from now
-            else if (id == 100)
+            else if (ms == 100)
                 timer.SetEnabled(false);
-            return platform::LPARAM(0);
         });
-        platform::SetTimer(reference, 100, 100);
-        platform::SetTimer(reference, 250, 250);
-        const auto seen = [&](const char* what) { return std::find(order.begin(), order.end(), what) != order.end(); };
-        testsupport::PumpUntil([&] { return seen("250") && (seen("timer") || std::string(change) == "disabled"); }, 2s);
-        platform::DeallocateHWnd(reference);
-        if (std::string(change) == "same interval")
+        const bool ticks = change != "disabled";
+        testsupport::PumpUntil([&] { return marks.Seen(250) && (!ticks || std::count(order.begin(), order.end(), "timer")); }, 2s);
+        if (change == "same interval")
             EXPECT_EQ(order, (std::vector<std::string>{"100", "timer", "250"}));
-        else if (std::string(change) == "UpdateTimer")
+        else if (change == "UpdateTimer")
             EXPECT_EQ(order, (std::vector<std::string>{"100", "250", "timer"}));
         else
             EXPECT_EQ(order, (std::vector<std::string>{"100", "250"}));

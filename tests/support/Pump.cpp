@@ -2,6 +2,8 @@
 
 #include "platform/Window.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
@@ -51,6 +53,31 @@ int PumpReturnsFor(int ticks, unsigned ms)
     }
     platform::DeallocateHWnd(w);
     return returns;
+}
+
+TickMarks::TickMarks(std::initializer_list<unsigned> periods, std::function<void(unsigned)> onTick) : FOnTick(std::move(onTick))
+{
+    FWindow = platform::AllocateHWnd([this](unsigned msg, platform::WPARAM id, platform::LPARAM) {
+        if (msg == platform::WM_TIMER) {
+            platform::KillTimer(FWindow, id);
+            FSeen.push_back(static_cast<unsigned>(id));
+            if (FOnTick)
+                FOnTick(static_cast<unsigned>(id));
+        }
+        return platform::LPARAM(0);
+    });
+    for (unsigned ms : periods)
+        platform::SetTimer(FWindow, ms, ms);
+}
+
+TickMarks::~TickMarks()
+{
+    platform::DeallocateHWnd(FWindow);
+}
+
+bool TickMarks::Seen(unsigned ms) const
+{
+    return std::find(FSeen.begin(), FSeen.end(), ms) != FSeen.end();
 }
 
 } // namespace testsupport

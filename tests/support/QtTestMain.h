@@ -7,7 +7,10 @@
 #include "tests/support/Timing.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
 namespace testsupport {
 
@@ -25,5 +28,22 @@ void Settle();
 // how often HandleMessage returned meanwhile. An idle pump returns about once a tick; one
 // that spins returns without end (bounded by Generous(2 s)).
 int PumpReturnsFor(int ticks, unsigned ms);
+
+// Window timers set now, one per period given (its identifier), each ticking once: due ticks
+// come in the order they fall due however late the pump gets to them, so a test places an
+// event against these marks instead of against the clock. `onTick` runs at each mark.
+class TickMarks {
+public:
+    explicit TickMarks(std::initializer_list<unsigned> periods, std::function<void(unsigned)> onTick = nullptr);
+    ~TickMarks();
+    TickMarks(const TickMarks&) = delete;
+    TickMarks& operator=(const TickMarks&) = delete;
+    bool Seen(unsigned ms) const;
+
+private:
+    std::uint32_t FWindow = 0;
+    std::vector<unsigned> FSeen;
+    std::function<void(unsigned)> FOnTick;
+};
 
 } // namespace testsupport
