@@ -99,16 +99,6 @@ TEST_F(ReadLnTest, ALongerLineRaisesAndNeverOverrunsTheBuffer)
     }
 }
 
-TEST_F(ReadLnTest, APartialLineThenSilenceEndsAtTheTimeOut)
-{
-    // (The processor time of this idle wait is bench_net's figure.)
-    ScriptServer server(Script().Send("partial line without end").WaitForClose());
-    ConnectTo(server.Port());
-    Sock->TimeOut = 300;
-    EXPECT_THROW(Sock->ReadLn(), EAbortError);
-    EXPECT_TRUE(Sock->TimeoutFired);
-}
-
 using TransactionTest = SockTest;
 
 TEST_F(TransactionTest, SendsTheCommandWithCrLfAndTakesTheReplyCode)

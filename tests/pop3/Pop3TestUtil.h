@@ -50,10 +50,7 @@ inline Script Login(const std::string& stat = "+OK 2 320")
 // A multi-line reply: "+OK", the lines, ".".
 inline std::string Listing(const std::vector<std::string>& lines)
 {
-    std::string out = "+OK\r\n";
-    for (const std::string& l : lines)
-        out += l + "\r\n";
-    return out + ".\r\n";
+    return "+OK\r\n" + testsupport::Wire(lines) + ".\r\n";
 }
 
 inline std::vector<std::string> Lines(const TStringList& list)

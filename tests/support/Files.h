@@ -2,7 +2,6 @@
 // Reading and writing a whole file, and a private temporary folder, the one way every test
 // does it.
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -24,25 +23,12 @@ inline std::string ReadFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Creates or truncates the file with exactly these bytes, made with this mode (umask aside);
-// throws std::runtime_error when that fails.
+// Creates or truncates the file with exactly these bytes and this mode; throws
+// std::runtime_error when that fails.
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes, mode_t mode = 0644)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0)
-        throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool ok = done == bytes.size() && ::fchmod(fd, mode) == 0;
-    ::close(fd);
-    if (!ok)
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!(out << bytes).flush() || ::chmod(path.c_str(), mode) != 0)
         throw std::runtime_error("cannot write " + path.string());
 }
 

@@ -20,18 +20,16 @@ namespace testsupport {
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 // Pumps for `d` whatever comes.
 void PumpFor(std::chrono::milliseconds d);
-// Handles everything that is due now (socket events the system holds already, messages
-// posted, and what handling them posts) without waiting for anything new: after it, the
-// absence of a notification means something, whatever the machine's load.
+// Handles what is due now (socket events the system holds, posted messages and what they
+// post) without waiting: after it, a missing notification means something under any load.
 void Settle();
-// Pumps with HandleMessage until a window timer of `ms` has ticked `ticks` times; returns
-// how often HandleMessage returned meanwhile. An idle pump returns about once a tick; one
-// that spins returns without end (bounded by Generous(2 s)).
+// How often HandleMessage returned while a window timer of `ms` ticked `ticks` times: about
+// once a tick when the pump is idle, without end when it spins (bounded by Generous(2 s)).
 int PumpReturnsFor(int ticks, unsigned ms);
 
 // Window timers set now, one per period given (its identifier), each ticking once: due ticks
-// come in the order they fall due however late the pump gets to them, so a test places an
-// event against these marks instead of against the clock. `onTick` runs at each mark.
+// come in the order they fall due however late the pump runs, so a test places an event
+// against these marks instead of against the clock. `onTick` runs at each mark.
 class TickMarks {
 public:
     explicit TickMarks(std::initializer_list<unsigned> periods, std::function<void(unsigned)> onTick = nullptr);
