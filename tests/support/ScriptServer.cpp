@@ -175,20 +175,12 @@ Script& Script::Pop3Login(const std::string& greeting, const std::string& user, 
 Script& Script::Greet(const std::string& greeting, const std::vector<std::string>& capabilities)
 {
     SendLine(greeting).Expect("CAPA");
-    if (capabilities.empty())
-        return SendLine("-ERR");
-    std::string listing = "+OK\r\n";
-    for (const std::string& c : capabilities)
-        listing += c + "\r\n";
-    return Send(listing + ".\r\n");
+    return capabilities.empty() ? SendLine("-ERR") : Send("+OK\r\n" + Wire(capabilities) + ".\r\n");
 }
 
 Script& Script::ExpectTogether(const std::vector<std::string>& lines)
 {
-    std::string text;
-    for (const std::string& l : lines)
-        text += l + "\r\n";
-    FSteps.push_back({Step::ExpectBatch, std::move(text), Millis(0), nullptr});
+    FSteps.push_back({Step::ExpectBatch, Wire(lines), Millis(0), nullptr});
     return *this;
 }
 
