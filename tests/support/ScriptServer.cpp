@@ -384,21 +384,26 @@ void ScriptServer::Serve(std::size_t index, int fd)
         }
     };
 
+    // What steps send one after the other goes out in one write, so it arrives together.
+    std::string out;
     const auto& steps = FScripts[index].Steps();
     for (std::size_t i = 0; i < steps.size() && fd >= 0; ++i) {
         const Script::Step& step = steps[i];
         const std::string at = where + ", step " + std::to_string(i + 1) + ": ";
+        if (step.What == Script::Step::SendBytes || step.What == Script::Step::SendRawBytes) {
+            if (tls && step.What == Script::Step::SendBytes) {
+                tls->Write(step.Text);
+                out += tls->TakeOutput();
+            } else {
+                out += step.Text;
+            }
+            continue;
+        }
+        sendAll(out);
+        out.clear();
         switch (step.What) {
         case Script::Step::SendBytes:
-            if (tls) {
-                tls->Write(step.Text);
-                sendAll(tls->TakeOutput());
-            } else {
-                sendAll(step.Text);
-            }
-            break;
         case Script::Step::SendRawBytes:
-            sendAll(step.Text);
             break;
         case Script::Step::TlsBegin: {
             tls = std::make_unique<TlsPeer>(step.Cert.get());
@@ -513,6 +518,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
             break;
         }
     }
+    sendAll(out);
     CloseFd(fd);
 }
 

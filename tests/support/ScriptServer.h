@@ -46,7 +46,8 @@ using Millis = std::chrono::milliseconds;
 constexpr const char* LoopbackHost = "127.0.0.1";
 
 // What one connection does, step by step. After the last step the server closes the
-// connection normally, unless a step ended it already.
+// connection normally, unless a step ended it already. Sends with no other step between
+// them go out in one write.
 class Script {
 public:
     // Sends the bytes as they stand.
