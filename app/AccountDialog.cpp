@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QValidator>
 
 #include "app/AppStyle.h"
 #include "app/MessageBox.h"
@@ -17,19 +16,6 @@
 #include "runtime/SysUtils.h"
 
 namespace {
-// Keeps out what the account file could not hold: characters without Shift-JIS bytes, and
-// line breaks, which would split the account's line in two.
-class TSjisValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        if (input.contains(QLatin1Char('\n')) || input.contains(QLatin1Char('\r')))
-            return Invalid;
-        return IsSjisEncodable(input) ? Acceptable : Invalid;
-    }
-};
-
 QLabel* MakeLabel(QWidget* parent, const std::string& text, int left, int top)
 {
     auto* label = new QLabel(SjisToQ(text), parent);

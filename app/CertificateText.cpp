@@ -12,6 +12,14 @@ std::string TlsProblemText(TTlsProblem problem)
     return index < std::size(Texts::TlsProblemTexts) ? Texts::TlsProblemTexts[index] : Texts::TlsProblemTexts[0];
 }
 
+std::string TlsProblemText(const std::vector<TTlsProblem>& problems)
+{
+    std::string text;
+    for (TTlsProblem problem : problems)
+        text += (text.empty() ? "" : "\n") + TlsProblemText(problem);
+    return text;
+}
+
 bool IsCertificateProblem(TTlsProblem problem)
 {
     switch (problem) {
@@ -40,6 +48,13 @@ std::string DistinguishedName(const QSslCertificate& cert, bool issuer)
     }
     return Names(parts);
 }
+
+// The names and addresses the certificate is for, as a line of its own; "" when it names none.
+std::string AltNamesLine(const QSslCertificate& cert)
+{
+    const QStringList names = cert.subjectAlternativeNames().values();
+    return names.isEmpty() ? std::string() : Texts::AltNamesLabel + Names(names) + "\n";
+}
 }
 
 std::string CertificateDescription(const std::string& der, const std::string& fingerprint)
@@ -52,7 +67,7 @@ std::string CertificateDescription(const std::string& der, const std::string& fi
     if (cert.isNull())
         return last;
     const QString format = QStringLiteral("yyyy-MM-dd HH:mm 'UTC'");
-    return std::string(Texts::SubjectLabel) + DistinguishedName(cert, false) + "\n" + Texts::IssuerLabel
+    return std::string(Texts::SubjectLabel) + DistinguishedName(cert, false) + "\n" + AltNamesLine(cert) + Texts::IssuerLabel
            + DistinguishedName(cert, true) + "\n" + Texts::ValidityLabel
            + QToSjis(cert.effectiveDate().toUTC().toString(format)) + Texts::ValidityTo
            + QToSjis(cert.expiryDate().toUTC().toString(format)) + "\n" + last;

@@ -4,16 +4,20 @@
 // subject, issuer, validity and SHA-256 fingerprint.
 
 #include <string>
+#include <vector>
 
 #include "net/TlsMode.h"
 
 // "" for TTlsProblem::None.
 std::string TlsProblemText(TTlsProblem problem);
+// The text of each problem on a line of its own.
+std::string TlsProblemText(const std::vector<TTlsProblem>& problems);
 
 // A certificate problem the user may overrule by trusting the certificate for the server.
 bool IsCertificateProblem(TTlsProblem problem);
 
-// Subject, issuer, validity (UTC) and fingerprint on a line each; `der` the certificate's DER
+// Subject, its alternative names (when it has any), issuer, validity (UTC) and fingerprint
+// on a line each; `der` the certificate's DER
 // bytes, `fingerprint` as the component gives it (shown in colon-separated pairs). A DER that
 // does not parse shows the fingerprint alone.
 std::string CertificateDescription(const std::string& der, const std::string& fingerprint);

@@ -4,9 +4,7 @@
 // MailboxState.h.
 #include "app/MainWindow.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +21,7 @@
 #include "app/Texts.h"
 #include "app/Viewer.h"
 #include "pop3/Nmpop3.h"
+#include "pop3/PartFolder.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -93,9 +92,14 @@ void TMain::ConnectButtonClick()
     Sb->SetPanelText(0, Texts::Connecting);
     const TAccountFields account = AccountRow(row);
     std::string password;
+    bool kept = true;
+    struct Wipe {
+        std::string& Secret;
+        ~Wipe() { WipeString(Secret); }
+    } wipe{password};
     // Looking the password up or asking for it runs other handlers meanwhile: they may have
     // released the button, closed the window or started a connection of their own.
-    if (!AccountPassword(account, password) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
+    if (!AccountPassword(account, password, kept) || !SpeedButton1->isChecked() || FState.Closing() || Connected()
         || ComponentWaiting()) {
         if (!Connected() && !ComponentWaiting()) {
             SpeedButton1->setChecked(false);
@@ -104,7 +108,7 @@ void TMain::ConnectButtonClick()
         return;
     }
     NMPOP3->UserID = account[afUserID];
-    NMPOP3->Password = password;
+    NMPOP3->KeepPassword = kept;
     NMPOP3->Host = account[afServer];
     NMPOP3->TimeOut = TimeOutMilliseconds(account[afTimeOut]);
     NMPOP3->Port = StrToIntDef(account[afPort], 110);
@@ -112,11 +116,13 @@ void TMain::ConnectButtonClick()
     // A certificate the user trusts at the failure is accepted on a second try.
     for (bool again = true; again;) {
         again = false;
+        NMPOP3->Password = password;   // a failed attempt has wiped a password not kept
         PrepareTls(account);
         FState.BeginConnect();
         try {
             NMPOP3->Connect();
             FState.EndConnect();
+            RememberVerifiedServer(account);
         } catch (...) {
             FState.EndConnect();
             bool trusted = false;
@@ -465,33 +471,25 @@ void TMain::ViewMessageText()
         return;
     // A refused RETR leaves the record alone: it must not show the previous message.
     NMPOP3->MailMessage.Clear();
-    const QDir folder(NMPOP3->AttachFilePath().empty() ? QDir::currentPath()
-                                                       : QString::fromLocal8Bit(NMPOP3->AttachFilePath().c_str()));
-    const QStringList before = folder.entryList({"Temp*.mme"}, QDir::Files);
     try {
         NMPOP3->GetMailMessage(*msgNo);
     } catch (...) {
     }
     FRetrieveMode = TRetrieveMode::ListRow;
-    TakePartFiles(folder, before);
+    TakePartFiles(NMPOP3->MailMessage);
 }
 
-// The part files the fetch just wrote go to its viewer, which removes them when it closes;
-// with that viewer gone meanwhile, they go at once.
-void TMain::TakePartFiles(const QDir& folder, const QStringList& before)
+// The files the fetch wrote (exactly those) go to its viewer, which removes them and their
+// folder when it closes; with that viewer gone meanwhile, they go at once.
+void TMain::TakePartFiles(const TMailMessage& message)
 {
-    QStringList written;
-    for (const QString& name : folder.entryList({"Temp*.mme"}, QDir::Files))
-        if (!before.contains(name))
-            written.append(name);
-    if (written.isEmpty())
+    if (message.Files.empty() && message.PartFolder.empty())
         return;
-    if (TMail* viewer = FRetrieveViewer.data(); viewer && viewer == Mail) {
-        viewer->SetPartFiles(folder.absolutePath(), written);
+    if (TMail* viewer = FRetrieveViewer.data(); viewer && viewer == Mail && !message.Files.empty()) {
+        viewer->SetPartFiles(message.PartFolder, message.Files);
         return;
     }
-    for (const QString& name : written)
-        QFile::remove(folder.filePath(name));
+    partfolder::RemovePartFiles(message.Files, message.PartFolder);
 }
 
 // The header of the selected row; a failing fetch raises to the handler boundary.
@@ -532,6 +530,9 @@ void TMain::FillViewer(TMail* viewer, const std::string& caption, const std::str
 
 std::string TMain::ConnectFailureReason() const
 {
+    // Refused before the network, with the account dialog's words for the empty field.
+    if (NMPOP3->CredentialsMissing)
+        return Texts::FieldMissing[NMPOP3->UserID.empty() ? afUserID : afPassword];
     switch (NMPOP3->ConnectFault) {
     case TConnectFault::HostNotFound: return Texts::HostNotFound;
     case TConnectFault::Refused: return Texts::ConnectionRefused;

@@ -15,6 +15,7 @@
 #include "app/Sjis.h"
 #include "app/Texts.h"
 #include "runtime/IniFile.h"
+#include "runtime/SysUtils.h"
 
 namespace {
 // The settings key that records the offer to move the passwords: made once, whatever the answer.
@@ -103,8 +104,9 @@ void TMain::ForgetInKeyring(const TAccountFields& account)
         MessageBox(Texts::KeyringUpdateFailed, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
 }
 
-bool TMain::AccountPassword(const TAccountFields& account, std::string& password)
+bool TMain::AccountPassword(const TAccountFields& account, std::string& password, bool& kept)
 {
+    kept = true;
     if (!PasswordInKeyring(account)) {
         password = account[afPassword];
         return true;
@@ -113,11 +115,15 @@ bool TMain::AccountPassword(const TAccountFields& account, std::string& password
     if (found == TKeyringResult::Ok)
         return true;
     TPasswordAnswer answer;
-    if (!AskPassword(this, account[afName], found == TKeyringResult::NotFound, answer))
-        return false;
+    const bool given = AskPassword(this, account[afName], found == TKeyringResult::NotFound, answer);
     password = answer.Password;
+    WipeString(answer.Password);
+    if (!given)
+        return false;
+    kept = answer.Remember != TRememberPlace::None && !password.empty();
     if (answer.Remember == TRememberPlace::Keyring) {
-        if (Keyring.Store(KeyringEntryOf(account), password) != TKeyringResult::Ok)
+        kept = Keyring.Store(KeyringEntryOf(account), password) == TKeyringResult::Ok;
+        if (!kept)
             MessageBox(Texts::KeyringStoreFailed, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
     } else if (answer.Remember == TRememberPlace::File && !password.empty()) {
         for (int row = 0; row < Lv1->Count(); ++row) {

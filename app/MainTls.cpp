@@ -1,6 +1,7 @@
 // The main window's side of secure connections: the account's security and the certificates
-// the user trusts given to the component before Connect, and after a failed Connect the reason
-// in Japanese, or the question whether to trust a certificate the system does not vouch for.
+// the user trusts given to the component before Connect, the server noted once it proved
+// itself, and after a failed Connect the reason in Japanese, or the question whether to trust
+// a certificate the system does not vouch for.
 #include "app/MainWindow.h"
 
 #include "app/CertificateText.h"
@@ -31,6 +32,12 @@ void TMain::PrepareTls(const TAccountFields& account)
         NMPOP3->TrustedFingerprints.push_back(trusted);
 }
 
+void TMain::RememberVerifiedServer(const TAccountFields& account)
+{
+    if (NMPOP3->TlsMode != TTlsMode::None && NMPOP3->Connected)
+        ::RememberVerifiedServer(TrustFileName(), account[afServer], account[afPort]);
+}
+
 bool TMain::ReportTlsFailure(const TAccountFields& account, bool& trusted)
 {
     trusted = false;
@@ -43,10 +50,14 @@ bool TMain::ReportTlsFailure(const TAccountFields& account, bool& trusted)
         return true;
     }
     std::vector<TTrustedCertificate> list = LoadTrustFile(TrustFileName());
-    // A server that showed another certificate before: someone may be in between.
-    const bool changed = !TrustedFingerprint(list, account[afServer], account[afPort]).empty();
+    // A server that showed another certificate before, trusted by the user or by the system:
+    // someone may be in between.
+    const bool changed = KnownServer(list, account[afServer], account[afPort]);
     std::string text = changed ? std::string(Texts::CertificateChanged) + "\n\n" : std::string();
-    text += TlsProblemText(problem) + "\n\n" + CertificateDescription(NMPOP3->PeerCertificate(), fingerprint) + "\n\n"
+    std::vector<TTlsProblem> problems = NMPOP3->TlsProblems();
+    if (problems.empty())
+        problems.push_back(problem);
+    text += TlsProblemText(problems) + "\n\n" + CertificateDescription(NMPOP3->PeerCertificate(), fingerprint) + "\n\n"
             + Texts::AskTrustCertificate;
     const TMsgIcon icon = changed ? TMsgIcon::Stop : TMsgIcon::Exclamation;
     if (MessageBox(text, Texts::CertificateCaption, icon, TMsgButtons::YesNo, 1) != mrYes)

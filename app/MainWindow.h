@@ -55,7 +55,6 @@
 #include "app/MailboxState.h"
 
 class QAction;
-class QDir;
 
 class QLineEdit;
 class QMenu;
@@ -212,11 +211,15 @@ private:
     void ForgetInKeyring(const TAccountFields& account);
     // The password to connect with: the field, else the keyring, else asked. False when the
     // user cancelled. The row is told by its fields, which the waits may have changed.
-    bool AccountPassword(const TAccountFields& account, std::string& password);
+    // `kept`: the account keeps the password (file or keyring), so it may outlive the connection.
+    bool AccountPassword(const TAccountFields& account, std::string& password, bool& kept);
 
     // Secure connections (MainTls.cpp).
     // The component's TLS mode from the account, and the fingerprint trusted for its server.
     void PrepareTls(const TAccountFields& account);
+    // After a secure Connect: the server is noted in "Trusted.lst" as one the system vouched
+    // for (unless it is there already), for the stronger warning if that ever changes.
+    void RememberVerifiedServer(const TAccountFields& account);
     // After a failed Connect: false when the secure connection was not the reason; else it
     // has shown why, or asked whether to trust the server's certificate (`trusted`: saved so).
     bool ReportTlsFailure(const TAccountFields& account, bool& trusted);
@@ -252,7 +255,7 @@ private:
     std::optional<int> StartViewerFetch(TRetrieveMode mode);
     void ViewMessageText();
     void ViewMessageHeader();
-    void TakePartFiles(const QDir& folder, const QStringList& before);
+    void TakePartFiles(const TMailMessage& message);
     void ShowMessageText(TMail* viewer, const TMailMessage& message);
     void ShowMessageHeader(TMail* viewer, const TSummary& summary);
     // Caption, text ("\n" between lines) and sender of a viewer, UTF-8 (app/ShownText.h).

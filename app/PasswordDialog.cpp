@@ -34,6 +34,9 @@ bool AskPassword(QWidget* owner, const std::string& accountName, bool keyringAva
     layout->addRow(question);
     auto* edit = new QLineEdit(&dialog);
     edit->setEchoMode(QLineEdit::Password);
+    // What the account dialog refuses is refused here too: such a password would be sent,
+    // and remembered, as other bytes than the ones typed.
+    edit->setValidator(new TSjisValidator(edit));
     layout->addRow(SjisToQ(Texts::PasswordLabel), edit);
     // The items in TRememberPlace order; the keyring item is left out without a keyring.
     auto* remember = new QComboBox(&dialog);

@@ -40,3 +40,10 @@ bool IsSjisEncodable(const QString& text)
     (void)QByteArray(e.encode(text));
     return !e.hasError();
 }
+
+QValidator::State TSjisValidator::validate(QString& input, int&) const
+{
+    if (input.contains(QLatin1Char('\n')) || input.contains(QLatin1Char('\r')))
+        return Invalid;
+    return IsSjisEncodable(input) ? Acceptable : Invalid;
+}

@@ -8,6 +8,7 @@
 // the same whichever route it came by. The UTF-8 of those functions crosses with Utf8ToQ.
 
 #include <QString>
+#include <QValidator>
 #include <string>
 #include <string_view>
 
@@ -15,3 +16,12 @@ QString SjisToQ(std::string_view sjis);
 QString Utf8ToQ(std::string_view utf8);
 std::string QToSjis(const QString& text);
 bool IsSjisEncodable(const QString& text);
+
+// Keeps out of an edit what the account file and the server could not be given: characters
+// without Shift-JIS bytes, and line breaks (they would split the account's line, or the
+// command that carries the text).
+class TSjisValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& cursor) const override;
+};

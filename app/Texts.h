@@ -180,6 +180,7 @@ inline constexpr const char* TlsProblemTexts[] = {
 // and the warning put first when the server's certificate is not the one trusted before.
 inline constexpr const char* CertificateCaption = "\x8f\xd8\x96\xbe\x8f\x91\x82\xcc\x8am\x94" "F" /* sjis: 証明書の確認 */;
 inline constexpr const char* SubjectLabel = "\x94\xad\x8ds\x90\xe6: " /* sjis: 発行先:  */;
+inline constexpr const char* AltNamesLabel = "\x83T\x83u\x83W\x83" "F\x83N\x83g\x91\xe3\x91\xd6\x96\xbc: " /* sjis: サブジェクト代替名:  */;
 inline constexpr const char* IssuerLabel = "\x94\xad\x8ds\x8e\xd2: " /* sjis: 発行者:  */;
 inline constexpr const char* ValidityLabel = "\x97L\x8c\xf8\x8a\xfa\x8a\xd4: " /* sjis: 有効期間:  */;
 inline constexpr const char* ValidityTo = " \x82\xa9\x82\xe7 " /* sjis:  から  */;

@@ -4,17 +4,16 @@
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
+#include <algorithm>
+
 namespace {
 bool SameServer(const TTrustedCertificate& t, const std::string& host, const std::string& port)
 {
     return LowerCase(t.Host) == LowerCase(host) && t.Port == port;
 }
-}
 
-std::vector<TTrustedCertificate> LoadTrustFile(const std::string& fileName)
+std::vector<TTrustedCertificate> ParseTrustFile(const std::string& text)
 {
-    std::string text;
-    ReadFileWhole(fileName, text);
     std::vector<TTrustedCertificate> trusted;
     TStringList lines, fields;
     lines.SetText(text);
@@ -25,6 +24,31 @@ std::vector<TTrustedCertificate> LoadTrustFile(const std::string& fileName)
     }
     return trusted;
 }
+}
+
+std::vector<TTrustedCertificate> LoadTrustFile(const std::string& fileName)
+{
+    std::string text;
+    ReadFileWhole(fileName, text);
+    return ParseTrustFile(text);
+}
+
+bool RememberVerifiedServer(const std::string& fileName, const std::string& host, const std::string& port)
+{
+    std::string text;
+    if (!ReadFileWhole(fileName, text) && FileExists(fileName))
+        return false;
+    std::vector<TTrustedCertificate> trusted = ParseTrustFile(text);
+    if (KnownServer(trusted, host, port))
+        return false;
+    trusted.push_back({host, port, ""});
+    try {
+        SaveTrustFile(fileName, trusted);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 void SaveTrustFile(const std::string& fileName, const std::vector<TTrustedCertificate>& trusted)
 {
@@ -32,6 +56,11 @@ void SaveTrustFile(const std::string& fileName, const std::vector<TTrustedCertif
     for (const auto& t : trusted)
         text += FormatQuotedLine({t.Host, t.Port, t.Fingerprint}) + "\r\n";
     SaveFileWhole(fileName, text);
+}
+
+bool KnownServer(const std::vector<TTrustedCertificate>& trusted, const std::string& host, const std::string& port)
+{
+    return std::any_of(trusted.begin(), trusted.end(), [&](const auto& t) { return SameServer(t, host, port); });
 }
 
 std::string TrustedFingerprint(const std::vector<TTrustedCertificate>& trusted, const std::string& host,

@@ -2,13 +2,14 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
 
+#include "pop3/PartFolder.h"
 #include "runtime/SysUtils.h"
 
 #include "app/MessageBox.h"
@@ -62,8 +63,7 @@ TMail::~TMail()
 void TMail::FormDestroy()
 {
     // Copies the user saved elsewhere are theirs; the files here were only for this view.
-    for (const QString& file : FPartFiles)
-        QFile::remove(QDir(FPartFolder).filePath(file));
+    partfolder::RemovePartFiles(FPartFiles, FOwnFolder);
     if (Mail == this)
         Mail = nullptr;
 }
@@ -93,14 +93,18 @@ void TMail::ShowUnavailable(const std::string& status, const std::string& text)
     Memo->setPlainText(SjisToQ(text));
 }
 
-void TMail::SetPartFiles(const QString& folder, const QStringList& files)
+void TMail::SetPartFiles(const std::string& folder, const std::vector<std::string>& files)
 {
-    FPartFolder = folder;
-    FPartFiles += files;
-    PartsNote->setText(SjisToQ(IntToStr(FPartFiles.size()) + Texts::PartsWritten) + QDir::toNativeSeparators(folder) +
-                       "\n" + SjisToQ(Texts::PartsRemoved));
-    PartsNote->setToolTip(FPartFiles.join(QLatin1Char('\n')));
-    PartsBar->setVisible(!FPartFiles.isEmpty());
+    FOwnFolder = folder;
+    FPartFiles.insert(FPartFiles.end(), files.begin(), files.end());
+    QStringList names;
+    for (const std::string& file : FPartFiles)
+        names.append(QString::fromLocal8Bit(ExtractFileName(file).c_str()));
+    FPartFolder = QFileInfo(QString::fromLocal8Bit(FPartFiles.front().c_str())).absolutePath();
+    PartsNote->setText(SjisToQ(IntToStr(static_cast<long long>(FPartFiles.size())) + Texts::PartsWritten) +
+                       QDir::toNativeSeparators(FPartFolder) + "\n" + SjisToQ(Texts::PartsRemoved));
+    PartsNote->setToolTip(names.join(QLatin1Char('\n')));
+    PartsBar->show();
     Realign();
 }
 

@@ -4,7 +4,8 @@
 // closed viewer deletes itself, clearing the global `Mail` when that refers to it.
 // Texts handed to it are Shift-JIS, except those of the Utf8 setters (the mail text functions'
 // results), which show in any script. The part files of its message (SetPartFiles) are noted
-// above the text with a button that opens their folder, and removed when it is destroyed.
+// above the text with a button that opens their folder, and removed, with the private folder
+// that held them, when it is destroyed.
 
 #include <QStringList>
 #include <QWidget>
@@ -34,7 +35,9 @@ public:
     void ClearLines();
     // In place of "受信中": why nothing will arrive.
     void ShowUnavailable(const std::string& status, const std::string& text);
-    void SetPartFiles(const QString& folder, const QStringList& files);
+    // `files` (folder and name, as the component lists them, at least one) in `folder`, the
+    // retrieval's private folder ("" when they are in a folder not made for them).
+    void SetPartFiles(const std::string& folder, const std::vector<std::string>& files);
     QString PartFolder() const { return FPartFolder; }
 
     QWidget* PartsBar;
@@ -54,8 +57,9 @@ private:
     void Realign();
 
     bool FPlaced = false;
-    QString FPartFolder;
-    QStringList FPartFiles;
+    QString FPartFolder;                   // shown and opened
+    std::string FOwnFolder;                // removed after the files
+    std::vector<std::string> FPartFiles;
 };
 
 // The viewer that is open, or null; at most one exists at a time.

@@ -7,12 +7,19 @@
 #include "app/MainWindow.h"
 #include "app/MessageBox.h"
 #include "app/Startup.h"
+#include "pop3/PartFolder.h"
+#include "runtime/SysUtils.h"
 
 int main(int argc, char** argv)
 {
+#ifdef PURGEL_NO_CORE_FILES
+    DisableCoreDumps();
+#endif
     // Before the application, which needs a display.
     if (const std::optional<int> answered = AnswerCommandLine(argc, argv, std::cout))
         return *answered;
+    // The part files a crashed run could not remove.
+    partfolder::RemoveStalePartFolders();
     QApplication app(argc, argv);
     SetUpApplication(app);
     Guarded([] {

@@ -25,8 +25,9 @@
 // Security. With TlsMode Implicit, Connect makes the TLS handshake right after the TCP
 // connection is made; StartTls makes it on an open connection. Both check the server's
 // certificate against the system's trust store (SSL_CERT_FILE works) and the Host as typed,
-// or accept exactly a certificate whose fingerprint is in TrustedFingerprints. A failed
-// handshake is an ESockError "TLS handshake failed: ..." (TlsProblem tells why, the
+// or accept exactly a certificate whose fingerprint is in TrustedFingerprints (the server
+// may not renegotiate to another). A failed handshake is an ESockError "TLS handshake
+// failed: ..." (TlsProblem tells why, TlsProblems every problem of the certificate, the
 // connection is dropped); afterwards every transfer carries plaintext as before, and a TLS
 // connection that breaks later fails the transfer with the reason's text ("TLS connection
 // failed: invalid data from the server").
@@ -149,11 +150,17 @@ public:
     // chose to trust for this server; such a certificate is accepted exactly.
     std::vector<std::string> TrustedFingerprints;
     TTlsProblem TlsProblem() const { return FTlsProblem; }
+    // Every problem found in the certificate of a handshake that failed for it, TlsProblem()
+    // among them; empty for other failures.
+    const std::vector<TTlsProblem>& TlsProblems() const { return FTlsProblems; }
     // DER of the certificate the server presented in the last handshake ("" when none), also
     // when it was refused.
     const std::string& PeerCertificate() const { return FPeerCertificate; }
     // Fingerprint (as TrustedFingerprints) of PeerCertificate(); "" when none.
     std::string PeerFingerprint() const;
+    // What the last Connect found out is forgotten: ConnectFault, the TLS problems and the
+    // certificate. Every Connect does this first, before anything can fail.
+    void ForgetLastAttempt();
     // The TLS handshake on the open connection; waits (pumping) like Connect, ended by the
     // time-out or Cancel. Raises ESockError "TLS handshake failed: ..." (EAbortError on
     // time-out or cancel) after dropping the connection; TlsProblem tells why.
@@ -236,6 +243,9 @@ protected:
     // Empties every event (their handlers are kept alive until destruction: one of them
     // may be running). Derived components add theirs.
     virtual void DetachEvents();
+    // Called by RequestCloseSocket once the socket of a connection is closed, before
+    // OnDisconnect (not while this class's destructor runs). Raises nothing.
+    virtual void ConnectionEnded() {}
     // Takes a handler out of its event and keeps it until the component is destroyed.
     template <class TEvent>
     void ParkEvent(TEvent& Event)
@@ -346,6 +356,7 @@ protected:
 
 private:
     TTlsProblem FTlsProblem = TTlsProblem::None;
+    std::vector<TTlsProblem> FTlsProblems;
     std::string FPeerCertificate;
 };
 

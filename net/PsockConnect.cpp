@@ -50,13 +50,11 @@ void TPowersock::ResolveRemoteHost()
 
 void TPowersock::Connect()
 {
+    ForgetLastAttempt();
     StatusMessage(8, "Connecting");
     CancelRequested = false;
-    ConnectFault = TConnectFault::None;
     if (Connected)
         throw ESockError("Already connected");
-    SetTlsProblem(TTlsProblem::None);
-    FPeerCertificate.clear();
     for (int attempts = 0;; ++attempts) {
         try {
             ResolveRemoteHost();
@@ -151,6 +149,7 @@ void TPowersock::RequestCloseSocket()
         ErrorManager(ws::WSAEWOULDBLOCK);
         return;
     }
+    ConnectionEnded();
     if (!IsDestroying() && OnDisconnect)
         OnDisconnect(this);
     if (ShuttingDown) {

@@ -59,6 +59,14 @@ std::string TPowersock::PeerFingerprint() const
     return text;
 }
 
+void TPowersock::ForgetLastAttempt()
+{
+    ConnectFault = TConnectFault::None;
+    FTlsProblem = TTlsProblem::None;
+    FTlsProblems.clear();
+    FPeerCertificate.clear();
+}
+
 bool TPowersock::TlsActive()
 {
     return ws::TlsActive(SocketHandle);
@@ -68,6 +76,7 @@ void TPowersock::StartTls()
 {
     StatusMessage(8, "Starting TLS");
     FPeerCertificate.clear();
+    FTlsProblems.clear();
     ws::TlsClientOptions options;
     options.HostName = Host;
     for (const std::string& text : TrustedFingerprints) {
@@ -101,6 +110,9 @@ void TPowersock::StartTls()
     }
     // A close during the handshake has replaced the socket, and its failure with it.
     const ws::TlsFailure failure = Connected ? ws::TlsFailureOf(SocketHandle) : ws::TlsFailure::PeerClosed;
+    if (Connected)
+        for (ws::TlsFailure fault : ws::TlsCertificateFaults(SocketHandle))
+            FTlsProblems.push_back(ProblemOf(fault));
     FailTls(ProblemOf(failure), ws::TlsFailureText(failure));
 }
 

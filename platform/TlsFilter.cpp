@@ -159,6 +159,9 @@ bool TlsFilter::Setup(const TlsClientOptions& options)
         if (!AddPem(SSL_CTX_get_cert_store(FContext), pem))
             return false;
     SSL_CTX_set_verify(FContext, SSL_VERIFY_PEER, &TlsFilter::VerifyCallback);
+    SSL_CTX_set_cert_verify_callback(FContext, &TlsFilter::VerifyChain, nullptr);
+    // A renegotiation could bring another certificate into a connection already judged.
+    SSL_CTX_set_options(FContext, SSL_OP_NO_RENEGOTIATION);
 
     FSsl = SSL_new(FContext);
     FIn = BIO_new(BIO_s_mem());
@@ -183,18 +186,45 @@ bool TlsFilter::Setup(const TlsClientOptions& options)
     return SSL_set_tlsext_host_name(FSsl, host) == 1 && SSL_set1_host(FSsl, host) == 1;
 }
 
-int TlsFilter::VerifyCallback(int ok, X509_STORE_CTX* store)
+TlsFilter* TlsFilter::Of(X509_STORE_CTX* store)
 {
     SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* self = static_cast<TlsFilter*>(SSL_get_app_data(ssl));
-    if (self->FPeerDer.empty())
-        self->FPeerDer = DerOf(X509_STORE_CTX_get0_cert(store));
-    if (ok)
+    return static_cast<TlsFilter*>(SSL_get_app_data(ssl));
+}
+
+int TlsFilter::VerifyCallback(int ok, X509_STORE_CTX* store)
+{
+    // Every fault is noted and the verification goes on, so that all of them are known;
+    // VerifyChain decides.
+    if (!ok) {
+        std::vector<TlsFailure>& faults = Of(store)->FFaults;
+        const int error = X509_STORE_CTX_get_error(store);
+        const TlsFailure fault = FromVerifyError(error);
+        if (faults.empty())
+            Of(store)->FFirstError = error;
+        if (std::find(faults.begin(), faults.end(), fault) == faults.end())
+            faults.push_back(fault);
+    }
+    return 1;
+}
+
+int TlsFilter::VerifyChain(X509_STORE_CTX* store, void*)
+{
+    TlsFilter* self = Of(store);
+    // The leaf of the handshake being made is the one judged and, when pinned, trusted.
+    self->FPeerDer = DerOf(X509_STORE_CTX_get0_cert(store));
+    self->FFaults.clear();
+    if (X509_verify_cert(store) > 0 && self->FFaults.empty())
         return 1;
-    if (self->FVerifyFailure == TlsFailure::None)
-        self->FVerifyFailure = FromVerifyError(X509_STORE_CTX_get_error(store));
+    if (self->FFaults.empty()) {   // failed without naming a fault
+        self->FFaults.push_back(TlsFailure::CertificateUntrusted);
+        self->FFirstError = X509_V_ERR_UNSPECIFIED;
+    }
     // A leaf the user trusted goes on despite the chain; anything else stops here.
-    return self->Pinned() ? 1 : 0;
+    if (self->Pinned())
+        return 1;
+    X509_STORE_CTX_set_error(store, self->FFirstError);
+    return 0;
 }
 
 bool TlsFilter::Pinned() const
@@ -239,8 +269,8 @@ bool TlsFilter::HasOutput() const
 
 TlsFailure TlsFilter::HandshakeFailure()
 {
-    if (FVerifyFailure != TlsFailure::None)
-        return FVerifyFailure;
+    if (!FFaults.empty())
+        return FFaults.front();
     TlsFailure failure = TlsFailure::HandshakeFailed;
     while (const unsigned long e = ERR_get_error())
         if (IsVersionRefusal(e))

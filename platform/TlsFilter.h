@@ -21,7 +21,8 @@
 // is the one the user typed: names get SNI and the RFC 6125 name check, IPv4 address
 // literals the address check. A pinned SHA-256 fingerprint accepts exactly that leaf
 // certificate when the chain does not verify (the user trusted it); pins never reject a
-// certificate the chain vouches for.
+// certificate the chain vouches for. Renegotiation is refused: the certificate judged in the
+// handshake stays the connection's.
 
 #include <array>
 #include <cstddef>
@@ -109,6 +110,9 @@ public:
 
     TlsState State() const { return FState; }
     TlsFailure Failure() const { return FFailure; }
+    // Every fault OpenSSL found in the server's certificate chain in the handshake, each
+    // kind once, the first found (Failure()) first; also when a pin accepted the leaf.
+    const std::vector<TlsFailure>& CertificateFaults() const { return FFaults; }
     bool CloseNotifySeen() const { return FCloseNotify; }
     // The server's leaf certificate once it arrived (also when it was refused); empty before.
     const std::string& PeerCertificateDer() const { return FPeerDer; }
@@ -117,7 +121,12 @@ public:
     std::string Version() const;
 
 private:
+    static TlsFilter* Of(X509_STORE_CTX* store);
+    // Per certificate: notes the fault and lets the verification go on.
     static int VerifyCallback(int ok, X509_STORE_CTX* store);
+    // Per handshake: verifies the chain of the leaf it brings, then accepts it when nothing
+    // was found or the leaf is pinned.
+    static int VerifyChain(X509_STORE_CTX* store, void* unused);
     bool Setup(const TlsClientOptions& options);
     bool Pinned() const;
     void Fail(TlsFailure failure);
@@ -129,7 +138,8 @@ private:
     BIO* FOut = nullptr;    // ciphertext to the server (owned by FSsl)
     TlsState FState = TlsState::Handshaking;
     TlsFailure FFailure = TlsFailure::None;
-    TlsFailure FVerifyFailure = TlsFailure::None;  // first certificate fault seen
+    std::vector<TlsFailure> FFaults;   // of the last chain verified
+    int FFirstError = 0;               // OpenSSL's code of the first of them
     std::vector<TlsFingerprint> FPins;
     std::string FPeerDer;
     bool FInputEnded = false;

@@ -217,6 +217,15 @@ TlsFailure TlsFailureOf(SocketHandle s)
     return r->Tls ? r->Tls->Failure() : TlsFailure::None;
 }
 
+std::vector<TlsFailure> TlsCertificateFaults(SocketHandle s)
+{
+    auto r = Find(s);
+    if (!r)
+        return {};
+    std::lock_guard lock(r->Lock);
+    return r->Tls ? r->Tls->CertificateFaults() : std::vector<TlsFailure>();
+}
+
 std::string TlsPeerCertificate(SocketHandle s)
 {
     auto r = Find(s);

@@ -199,6 +199,8 @@ TlsState TlsHandshake(SocketHandle s);
 bool TlsActive(SocketHandle s);
 // Why TLS failed on the socket (None when it did not, or without TLS).
 TlsFailure TlsFailureOf(SocketHandle s);
+// Every fault found in the server's certificate chain (TlsFilter::CertificateFaults).
+std::vector<TlsFailure> TlsCertificateFaults(SocketHandle s);
 // DER of the server's certificate ("" before it arrived or without TLS).
 std::string TlsPeerCertificate(SocketHandle s);
 

@@ -34,6 +34,12 @@ TNMPOP3::~TNMPOP3()
     }
 }
 
+void TNMPOP3::ConnectionEnded()
+{
+    if (!KeepPassword)
+        WipeString(Password);
+}
+
 void TNMPOP3::DetachEvents()
 {
     TPowersock::DetachEvents();
@@ -53,6 +59,7 @@ void TNMPOP3::DetachEvents()
 void TNMPOP3::SetAttachFilePath(const std::string& Value)
 {
     FAttachFilePath = Value;
+    FFolder.clear();
     if (!FAttachFilePath.empty() && FAttachFilePath.back() != '/')
         FAttachFilePath += '/';
 }
@@ -118,19 +125,22 @@ void TNMPOP3::ReleaseLargeBuffers()
 
 void TNMPOP3::Connect()
 {
+    // Nothing of an earlier attempt may be taken for this one's, not even when this one
+    // fails before the network.
+    ForgetLastAttempt();
     LoginRefusal.clear();
-    ConnectFault = TConnectFault::None;
+    CredentialsMissing = false;
     bool asked = false;
-    while (UserID.empty() || Password.empty()) {
-        if (!OnAuthenticationNeeded)
-            throw Exception("Authentication failed");
-        if (asked)
-            break;
-        asked = true;
+    while ((UserID.empty() || Password.empty()) && !asked) {
         bool Handled = false;
-        OnAuthenticationNeeded(Handled);
-        if (!Handled)
+        if (OnAuthenticationNeeded) {
+            asked = true;   // one chance: then it goes on with what there is
+            OnAuthenticationNeeded(Handled);
+        }
+        if (!Handled) {
+            CredentialsMissing = true;
             throw Exception("Authentication failed");
+        }
     }
     // A Connect on a live session is refused at socket level and leaves that session as it
     // is: its capabilities, the sizes it listed and the commands it has in flight.
@@ -156,6 +166,8 @@ void TNMPOP3::Connect()
     }
     if (!wasBusy)
         FBusy = false;
+    if (failure)
+        ConnectionEnded();   // also when it failed before there was a connection
     if (loggedIn && OnConnect)
         OnConnect(this);
     if (failure)

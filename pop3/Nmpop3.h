@@ -33,18 +33,21 @@
 //    message is taken apart (its parse pumps like a wait; every part has the time-out).
 // The busy flag is cleared on every way out.
 //
-// Files. GetMailMessage writes, into AttachFilePath ("" = the current directory), one
-// temporary part file "Temp<N>.mme" for every part after the first of a multipart message
-// (N: a counter shared by all instances, never reset within a run, passing over numbers
-// whose file exists; the files stay) and one attachment file per such part, at most
-// MaxPartFiles of them; both are made readable by the owner only (0600). An attachment
-// name taken from the mail is reduced to a plain file name first (no directory part, no
-// "..", no separator, no control character) and cut to 255 bytes (its extension kept, no
-// Shift-JIS character split); a name set by OnDecodeStart is used as the handler leaves
-// it. An existing file is never replaced by a name found in the mail: the name is
+// Files. GetMailMessage writes, into AttachFilePath, or when that is "" into a private
+// folder made for the retrieval (pop3/PartFolder.h), one temporary part file "Temp<N>.mme"
+// for every part after the first of a multipart message (N: a counter shared by all
+// instances, never reset within a run, passing over numbers whose name exists; the files
+// stay) and one attachment file per such part, at most MaxPartFiles of them; both are
+// made readable by the owner only (0600) and created new: a name that exists, a link
+// included, is never opened. MailMessage.Files lists what the retrieval left on disk; the
+// caller removes those files and the folder when done with them. An attachment name taken
+// from the mail is reduced to a plain file name first (no directory part, no "..", no
+// separator, no control character, no leading dot) and cut to 255 bytes (its extension
+// kept, no Shift-JIS character split); a name set by OnDecodeStart is used as the handler
+// leaves it. An existing file is never replaced by a name found in the mail: the name is
 // numbered (base_1.ext, base_2.ext ...) and a rename never replaces. A file that cannot
-// be made or written is noted in Body ("File "x" could not be written") and the rest of
-// the message is still taken.
+// be made or written (a name taken meanwhile included) is noted in Body ("File "x" could
+// not be written") and the rest of the message is still taken.
 //
 // Ownership. TNMPOP3 owns Summary and MailMessage (members) and its codec (an owned
 // component). Everything runs on the thread that made the component.
@@ -95,6 +98,11 @@ public:
     std::string Subject;
     std::string MessageId;
     std::string Boundary;      // the multipart boundary key (without the leading "--")
+    // Every file the retrieval left on disk (folder and name), in the order made.
+    std::vector<std::string> Files;
+    // The private folder made for the retrieval; "" when AttachFilePath named the folder or
+    // no part was written.
+    std::string PartFolder;
 
     // Empties every field.
     void Clear();
@@ -104,7 +112,7 @@ public:
 // instances, set to 0 by every GetMailMessage.
 extern int Pop3LineCursor;
 // Number of the last temporary part file "Temp<N>.mme"; 0 at start, never reset; a
-// number whose file exists is passed over.
+// number whose name exists is passed over.
 extern int Pop3TempFileCounter;
 
 class TNMPOP3 : public TPowersock {
@@ -115,8 +123,10 @@ public:
     explicit TNMPOP3(TComponent* AOwner);   // Port 110
     ~TNMPOP3() override;                    // drops an open connection without QUIT
 
-    // Reads the greeting, asks CAPA (Capabilities), in TlsMode StartTls upgrades with STLS
-    // (below), logs in with USER/PASS (OnAuthenticationNeeded before, one
+    // First forgets what the last attempt found (ForgetLastAttempt), then reads the greeting,
+    // asks CAPA (Capabilities), in TlsMode StartTls upgrades with STLS (below), logs in with
+    // USER/PASS (OnAuthenticationNeeded before: empty credentials it does not fill raise
+    // "Authentication failed" before the network, CredentialsMissing; one
     // OnAuthenticationFailed retry), sends STAT for MessageCount, then fires OnConnect.
     // After the socket connected, a failure first ends the connection with Disconnect
     // (QUIT); OnConnect still fires when the login had succeeded (a refused STAT).
@@ -161,13 +171,17 @@ public:
 
     bool Busy() const { return FBusy; }
 
-    // The directory for attachment and temporary files, "" or ending in "/".
+    // The directory for attachment and temporary files, ending in "/"; "" for a private
+    // folder per retrieval.
     const std::string& AttachFilePath() const { return FAttachFilePath; }
     void SetAttachFilePath(const std::string& Value);   // appends "/" unless empty or present
 
     // Published properties.
     std::string UserID;
     std::string Password;
+    // False for a password the owner keeps nowhere (asked for one connection): it is wiped
+    // when the connection ends, by either side or by a failed Connect.
+    bool KeepPassword = true;
     bool Parse = false;          // parse a single-part body (Base64 decoded into Body)
     bool DeleteOnRead = false;   // DELE right after a retrieval
     // The most messages whose TOP and LIST GetSummary keeps sent ahead when the server
@@ -201,6 +215,9 @@ public:
     // The server's reply (line end removed) that refused USER or PASS in the last Connect;
     // "" when the login was not refused.
     std::string LoginRefusal;
+    // The last Connect stopped before the network: UserID or Password was empty and
+    // OnAuthenticationNeeded did not fill them.
+    bool CredentialsMissing = false;
     // The CAPA answer of this session, one capability line each ("STLS", "SASL PLAIN");
     // empty when the server answered -ERR or nothing. Asked after the greeting and again
     // after STLS.
@@ -212,11 +229,12 @@ public:
 
     // An attachment name from a mail reduced to a plain file name ("" when nothing is
     // left): the text after the last "/" or "\" (a Shift-JIS trail byte is no "\"), without
-    // control characters; "." and ".." give "".
+    // control characters and leading dots (so "." and ".." give "").
     static std::string PlainFileName(std::string_view Name);
 
 protected:
     void DetachEvents() override;
+    void ConnectionEnded() override;
     // The header reader: from the connection (FromBuffer false) or from RawBody at the line
     // cursor. Header lines go to MailMessage.Header while the part mode is 2.
     void ReadHeader(bool FromBuffer, TMailMessage& Target);
@@ -308,6 +326,14 @@ private:
     // be opened, made or written.
     bool DecodePart(const std::string& TempName, const std::string& Target, bool Uuencoded);
     void NoteUnwritten(const std::string& Name, TMailMessage& Target);
+    // The folder of this retrieval's files in FFolder: AttachFilePath, else a private one
+    // made now; false when none could be made.
+    bool PartFolderReady();
+    // A new temporary part file under the next free number (Name), listed in Files; null
+    // when none can be made.
+    std::unique_ptr<TFileStream> CreatePartFile(std::string& Name);
+    // A listed file renamed to To, or removed when To is "".
+    void NoteFileMoved(const std::string& From, const std::string& To);
 
     // The busy flag's test: an operation is running, or a wait of the component is.
     bool Refused() const { return FBusy || InWait(); }
@@ -323,6 +349,7 @@ private:
     std::string FReplyText;      // the TOP reply of GetSummary (its room is kept up to a size)
     std::vector<std::size_t> FLineLengths;   // of its lines, line ends included
     std::string FAttachFilePath;
+    std::string FFolder;   // where the retrieval in progress writes, ending in "/"
     TNMUUProcessor* FCodec = nullptr;
     // Of the retrieval in progress: the next number to try per attachment name, the part
     // files begun, and when the parse last pumped.

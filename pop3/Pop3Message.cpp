@@ -1,4 +1,5 @@
 #include "pop3/Nmpop3.h"
+#include "pop3/PartFolder.h"
 #include "pop3/Pop3Reply.h"
 
 #include "runtime/Stream.h"
@@ -6,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -129,8 +131,8 @@ std::string TNMPOP3::PlainFileName(std::string_view Name)
         if (c >= 0x20 && c != 0x7F)
             out += static_cast<char>(c);
     }
-    if (out.find_first_not_of('.') == std::string::npos)
-        return "";   // "", "." and ".." name no file of their own
+    // A name of dots only names no file of its own; leading dots would hide the file.
+    out.erase(0, out.find_first_not_of('.'));
     return out;
 }
 
@@ -147,6 +149,8 @@ void TMailMessage::Clear()
     Subject.clear();
     MessageId.clear();
     Boundary.clear();
+    Files.clear();
+    PartFolder.clear();
 }
 
 void TNMPOP3::GetMailMessage(int Msg)
@@ -159,6 +163,10 @@ void TNMPOP3::GetMailMessage(int Msg)
     try {
         FTransferEncoding.clear();
         MailMessage.Boundary.clear();
+        // The files of this retrieval go to a folder of its own (unless AttachFilePath names one).
+        MailMessage.Files.clear();
+        MailMessage.PartFolder.clear();
+        FFolder.clear();
         FAttachName.clear();
         FNextNumber.clear();
         FPartFiles = 0;
@@ -219,7 +227,7 @@ void TNMPOP3::ParseMessage()
         ReadBody(MailMessage);
         // A part file that could not be written left its note and lines in Body instead.
         if (MailMessage.Attachments.Count() > 0)
-            MailMessage.Body.LoadFromFile(FAttachFilePath + MailMessage.Attachments[0]);
+            MailMessage.Body.LoadFromFile(FFolder + MailMessage.Attachments[0]);
         else if (MailMessage.Body.Count() == 0)
             throw Exception("Empty Base64 body: nothing to decode");
     } else {
@@ -346,15 +354,8 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
     bool toFile = FPartMode == PartToFile;
     if (toFile) {
         ++FPartFiles;
-        // The counter starts at 0 in every run: numbers whose file exists (from an earlier
-        // run, or an attachment of that name) are passed over rather than emptied.
-        do {
-            ++Pop3TempFileCounter;
-            partName = FAttachFilePath + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
-        } while (NameTaken(partName));
-        try {
-            part = std::make_unique<TFileStream>(partName, fmCreate, PrivateFileMode);
-        } catch (const EFCreateError&) {
+        part = CreatePartFile(partName);
+        if (!part) {
             toFile = false;   // the part stays in the text, after the note
             NoteUnwritten(AttachmentName(), Target);
         }
@@ -397,6 +398,7 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
         part.reset();
         if (failed) {
             DeleteFile(partName);
+            NoteFileMoved(partName, "");
             NoteUnwritten(AttachmentName(), Target);
         } else if (written > 0) {
             ExtractPart(partName, Target);
@@ -427,7 +429,7 @@ std::string TNMPOP3::FreeAttachmentName()
     for (int& next = FNextNumber[name];; ++next) {
         const std::string suffix = next == 0 ? "" : "_" + std::to_string(next);
         const std::string candidate = CutAtCharacter(base, NameMax - suffix.size() - extension.size()) + suffix + extension;
-        if (!NameTaken(FAttachFilePath + candidate)) {
+        if (!NameTaken(FFolder + candidate)) {
             ++next;
             return candidate;
         }
@@ -444,15 +446,19 @@ void TNMPOP3::ExtractPart(const std::string& TempName, TMailMessage& Target)
     std::string name = FreeAttachmentName();
     if (OnDecodeStart)
         OnDecodeStart(name);
-    const std::string target = FAttachFilePath + name;
+    const std::string target = FFolder + name;
     // Encoding names are case-insensitive (RFC 2045): mailers write "x-uuencode".
     const bool uuencoded = Contains(UpperCase(FTransferEncoding), "X-UUENCODE");
     bool stored = false;
     if (uuencoded || Contains(LowerCase(FTransferEncoding), "base64")) {
         StatusMessage(1, "Decoding file");
         stored = DecodePart(TempName, target, uuencoded);
+        if (stored)
+            MailMessage.Files.push_back(target);
     } else {
         stored = RenameFile(TempName, target);   // never replaces; a failure leaves the part file
+        if (stored)
+            NoteFileMoved(TempName, target);
     }
     if (!stored) {
         NoteUnwritten(name, Target);
@@ -467,7 +473,7 @@ bool TNMPOP3::DecodePart(const std::string& TempName, const std::string& Target,
     std::unique_ptr<TFileStream> out;
     try {
         TFileStream in(TempName, fmOpenRead);
-        out = std::make_unique<TFileStream>(Target, fmCreate, PrivateFileMode);
+        out = std::make_unique<TFileStream>(Target, fmCreateNew, PrivateFileMode);
         struct Detach {
             TNMUUProcessor* Codec;
             ~Detach() { Codec->InStream = Codec->OutStream = nullptr; }
@@ -485,4 +491,54 @@ bool TNMPOP3::DecodePart(const std::string& TempName, const std::string& Target,
         DeleteFile(Target);   // a part of the file would pass for all of it
     }
     return false;
+}
+
+bool TNMPOP3::PartFolderReady()
+{
+    if (!FFolder.empty())
+        return true;
+    if (!FAttachFilePath.empty()) {
+        FFolder = FAttachFilePath;
+        return true;
+    }
+    MailMessage.PartFolder = partfolder::Make();
+    if (MailMessage.PartFolder.empty())
+        return false;
+    FFolder = MailMessage.PartFolder + "/";
+    return true;
+}
+
+std::unique_ptr<TFileStream> TNMPOP3::CreatePartFile(std::string& Name)
+{
+    if (!PartFolderReady())
+        return nullptr;
+    // The counter starts at 0 in every run: a number whose name is there (from an earlier
+    // run, an attachment of that name, or put there since the look) is passed over, never
+    // opened.
+    for (;;) {
+        do {
+            ++Pop3TempFileCounter;
+            Name = FFolder + "Temp" + std::to_string(Pop3TempFileCounter) + ".mme";
+        } while (NameTaken(Name));
+        try {
+            auto file = std::make_unique<TFileStream>(Name, fmCreateNew, PrivateFileMode);
+            MailMessage.Files.push_back(Name);
+            return file;
+        } catch (const EFCreateError&) {
+            if (!NameTaken(Name))
+                return nullptr;
+        }
+    }
+}
+
+void TNMPOP3::NoteFileMoved(const std::string& From, const std::string& To)
+{
+    std::vector<std::string>& files = MailMessage.Files;
+    const auto at = std::find(files.begin(), files.end(), From);
+    if (at == files.end())
+        return;
+    if (To.empty())
+        files.erase(at);
+    else
+        *at = To;
 }

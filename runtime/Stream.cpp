@@ -61,6 +61,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
     case fmOpenRead: flags |= O_RDONLY; break;
     case fmOpenWrite: flags |= O_WRONLY; break;
     case fmOpenReadWrite: flags |= O_RDWR; break;
+    case fmCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     do
         FHandle = ::open(fileName.c_str(), flags, permissions);
@@ -71,7 +72,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
         FHandle = -1;
     }
     if (FHandle < 0) {
-        if (mode == fmCreate)
+        if (mode == fmCreate || mode == fmCreateNew)
             throw EFCreateError(FormatMessage(CreateError, fileName));
         throw EFOpenError(FormatMessage(OpenError, fileName));
     }

@@ -28,8 +28,9 @@ public:
     long long CopyFrom(TStream& source, long long count);
 };
 
-// Open modes; fmCreate creates or truncates.
-enum TFileMode { fmCreate, fmOpenRead, fmOpenWrite, fmOpenReadWrite };
+// Open modes; fmCreate creates or truncates; fmCreateNew creates a file that is not there
+// yet and fails for any name that exists (a link, also a dangling one, included).
+enum TFileMode { fmCreate, fmOpenRead, fmOpenWrite, fmOpenReadWrite, fmCreateNew };
 
 class TFileStream : public TStream {
 public:

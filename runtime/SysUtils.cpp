@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +182,18 @@ bool ReplaceFile(const std::string& oldName, const std::string& newName)
 }
 
 bool DeleteFile(const std::string& fileName) { return ::unlink(fileName.c_str()) == 0; }
+
+void WipeString(std::string& secret)
+{
+    ::explicit_bzero(secret.data(), secret.size());
+    secret.clear();
+}
+
+bool DisableCoreDumps()
+{
+    const rlimit none{0, 0};
+    return ::setrlimit(RLIMIT_CORE, &none) == 0;
+}
 
 std::string ExeName()
 {

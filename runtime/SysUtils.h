@@ -42,5 +42,11 @@ bool RenameFile(const std::string& oldName, const std::string& newName);
 bool ReplaceFile(const std::string& oldName, const std::string& newName);
 bool DeleteFile(const std::string& fileName);
 
+// Overwrites the bytes of a secret (a password), then empties it.
+void WipeString(std::string& secret);
+// Sets the process's core-file limit to zero, so that a crash leaves no image of its memory;
+// false when the system refused.
+bool DisableCoreDumps();
+
 // The full path of the running executable ("" when it cannot be found).
 std::string ExeName();

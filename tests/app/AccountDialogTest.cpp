@@ -243,6 +243,16 @@ TEST_F(AccountDialogTest, TypingRefusesWhatTheFileCannotHold)
     Type(d.Nam, QString::fromUtf8("\xe3\x80\x9c"));      // nor has U+301C
     Type(d.Nam, "\n");
     EXPECT_EQ(d.Nam->text(), SjisToQ("\x8eR" /* sjis: 山 */));
+    // The password asked at connect refuses the same, so "pässwörd" is never sent as "p?ssw?rd".
+    SetPasswordPromptHook({});
+    OnNextModal([this](QWidget* prompt) {
+        for (const char* typed : {"p", "\xc3\xa4", "s"})
+            Type(prompt->findChild<QLineEdit*>(), QString::fromUtf8(typed));
+        static_cast<QDialog*>(prompt)->accept();
+    });
+    TPasswordAnswer answer;
+    ASSERT_TRUE(AskPassword(Owner.get(), "a", false, answer));
+    EXPECT_EQ(answer.Password, "ps");
 }
 
 TEST_F(AccountDialogTest, PasswordPlaceFollowsTheFieldAndTheKeyringTakesTheTypedPassword)

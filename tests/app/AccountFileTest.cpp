@@ -178,4 +178,9 @@ TEST_F(AccountFileTest, TrustedCertificatesRoundTripOnePerServer)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     WriteFile("Trusted.lst", "short,line\r\nh,1,ff,extra\r\n");
     EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), (std::vector<TTrustedCertificate>{{"h", "1", "ff"}}));
+    // A server the system vouched for is noted once, without a pin, and reads back.
+    EXPECT_TRUE(RememberVerifiedServer(Path("Trusted.lst"), "new.example.jp", "995"));
+    EXPECT_FALSE(RememberVerifiedServer(Path("Trusted.lst"), "NEW.example.jp", "995"));
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")),
+              (std::vector<TTrustedCertificate>{{"h", "1", "ff"}, {"new.example.jp", "995", ""}}));
 }

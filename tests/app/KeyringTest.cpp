@@ -326,6 +326,7 @@ TEST_F(KeyringWindowTest, NoBusAsksWithoutTheKeyringItem)
     PasswordAnswers = {{"secret", TRememberPlace::None}};
     EXPECT_TRUE(Connects(0));
     EXPECT_EQ(Prompts, std::vector<std::string>{"a"});
+    EXPECT_EQ(W->NMPOP3->Password, "") << "kept nowhere: gone with the connection";
 }
 
 } // namespace

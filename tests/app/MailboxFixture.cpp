@@ -14,6 +14,8 @@ void MailboxTest::SetUp()
     char cwd[4096];
     FOldDir = getcwd(cwd, sizeof cwd) ? cwd : "/";
     ASSERT_EQ(chdir(Dir.path().toLocal8Bit().constData()), 0);
+    FOldRuntimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", Dir.path().toLocal8Bit());
     W = std::make_unique<TMain>();
     W->show();
 }
@@ -24,6 +26,7 @@ void MailboxTest::TearDown()
         QObject::disconnect(c);
     FTimers.clear();
     W.reset();
+    FOldRuntimeDir.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", FOldRuntimeDir);
     if (chdir(FOldDir.c_str()) != 0)
         ADD_FAILURE() << "cannot return to " << FOldDir;
     AppTest::TearDown();

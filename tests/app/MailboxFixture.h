@@ -3,8 +3,8 @@
 // the server, clicks on the connect button and the commands, and a way to act from inside
 // a waiting command (a timer that fires inside the component's message pump).
 //
-// The current directory is the test's own folder while a test runs, so the temporary part
-// files of viewed messages land there.
+// The current directory and the runtime folder are the test's own folder while a test runs,
+// so the part folders of viewed messages are made there.
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -52,6 +52,7 @@ protected:
 
 private:
     std::string FOldDir;
+    QByteArray FOldRuntimeDir;
     std::vector<std::unique_ptr<QTimer>> FTimers;
     std::vector<QMetaObject::Connection> FConnections;
 };

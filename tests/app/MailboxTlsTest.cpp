@@ -5,6 +5,7 @@
 // told why.
 #include <sys/stat.h>
 
+#include "app/CertificateText.h"
 #include "app/TrustFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
@@ -51,13 +52,41 @@ TEST_F(MailboxTlsTest, ACertificateTheSystemTrustsConnectsInBothModesWithoutAQue
     UseSecureAccount(server.Port(), "starttls");
     EXPECT_TRUE(ConnectAndEnd());
     EXPECT_TRUE(Boxes.empty());
+    // Noted without a pin: a certificate the system does not vouch for gets the stronger warning.
+    const std::string tls = std::to_string(server.TlsPort()), plain = std::to_string(server.Port());
+    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")),
+              (std::vector<TTrustedCertificate>{{"127.0.0.1", tls, ""}, {"127.0.0.1", plain, ""}}));
+    Serve(server, Certs().SelfSigned);
+    UseSecureAccount(server.TlsPort(), "tls");
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text.rfind(Texts::CertificateChanged, 0), 0u);
+}
+
+TEST_F(MailboxTlsTest, ADeclinedCertificateIsNeverTakenForAnotherAccounts)
+{
+    DovecotServer selfSigned, caSigned;
+    selfSigned.EnableTls(Certs().SelfSigned.CertFile, Certs().SelfSigned.KeyFile);
+    caSigned.EnableTls(Certs().Server.CertFile, Certs().Server.KeyFile);
+    selfSigned.Start();
+    caSigned.Start();
+    UseSecureAccount(selfSigned.TlsPort(), "tls");
+    EXPECT_FALSE(ConnectAndEnd());   // declined
+    UseSecureAccount(caSigned.TlsPort(), "tls");
+    W->Lv1->SetSubItem(0, 1, "");   // in the keyring, which has no entry: Enter on the empty prompt
+    PasswordAnswers = {{"", TRememberPlace::None}};
+    Boxes.clear();
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, Texts::CouldNotConnect + ("\n" + std::string(Texts::FieldMissing[afPassword])));
+    EXPECT_TRUE(W->NMPOP3->PeerCertificate().empty());
     EXPECT_FALSE(Exists("Trusted.lst"));
 }
 
 TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChangeWarnedOf)
 {
     DovecotServer server;
-    const testsupport::TestCert& self = Certs().SelfSigned;
+    const testsupport::TestCert& self = Certs().AllWrong;   // self-signed, expired, for another name
     server.EnableTls(self.CertFile, self.KeyFile);
     server.Start();
     const int port = server.TlsPort();
@@ -69,8 +98,10 @@ TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChang
     EXPECT_EQ(box.Caption, Texts::CertificateCaption);
     EXPECT_EQ(box.Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(box.DefaultButton, 1);
-    for (const std::string& part : {std::string(Texts::TlsProblemTexts[static_cast<int>(TTlsProblem::CertificateSelfSigned)]),
-                                   std::string(Texts::SubjectLabel), std::string(Texts::IssuerLabel),
+    for (const std::string& part : {TlsProblemText({TTlsProblem::CertificateSelfSigned, TTlsProblem::HostMismatch,
+                                                    TTlsProblem::CertificateExpired}),
+                                   std::string(Texts::SubjectLabel), Texts::AltNamesLabel + std::string("mail.invalid"),
+                                   std::string(Texts::IssuerLabel),
                                    std::string(Texts::ValidityLabel), Texts::FingerprintLabel + Pairs(self.Sha256),
                                    std::string(Texts::AskTrustCertificate)})
         EXPECT_NE(box.Text.find(part), std::string::npos) << part;

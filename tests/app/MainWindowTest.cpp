@@ -354,7 +354,7 @@ TEST_F(MainWindowTest, ConnectButtonGoesBackUpWhenTheAccountCannotConnect)
     W->SpeedButton1->click();
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, Texts::CouldNotConnect);
+    EXPECT_EQ(Boxes[0].Text, Texts::CouldNotConnect + ("\n" + std::string(Texts::FieldMissing[afUserID])));
     EXPECT_EQ(W->Sb->PanelText(0), "");
 }
 

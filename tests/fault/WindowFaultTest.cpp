@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
@@ -374,15 +375,21 @@ protected:
         }
     }
 
-    // Only the app's two files and the current folder in the app folder; only plain files
-    // (the part files) in the current folder.
+    // Only the app's two files, the current folder and the runtime folder's "purgel" in the
+    // app folder; nothing in the current folder; only folders and plain files (the part
+    // files) in "purgel".
     void ExpectNoStrayFiles()
     {
         const std::string settings = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString() + ".ini";
         for (const std::string& name : FolderEntries())
-            EXPECT_TRUE(name == "Account.lst" || name == settings || name == CurrentFolder) << "stray file " << name;
-        for (const QFileInfo& e : QDir(QString::fromStdString(Path(CurrentFolder))).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-            EXPECT_TRUE(e.isFile() && !e.isSymLink()) << e.fileName().toStdString();
+            EXPECT_TRUE(name == "Account.lst" || name == settings || name == CurrentFolder || name == "purgel")
+                << "stray file " << name;
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        EXPECT_TRUE(QDir(QString::fromStdString(Path(CurrentFolder))).isEmpty(all));
+        for (QDirIterator it(Dir.path() + "/purgel", all, QDirIterator::Subdirectories); it.hasNext();) {
+            const QFileInfo e(it.next());
+            EXPECT_TRUE((e.isFile() || e.isDir()) && !e.isSymLink()) << e.filePath().toStdString();
+        }
     }
 
     void RunCase(const Step& step, Fault fault, const Expectation& x, bool release);

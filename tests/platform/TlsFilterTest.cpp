@@ -129,6 +129,7 @@ TEST(TlsFilter, CertificateChecks)
         {c.SelfSigned, Trusting("localhost"), TlsFailure::CertificateSelfSigned},
         {c.SelfSigned, Trusting("localhost", {selfSigned}), TlsFailure::None},
         {c.SelfSigned, Trusting("localhost", {server}), TlsFailure::CertificateSelfSigned},  // another pin
+        {c.AllWrong, Trusting("localhost"), TlsFailure::CertificateSelfSigned},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.Options.HostName + " " + TlsFailureText(k.Expected));
@@ -140,6 +141,28 @@ TEST(TlsFilter, CertificateChecks)
         EXPECT_EQ(client.Failure(), k.Expected);
         EXPECT_EQ(client.PeerCertificateDer(), k.Cert.Der);
     }
+}
+
+TEST(TlsFilter, EveryFaultOfTheChainIsNamedAndARenegotiationUnderAPinIsRefused)
+{
+    const auto& c = Certs();
+    TlsFilter faulty(Trusting("localhost"));
+    TlsPeer allWrong(&c.AllWrong);
+    std::string plain;
+    Exchange(faulty, allWrong, plain);
+    EXPECT_EQ(faulty.CertificateFaults(), (std::vector<TlsFailure>{TlsFailure::CertificateSelfSigned,
+                                                                   TlsFailure::HostMismatch, TlsFailure::CertificateExpired}));
+    // TLS 1.2 lets the server ask for a new handshake, with another certificate this time.
+    TlsFilter client(Trusting("localhost", {TlsFingerprintOf(c.SelfSigned.Der)}));
+    TlsPeer server(&c.SelfSigned, TLS1_2_VERSION);
+    Exchange(client, server, plain);
+    ASSERT_EQ(client.State(), TlsState::Established);
+    ASSERT_TRUE(server.Renegotiate(c.UnknownIssuer));
+    Exchange(client, server, plain);
+    server.Write("+OK from the other certificate\r\n");
+    Exchange(client, server, plain);
+    EXPECT_EQ(plain, "");
+    EXPECT_EQ(client.PeerCertificateDer(), c.SelfSigned.Der);
 }
 
 TEST(TlsFilter, TrustsWhatSslCertFileNames)

@@ -791,7 +791,8 @@ TEST(PlainFileNameTest, KeepsOnlyAPlainNameInsideTheFolder)
         {"\x01" "ctl\ttab\x7f.txt"sv, "ctltab.txt", "control characters go"},
         {"a\0b"sv, "ab", "a NUL goes"},
         {"\x95\x5c.txt"sv, "\x95\x5c.txt", "a Shift-JIS trail byte 0x5C is no separator"},
-        {"..hidden"sv, "..hidden", "dots inside a name are harmless"},
+        {"..hidden"sv, "hidden", "leading dots go: they would hide the file"},
+        {"a..b"sv, "a..b", "dots inside a name are harmless"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TNMPOP3::PlainFileName(c.Name), c.Plain) << c.Rule;

@@ -3,6 +3,7 @@
 
 #include "Pop3TestUtil.h"
 
+#include "pop3/PartFolder.h"
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/Mailbox.h"
@@ -181,6 +182,44 @@ TEST_F(RetrieveTest, HostileAttachmentNamesStayInsideTheFolder)
             EXPECT_EQ(e.path().parent_path(), inbox) << e.path();
         }
     }
+}
+
+TEST_F(RetrieveTest, ALinkOrAFilePutAtANameAfterItsLookIsNeverOpened)
+{
+    // As another process could, between the look at the free name and the file's creation.
+    const fs::path victim = Folder / "victim";
+    Pop->OnDecodeStart = [&](std::string& name) {
+        if (name == "report.bin")
+            fs::create_symlink(victim, Inbox(name));   // dangling
+        else
+            std::ofstream(Inbox(name)) << "mine";
+    };
+    Retrieve(mailbox::MultipartMail().Raw);
+    EXPECT_FALSE(fs::exists(victim));
+    EXPECT_EQ(ReadFile(Inbox("archive.dat")), "mine");
+    EXPECT_EQ(Lines(Pop->MailMessage.Body).back(), "\r\nFile \"archive.dat\" could not be written");
+    EXPECT_EQ(Pop->MailMessage.Files.size(), 2u) << "the part files stay, listed";
+}
+
+TEST_F(RetrieveTest, WithoutAFolderThePartsGoToAPrivateOneAndAreListed)
+{
+    ::setenv("XDG_RUNTIME_DIR", Folder.c_str(), 1);
+    Pop->SetAttachFilePath("");
+    Retrieve(mailbox::MultipartMail().Raw);
+    const TMailMessage& m = Pop->MailMessage;
+    EXPECT_EQ(fs::path(m.PartFolder).parent_path(), Folder / "purgel");
+    EXPECT_EQ(fs::status(m.PartFolder).permissions(), fs::perms::owner_all);
+    ASSERT_EQ(m.Files.size(), 4u) << "two part files and the two attachments";
+    EXPECT_EQ(m.Files[3], m.PartFolder + "/archive.dat");
+    // A folder of a run that has ended (no pid is that high) goes at the next start.
+    const fs::path stale = Folder / "purgel" / "parts-4194305-x";
+    fs::create_directory(stale);
+    fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    EXPECT_EQ(partfolder::RemoveStalePartFolders(), 1);
+    EXPECT_FALSE(fs::exists(stale));
+    partfolder::RemovePartFiles(m.Files, m.PartFolder);
+    EXPECT_FALSE(fs::exists(m.PartFolder));
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(RetrieveTest, ANameFromOnDecodeStartIsUsedAsItStands)

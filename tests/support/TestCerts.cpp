@@ -145,6 +145,9 @@ TestCerts::TestCerts()
     UnknownIssuer = Keep(folder, "unknownissuer",
                          Make(serverKey.get(), "localhost", Names, otherCa.get(), otherCaKey.get(), -1, 365).get(),
                          serverKey.get());
+    AllWrong = Keep(folder, "allwrong",
+                    Make(serverKey.get(), "mail.invalid", "DNS:mail.invalid", nullptr, nullptr, -30, -1).get(),
+                    serverKey.get());
 }
 
 TestCerts::~TestCerts() = default;

@@ -33,6 +33,7 @@ public:
     TestCert WrongHost;       // mail.invalid only, from Ca
     TestCert SelfSigned;      // localhost and 127.0.0.1, signed by its own key
     TestCert UnknownIssuer;   // localhost and 127.0.0.1, from a CA nobody trusts
+    TestCert AllWrong;        // mail.invalid only, signed by its own key, expired a day ago
 
 private:
     TempFolder FFolder{"purgel-certs"};

@@ -6,18 +6,24 @@
 #include <openssl/ssl.h>
 
 #include <memory>
+#include <type_traits>
 
 namespace testsupport {
 
 namespace {
 
-bool UseCertificate(SSL_CTX* ctx, const TestCert& cert)
+template <class Target>
+bool UseCertificate(Target* target, const TestCert& cert)
 {
     std::unique_ptr<BIO, decltype(&BIO_free)> c(BIO_new_mem_buf(cert.CertPem.data(), -1), &BIO_free);
     std::unique_ptr<BIO, decltype(&BIO_free)> k(BIO_new_mem_buf(cert.KeyPem.data(), -1), &BIO_free);
     X509* x = PEM_read_bio_X509(c.get(), nullptr, nullptr, nullptr);
     EVP_PKEY* key = PEM_read_bio_PrivateKey(k.get(), nullptr, nullptr, nullptr);
-    const bool ok = x && key && SSL_CTX_use_certificate(ctx, x) == 1 && SSL_CTX_use_PrivateKey(ctx, key) == 1;
+    bool ok = x && key;
+    if constexpr (std::is_same_v<Target, SSL>)
+        ok = ok && SSL_use_certificate(target, x) == 1 && SSL_use_PrivateKey(target, key) == 1;
+    else
+        ok = ok && SSL_CTX_use_certificate(target, x) == 1 && SSL_CTX_use_PrivateKey(target, key) == 1;
     X509_free(x);
     EVP_PKEY_free(key);
     return ok;
@@ -105,6 +111,17 @@ void TlsPeer::Shutdown()
     if (FSsl)
         SSL_shutdown(FSsl);
     ERR_clear_error();
+}
+
+bool TlsPeer::Renegotiate(const TestCert& next)
+{
+    if (FSsl)   // a full handshake: a resumed session would bring no certificate
+        SSL_set_options(FSsl, SSL_OP_NO_SESSION_RESUMPTION_ON_RENEGOTIATION);
+    const bool ok = FSsl && UseCertificate(FSsl, next) && SSL_renegotiate(FSsl) == 1;
+    if (ok)
+        SSL_do_handshake(FSsl);   // the HelloRequest
+    ERR_clear_error();
+    return ok;
 }
 
 } // namespace testsupport

@@ -32,6 +32,8 @@ public:
     bool Established() const;
     void Write(const std::string& plain);
     void Shutdown();   // queues close_notify
+    // As a TLS 1.2 server: asks the client to renegotiate, offering `next` this time.
+    bool Renegotiate(const TestCert& next);
 
     std::string Received;
 
