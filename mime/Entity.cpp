@@ -172,6 +172,27 @@ std::string Parameter(std::string_view fieldValue, std::string_view name)
     return {};
 }
 
+std::string RawParameterValue(std::string_view fieldValue, std::string_view name)
+{
+    for (const RawParameter& p : RawParameters(fieldValue))
+        if (p.Name == name)
+            return p.Value;
+    return {};
+}
+
+DelimiterKind Delimiter(std::string_view line, std::string_view boundary)
+{
+    if (boundary.empty() || line.substr(0, 2) != "--" || line.substr(2, boundary.size()) != boundary)
+        return DelimiterKind::None;
+    line.remove_prefix(2 + boundary.size());
+    const bool closing = line.substr(0, 2) == "--";
+    if (closing)
+        line.remove_prefix(2);
+    if (line.find_first_not_of(" \t\r\n") != std::string_view::npos)
+        return DelimiterKind::None;
+    return closing ? DelimiterKind::Closing : DelimiterKind::Part;
+}
+
 std::vector<std::string_view> BodyParts(std::string_view body, std::string_view boundary)
 {
     std::vector<std::string_view> parts;
@@ -180,8 +201,8 @@ std::vector<std::string_view> BodyParts(std::string_view body, std::string_view 
     std::size_t partStart = std::string_view::npos;
     for (std::size_t at = 0; at < body.size();) {
         const std::size_t end = LineEnd(body, at);
-        const bool delimiter = body.compare(at, 2, "--") == 0 && body.compare(at + 2, boundary.size(), boundary) == 0;
-        if (delimiter) {
+        const DelimiterKind delimiter = Delimiter(body.substr(at, end - at), boundary);
+        if (delimiter != DelimiterKind::None) {
             // The line end before a delimiter belongs to the delimiter.
             if (partStart != std::string_view::npos) {
                 std::size_t stop = at;
@@ -191,7 +212,7 @@ std::vector<std::string_view> BodyParts(std::string_view body, std::string_view 
                     --stop;
                 parts.push_back(body.substr(partStart, stop - partStart));
             }
-            if (body.compare(at + 2 + boundary.size(), 2, "--") == 0)
+            if (delimiter == DelimiterKind::Closing)
                 return parts;
             partStart = end;
         }

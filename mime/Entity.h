@@ -30,9 +30,20 @@ std::string MainValue(std::string_view fieldValue);
 // unquoted, encoded words in it decoded); "" when absent.
 std::string Parameter(std::string_view fieldValue, std::string_view name);
 
-// The parts of a multipart body between its delimiter lines ("--" + boundary at the start
-// of a line; "--" + boundary + "--" closes it). Preamble and epilogue are left out; a body
-// without a closing delimiter ends its last part at the end of the body.
+// A parameter's value as written, a quoted string unquoted and nothing decoded (a multipart
+// boundary is bytes to compare, not text); "" when absent.
+std::string RawParameterValue(std::string_view fieldValue, std::string_view name);
+
+// What a line of a multipart body is (RFC 2046): "--" and the boundary at its very start,
+// "--" after it for the closing delimiter, then nothing but transport padding (blanks; a
+// line end may be included). A line that merely contains the boundary, or begins with a
+// longer one, is text; with an empty boundary every line is.
+enum class DelimiterKind { None, Part, Closing };
+DelimiterKind Delimiter(std::string_view line, std::string_view boundary);
+
+// The parts of a multipart body between its delimiter lines (Delimiter). Preamble and
+// epilogue are left out; a body without a closing delimiter ends its last part at the end
+// of the body.
 std::vector<std::string_view> BodyParts(std::string_view body, std::string_view boundary);
 
 }  // namespace mime

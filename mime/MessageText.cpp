@@ -101,7 +101,7 @@ void Walk(std::string_view raw, int depth, Reading& r)
 {
     const Part p = ReadPart(raw);
     if (p.Type.compare(0, 10, "multipart/") == 0 && depth < MaxDepth) {
-        const std::string boundary = Parameter(FieldValue(p.Raw.Header, "Content-Type"), "boundary");
+        const std::string boundary = RawParameterValue(FieldValue(p.Raw.Header, "Content-Type"), "boundary");
         const std::vector<std::string_view> parts = BodyParts(p.Raw.Body, boundary);
         if (!parts.empty()) {
             if (p.Type == "multipart/alternative")

@@ -2,6 +2,7 @@
 #include "pop3/PartFolder.h"
 #include "pop3/Pop3Reply.h"
 
+#include "mime/Entity.h"
 #include "runtime/Stream.h"
 #include "runtime/SysUtils.h"
 
@@ -25,17 +26,12 @@ bool NameTaken(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The boundary key after "BOUNDARY=" at `at` of the line: the quoted text, or the text up
-// to the next ";" or blank.
+// The boundary key of the parameter that starts at `at` of the line ("BOUNDARY=" in any
+// case), read as the mail text functions read a parameter: the quoted string, or the text up
+// to the next ";".
 std::string CutBoundary(std::string_view line, std::size_t at)
 {
-    std::string_view rest = line.substr(at, 256);
-    if (!rest.empty() && rest.front() == '"') {
-        rest.remove_prefix(1);
-        return std::string(rest.substr(0, rest.find('"')));
-    }
-    const std::size_t end = rest.find_first_of("; \t\r\n");
-    return std::string(rest.substr(0, end));
+    return mime::RawParameterValue(";" + std::string(line.substr(at, 9 + 256)), "boundary");
 }
 
 // Temporary part file contents are collected and written in blocks of this size.
@@ -54,23 +50,10 @@ constexpr std::size_t MaxExtension = 32;
 constexpr unsigned PumpCheckLines = 16;
 constexpr auto PumpInterval = std::chrono::milliseconds(10);
 
-enum TDelimiter { NoDelimiter, PartDelimiter, ClosingDelimiter };
-
-// A delimiter line is "--" and the key at the line's start, "--" after it for the closing
-// one, then nothing but transport padding (RFC 2046): a line that merely contains the key,
-// or begins with a longer key, is text.
-TDelimiter DelimiterOf(std::string_view line, std::string_view key)
-{
-    if (key.empty() || !StartsWith(line, "--") || line.substr(2, key.size()) != key)
-        return NoDelimiter;
-    line.remove_prefix(2 + key.size());
-    const bool closing = StartsWith(line, "--");
-    if (closing)
-        line.remove_prefix(2);
-    if (line.find_first_not_of(" \t") != std::string_view::npos)
-        return NoDelimiter;
-    return closing ? ClosingDelimiter : PartDelimiter;
-}
+// A delimiter line (mime::Delimiter, the same reading as the viewer's text): "--" and the
+// key at the line's start, "--" after it for the closing one, then nothing but transport
+// padding; a line that merely contains the key, or begins with a longer key, is text.
+using mime::DelimiterKind;
 
 // The byte count of the UTF-8 sequence at the start of Text; 0 when none starts there.
 std::size_t Utf8Length(std::string_view Text)
@@ -276,7 +259,7 @@ bool TNMPOP3::HeaderLine(std::string_view Line, TMailMessage& Target)
     const std::string upper = UpperCase(Line);
     const std::size_t boundary = upper.find("BOUNDARY=");
     if (boundary != std::string::npos)
-        Target.Boundary = CutBoundary(Line, boundary + 9);
+        Target.Boundary = CutBoundary(Line, boundary);
     if (Contains(upper, "CONTENT-TRANSFER-ENCODING"))
         FTransferEncoding = From(Line, 28, 256);
     if (Contains(upper, "NAME"))
@@ -291,7 +274,7 @@ void TNMPOP3::ReadParts()
     const std::string& key = MailMessage.Boundary;
     bool found = false;
     while (!key.empty() && !found && Pop3LineCursor < raw.Count()) {
-        found = DelimiterOf(raw[Pop3LineCursor++], key) != NoDelimiter;
+        found = mime::Delimiter(raw[Pop3LineCursor++], key) != DelimiterKind::None;
         PumpWhileParsing();
     }
     if (!found)
@@ -376,11 +359,11 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
         }
         pending.clear();
     };
-    TDelimiter delimiter = NoDelimiter;
+    DelimiterKind delimiter = DelimiterKind::None;
     while (Pop3LineCursor < raw.Count()) {
         const std::string& line = raw[Pop3LineCursor++];
-        delimiter = DelimiterOf(line, Target.Boundary);
-        if (delimiter != NoDelimiter)
+        delimiter = mime::Delimiter(line, Target.Boundary);
+        if (delimiter != DelimiterKind::None)
             break;
         if (!toFile) {
             Target.Body.Add(line);
@@ -405,7 +388,7 @@ bool TNMPOP3::ReadBody(TMailMessage& Target)
         }
     }
     FPartMode = PartToFile;
-    return delimiter == ClosingDelimiter;
+    return delimiter == DelimiterKind::Closing;
 }
 
 std::string TNMPOP3::AttachmentName() const

@@ -26,13 +26,15 @@
 #include <string>
 #include <vector>
 
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/MessageBox.h"
+#include "app/mailboxview/MessageModel.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/MessageBox.h"
 #include "bench/Measure.h"
 #include "bench/Pop3Client.h"
 #include "bench/pop3/DelayProxy.h"
+#include "mailbox/Environment.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
@@ -117,34 +119,43 @@ StopFigure StopLatency(TMain& w, int after)
     int rowsAtClick = 0;
     QTimer poll;
     poll.setInterval(0);
+    // The rows in the session's store: the list shows them in batches.
+    const TMessageStore& rows = w.Session.Store();
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (w.Lv2->Count() < after)
+        if (rows.Count() < after)
             return;
         poll.stop();
-        rowsAtClick = w.Lv2->Count();
+        rowsAtClick = rows.Count();
         clicked = Clock::now();
         w.BitBtn2->click();
     });
-    w.Lv2->ClearItems();  // the rows of the last listing stay until the next one starts
+    w.Session.Store().Clear();  // the rows of the last listing stay until the next one starts
     poll.start();
     w.SpeedButton1->click();  // connects and lists until the stop
     const auto ended = Clock::now();
     f.clickToEnd = Seconds(clicked, ended);
-    f.rowsAfterClick = w.Lv2->Count() - rowsAtClick;
+    f.rowsAfterClick = rows.Count() - rowsAtClick;
     w.SpeedButton1->click();
     return f;
 }
 
-// Microseconds per AddMessageRow for the first and the last `block` rows of `total`.
+// Microseconds per row added to the list (a record appended to the store and shown at once)
+// for the first and the last `block` rows of `total`.
 std::pair<double, double> RowCost(TMain& w, int total, int block)
 {
-    w.Lv2->ClearItems();
+    w.Session.Store().Clear();
     const std::string subject = "\xe3\x81\x8a\xe7\x9f\xa5\xe3\x82\x89\xe3\x81\x9b \xe7\xac\xac" "1\xe5\x8f\xb7" /* utf-8: お知らせ 第1号 */;
     const std::string from = "\xe5\xb1\xb1\xe7\x94\xb0\xe5\xa4\xaa\xe9\x83\x8e <taro@example.jp>" /* utf-8: 山田太郎 <taro@example.jp> */;
     double first = 0, last = 0;
     for (int i = 0; i < total; ++i) {
         const auto t = Clock::now();
-        w.AddMessageRow(subject, from, 2048 + i, i + 1);
+        TMessageRecord record;
+        record.Number = i + 1;
+        record.Size = 2048 + i;
+        record.Subject = subject;
+        record.From = from;
+        w.Session.Store().Append(std::move(record));
+        w.Model->Flush();
         const double s = Seconds(t, Clock::now());
         if (i < block)
             first += s;
@@ -153,7 +164,7 @@ std::pair<double, double> RowCost(TMain& w, int total, int block)
         if (i % 64 == 0)
             QApplication::processEvents();  // let the view repaint as during a listing
     }
-    w.Lv2->ClearItems();
+    w.Session.Store().Clear();
     return {first / block * 1e6, last / block * 1e6};
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The checks the account-file fuzz target runs on each input. A broken property is reported
 // through `fail`; the fuzz target aborts there.
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 #include "fuzz/Check.h"
 
 #include <string>

@@ -7,11 +7,12 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include "app/AccountDialog.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
@@ -70,7 +71,7 @@ TEST_F(AccountCommandsTest, ShowingTheWindowLoadsTheFileAndEmptiesTheMessages)
 {
     WriteFile("Account.lst", "\"" + Odd + "\",\"id\",\"p\"\"w\",\"pop.example.jp\",\"30\",\"110\"\nb,c,d,e,f,g\n");
     W = std::make_unique<TMain>();
-    W->AddMessageRow("s", "f", 1, 1);
+    AddMessageRow(*W, "s", "f", 1, 1);
     W->show();
     EXPECT_EQ(W->Lv2->Count(), 0);
     ASSERT_EQ(W->Lv1->Count(), 2);

@@ -10,10 +10,10 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "app/AccountDialog.h"
-#include "app/Sjis.h"
-#include "app/Tag.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "app/main/Sjis.h"
+#include "app/main/Tag.h"
+#include "app/main/Texts.h"
 #include "runtime/StringList.h"
 #include "tests/app/TestSupport.h"
 

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <sys/stat.h>
 
-#include "app/AccountFile.h"
-#include "app/TrustFile.h"
+#include "mailbox/AccountFile.h"
+#include "mailbox/TrustFile.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 

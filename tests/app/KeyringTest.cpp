@@ -10,13 +10,13 @@
 #include <gtest/gtest.h>
 #include <utility>
 
-#include "app/AccountDialog.h"
-#include "app/Environment.h"
-#include "app/Keyring.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/Texts.h"
+#include "app/accounts/AccountDialog.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
+#include "mailbox/Environment.h"
+#include "mailbox/Keyring.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"

@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <unistd.h>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 void MailboxTest::SetUp()
 {
@@ -22,8 +22,10 @@ void MailboxTest::SetUp()
 
 void MailboxTest::TearDown()
 {
-    for (auto& c : FConnections)
-        QObject::disconnect(c);
+    for (auto& o : FObservers)
+        if (W)
+            W->Session.Store().RemoveObserver(o.get());
+    FObservers.clear();
     FTimers.clear();
     W.reset();
     FOldRuntimeDir.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", FOldRuntimeDir);
@@ -103,12 +105,25 @@ void MailboxTest::When(std::function<bool()> ready, std::function<void()> action
 
 void MailboxTest::AtRow(int rows, std::function<void()> action)
 {
-    auto done = std::make_shared<bool>(false);
-    FConnections.push_back(QObject::connect(W->Lv2->model(), &QAbstractItemModel::rowsInserted,
-                                            [rows, done, action = std::move(action)](const QModelIndex&, int, int last) {
-                                                if (last + 1 != rows || *done)
-                                                    return;
-                                                *done = true;
-                                                action();
-                                            }));
+    struct Observer : TStoreObserver {
+        TMain* W;
+        int Rows;
+        std::function<void()> Action;
+        bool Done = false;
+        Observer(TMain* w, int rows, std::function<void()> action) : W(w), Rows(rows), Action(std::move(action)) {}
+        void RowsAppended(int, int last) override
+        {
+            if (last + 1 != Rows || Done)
+                return;
+            Done = true;
+            W->Model->Flush();
+            Action();
+        }
+        void RowsChanged(int, int) override {}
+        void RowDeleted(int) override {}
+        void RowRestored(int) override {}
+        void Cleared() override {}
+    };
+    FObservers.push_back(std::make_unique<Observer>(W.get(), rows, std::move(action)));
+    W->Session.Store().AddObserver(FObservers.back().get());
 }

@@ -15,11 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/StatusBar.h"
-#include "app/Texts.h"
-#include "app/Viewer.h"
+#include "app/mailboxview/MessageModel.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
+#include "app/viewer/Viewer.h"
 #include "tests/app/TestSupport.h"
 
 class MailboxTest : public AppTest {
@@ -45,7 +47,8 @@ protected:
     // Runs `action` once, from a timer, as soon as `ready` holds (polled every 2 ms inside
     // whatever pump runs then).
     void When(std::function<bool()> ready, std::function<void()> action);
-    // Runs `action` inside the handler that adds row number `rows` (1-based) to Lv2, once.
+    // Runs `action` inside the handler that adds record number `rows` (1-based) to the
+    // session's store, once, with the rows so far shown in Lv2.
     void AtRow(int rows, std::function<void()> action);
 
     std::unique_ptr<TMain> W;
@@ -54,7 +57,7 @@ private:
     std::string FOldDir;
     QByteArray FOldRuntimeDir;
     std::vector<std::unique_ptr<QTimer>> FTimers;
-    std::vector<QMetaObject::Connection> FConnections;
+    std::vector<std::unique_ptr<TStoreObserver>> FObservers;
 };
 
 // A flag set by a script server's thread (Script::Call) and read by the test.

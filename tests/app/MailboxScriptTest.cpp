@@ -10,7 +10,7 @@
 #include <chrono>
 #include <climits>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/QtTestMain.h"
@@ -96,8 +96,8 @@ TEST_F(MailboxScriptTest, ARefusedSummaryLeavesAGapAndRowsKeepTheirNumbers)
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 4, 5}));
-    EXPECT_EQ(W->Lv2->Caption(2), " message 4");
-    EXPECT_EQ(W->Lv2->SubItem(2, 1), "400");
+    EXPECT_EQ(CellSjis(*W, 2, 0), " message 4");
+    EXPECT_EQ(std::to_string(W->Lv2->Record(2).Size), "400");
     ChooseFromMessageMenu(2, W->Pm2_1);
     EXPECT_EQ(Mail->windowTitle(), " four");
     EXPECT_EQ(ViewerLines(), std::vector<std::string>{"body of four"});
@@ -162,7 +162,7 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     EXPECT_EQ(Boxes[1].Icon, TMsgIcon::Stop);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
     EXPECT_EQ(Panel(1), "2");
-    EXPECT_EQ(W->Lv2->SubItem(0, 1), "200");
+    EXPECT_EQ(std::to_string(W->Lv2->Record(0).Size), "200");
     EXPECT_TRUE(W->Lv2->Checked(0));
     EXPECT_FALSE(Sent(server, 0, "DELE 3"));
     EXPECT_EQ(W->Lv2->Selected(), 0);  // the refused row stays selected
@@ -221,7 +221,7 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
     EXPECT_EQ(BoxTexts().back(), Texts::DeletionsKept);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(W->Lv2->SubItem(1, 1), "200");
+    EXPECT_EQ(std::to_string(W->Lv2->Record(1).Size), "200");
     EXPECT_FALSE(W->BitBtn6->isEnabled());
     EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
     ClickConnect();
@@ -477,7 +477,7 @@ TEST_F(MailboxScriptTest, ARefusedMessageTextShowsNoOtherMessage)
 
 TEST_F(MailboxScriptTest, ViewsWithoutAConnection)
 {
-    W->AddMessageRow("s", "f", 10, 3);
+    AddMessageRow(*W, "s", "f", 10, 3);
     W->MenuItemClick(W->Pm2);
     EXPECT_FALSE(W->Pm2_1->isEnabled());
     EXPECT_FALSE(W->Pm2_2->isEnabled());

@@ -16,9 +16,9 @@
 #include <map>
 #include <set>
 
-#include "app/MessageList.h"
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 #include "jconv/Jconvert.h"
+#include "mailbox/MessageList.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Mailbox.h"
@@ -89,15 +89,15 @@ TEST_P(MailboxServerTest, ConnectingListsDecodedSubjectsSendersSizesAndNumbers)
     EXPECT_EQ(Bar()->maximum(), 3);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
     // The blank after the field's colon stays part of the value.
-    EXPECT_EQ(W->Lv2->Caption(0), std::string(" ") + mailbox::SampleSubject);
-    EXPECT_EQ(W->Lv2->SubItem(0, 0), std::string(" ") + mailbox::SampleSender + " <taro@example.jp>");
-    EXPECT_EQ(W->Lv2->SubItem(0, 1), std::to_string(japanese.size()));
-    EXPECT_EQ(W->Lv2->item(0, 0)->text(), SjisToQ(std::string(" ") + mailbox::SampleSubject));
-    EXPECT_EQ(W->Lv2->Caption(1), " Plain message 2");
-    EXPECT_EQ(W->Lv2->SubItem(1, 1), std::to_string(plain.size()));
+    EXPECT_EQ(CellSjis(*W, 0, 0), std::string(" ") + mailbox::SampleSubject);
+    EXPECT_EQ(CellSjis(*W, 0, 1), std::string(" ") + mailbox::SampleSender + " <taro@example.jp>");
+    EXPECT_EQ(std::to_string(W->Lv2->Record(0).Size), std::to_string(japanese.size()));
+    EXPECT_EQ(W->Lv2->Text(0, 0), SjisToQ(std::string(" ") + mailbox::SampleSubject));
+    EXPECT_EQ(CellSjis(*W, 1, 0), " Plain message 2");
+    EXPECT_EQ(std::to_string(W->Lv2->Record(1).Size), std::to_string(plain.size()));
     // A folded subject shows whole, its words joined across the folds.
-    EXPECT_EQ(W->Lv2->Caption(2), std::string(" ") + mailbox::SampleLongSubject);
-    EXPECT_EQ(W->Lv2->item(2, 0)->text(), SjisToQ(std::string(" ") + mailbox::SampleLongSubject));
+    EXPECT_EQ(CellSjis(*W, 2, 0), std::string(" ") + mailbox::SampleLongSubject);
+    EXPECT_EQ(W->Lv2->Text(2, 0), SjisToQ(std::string(" ") + mailbox::SampleLongSubject));
     for (int row = 0; row < 3; ++row)
         EXPECT_FALSE(W->Lv2->Checked(row));
     EXPECT_TRUE(Boxes.empty());
@@ -148,7 +148,7 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Question);
     EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 4, 5}));
     EXPECT_EQ(Panel(1), "3");
-    EXPECT_EQ(W->Lv2->Caption(0), " 2 " + std::string(Travel));
+    EXPECT_EQ(CellSjis(*W, 0, 0), " 2 " + std::string(Travel));
     EXPECT_EQ(W->Lv2->Selected(), -1);
     EXPECT_EQ(Server->CountMessages(), 5);  // nothing is gone before QUIT
 
@@ -164,7 +164,7 @@ TEST_P(MailboxServerTest, DeletedMessagesLeaveTheListAndTheServerAtQuit)
     ClickConnect();
     EXPECT_EQ(Panel(1), "3");
     EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(W->Lv2->Caption(1), " 4 " + std::string(Travel));
+    EXPECT_EQ(CellSjis(*W, 1, 0), " 4 " + std::string(Travel));
     EXPECT_EQ(Boxes.size(), 1u);
 }
 
@@ -270,8 +270,8 @@ TEST_P(MailboxServerTest, DemoMailOfEveryKindReadsAsWritten)
         SCOPED_TRACE(m.ShownSubject);
         const QString subject = Utf8ToQ(" " + m.ShownSubject);
         const QString sender = Utf8ToQ(" " + m.ShownSender);
-        EXPECT_EQ(W->Lv2->item(row, 0)->text(), subject);
-        EXPECT_EQ(W->Lv2->item(row, 1)->text(), sender);
+        EXPECT_EQ(W->Lv2->Text(row, 0), subject);
+        EXPECT_EQ(W->Lv2->Text(row, 1), sender);
         ChooseFromMessageMenu(row, W->Pm2_1);
         ASSERT_NE(Mail, nullptr);
         EXPECT_EQ(Mail->windowTitle(), subject);
@@ -375,7 +375,7 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
                                .Build());
     ClickConnect();
     ASSERT_EQ(W->Lv2->Count(), 5);
-    EXPECT_EQ(W->Lv2->item(0, 3)->text(), MessageList::DateText(1719793800));  // 2024-07-01 00:30 UTC
+    EXPECT_EQ(W->Lv2->Text(0, 3), MessageList::DateText(1719793800));  // 2024-07-01 00:30 UTC
     QHeaderView* header = W->Lv2->horizontalHeader();
     for (int i = 0; i < 2; ++i)
         header->sectionClicked(2);  // size, then largest first
@@ -383,7 +383,7 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
 
     // Space checks the two largest, the Delete key asks, with their count.
     for (int row : {0, 1}) {
-        W->Lv2->setCurrentCell(row, 0);
+        W->Lv2->setCurrentIndex(W->Lv2->model()->index(row, 0));
         QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
         QApplication::sendEvent(W->Lv2, &space);
     }
@@ -401,7 +401,7 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
 
     W->BitBtn6->click();  // RSET: both come back, in their sorted places, checked
     EXPECT_EQ(RowNumbers(), (std::vector<int>{5, 4, 3, 2, 1}));
-    const QString largest = W->Lv2->item(0, 0)->text();
+    const QString largest = W->Lv2->Text(0, 0);
     EXPECT_EQ(largest, " size 5 caf\u00e9 \U0001F4E6");
     EXPECT_TRUE(W->Lv2->Checked(0));
     EXPECT_EQ(Panel(1), "5");
@@ -422,7 +422,7 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
     ClickConnect();
     ASSERT_EQ(W->Lv2->Count(), 4);
     for (int row = 0; row < 4; ++row)
-        EXPECT_NE(W->Lv2->item(row, 0)->text(), largest);
+        EXPECT_NE(W->Lv2->Text(row, 0), largest);
     EXPECT_EQ(Boxes.size(), 2u);
 }
 

@@ -5,8 +5,8 @@
 // told why.
 #include <sys/stat.h>
 
-#include "app/CertificateText.h"
-#include "app/TrustFile.h"
+#include "app/accounts/CertificateText.h"
+#include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Dovecot.h"

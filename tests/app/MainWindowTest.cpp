@@ -21,15 +21,17 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "app/AppStyle.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/Splitter.h"
-#include "app/Startup.h"
-#include "app/StatusBar.h"
-#include "app/Tag.h"
-#include "app/Texts.h"
+#include "app/mailboxview/MessageModel.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/AppStyle.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/Splitter.h"
+#include "app/main/Startup.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Tag.h"
+#include "app/main/Texts.h"
 #include "runtime/Exception.h"
 #include "tests/app/TestSupport.h"
 
@@ -49,7 +51,7 @@ protected:
     void AddMessages(int n)
     {
         for (int i = 1; i <= n; ++i)
-            W->AddMessageRow("subject", "from", 100 * i, i);
+            AddMessageRow(*W, "subject", "from", 100 * i, i);
     }
     std::unique_ptr<TMain> W;
 };
@@ -65,7 +67,7 @@ void Click(QWidget* target, QPoint pos, QEvent::Type type = QEvent::MouseButtonP
 }
 
 // A click on the header of the list's column, as the mouse gives it.
-void ClickHeader(TListView* list, int column)
+void ClickHeader(QTableView* list, int column)
 {
     QWidget* header = list->horizontalHeader()->viewport();
     const QPoint pos(list->horizontalHeader()->sectionViewportPosition(column) + 5, 5);
@@ -87,22 +89,23 @@ void Key(QWidget* target, int key)
     QApplication::sendEvent(target, &e);
 }
 
-std::vector<int> Shown(const TListView* list)
+// The message numbers of the rows the list shows, in the order shown: the rows the filter
+// leaves out are absent from the view's model.
+std::vector<int> Shown(const TMessageView* list)
 {
     std::vector<int> numbers;
-    for (int row = 0; row < list->Count(); ++row)
-        if (!list->isRowHidden(row))
-            numbers.push_back(list->Data(row));
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        numbers.push_back(list->model()->index(row, 0).data(TMessageModel::NumberRole).toInt());
     return numbers;
 }
 
-std::vector<int> CheckedNumbers(const TListView* list)
+std::vector<int> CheckedNumbers(const TMain& w)
 {
     std::vector<int> numbers;
-    for (int row = 0; row < list->Count(); ++row)
-        if (list->Checked(row))
-            numbers.push_back(list->Data(row));
-    std::sort(numbers.begin(), numbers.end());
+    const TMessageStore& store = w.Session.Store();
+    for (int row = 0; row < store.Count(); ++row)
+        if (store.At(row).Checked)
+            numbers.push_back(store.At(row).Number);
     return numbers;
 }
 }
@@ -185,15 +188,17 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
     EXPECT_EQ(W->Lv1->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(TagOf(W->Lv1), 0);
 
-    ASSERT_EQ(W->Lv2->columnCount(), 4);
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(0)->text(), Q(Texts::SubjectColumn));
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(1)->text(), Q(Texts::SenderColumn));
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(2)->text(), Q(Texts::SizeColumn));
-    EXPECT_EQ(W->Lv2->columnWidth(1), 140);
-    EXPECT_EQ(W->Lv2->columnWidth(2), 60);
-    EXPECT_EQ(W->Lv2->horizontalHeaderItem(3)->text(), Q(Texts::DateColumn));
-    EXPECT_EQ(W->Lv2->columnWidth(3), 118);
-    EXPECT_TRUE(W->Lv2->horizontalHeaderItem(2)->textAlignment() & Qt::AlignRight);
+    const QAbstractItemModel* messages = W->Lv2->model();
+    ASSERT_EQ(messages->columnCount(), 4);
+    const char* const captions[] = {Texts::SubjectColumn, Texts::SenderColumn, Texts::SizeColumn, Texts::DateColumn};
+    const int widths[] = {140, 60, 118};   // the subject takes what they leave
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(messages->headerData(c, Qt::Horizontal).toString(), Q(captions[c]));
+        if (c > 0) {
+            EXPECT_EQ(W->Lv2->columnWidth(c), widths[c - 1]);
+        }
+    }
+    EXPECT_TRUE(messages->headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
     EXPECT_TRUE(W->Lv2->horizontalHeader()->sectionsClickable());
     EXPECT_EQ(W->Lv2->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_TRUE(W->Lv2->showGrid());
@@ -202,17 +207,17 @@ TEST_F(MainWindowTest, ListColumnsAndOptions)
 
 TEST_F(MainWindowTest, MessageRowsCarryCheckBoxTextsAndTheirNumber)
 {
-    const int row = W->AddMessageRow("\xe4\xbb\xb6\xe5\x90\x8d" /* utf-8: 件名 */,
+    const int row = AddMessageRow(*W, "\xe4\xbb\xb6\xe5\x90\x8d" /* utf-8: 件名 */,
                                      "Caf\xc3\xa9 \xf0\x9f\x9a\x80 <a@example.jp>" /* utf-8: Café 🚀 */, 12345, 7);
-    EXPECT_EQ(W->Lv2->Caption(row), "\x8c\x8f\x96\xbc" /* sjis: 件名 */);
+    EXPECT_EQ(CellSjis(*W, row, 0), "\x8c\x8f\x96\xbc" /* sjis: 件名 */);
     // Shown whatever Shift-JIS lacks.
-    EXPECT_EQ(W->Lv2->item(row, 1)->text(), QString::fromUtf8("Caf\xc3\xa9 \xf0\x9f\x9a\x80 <a@example.jp>"));
-    EXPECT_EQ(W->Lv2->SubItem(row, 1), "12345");
+    EXPECT_EQ(W->Lv2->Text(row, 1), QString::fromUtf8("Caf\xc3\xa9 \xf0\x9f\x9a\x80 <a@example.jp>"));
+    EXPECT_EQ(std::to_string(W->Lv2->Record(row).Size), "12345");
     EXPECT_EQ(W->Lv2->Data(row), 7);
     EXPECT_FALSE(W->Lv2->Checked(row));
-    EXPECT_TRUE(W->Lv2->item(row, 0)->flags() & Qt::ItemIsUserCheckable);
-    EXPECT_TRUE(W->Lv2->item(row, 2)->textAlignment() & Qt::AlignRight);
-    EXPECT_EQ(W->Lv2->item(row, 0)->text(), Q("\x8c\x8f\x96\xbc" /* sjis: 件名 */));
+    EXPECT_TRUE(W->Lv2->model()->index(row, 0).flags() & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(W->Lv2->model()->index(row, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    EXPECT_EQ(W->Lv2->Text(row, 0), Q("\x8c\x8f\x96\xbc" /* sjis: 件名 */));
     const int account = W->Lv1->AddItem("x");
     EXPECT_FALSE(W->Lv1->item(account, 0)->flags() & Qt::ItemIsUserCheckable);
 }
@@ -427,17 +432,17 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
 {
     W->show();
     const long long day = 24 * 3600, year2024 = 1704067200;  // 2024-01-01 00:00 UTC
-    W->AddMessageRow("Invoice \xef\xbe\x83\xef\xbd\xbd\xef\xbe\x84" /* utf-8: Invoice ﾃｽﾄ */, "a@example.jp", 3250586, 1, year2024);
-    W->AddMessageRow("\xe3\x83\x8b\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xb9" /* utf-8: ニュース */, "NEWS@example.com", 820 * 1024, 2, year2024 + 500 * day);
-    W->AddMessageRow("\xef\xbc\xa9\xef\xbc\xae\xef\xbc\xb6\xef\xbc\xaf\xef\xbc\xa9\xef\xbc\xa3\xef\xbc\xa5" /* utf-8: ＩＮＶＯＩＣＥ */, "b@example.jp", 512, 3);
+    AddMessageRow(*W, "Invoice \xef\xbe\x83\xef\xbd\xbd\xef\xbe\x84" /* utf-8: Invoice ﾃｽﾄ */, "a@example.jp", 3250586, 1, year2024);
+    AddMessageRow(*W, "\xe3\x83\x8b\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xb9" /* utf-8: ニュース */, "NEWS@example.com", 820 * 1024, 2, year2024 + 500 * day);
+    AddMessageRow(*W, "\xef\xbc\xa9\xef\xbc\xae\xef\xbc\xb6\xef\xbc\xaf\xef\xbc\xa9\xef\xbc\xa3\xef\xbc\xa5" /* utf-8: ＩＮＶＯＩＣＥ */, "b@example.jp", 512, 3);
     // Sizes for people, right-aligned; the byte count stays the row's field.
-    EXPECT_EQ(W->Lv2->item(0, 2)->text(), "3.1 MB");
-    EXPECT_EQ(W->Lv2->item(1, 2)->text(), "820 KB");
-    EXPECT_EQ(W->Lv2->item(2, 2)->text(), "512 B");
-    EXPECT_TRUE(W->Lv2->item(0, 2)->textAlignment() & Qt::AlignRight);
-    EXPECT_EQ(W->Lv2->SubItem(0, 1), "3250586");
-    EXPECT_EQ(W->Lv2->item(0, 3)->text(), QDateTime::fromSecsSinceEpoch(year2024).toString("yyyy/MM/dd HH:mm"));
-    EXPECT_EQ(W->Lv2->item(2, 3)->text(), "");
+    EXPECT_EQ(W->Lv2->Text(0, 2), "3.1 MB");
+    EXPECT_EQ(W->Lv2->Text(1, 2), "820 KB");
+    EXPECT_EQ(W->Lv2->Text(2, 2), "512 B");
+    EXPECT_TRUE(W->Lv2->model()->index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    EXPECT_EQ(std::to_string(W->Lv2->Record(0).Size), "3250586");
+    EXPECT_EQ(W->Lv2->Text(0, 3), QDateTime::fromSecsSinceEpoch(year2024).toString("yyyy/MM/dd HH:mm"));
+    EXPECT_EQ(W->Lv2->Text(2, 3), "");
 
     const struct {
         int column;
@@ -453,7 +458,7 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
         ClickHeader(W->Lv2, c.column);
         EXPECT_EQ(Shown(W->Lv2), c.order) << "column " << c.column;
     }
-    EXPECT_EQ(W->Lv2->Caption(1).substr(0, 7), "Invoice");  // the fields went with their rows
+    EXPECT_EQ(CellSjis(*W, 1, 0).substr(0, 7), "Invoice");  // the fields went with their rows
 
     // Latin letters in any case and width; kana in full and half width.
     const struct {
@@ -464,6 +469,7 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
         {"\xef\xbd\x8e\xef\xbd\x85\xef\xbd\x97\xef\xbd\x93" /* UTF-8: ｎｅｗｓ */, {2}},
         {"\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88" /* テスト */, {1}},
         {"news", {2}},
+        {"EXAMPLE.JP", {3, 1}},   // the sender too
         {"", {3, 1, 2}},
     };
     for (const auto& f : filters) {
@@ -474,10 +480,10 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
 
     Type(W->FilterEdit, "invoice");
     W->Pm3_1->trigger();  // check every shown row
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1, 3}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1, 3}));
     W->FilterEdit->clear();
     W->Pm3_4->trigger();  // invert
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{2}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{2}));
     const auto uncheckAll = [this] { W->ButtonClick(W->BitBtn4); };
     uncheckAll();
     OnNextModal([](QWidget* dialog) {
@@ -485,25 +491,37 @@ TEST_F(MainWindowTest, HeaderClicksSortFilterTypingAndRulesCheckTheShownRows)
         static_cast<QDialog*>(dialog)->accept();
     });
     W->Pm3_2->trigger();  // larger than 1 MB
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1}));
     uncheckAll();
     OnNextModal([](QWidget* dialog) {
         dialog->findChild<QDateEdit*>("Date")->setDate(QDate(2025, 1, 1));
         static_cast<QDialog*>(dialog)->accept();
     });
     W->Pm3_3->trigger();  // older than 2025-01-01 (the undated one is not)
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1}));
     uncheckAll();
     OnNextModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
     W->Pm3_3->trigger();  // cancelled: no change
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{}));
+
+    // A deleted message leaves the view's model; checks move no row among equals.
+    ClickHeader(W->Lv2, 2);
+    AddMessageRow(*W, "same", "c@example.jp", 512, 4);
+    AddMessageRow(*W, "same", "d@example.jp", 512, 5);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{3, 4, 5, 2, 1}));
+    W->Session.Store().SetDeleted(W->Session.Store().RowOf(3), true);
+    W->Lv2->SetChecked(W->Lv2->RowOf(5), true);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{4, 5, 2, 1}));
+    W->Session.Store().SetDeleted(W->Session.Store().RowOf(3), false);
+    EXPECT_EQ(Shown(W->Lv2), (std::vector<int>{3, 4, 5, 2, 1}));
+    W->ButtonClick(W->BitBtn4);
 
     // Space toggles the current row's check.
-    W->Lv2->setCurrentCell(1, 2);
+    W->Lv2->setCurrentIndex(W->Lv2->model()->index(4, 2));
     Key(W->Lv2, Qt::Key_Space);
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{1}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1}));
     Key(W->Lv2, Qt::Key_Space);
-    EXPECT_EQ(CheckedNumbers(W->Lv2), (std::vector<int>{}));
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{}));
     EXPECT_TRUE(Boxes.empty());
 }
 

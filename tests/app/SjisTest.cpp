@@ -3,7 +3,7 @@
 
 #include <QStringDecoder>
 
-#include "app/Sjis.h"
+#include "app/main/Sjis.h"
 
 // The plain ASCII shortcut reads what the code page 932 converter reads, and stops where the
 // converter maps control bytes to others.

@@ -10,8 +10,13 @@
 #include <sstream>
 #include <sys/resource.h>
 
-#include "app/Environment.h"
-#include "app/Texts.h"
+#include "app/mailboxview/MessageModel.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Screen.h"
+#include "app/main/Sjis.h"
+#include "app/main/Texts.h"
+#include "mailbox/Environment.h"
 #include "tests/support/Files.h"
 
 void InstallUnexpectedBoxHook()
@@ -25,6 +30,23 @@ void InstallUnexpectedBoxHook()
         return false;
     });
 }
+
+int AddMessageRow(TMain& w, const std::string& subject, const std::string& from, long long bytes, int number,
+                  std::optional<long long> date)
+{
+    TMessageRecord record;
+    record.Number = number;
+    record.Size = bytes;
+    record.Subject = subject;
+    record.From = from;
+    record.Date = date;
+    record.HeaderKnown = true;
+    w.Session.Store().Append(std::move(record));
+    w.Model->Flush();
+    return w.Lv2->RowOf(number);
+}
+
+std::string CellSjis(const TMain& w, int row, int column) { return QToSjis(w.Lv2->Text(row, column)); }
 
 void AppTest::SetUp()
 {

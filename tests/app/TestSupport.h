@@ -6,13 +6,15 @@
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/MessageBox.h"
-#include "app/PasswordDialog.h"
+#include "app/accounts/PasswordDialog.h"
+#include "app/main/MessageBox.h"
 
 class QWidget;
+class TMain;
 
 // Between fixtures a message box or a password prompt is a test failure (it would wait for a user who never comes).
 void InstallUnexpectedBoxHook();
@@ -37,6 +39,13 @@ protected:
     std::vector<std::string> Prompts;
     QTemporaryDir Dir;
 };
+
+// Appends a message to the window's list as a listing does (a record of its session's store,
+// announced at once); returns its shown row, -1 when the filter hides it. Texts UTF-8.
+int AddMessageRow(TMain& w, const std::string& subject, const std::string& from, long long bytes, int number,
+                  std::optional<long long> date = std::nullopt);
+// The text a cell of the message list shows, in Shift-JIS.
+std::string CellSjis(const TMain& w, int row, int column);
 
 // The delete command's question for `count` messages of `size` (as the list shows sizes).
 std::string DeleteQuestion(int count, const std::string& size);

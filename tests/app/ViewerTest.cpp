@@ -8,12 +8,13 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/Sjis.h"
-#include "app/StatusBar.h"
-#include "app/Texts.h"
-#include "app/Viewer.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/Sjis.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
+#include "app/viewer/Viewer.h"
 #include "tests/app/TestSupport.h"
 
 namespace {
@@ -24,7 +25,7 @@ protected:
         AppTest::SetUp();
         W = std::make_unique<TMain>();
         W->show();
-        W->AddMessageRow("s", "f", 10, 3);
+        AddMessageRow(*W, "s", "f", 10, 3);
         W->Lv2->SetSelected(0, true);
     }
     void TearDown() override

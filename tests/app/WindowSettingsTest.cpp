@@ -3,10 +3,11 @@
 #include <QHeaderView>
 #include <sys/stat.h>
 
-#include "app/Environment.h"
-#include "app/ListView.h"
-#include "app/MainWindow.h"
-#include "app/WindowSettings.h"
+#include "app/files/WindowSettings.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "mailbox/Environment.h"
 #include "runtime/IniFile.h"
 #include "runtime/SysUtils.h"
 #include "tests/app/TestSupport.h"

@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "app/MessageBox.h"
+#include "app/main/MessageBox.h"
 #include "tests/app/TestSupport.h"
 
 int main(int argc, char** argv)

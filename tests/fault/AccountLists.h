@@ -2,7 +2,7 @@
 // The account lists the kill test's child saves in turn: different sizes (one account to a
 // few hundred), quotes, commas and Shift-JIS bytes in the fields, every list telling itself
 // apart by its first name.
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 
 #include <string>
 #include <vector>

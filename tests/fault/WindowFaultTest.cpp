@@ -20,7 +20,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/AccountFile.h"
+#include "mailbox/AccountFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/fault/LineFaults.h"
@@ -511,7 +511,7 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
     EXPECT_EQ(Panel(0), Texts::Online);
     EXPECT_EQ(RowNumbers(), std::vector<int>{1});
     if (W->Lv2->Count() == 1) {
-        EXPECT_EQ(W->Lv2->Caption(0), " fresh");
+        EXPECT_EQ(CellSjis(*W, 0, 0), " fresh");
     }
     Timed("release again", [&] { ClickConnect(); });
     ExpectState(State::Idle, "released again");

@@ -164,6 +164,10 @@ TEST(MessageText, StructuresEncodingsAndAttachmentNames)
          "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Transfer-Encoding: base64\r\n"
          "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n\r\nGyRCMnE1RBsoQg0K\r\nLS1iYw==\r\n",
          "\xe4\xbc\x9a\xe8\xad\xb0\n--bc"},
+        {"a boundary read as bytes (an encoded word is no word there), a line with a longer key is text",
+         "Content-Type: multipart/mixed; boundary=\"=?utf-8?q?b?=\"\r\n\r\n--=?utf-8?q?b?=\r\n\r\none\r\n"
+         "--=?utf-8?q?b?=x\r\n--=?utf-8?q?b?=-- \r\n",
+         "one\n--=?utf-8?q?b?=x"},
         {"no header at all", "just text\r\nand more: of it\r\n", "just text\nand more: of it"},
         {"no empty line after the header", "Subject: x\r\nbody line\r\n", "body line"},
         {"mislabelled Shift-JIS under ISO-2022-JP", "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n\x89\xef\x8b\x63\r\n",

@@ -3,7 +3,7 @@
 // metadata (found by the program's own desktop id) pass their validators, and the installed
 // program answers --version and --help without a display.
 
-#include "app/Startup.h"
+#include "app/main/Startup.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,274 @@
+// Renders the main window, the account dialog, the viewer, a message box and the About box to PNG files,
+// offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
+// server started inside this process and lists its generated Japanese mailbox through the
+// program's own component (one picture during the listing, one after); the viewer shows one
+// of those messages as fetched, and each message of today's mail.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <unistd.h>
+
+#include "app/accounts/AccountDialog.h"
+#include "app/mailboxview/MessageView.h"
+#include "app/main/ListView.h"
+#include "app/main/MainWindow.h"
+#include "app/main/MessageBox.h"
+#include "app/main/Screen.h"
+#include "app/main/Sjis.h"
+#include "app/main/Startup.h"
+#include "app/main/StatusBar.h"
+#include "app/main/Texts.h"
+#include "app/viewer/Viewer.h"
+#include "mailbox/AccountFile.h"
+#include "mailbox/Environment.h"
+#include "runtime/StringList.h"
+#include "tools/DemoMailbox.h"
+#include "tools/DemoServer.h"
+
+namespace {
+// Pending paints are done first, unless the window is in the middle of a listing (then
+// nothing may run the loop behind the listing's back).
+bool Save(QWidget* w, const QDir& folder, const char* name, bool settle = true)
+{
+    if (settle)
+        QApplication::processEvents();
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    if (!w->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "purgel-screenshots: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// The first message of the mailbox with a Japanese text body and no attachment.
+int JapaneseTextMessage(const std::vector<demo::DemoMessage>& mailbox)
+{
+    for (size_t i = 0; i < mailbox.size(); ++i)
+        if (mailbox[i].Code == demo::BodyCode::Jis && mailbox[i].Attachments.empty() && i > 0)
+            return static_cast<int>(i);
+    return 0;
+}
+
+// The viewer's picture of each form of today's mail in the mailbox.
+const std::pair<demo::Form, const char*> ModernViews[] = {
+    {demo::Form::Utf8Subject, "viewer-utf8-subject.png"},   {demo::Form::QuotedSubject, "viewer-q-subject.png"},
+    {demo::Form::SplitSubject, "viewer-split-subject.png"}, {demo::Form::QuotedPrintable, "viewer-quoted-printable.png"},
+    {demo::Form::HtmlOnly, "viewer-html-only.png"},         {demo::Form::NamedAttachment, "viewer-rfc2231-name.png"},
+    {demo::Form::UnlabelledEuc, "viewer-unlabelled-euc.png"}};
+
+int FirstOfForm(const std::vector<demo::DemoMessage>& mailbox, demo::Form form)
+{
+    for (size_t i = 0; i < mailbox.size(); ++i)
+        if (mailbox[i].Kind == form)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void Choose(TMain& window, int row, QAction* item)
+{
+    window.Lv2->clearSelection();
+    window.Lv2->SetSelected(row, true);
+    window.Lv2->scrollTo(window.Lv2->model()->index(row, 0));
+    window.MenuItemClick(window.Pm2);
+    item->trigger();
+}
+
+// The account file the window loads: the demo server first, then three made-up accounts.
+// Returns the second, which the account dialog and the message box show.
+TAccountFields WriteAccounts(int port)
+{
+    const TAccountFields demoAccount{"\x83" "f\x83\x82" /* sjis: デモ */, "demo", "demo", "127.0.0.1", "30",
+                                     std::to_string(port)};
+    const TAccountFields company{"\x89\xef\x8e\xd0\x82\xcc\x83\x81\x81[\x83\x8b" /* sjis: 会社のメール */,
+                                 "taro", "secret", "pop.example.jp", "30", "110"};
+    const TAccountFields provider{"\x83v\x83\x8d\x83o\x83" "C\x83_" /* sjis: プロバイダ */,
+                                  "yamada", "secret", "mail.example.ne.jp", "60", "110"};
+    const TAccountFields mobile{"\x8cg\x91\xd1\x93]\x91\x97\x97p" /* sjis: 携帯転送用 */,
+                                "m-yamada", "secret", "pop.example.com", "30", "995"};
+    SaveAccountFile(AccountFileName(), {demoAccount, company, provider, mobile});
+    return company;
+}
+
+// The cleaning workflow, in a window wide enough for the date column: oldest first (the mail
+// in today's forms, sent first) with three checked, then the largest first, then only the news
+// letters (typed in half-width kana), the delete confirmation with its count, and the undo
+// offered once the server accepted.
+bool TakeWorkflowPictures(TMain& window, const QDir& out)
+{
+    bool ok = true;
+    window.resize(640, 440);
+    QHeaderView* header = window.Lv2->horizontalHeader();
+    header->sectionClicked(3);
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, true);
+    window.Lv2->scrollToTop();
+    ok = Save(&window, out, "main.png") && ok;
+    for (int row : {1, 2, 4})
+        window.Lv2->SetChecked(row, false);
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    for (int row : {0, 1, 3})
+        window.Lv2->SetChecked(row, true);
+    window.FilterEdit->setText(SjisToQ("\xc6\xad\xb0\xbd" /* sjis: ﾆｭｰｽ */));
+    header->sectionClicked(3);
+    ok = Save(&window, out, "filtered.png") && ok;
+    window.FilterEdit->clear();
+    for (int i = 0; i < 2; ++i)
+        header->sectionClicked(2);
+    window.Lv2->scrollToTop();
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ok = Save(box, out, "confirm.png") && ok;
+            box->buttons().first()->click();  // はい
+        }
+    });
+    window.BitBtn5->click();
+    ok = Save(&window, out, "undo.png") && ok;
+    window.MenuItemClick(window.Pm2);
+    window.Pm2->popup(window.mapToGlobal(QPoint(200, 200)));
+    ok = Save(window.Pm2, out, "undo-menu.png") && ok;
+    window.Pm2->hide();
+    window.BitBtn6->click();
+    window.resize(469, 342);
+    return ok;
+}
+
+// Lists the demo mailbox in the main window and saves every window of the program.
+bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox, const TAccountFields& company)
+{
+    bool ok = true;
+    const int viewed = JapaneseTextMessage(mailbox);
+    TMain window;
+    window.show();
+    window.Lv1->selectRow(0);
+    // One picture while the listing runs, taken as the rows come in.
+    const int during = static_cast<int>(mailbox.size()) * 5 / 6;
+    bool taken = false;
+    const auto hook = QObject::connect(window.Lv2->model(), &QAbstractItemModel::rowsInserted,
+                                       [&](const QModelIndex&, int, int last) {
+                                           if (last + 1 < during || taken)
+                                               return;
+                                           taken = true;
+                                           ok = Save(&window, out, "listing.png", false) && ok;
+                                       });
+    window.SpeedButton1->click();  // connects and lists the demo mailbox
+    QObject::disconnect(hook);
+    if (window.Lv2->Count() != static_cast<int>(mailbox.size())) {
+        std::fprintf(stderr, "purgel-screenshots: %d rows listed instead of %zu\n", window.Lv2->Count(),
+                     mailbox.size());
+        ok = false;
+    }
+
+    TStringList fields;
+    for (const auto& f : company)
+        fields.Add(f);
+    TPasswordChoice password;
+    password.KeyringAvailable = true;
+    auto* dialog = new TAcco(&window, fields, password);
+    dialog->show();
+    ok = Save(dialog, out, "account.png") && ok;
+    dialog->close();
+
+    // A viewer is saved once its content has arrived ("受信中" gone).
+    auto view = [&](int row, QAction* item, const char* name) {
+        if (row >= 0)
+            Choose(window, row, item);
+        if (row >= 0 && Mail && Mail->Sb->PanelText(0).empty())
+            return Save(Mail, out, name);
+        std::fprintf(stderr, "purgel-screenshots: nothing arrived for %s\n", name);
+        return false;
+    };
+    ok = view(viewed, window.Pm2_1, "viewer.png") && ok;
+    ok = view(viewed, window.Pm2_2, "header.png") && ok;
+    for (const auto& [form, name] : ModernViews)
+        ok = view(FirstOfForm(mailbox, form), window.Pm2_1, name) && ok;
+    if (Mail)
+        Mail->close();
+
+    ok = TakeWorkflowPictures(window, out) && ok;
+
+    // The box is modal: it is taken and closed from inside its own loop.
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ok = Save(box, out, "message.png") && ok;
+            box->close();
+        }
+    });
+    window.Lv1->setFocus();
+    MessageBox(company[afName] + "\n" + Texts::AskDeleteAccount, Texts::Confirm, TMsgIcon::Question,
+               TMsgButtons::YesNo, 1);
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ok = Save(box, out, "about.png") && ok;
+            box->close();
+        }
+    });
+    window.Pm1_5->trigger();
+    return ok;
+}
+}
+
+int main(int argc, char** argv)
+{
+    // No keyring: the pictures never touch the user's, and no offer to move the demo
+    // passwords into it stands in front of the window.
+    // (A bus address that leads nowhere: without one, D-Bus may start a bus for the display.)
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/purgel-no-bus");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Purgel");
+    QApplication::setWindowIcon(ProgramIcon());
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: purgel-screenshots <output folder>\n");
+        return 2;
+    }
+    const QDir out(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+    if (!QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "purgel-screenshots: cannot create %s\n", argv[1]);
+        return 1;
+    }
+    // The window reads and writes its files here, never beside this executable, and the
+    // part files of viewed messages land here too.
+    QTemporaryDir files;
+    SetAppFolder(files.path().toStdString());
+    SetScreenSize(TScreenSize{1024, 768});
+    char cwd[4096];
+    const std::string oldDir = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    if (chdir(files.path().toLocal8Bit().constData()) != 0)
+        return 1;
+
+    // Large enough for the listing to last a few frames of the progress bar.
+    const std::vector<demo::DemoMessage> mailbox = demo::GenerateMailbox(1, 2000);
+    TDemoPop3Server server(nullptr);
+    server.Store = demo::MessageStore::InMemory(demo::ToStoredMessages(mailbox, 1));
+    server.Credentials = {"", "demo"};
+    int port = 0;
+    try {
+        port = server.ListenOnLoopback(0);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "purgel-screenshots: the demo server does not start: %s\n", e.what());
+        return 1;
+    }
+    const TAccountFields company = WriteAccounts(port);
+    bool ok = TakePictures(out, mailbox, company);
+    {
+        // The first start: no "Account.lst" yet, the empty list says how to add one.
+        QTemporaryDir empty;
+        SetAppFolder(empty.path().toStdString());
+        TMain window;
+        window.show();
+        ok = Save(&window, out, "first-start.png") && ok;
+    }
+    SetAppFolder("");
+    if (chdir(oldDir.c_str()) != 0)
+        ok = false;
+    return ok ? 0 : 1;
+}

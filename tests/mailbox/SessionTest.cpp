@@ -1,0 +1,200 @@
+// The mailbox session without a window, against Dovecot: a whole session (connect, list,
+// delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, and
+// why a connection failed, as the session reports it.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mailbox/Environment.h"
+#include "mailbox/MailboxSession.h"
+#include "pop3/Nmpop3.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/Mailbox.h"
+#include "tests/support/QtTestMain.h"
+#include "tests/support/ScriptServer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class SessionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Server = new DovecotServer;
+        Server->Start();
+    }
+    static void TearDownTestSuite()
+    {
+        delete Server;
+        Server = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(Files.isValid());
+        SetAppFolder(Files.path().toStdString());   // no "Trusted.lst" of the user's
+        if (!Server->Running())
+            Server->Start();
+        Server->ClearMessages();
+        S.OnConnect = [this] { Events.push_back("connect"); };
+        S.OnDisconnect = [this](bool kept) { Events.push_back(kept ? "lost, kept" : "closed"); };
+        S.OnDeleteStart = [this](int n) { Events.push_back("dele " + std::to_string(n)); };
+        S.OnDeleteEnd = [this](int n, bool accepted) { Events.push_back((accepted ? "+" : "-") + std::to_string(n)); };
+    }
+    void TearDown() override
+    {
+        S.End();
+        SetAppFolder("");
+    }
+
+    static TAccountFields Account(const std::string& password = "secret", int port = Server->Port())
+    {
+        return {"test", "alice", password, "127.0.0.1", "10", std::to_string(port)};
+    }
+    // Messages "<n> subject" for n = 1 .. count; their sizes.
+    static std::vector<long long> AddMessages(int count)
+    {
+        std::vector<long long> sizes;
+        for (int n = 1; n <= count; ++n) {
+            const std::string raw =
+                mailbox::MailBuilder().Subject(std::to_string(n) + " subject").From("a@example.jp").Text("text\n").Build();
+            Server->AddMessage(raw);
+            sizes.push_back(static_cast<long long>(raw.size()));
+        }
+        return sizes;
+    }
+    // The numbers of the records not deleted.
+    std::vector<int> Listed() const
+    {
+        std::vector<int> numbers;
+        for (int row = 0; row < S.Store().Count(); ++row)
+            if (!S.Store().At(row).Deleted)
+                numbers.push_back(S.Store().At(row).Number);
+        return numbers;
+    }
+
+    static DovecotServer* Server;
+    QTemporaryDir Files;
+    TPasswordLookup Passwords{nullptr};
+    TMailboxSession S{Passwords};
+    std::vector<std::string> Events;
+};
+
+DovecotServer* SessionTest::Server = nullptr;
+
+TEST_F(SessionTest, AWholeSessionListsDeletesUndoesAndCommitsAtQuit)
+{
+    const std::vector<long long> sizes = AddMessages(5);
+    ASSERT_TRUE(S.Connect(Account()));
+    EXPECT_EQ(S.State(), TSessionState::Connected);
+    EXPECT_EQ(S.MessageCount(), 5);
+    int progress = 0;
+    S.OnListProgress = [&](int done, int total) {
+        EXPECT_EQ(done, ++progress);
+        EXPECT_EQ(total, 5);
+    };
+    S.List();
+    ASSERT_EQ(Listed(), (std::vector<int>{1, 2, 3, 4, 5}));
+    const TMessageRecord& first = S.Store().At(0);
+    EXPECT_EQ(first.Subject, " 1 subject");   // the blank after the colon stays the value's
+    EXPECT_EQ(first.From, " a@example.jp");
+    EXPECT_EQ(first.Size, sizes[0]);
+    EXPECT_TRUE(first.HeaderKnown);
+    EXPECT_NE(first.Header.find("Subject: 1 subject\r\n"), std::string::npos);
+    EXPECT_EQ(first.Header.substr(first.Header.size() - 2), "\r\n");
+
+    EXPECT_EQ(S.Delete({2, 4, 4, 9}), 2);   // a number deleted already, or without a record, is passed over
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(S.DeletedCount(), 2);
+    EXPECT_EQ(Server->CountMessages(), 5);   // nothing is gone before QUIT
+    S.Undo();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(S.DeletedCount(), 0);
+
+    EXPECT_EQ(S.Delete({1}), 1);
+    S.End();
+    EXPECT_EQ(S.State(), TSessionState::Idle);
+    EXPECT_EQ(Server->CountMessages(), 4);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "dele 2", "+2", "dele 4", "+4", "dele 1", "+1", "closed"}));
+
+    S.OnListProgress = nullptr;
+    ASSERT_TRUE(S.Connect(Account()));
+    S.List();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(S.Store().At(0).Subject, " 2 subject");
+}
+
+TEST_F(SessionTest, AStopInTheMiddleKeepsWhatCameAndTheNextListingIsWhole)
+{
+    AddMessages(100);
+    ASSERT_TRUE(S.Connect(Account()));
+    S.OnListProgress = [this](int done, int) {
+        if (done == 10)
+            S.Stop();
+    };
+    S.List();
+    EXPECT_EQ(S.Store().Count(), 10);
+    EXPECT_EQ(S.State(), TSessionState::Connected);
+    S.OnListProgress = nullptr;
+    S.List();
+    EXPECT_EQ(S.Store().Count(), 100);
+    EXPECT_EQ(S.Store().At(99).Number, 100);
+}
+
+TEST_F(SessionTest, AConnectionLostBeforeQuitBringsTheDeletedRecordsBackAndDeletesNothing)
+{
+    AddMessages(3);
+    ASSERT_TRUE(S.Connect(Account()));
+    S.List();
+    ASSERT_EQ(S.Delete({2}), 1);
+    Server->Stop();   // the server's processes end: the connection breaks without QUIT
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !S.Connected(); }, 5000ms));
+    EXPECT_EQ(Events.back(), "lost, kept");
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(S.DeletedCount(), 0);
+    EXPECT_EQ(S.State(), TSessionState::Idle);
+    Server->Restart();
+    ASSERT_TRUE(S.Connect(Account("secret", Server->Port())));
+    S.List();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)
+{
+    testsupport::StalledListener stalled;
+    testsupport::Script quiet;
+    quiet.Pause(3000ms).Close();
+    testsupport::ScriptServer silent(quiet);
+    const auto waiting = [](int port) { return TAccountFields{"test", "alice", "secret", "127.0.0.1", "1", std::to_string(port)}; };
+    const struct {
+        TAccountFields account;
+        TConnectFailure failure;
+    } cases[] = {
+        {Account("wrong"), TConnectFailure::LoginRefused},
+        {Account("secret", testsupport::UnusedPort()), TConnectFailure::Refused},
+        {{"test", "alice", "secret", "bad..name", "10", "110"}, TConnectFailure::HostNotFound},
+        {waiting(stalled.Port()), TConnectFailure::TimedOut},   // no TCP connection in time
+        {waiting(silent.Port()), TConnectFailure::NoAnswer},    // connected, no greeting in time
+        // The field is empty, no keyring, nobody to ask: the server is never asked.
+        {Account(""), TConnectFailure::NoPassword},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.account[afServer] + ":" + c.account[afPort] + " " + c.account[afPassword]);
+        EXPECT_FALSE(S.Connect(c.account));
+        EXPECT_EQ(S.Failure(), c.failure);
+        EXPECT_EQ(S.State(), TSessionState::Idle);
+        if (c.failure == TConnectFailure::LoginRefused) {
+            EXPECT_EQ(S.LoginRefusal().substr(0, 4), "-ERR");
+        }
+    }
+    ASSERT_TRUE(S.Connect(Account()));
+    EXPECT_FALSE(S.Connect(Account()));   // one connection at a time
+    EXPECT_EQ(S.Failure(), TConnectFailure::Busy);
+    EXPECT_TRUE(S.Connected());
+}
+
+} // namespace
