@@ -22,9 +22,9 @@
 #include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/OAuthServer.h"
 
-#include <QFile>
 #include <thread>
 
 namespace {
@@ -126,16 +126,13 @@ TEST_F(KeyringTest, StoppedOrSilentKeyringIsReportedAndKeepsEntries)
 TEST_F(KeyringTest, ASignInsRefreshTokenOutlivesTheRunUntilRevoked)
 {
     testsupport::OAuthServer auth;
-    QTemporaryDir dir;
-    QFile ini(dir.filePath("purgel.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(auth.Settings("test").c_str());
-    ini.close();
+    const testsupport::TempFolder dir("purgel-oauth");
+    testsupport::WriteFile(dir / "purgel.ini", auth.Settings("test"));
     const TAccountFields account{"n", "alice", "", "127.0.0.1", "10", "995", "tls", "oauth2:Test"};
     ASSERT_EQ(Keyring.Store(KeyringEntryOf(account), "password"), TKeyringResult::Ok);
     const auto run = [&](bool browser, TCredentialResult expected) {
         TOAuthClient client(&Keyring);
-        client.SettingsFile = ini.fileName().toStdString();
+        client.SettingsFile = (dir / "purgel.ini").string();
         std::thread follower;
         if (browser)
             client.OnSignInStart = [&](const TSignInRequest& r) {

@@ -5,8 +5,6 @@
 // told why; an OAuth 2.0 account of "purgel.ini" signs in through whatever xdg-open opens.
 #include <sys/stat.h>
 
-#include <QFile>
-
 #include "app/accounts/CertificateText.h"
 #include "app/accounts/SignInHandling.h"
 #include "mailbox/Environment.h"
@@ -14,6 +12,7 @@
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/OAuthServer.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/TestCerts.h"
@@ -155,17 +154,10 @@ TEST_F(MailboxTlsTest, AnOAuthAccountSignsInThroughWhatXdgOpenOpensAndListsTheMa
     server.EnableOAuth(auth.Url("/introspect"));
     server.Start();
     server.AddMessages({"Subject: one\r\n\r\nx\r\n", "Subject: two\r\n\r\ny\r\n"});
-    QFile ini(SettingsFileName().c_str());
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(auth.Settings("corp").c_str());
-    ini.close();
+    testsupport::WriteFile(SettingsFileName(), auth.Settings("corp"));
     // The desktop's browser: a script on PATH that follows the URL and its redirect.
-    const std::string opener = Path("xdg-open");
-    QFile script(opener.c_str());
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1])' \"$1\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    testsupport::WriteFile(Path("xdg-open"),
+                           "#!/bin/sh\nexec python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1])' \"$1\"\n", 0700);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", Dir.path().toLocal8Bit() + ":" + path);
     UseSecureAccount(server.TlsPort(), "tls");

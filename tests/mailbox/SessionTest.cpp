@@ -4,7 +4,6 @@
 // tests' own authorization server, Dovecot's oauth2 passdb over TLS).
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "mailbox/OAuthProvider.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/OAuthServer.h"
 #include "tests/support/PopServer.h"
@@ -220,12 +220,9 @@ TEST(OAuthKnownAnswers, PkceOfRfc7636AndTheProvidersSettings)
              {"http://oauth.example.jp/token", false}, {"file:///etc/passwd", false}, {"https:///x", false}})
         EXPECT_EQ(SafeEndpoint(url), safe) << url;
     // A section overrides a built-in provider's settings (names without case) and adds others.
-    QTemporaryDir dir;
-    QFile ini(dir.filePath("purgel.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[OAuth2 Google]\nClientId=mine\n[oauth2 corp]\nTokenUrl=https://t\n");
-    ini.close();
-    const std::string file = ini.fileName().toStdString();
+    const testsupport::TempFolder dir("purgel-oauth");
+    const std::string file = (dir / "purgel.ini").string();
+    testsupport::WriteFile(file, "[OAuth2 Google]\nClientId=mine\n[oauth2 corp]\nTokenUrl=https://t\n");
     const auto google = FindOAuthProvider("google", file);
     ASSERT_TRUE(google);
     EXPECT_EQ(google->ClientId, "mine");
@@ -255,9 +252,7 @@ protected:
     {
         SessionTest::SetUp();
         OAuth.SettingsFile = Files.filePath("purgel.ini").toStdString();
-        QFile ini(QString::fromStdString(OAuth.SettingsFile));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QByteArray::fromStdString(Auth->Settings("test")));
+        testsupport::WriteFile(OAuth.SettingsFile, Auth->Settings("test"));
         OAuth.OnSignInStart = [this](const TSignInRequest& request) {
             Requests.push_back(request);
             if (Follow)

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "tests/support/Timing.h"
+
 namespace testsupport {
 
 namespace {
@@ -53,12 +55,12 @@ std::string Reply(int status, const std::string& headers, const std::string& bod
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
-// Reads one request (or, for a client, the whole answer up to the close) within 5 s.
+// Reads one request (or, for a client, the whole answer up to the close), each read within a generous 5 s.
 std::string ReadMessage(int fd, bool toClose)
 {
     std::string data;
     char buf[4096];
-    for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 5000) > 0;) {
+    for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, static_cast<int>(Generous(std::chrono::seconds(5)).count())) > 0;) {
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0)
             break;
