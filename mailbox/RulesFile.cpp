@@ -99,6 +99,8 @@ bool ReadRule(std::string_view line, TRule& rule)
 }
 }
 
+bool ParseRuleValue(TRule& rule, std::string_view value) { return ReadValue(rule, TrimView(value)); }
+
 bool ParseRuleSize(std::string_view text, long long& bytes)
 {
     text = TrimView(text);
@@ -162,18 +164,24 @@ TRulesFileContent ParseRules(std::string_view text)
     return content;
 }
 
-std::string FormatRuleLine(const TRule& rule)
+std::string RuleValueText(const TRule& rule)
 {
-    std::string line = std::string(ActionWords[static_cast<int>(rule.Action)]) + " " + KindWords[static_cast<int>(rule.Kind)] + " ";
     switch (rule.Kind) {
-    case TRuleKind::LargerThan: return line + FormatRuleSize(rule.Number);
-    case TRuleKind::OlderThan: return line + std::to_string(rule.Number);
+    case TRuleKind::LargerThan: return FormatRuleSize(rule.Number);
+    case TRuleKind::OlderThan: return std::to_string(rule.Number);
     default: break;
     }
     // The value is the rest of its line.
+    std::string value;
     for (char c : rule.Text)
-        line += c == '\r' || c == '\n' ? ' ' : c;
-    return line;
+        value += c == '\r' || c == '\n' ? ' ' : c;
+    return value;
+}
+
+std::string FormatRuleLine(const TRule& rule)
+{
+    return std::string(ActionWords[static_cast<int>(rule.Action)]) + " " + KindWords[static_cast<int>(rule.Kind)] + " " +
+           RuleValueText(rule);
 }
 
 std::string FormatRules(const TRulesFileContent& content)

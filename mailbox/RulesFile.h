@@ -47,6 +47,10 @@ TRulesFileContent ParseRules(std::string_view text);
 std::string FormatRules(const TRulesFileContent& content);
 // One rule as a line of the file (without its section).
 std::string FormatRuleLine(const TRule& rule);
+// A rule's value as the file writes it, and read back as the file reads it: false for a
+// value the rule's kind cannot take (the rule's Text or Number then undefined).
+std::string RuleValueText(const TRule& rule);
+bool ParseRuleValue(TRule& rule, std::string_view value);
 
 // A size as people write it: digits, then optionally K, M or G (with or without a following
 // "B", any case; units of 1024). False for anything else or a size that does not fit.

@@ -45,6 +45,7 @@ public:
     TSenderGrouping(const TSenderGrouping&) = delete;
     TSenderGrouping& operator=(const TSenderGrouping&) = delete;
 
+    TMessageStore& Store() const { return FStore; }
     int Count(TGroupBy by) const { return static_cast<int>(Table(by).Groups.size()); }
     const TSenderGroup& At(TGroupBy by, int group) const;
     // The group of a store row (deleted or not), -1 for a row not read yet.
