@@ -97,7 +97,7 @@ TAccountsCheckView::TAccountsCheckView(QWidget* owner, TCredentialSource& creden
     FCheck.LooksFile = LastLookFileName();
     FCheck.OnChanged = [this](int index) { Guarded([&] { Show(index); }); };
     StopButton->setEnabled(false);
-    resize(860, 300);
+    resize(960, 300);
 }
 
 TAccountsCheckView::~TAccountsCheckView() { FCheck.OnChanged = nullptr; }

@@ -23,6 +23,7 @@
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "app/main/AppStyle.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
@@ -157,13 +158,23 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
     EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
     EXPECT_EQ(Geometry(W->Splitter1), QRect(0, 74, 469, 3));
     EXPECT_EQ(Geometry(W->Panel2), QRect(0, 77, 469, 246));
-    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 367, 22));
+    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 293, 22));
+    EXPECT_EQ(Geometry(W->SenderButton), QRect(297, 1, 72, 22));
     EXPECT_EQ(Geometry(W->RuleButton), QRect(371, 1, 96, 22));
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
     EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
     W->resize(600, 500);
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 600, 353));
+    // The sender panel, when shown, takes at most half of the lists' height above the list.
+    W->SenderButton->click();
+    EXPECT_EQ(Geometry(W->SenderPanel), QRect(0, 24, 600, 150));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 174, 600, 203));
+    W->resize(469, 342);
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 121, 469, 98));
+    W->SenderButton->click();
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
+    W->resize(600, 500);
     // The subject column takes the width the others leave, as the window grows and shrinks.
     for (int width : {900, 700}) {
         W->resize(width, 500);
@@ -271,6 +282,7 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm1_3, {Texts::CopyItem, 13}},
         {W->Pm1_4, {Texts::DeleteItem, 14}},
         {W->Pm1_5, {Texts::AboutItem, 15}},
+        {W->Pm1_6, {Texts::CheckAllAccountsItem, 16}},
         {W->Pm2_1, {Texts::MessageTextItem, 21}},
         {W->Pm2_2, {Texts::HeaderItem, 22}},
         {W->Pm2_3, {Texts::UndoItem, 23}},
@@ -278,12 +290,13 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm3_2, {Texts::CheckLargerItem, 32}},
         {W->Pm3_3, {Texts::CheckOlderItem, 33}},
         {W->Pm3_4, {Texts::InvertItem, 34}},
+        {W->Pm3_5, {Texts::RulesItem, 35}},
     };
     for (const auto& [action, expected] : items) {
         EXPECT_EQ(action->text(), Q(expected.first));
         EXPECT_EQ(TagOf(action), expected.second);
     }
-    EXPECT_EQ(W->Pm1->actions().size(), 6);  // a separator before the About box
+    EXPECT_EQ(W->Pm1->actions().size(), 8);  // separators before the check of all accounts and the About box
     EXPECT_EQ(W->Pm1->actions().back(), W->Pm1_5);
     EXPECT_EQ(W->Pm2->actions().size(), 4);  // a separator before the undo
     EXPECT_EQ(W->Pm2->actions().back(), W->Pm2_3);
