@@ -211,7 +211,6 @@ TSenderPanel::TSenderPanel(QWidget* parent, TSenderGrouping& grouping)
         if (!at.isValid())
             return;
         Table->selectRow(at.row());
-        UpdateRowMenu();
         RowMenu->popup(Table->viewport()->mapToGlobal(pos));
     });
     connect(AlwaysCheckSender, &QAction::triggered, this, [this] { MakeRule(TRuleAction::Check, TRuleKind::Sender); });
@@ -308,6 +307,7 @@ void TSenderPanel::SelectionChanged()
 {
     const int group = Selected();
     CheckGroupButton->setEnabled(group >= 0);
+    UpdateRowMenu();
     if (OnGroupSelected)
         OnGroupSelected(By(), group);
 }

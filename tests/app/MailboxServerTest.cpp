@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QToolButton>
 #include <map>
 #include <set>
 
@@ -20,6 +21,8 @@
 #include "jconv/Jconvert.h"
 #include "mailbox/MessageList.h"
 #include "pop3/Nmpop3.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
@@ -424,6 +427,53 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
     for (int row = 0; row < 4; ++row)
         EXPECT_NE(W->Lv2->Text(row, 0), largest);
     EXPECT_EQ(Boxes.size(), 2u);
+}
+
+// A rule made from a row of the sender panel checks that sender's rows, is kept in
+// "Rules.lst", and checks them again on the next listing; a friend's rows stay unchecked.
+TEST_P(MailboxServerTest, ARuleMadeFromASenderRowChecksItsRowsAgainAfterReconnecting)
+{
+    const auto mail = [](const std::string& from) { return mailbox::MailBuilder().From(from).Subject("s").Text("t\n").Build(); };
+    for (const char* from : {"News <News@Shop.example.jp>", "a@family.example.jp", "news@shop.example.jp", "b@shop.example.jp"})
+        Server->AddMessage(mail(from));
+    ClickConnect();
+    W->SenderButton->click();
+    W->SenderPanel->Refresh();
+    const int news = W->Grouping->Find(TGroupBy::Address, "news@shop.example.jp");
+    W->SenderPanel->Select(news);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 3}));   // the list shows the group only
+    W->SenderPanel->KeepSender->trigger();               // not for this sender: a friend after all
+    W->SenderPanel->SetBy(TGroupBy::Domain);
+    W->SenderPanel->Select(W->Grouping->Find(TGroupBy::Domain, "shop.example.jp"));
+    EXPECT_FALSE(W->SenderPanel->AlwaysCheckSender->isEnabled());
+    W->SenderPanel->AlwaysCheckDomain->trigger();        // the friend's rows stay unchecked
+    W->SenderPanel->Select(-1);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3, 4}));
+    const auto checked = [this] {
+        std::vector<int> numbers;
+        for (int row = 0; row < W->Lv2->Count(); ++row)
+            if (W->Lv2->Checked(row))
+                numbers.push_back(W->Lv2->Data(row));
+        return numbers;
+    };
+    EXPECT_EQ(checked(), std::vector<int>{4});
+    EXPECT_EQ(Panel(3), Texts::RulesChecked + std::string("1") + Texts::RulesCheckedCount);
+    EXPECT_NE(ReadFile("Rules.lst").find("check domain shop.example.jp\n"), std::string::npos);
+    EXPECT_NE(ReadFile("Rules.lst").find("keep sender news@shop.example.jp\n"), std::string::npos);
+
+    W->Lv2->SetChecked(3, false);
+    ClickConnect();   // QUIT
+    W->Rules->Load(); // as a new start reads it
+    ClickConnect();
+    EXPECT_EQ(checked(), std::vector<int>{4});
+    EXPECT_EQ(Panel(3), Texts::RulesChecked + std::string("1") + Texts::RulesCheckedCount);
+    // "このグループを選択" checks the rest of a group by hand.
+    W->SenderPanel->Refresh();
+    W->SenderPanel->Select(W->Grouping->Find(TGroupBy::Domain, "family.example.jp"));
+    W->SenderPanel->CheckGroupButton->click();
+    W->SenderPanel->Select(-1);
+    EXPECT_EQ(checked(), (std::vector<int>{2, 4}));
+    EXPECT_TRUE(Boxes.empty());
 }
 
 } // namespace
