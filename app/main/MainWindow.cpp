@@ -39,7 +39,6 @@
 #include "mailbox/Environment.h"
 #include "platform/Window.h"
 #include "runtime/IniFile.h"
-#include "runtime/SysUtils.h"
 
 TMain* Main = nullptr;
 
@@ -531,7 +530,7 @@ void TMain::MenuItemClick(QObject* Sender)
     case TMenuTag::EditAccount: Accounts->EditAccount(); break;
     case TMenuTag::CopyAccount: Accounts->CopyAccount(); break;
     case TMenuTag::DeleteAccount: Accounts->DeleteAccount(); break;
-    case TMenuTag::CheckAllAccounts: CheckAllAccounts(); break;
+    case TMenuTag::CheckAllAccounts: Accounts->CheckAllAccounts(); break;
     case TMenuTag::About:
         MessageBox(AboutText(), Texts::AboutItem, TMsgIcon::Program, TMsgButtons::OK);
         break;
@@ -587,52 +586,3 @@ void TMain::UpdateAccountHint()
     Lv1->viewport()->update();
 }
 
-// ---- Every account at a glance ----
-
-void TMain::CheckAllAccounts()
-{
-    if (!AccountsCheck) {
-        AccountsCheck = new TAccountsCheckView(this, Passwords);
-        AccountsCheck->setWindowFlag(Qt::Window);
-        AccountsCheck->Accounts = [this] {
-            std::vector<TAccountFields> accounts;
-            for (int row = 0; row < Accounts->Count(); ++row)
-                accounts.push_back(Accounts->AccountRow(row));
-            return accounts;
-        };
-        // Never a second connection to the server the window is connected to.
-        AccountsCheck->Check().ServerInUse = [this](const TAccountFields& account) {
-            return Session.State() != TSessionState::Idle &&
-                   LowerCase(Session.Account()[afServer]) == LowerCase(account[afServer]);
-        };
-        AccountsCheck->OnOpen = [this](const TAccountFields& account) { OpenAccount(account); };
-    }
-    AccountsCheck->show();
-    AccountsCheck->raise();
-    if (!AccountsCheck->Check().Running())
-        QMetaObject::invokeMethod(
-            AccountsCheck, [this] { Guarded([this] { AccountsCheck->Start(AccountsCheck->Accounts()); }); },
-            Qt::QueuedConnection);
-}
-
-void TMain::OpenAccount(const TAccountFields& account)
-{
-    int row = Accounts->Count() - 1;
-    while (row >= 0 && Accounts->AccountRow(row) != account)
-        --row;
-    if (row < 0)
-        return;   // changed or removed since the check
-    activateWindow();
-    raise();
-    if (Session.State() != TSessionState::Idle && Session.Account() == account)
-        return;
-    if (SpeedButton1->isChecked()) {
-        SpeedButton1->setChecked(false);
-        Mailbox->ConnectButtonClick();
-        if (Session.State() != TSessionState::Idle)
-            return;   // still ending: the person presses again
-    }
-    Lv1->selectRow(row);
-    SpeedButton1->setChecked(true);
-    Mailbox->ConnectButtonClick();
-}

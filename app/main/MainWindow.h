@@ -159,10 +159,7 @@ public:
     void SetPanel1Height(int height);
     // The add button and the hint in the empty account list follow its rows.
     void UpdateAccountHint();
-    // Opens the window of every account and checks them (again, unless a check runs).
-    void CheckAllAccounts();
-    // Selects the account in the list and connects to it, ending another connection first.
-    void OpenAccount(const TAccountFields& account);
+
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QTableWidget>
 #include <QToolButton>
 #include <map>
 #include <set>
@@ -21,6 +22,7 @@
 #include "jconv/Jconvert.h"
 #include "mailbox/MessageList.h"
 #include "pop3/Nmpop3.h"
+#include "app/accounts/AccountsCheckView.h"
 #include "app/mailboxview/RuleCommands.h"
 #include "app/mailboxview/SenderPanel.h"
 #include "tests/app/MailboxFixture.h"
@@ -473,6 +475,30 @@ TEST_P(MailboxServerTest, ARuleMadeFromASenderRowChecksItsRowsAgainAfterReconnec
     W->SenderPanel->CheckGroupButton->click();
     W->SenderPanel->Select(-1);
     EXPECT_EQ(checked(), (std::vector<int>{2, 4}));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// Every account at a glance, from the account menu: one row per account, a failing one among
+// them; opening a row lists that account's mailbox in the window.
+TEST_P(MailboxServerTest, EveryAccountAtAGlanceOpensTheMailboxOfARow)
+{
+    AddNumbered(2);
+    UseAccount("127.0.0.1", Server->Port(), "alice", "wrong");
+    W->Pm1_6->trigger();
+    QApplication::processEvents();   // the check starts after the menu's handler and runs to its end
+    ASSERT_NE(W->AccountsCheck, nullptr);
+    EXPECT_FALSE(W->AccountsCheck->Check().Running());
+    QTableWidget* table = W->AccountsCheck->Table;
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 1)->text(), SjisToQ(Texts::CheckStates[2]));
+    EXPECT_EQ(table->item(0, 2)->text(), "2");
+    EXPECT_EQ(table->item(1, 1)->text(), SjisToQ(Texts::CheckStates[3]));
+    EXPECT_TRUE(table->item(1, 6)->text().startsWith(SjisToQ(Texts::LoginRefused)));
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    W->AccountsCheck->Open(0);
+    EXPECT_TRUE(W->SpeedButton1->isChecked());
+    EXPECT_EQ(W->Lv1->Selected(), 0);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
     EXPECT_TRUE(Boxes.empty());
 }
 
