@@ -23,6 +23,7 @@
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
+#include "app/mailboxview/RuleCommands.h"
 #include "app/mailboxview/SenderPanel.h"
 #include "app/main/AppStyle.h"
 #include "app/main/ListView.h"
@@ -582,4 +583,47 @@ TEST_F(MainWindowTest, AnEmptyAccountListSaysHowToAddOne)
     EXPECT_FALSE(W->AddAccountButton->isVisible());
     W->Lv1->DeleteItem(0);
     EXPECT_TRUE(W->AddAccountButton->isVisible());
+}
+
+// Rules check the rows of a listing once it has ended, and rows that arrive or learn their
+// header later, each once: a row the person unchecked stays so, and a rule added then checks
+// only what it matches. Lines of "Rules.lst" that cannot be read are named by number, once,
+// and kept in the file.
+TEST_F(MainWindowTest, RulesCheckEachRowOnceFriendsWinAndUnreadLinesAreNamedAndKept)
+{
+    WriteFile("Rules.lst", "check sender a@x.jp\ncheck nothing\nkeep sender b@x.jp\ncheck larger 1K\n");
+    W->Rules->Load();
+    W->Rules->ReportUnread();
+    W->Rules->ReportUnread();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find("2" + std::string(Texts::RulesLine) + "check nothing"), std::string::npos);
+    const auto mail = [](int n, const std::string& from, long long size) {
+        TMessageRecord r;
+        r.Number = n;
+        r.Size = size;
+        ReadHeader(r, {"From: " + from});
+        return r;
+    };
+    TMessageRecord later;   // its size first, its header later
+    later.Number = 3;
+    later.Size = 10;
+    TMessageStore& store = W->Session.Store();
+    store.Append({mail(1, "A <a@x.jp>", 10), mail(2, "b@x.jp", 5000), later, mail(4, "c@y.jp", 10)});
+    EXPECT_TRUE(CheckedNumbers(*W).empty());   // not before the listing ends
+    W->Rules->ListingEnded();
+    EXPECT_EQ(CheckedNumbers(*W), std::vector<int>{1});   // the friend's large message stays
+    store.SetHeader(2, {"From: a@X.jp"});
+    QApplication::processEvents();                         // matched after the store's notification
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1, 3}));
+    store.SetChecked(0, false);
+    store.Append(mail(5, "big@y.jp", 2048));
+    QApplication::processEvents();
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{3, 5}));
+    EXPECT_EQ(W->Sb->PanelText(3), Texts::RulesChecked + std::string("3") + Texts::RulesCheckedCount);
+    W->Rules->AddRule({TRuleAction::Check, TRuleKind::Domain, "y.jp", 0, ""});
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{3, 4, 5}));
+    EXPECT_NE(ReadFile("Rules.lst").find("\ncheck nothing\n"), std::string::npos);
+    EXPECT_NE(ReadFile("Rules.lst").find("\ncheck domain y.jp\n"), std::string::npos);
+    store.Clear();
+    EXPECT_EQ(W->Sb->PanelText(3), "");
 }
