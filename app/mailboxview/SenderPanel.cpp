@@ -162,7 +162,8 @@ protected:
             return a.isValid() == (sortOrder() == Qt::AscendingOrder);
         if (a.toDouble() != b.toDouble())
             return a.toDouble() < b.toDouble();
-        return left.row() > right.row();   // equal: the grouping's order (larger first)
+        // Equal: the grouping's order (larger first), whichever way the column sorts.
+        return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
     }
 };
 }
