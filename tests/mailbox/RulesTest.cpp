@@ -3,7 +3,6 @@
 // rule matcher, "Rules.lst" and the last look at a mailbox.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <set>
 #include <sys/stat.h>
 
@@ -11,6 +10,7 @@
 #include "mailbox/RulesFile.h"
 #include "mailbox/SenderGrouping.h"
 #include "runtime/Exception.h"
+#include "tests/support/Files.h"
 
 namespace {
 const char* const Sato = "\xe4\xbd\x90\xe8\x97\xa4\xe8\x8a\xb1\xe5\xad\x90" /* utf-8: 佐藤花子 */;
@@ -212,8 +212,8 @@ TEST(RulesFile, RoundTripAndDamagedLinesSkippedByNumberAndKept)
     EXPECT_EQ(FormatRuleSize(3 << 20), "3M");
     EXPECT_EQ(FormatRuleSize(1500), "1500");
 
-    QTemporaryDir dir;
-    const std::string file = dir.filePath("Rules.lst").toStdString();
+    const testsupport::TempFolder dir("purgel-rules");
+    const std::string file = dir / "Rules.lst";
     TRulesFileContent loaded;
     EXPECT_TRUE(LoadRulesFile(file, loaded));   // none yet: no rules
     SaveRulesFile(file, c);
@@ -243,8 +243,8 @@ TEST(LastLook, NewSinceTheLatestMessageStillThereOrByDate)
     EXPECT_EQ(NewSince({"me@pop", Now - 5 * Day, {"m:gone"}}, store), 2);   // none left: by date
     EXPECT_EQ(NewSince({"me@pop", Now, {}}, store), 6);                      // it was empty then
 
-    QTemporaryDir dir;
-    const std::string file = dir.filePath("LastLook.lst").toStdString();
+    const testsupport::TempFolder dir("purgel-looks");
+    const std::string file = dir / "LastLook.lst";
     EXPECT_TRUE(RememberLook(file, look));
     EXPECT_TRUE(RememberLook(file, {"you@pop", 7, {}}));
     EXPECT_TRUE(RememberLook(file, LookAt("me@pop", store, Now)));
