@@ -279,6 +279,7 @@ void TMailboxSession::List()
     RunCommand(TSessionState::Listing, [this] {
         FStore.Clear();
         FStopRequested = false;
+        FListComplete = false;
         for (int i = 0; !FStopRequested && i < FPop->MessageCount; ++i) {
             if (!Connected())
                 break;
@@ -292,6 +293,7 @@ void TMailboxSession::List()
             if (OnListProgress)
                 OnListProgress(i + 1, FPop->MessageCount);
         }
+        FListComplete = !FStopRequested && Connected();
         FStopRequested = false;
     });
 }
