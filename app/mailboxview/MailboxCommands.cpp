@@ -19,6 +19,7 @@
 #include "app/main/StatusBar.h"
 #include "app/main/Texts.h"
 #include "mailbox/MessageList.h"
+#include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -48,9 +49,11 @@ TMailboxCommands::TMailboxCommands(TMain& window) : W(window)
     s.OnConnect = [this] { Guarded([this] { Connected(); }); };
     s.OnDisconnect = [this](bool kept) { Guarded([&] { Disconnected(kept); }); };
     s.OnConnectionFailed = [this] { Guarded([this] { ConnectionFailed(); }); };
-    s.OnListProgress = [this](int done, int) { Guarded([&] { ListProgress(done); }); };
+    s.OnListProgress = [this](int done, int total) { Guarded([&] { ListProgress(done, total); }); };
     s.OnDeleteStart = [this](int number) { Guarded([&] { DeleteStart(number); }); };
     s.OnDeleteEnd = [this](int, bool accepted) { Guarded([&] { DeleteEnd(accepted); }); };
+    // A deletion that ran inside the listing fails as the delete command would have.
+    s.OnDeleteFailed = [](int, const std::string& text) { ShowException(Exception(text)); };
 }
 
 TMailboxCommands::~TMailboxCommands()
@@ -62,6 +65,7 @@ TMailboxCommands::~TMailboxCommands()
     s.OnListProgress = nullptr;
     s.OnDeleteStart = nullptr;
     s.OnDeleteEnd = nullptr;
+    s.OnDeleteFailed = nullptr;
 }
 
 void TMailboxCommands::SetCommandButtonsEnabled(bool enabled)
@@ -148,10 +152,14 @@ void TMailboxCommands::RetrieveMessageList()
     // A range of 0 to 0 would turn the bar into a busy indicator.
     bar->setRange(0, std::max(1, s.MessageCount()));
     bar->setValue(0);
+    // "n / N": the headers in, of the messages listed.
+    bar->setFormat(QStringLiteral("%v / %m"));
+    bar->setTextVisible(true);
     FSinceShown.start();
     s.List();
     W.Model->Flush();
     bar->setValue(0);
+    bar->setTextVisible(false);
     if (s.Connected()) {
         W.Sb->SetPanelText(0, Texts::Online);
     } else {
@@ -160,11 +168,15 @@ void TMailboxCommands::RetrieveMessageList()
     }
 }
 
-void TMailboxCommands::ListProgress(int done)
+void TMailboxCommands::ListProgress(int done, int total)
 {
-    if (FSinceShown.elapsed() < ShowEveryMs)
+    // The first report comes with every row (their sizes): shown at once.
+    if (FSinceShown.elapsed() < ShowEveryMs && done > 0)
         return;
-    W.ProgressBar()->setValue(done);
+    QProgressBar* bar = W.ProgressBar();
+    if (bar->maximum() != std::max(1, total))
+        bar->setRange(0, std::max(1, total));
+    bar->setValue(done);
     W.Model->Flush();
     FSinceShown.restart();
 }

@@ -77,6 +77,14 @@ protected:
         return numbers;
     }
 
+    int Headers() const
+    {
+        int known = 0;
+        for (int row = 0; row < S.Store().Count(); ++row)
+            known += S.Store().At(row).HeaderKnown;
+        return known;
+    }
+
     static DovecotServer* Server;
     QTemporaryDir Files;
     TPasswordLookup Passwords{nullptr};
@@ -92,10 +100,13 @@ TEST_F(SessionTest, AWholeSessionListsDeletesUndoesAndCommitsAtQuit)
     ASSERT_TRUE(S.Connect(Account()));
     EXPECT_EQ(S.State(), TSessionState::Connected);
     EXPECT_EQ(S.MessageCount(), 5);
+    // Every record first, with its size (0 headers of 5), then one report per header.
     int progress = 0;
     S.OnListProgress = [&](int done, int total) {
-        EXPECT_EQ(done, ++progress);
+        EXPECT_EQ(done, progress++);
         EXPECT_EQ(total, 5);
+        EXPECT_EQ(S.Store().Count(), 5);
+        EXPECT_EQ(S.Store().At(4).Size, sizes[4]);
     };
     S.List();
     ASSERT_EQ(Listed(), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -137,11 +148,12 @@ TEST_F(SessionTest, AStopInTheMiddleKeepsWhatCameAndTheNextListingIsWhole)
             S.Stop();
     };
     S.List();
-    EXPECT_EQ(S.Store().Count(), 10);
+    EXPECT_EQ(S.Store().Count(), 100);   // every row with its size, 10 with their header
+    EXPECT_EQ(Headers(), 10);
     EXPECT_EQ(S.State(), TSessionState::Connected);
     S.OnListProgress = nullptr;
-    S.List();
-    EXPECT_EQ(S.Store().Count(), 100);
+    S.List();   // goes on with the 90 missing
+    EXPECT_EQ(Headers(), 100);
     EXPECT_EQ(S.Store().At(99).Number, 100);
 }
 
