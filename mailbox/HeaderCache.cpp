@@ -62,6 +62,8 @@ bool ReadEntry(std::string_view payload, std::string& uidl, TCachedHeader& entry
         return false;
     uidl.assign(payload.substr(2, length));
     const std::string_view rest = payload.substr(2 + length);
+    if (rest.size() - 16 > THeaderCache::MaxHeader)
+        return false;   // never written so
     const auto size = static_cast<long long>(GetNumber(rest, 8));
     if (size < 0)
         return false;

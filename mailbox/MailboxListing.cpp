@@ -41,11 +41,14 @@ void TMailboxSession::ListAnew()
     FFirstSeen.clear();
     FHeadersDone = 0;
     FCache.reset();
-    if (!FCapabilitiesAsked) {
-        FCapabilitiesAsked = true;
-        FPop->GetCapabilities();
+    if (FPop->MessageCount == 0) {
+        // Nothing listed: nothing the cache holds is on the server any more.
+        FListed = true;
+        THeaderCache(CacheFileName(), std::string()).Remove();
+        return;
     }
-    FPop->GetListing();
+    // CAPA again after the login, but not of a server that refused it before.
+    FPop->GetListing(!FPop->Capabilities.empty());
     if (!Connected())
         return;
     TMailboxListing listing = std::move(FPop->Listing);
@@ -92,8 +95,7 @@ void TMailboxSession::ListAnew()
 void TMailboxSession::OpenCache(const TMailboxListing& listing)
 {
     FCacheDead = false;
-    const std::string key = THeaderCache::KeyFor(FAccount[afServer], FPop->Port, FAccount[afUserID]);
-    auto cache = std::make_unique<THeaderCache>(THeaderCache::FileNameFor(CacheFolder(), key), key);
+    auto cache = std::make_unique<THeaderCache>(CacheFileName(), CacheKey());
     // A UIDL names one message only while the server lists each once; without that, nothing
     // in the file can be trusted for this mailbox.
     bool usable = listing.Uidls;
@@ -104,8 +106,19 @@ void TMailboxSession::OpenCache(const TMailboxListing& listing)
         cache->Remove();
         return;
     }
-    cache->Load();
+    // A torn tail is cut away when the listing ends, also when nothing new is appended.
+    FCacheDead = cache->Load() == TCacheState::TornTail;
     FCache = std::move(cache);
+}
+
+std::string TMailboxSession::CacheKey() const
+{
+    return THeaderCache::KeyFor(FAccount[afServer], FPop->Port, FAccount[afUserID]);
+}
+
+std::string TMailboxSession::CacheFileName() const
+{
+    return THeaderCache::FileNameFor(CacheFolder(), CacheKey());
 }
 
 void TMailboxSession::FetchMissingHeaders()

@@ -131,7 +131,6 @@ bool TMailboxSession::Connect(const TAccountFields& account)
     // Nothing of an earlier connection's listing stands for this one.
     FListed = false;
     FOneByOne = false;
-    FCapabilitiesAsked = false;
     FQueuedDeletions.clear();
     FCache.reset();
     bool connected = false;

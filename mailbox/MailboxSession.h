@@ -245,6 +245,9 @@ private:
     void ListAnew();
     void ListOneByOne(int from);
     void OpenCache(const TMailboxListing& listing);
+    // The mailbox's name in its cache file, and the file (HeaderCache.h).
+    std::string CacheKey() const;
+    std::string CacheFileName() const;
     void FetchMissingHeaders();
     void HeaderArrived();
     void CompactCache();
@@ -274,7 +277,6 @@ private:
     bool FListed = false;
     bool FOneByOne = false;
     int FNextNumber = 0;
-    bool FCapabilitiesAsked = false;   // CAPA after this connection's login
     std::vector<int> FQueuedDeletions;   // asked for during the listing
     std::unique_ptr<THeaderCache> FCache;   // this connection's, when its listing has one
     std::vector<long long> FFirstSeen;   // by row: when the cache first saw the message

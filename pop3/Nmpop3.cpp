@@ -214,11 +214,11 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     MessageCount = PlainNumber(NthWordView(reply, ' ', 2));
 }
 
-bool TNMPOP3::ReadCapabilities()
+bool TNMPOP3::ReadCapabilities(std::string_view Ahead)
 {
     Capabilities.clear();
     // A server without CAPA refuses it: no capabilities, no further wait.
-    if (StripLineEnd(FirstWord(Command("CAPA"))) != "+OK")
+    if (StripLineEnd(FirstWord(Command("CAPA" + std::string(Ahead)))) != "+OK")
         return false;
     ReadListing([this](std::string_view line, bool last) {
         if (!last)

@@ -6,7 +6,7 @@
 //
 // TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
 // messages, so handlers of the owner run inside a waiting operation. The busy flag makes
-// GetSummary, GetSummaries, GetListing, GetCapabilities, GetMailMessage, DeleteMailMessage,
+// GetSummary, GetSummaries, GetListing, GetMailMessage, DeleteMailMessage,
 // UniqueID and List return at once, silently,
 // while one of them waits, or any other wait of the component runs. A handler that runs inside a wait of the component never gets a
 // reply meant for the waiting command: Reset returns at once, silently, and Disconnect
@@ -170,16 +170,15 @@ public:
     // command first reads and drops the replies still in flight, Abort drops them with the
     // connection.
     void GetSummary(int Msg);
-    // CAPA again, for what the server says after the login (RFC 2449 lets capabilities
-    // change then): Capabilities holds its answer; a refusal keeps the earlier one.
-    // Nothing when busy.
-    void GetCapabilities();
     // UIDL and LIST of the whole mailbox into Listing (emptied first), sent together in one
     // write when the server announced PIPELINING, else one after the other. A refusal or a
     // malformed line leaves that half out (Sizes or Uidls false), and a LIST left out is not
-    // asked again by GetSummary. Raises what a command raises (connection, time-out, reply
-    // limit). Nothing when busy.
-    void GetListing();
+    // asked again by GetSummary. AskCapabilities: CAPA first, for what the server says after
+    // the login (RFC 2449 lets capabilities change then; a refusal keeps the earlier ones),
+    // in the same write when PIPELINING was announced before, and the listing uses its
+    // answer. Raises what a command raises (connection, time-out, reply limit). Nothing when
+    // busy.
+    void GetListing(bool AskCapabilities = false);
     // TOP n 0 for each of Numbers in order, into Summary, OnRetrieveEnd after each (the
     // number in SummaryNumber, Bytes from the session's LIST or -1); with PIPELINING sent
     // ahead in the window GetSummary uses. A refused TOP fires nothing and the next message
@@ -351,7 +350,8 @@ private:
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
     // CAPA into Capabilities (emptied first; a refusal leaves it empty); false when refused.
-    bool ReadCapabilities();
+    // Ahead: commands sent in the same write, their replies left unread.
+    bool ReadCapabilities(std::string_view Ahead = {});
     // The STLS step of TlsMode StartTls (see Connect).
     void UpgradeConnection();
 

@@ -5,17 +5,6 @@
 
 using namespace pop3text;
 
-void TNMPOP3::GetCapabilities()
-{
-    if (Refused())
-        return;
-    BusyScope busy(FBusy);
-    CertifyConnect();
-    std::vector<std::string> before = Capabilities;
-    if (!ReadCapabilities())
-        Capabilities = std::move(before);
-}
-
 bool TNMPOP3::ReadNumberedListing(std::vector<std::string>& Words, bool (*WordFits)(std::string_view))
 {
     Words.assign(static_cast<std::size_t>(std::max(MessageCount, 0)), std::string());
@@ -35,17 +24,27 @@ bool TNMPOP3::ReadNumberedListing(std::vector<std::string>& Words, bool (*WordFi
     return wellFormed;
 }
 
-void TNMPOP3::GetListing()
+void TNMPOP3::GetListing(bool AskCapabilities)
 {
     if (Refused())
         return;
     BusyScope busy(FBusy);
     CertifyConnect();
     Listing = TMailboxListing();
-    // Both commands in one write, when allowed: the second listing costs no round trip.
-    const bool together = HasCapability("PIPELINING");
+    // Every command in one write, when allowed: the later ones cost no round trip.
+    bool together = HasCapability("PIPELINING");
+    bool sent = false;
+    if (AskCapabilities) {
+        std::vector<std::string> before = Capabilities;
+        if (!ReadCapabilities(together ? "\r\nUIDL\r\nLIST" : ""))
+            Capabilities = std::move(before);
+        sent = together;
+        together = together || HasCapability("PIPELINING");
+        FReplyBytes = 0;
+    }
     std::vector<std::string> uidls, sizes;
-    if (StripLineEnd(FirstWord(Command(together ? "UIDL\r\nLIST" : "UIDL"))) == "+OK")
+    const std::string uidlStatus = sent ? ReadStatus() : Command(together ? "UIDL\r\nLIST" : "UIDL");
+    if (StripLineEnd(FirstWord(uidlStatus)) == "+OK")
         Listing.Uidls = ReadNumberedListing(uidls, IsUidlWord);
     FReplyBytes = 0;
     const std::string status = together ? ReadStatus() : Command("LIST");

@@ -113,7 +113,17 @@ void MailboxTest::AtRow(int rows, std::function<void()> action)
         Observer(TMain* w, int rows, std::function<void()> action) : W(w), Rows(rows), Action(std::move(action)) {}
         void RowsAppended(int, int last) override
         {
-            if (last + 1 != Rows || Done)
+            if (last + 1 == Rows && W->Session.Store().At(last).HeaderKnown)
+                Run();
+        }
+        void HeaderArrived(int row) override
+        {
+            if (row + 1 == Rows)
+                Run();
+        }
+        void Run()
+        {
+            if (Done)
                 return;
             Done = true;
             W->Model->Flush();

@@ -47,8 +47,8 @@ protected:
     // Runs `action` once, from a timer, as soon as `ready` holds (polled every 2 ms inside
     // whatever pump runs then).
     void When(std::function<bool()> ready, std::function<void()> action);
-    // Runs `action` inside the handler that adds record number `rows` (1-based) to the
-    // session's store, once, with the rows so far shown in Lv2.
+    // Runs `action` inside the handler that gives record number `rows` (1-based) of the
+    // session's store its header, once, with the rows so far shown in Lv2.
     void AtRow(int rows, std::function<void()> action);
 
     std::unique_ptr<TMain> W;

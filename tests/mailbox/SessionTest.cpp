@@ -1,17 +1,23 @@
 // The mailbox session without a window, against Dovecot: a whole session (connect, list,
 // delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, and
-// why a connection failed, as the session reports it.
+// why a connection failed, as the session reports it; the header cache across sessions (the
+// TOP commands counted in Dovecot's log at each logout).
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "mailbox/Environment.h"
+#include "mailbox/HeaderCache.h"
 #include "mailbox/MailboxSession.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
@@ -83,6 +89,30 @@ protected:
         for (int row = 0; row < S.Store().Count(); ++row)
             known += S.Store().At(row).HeaderKnown;
         return known;
+    }
+
+    std::vector<std::string> Subjects() const
+    {
+        std::vector<std::string> subjects;
+        for (int row = 0; row < S.Store().Count(); ++row)
+            subjects.push_back(S.Store().At(row).Subject);
+        return subjects;
+    }
+    // Connects, lists and quits; the TOP commands of that session, from Dovecot's logout line.
+    int ListedTops()
+    {
+        const std::string before = Server->Log();
+        EXPECT_TRUE(S.Connect(Account()));
+        S.List();
+        S.End();
+        std::string log;
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return (log = Server->Log()).rfind("top=") + 1 > before.size() + 1; }, 5000ms));
+        return std::atoi(log.c_str() + log.rfind("top=") + 4);
+    }
+    THeaderCache Cache(int port = Server->Port()) const
+    {
+        const std::string key = THeaderCache::KeyFor("127.0.0.1", port, "alice");
+        return THeaderCache(THeaderCache::FileNameFor(CacheFolder(), key), key);
     }
 
     static DovecotServer* Server;
@@ -207,6 +237,95 @@ TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)
     EXPECT_FALSE(S.Connect(Account()));   // one connection at a time
     EXPECT_EQ(S.Failure(), TConnectFailure::Busy);
     EXPECT_TRUE(S.Connected());
+}
+
+TEST_F(SessionTest, ASecondSessionListsFromTheCacheAndAsksOnlyForWhatChanged)
+{
+    AddMessages(5);
+    EXPECT_EQ(ListedTops(), 5);
+    struct stat st {};
+    ASSERT_EQ(::stat(Cache().FileName().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(CacheFolder().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    int atOnce = -1;   // headers there with the rows, before any TOP
+    S.OnListProgress = [&](int done, int) { atOnce = atOnce < 0 ? done : atOnce; };
+    EXPECT_EQ(ListedTops(), 0);
+    EXPECT_EQ(atOnce, 5);
+    EXPECT_EQ(Subjects()[4], " 5 subject");
+
+    // Another client deletes message 2, a message arrives: one TOP, the file drops message 2.
+    std::filesystem::remove(Server->MessageFiles()[1]);
+    Server->AddMessage(mailbox::MailBuilder().Subject("6 subject").Text("new\n").Build());
+    EXPECT_EQ(ListedTops(), 1);
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 3 subject", " 4 subject", " 5 subject", " 6 subject"}));
+    THeaderCache cache = Cache();
+    EXPECT_EQ(cache.Load(), TCacheState::Whole);
+    EXPECT_EQ(cache.Entries.size(), 5u);
+    EXPECT_EQ(cache.Records(), 5u);
+
+    // A UIDL the server gives to a message of another size is read anew, never shown stale.
+    const std::string uidl = S.Store().At(0).Uidl;
+    std::vector<TCacheEntry> entries{{uidl, S.Store().At(0).Size + 1, 0, "Subject: stale\r\n"}};
+    for (int row = 1; row < S.Store().Count(); ++row)
+        entries.push_back({S.Store().At(row).Uidl, S.Store().At(row).Size, 0, S.Store().At(row).Header});
+    ASSERT_TRUE(cache.Rewrite(entries));
+    EXPECT_EQ(ListedTops(), 1);
+    EXPECT_EQ(Subjects()[0], " 1 subject");
+}
+
+TEST_F(SessionTest, ATornOrDamagedCacheIsNeverBelievedAndIsBuiltAnew)
+{
+    AddMessages(5);
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        int tops;   // what the next listing reads again
+    } cases[] = {
+        {"torn last record", [](std::string& f) { f.resize(f.size() - 7); }, 1},
+        {"torn length", [](std::string& f) { f += "\x20\x00"; }, 0},
+        {"empty", [](std::string& f) { f.clear(); }, 5},
+        {"a flipped byte inside", [](std::string& f) { f[f.size() / 2] ^= 0x40; }, 5},
+        {"a huge length inside", [](std::string& f) { f.replace(f.find("Kalice") - 8, 4, "\xff\xff\xff\x7f"); }, 5},
+        {"not a cache", [](std::string& f) { f = "Subject: hello\r\n"; }, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ListedTops();
+        std::string file = testsupport::ReadFile(Cache().FileName());
+        c.damage(file);
+        std::ofstream(Cache().FileName(), std::ios::binary | std::ios::trunc) << file;
+        EXPECT_EQ(ListedTops(), c.tops);
+        EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 2 subject", " 3 subject", " 4 subject", " 5 subject"}));
+        THeaderCache cache = Cache();
+        EXPECT_EQ(cache.Load(), TCacheState::Whole);
+        EXPECT_EQ(cache.Entries.size(), 5u);
+    }
+}
+
+TEST_F(SessionTest, AServerWithoutUidlsOrWithARepeatedOneGetsNoCache)
+{
+    for (const std::string uidl : {"-ERR no\r\n", "+OK\r\n1 same\r\n2 same\r\n.\r\n"}) {
+        SCOPED_TRACE(uidl);
+        testsupport::Script s;
+        s.Pop3Login("+OK ready", "alice", "secret", "+OK 2 300", {"TOP", "UIDL"})
+            .Expect("CAPA").Send("+OK\r\nTOP\r\nUIDL\r\n.\r\n")
+            .Expect("UIDL").Send(uidl)
+            .Expect("LIST").Send("+OK\r\n1 100\r\n2 200\r\n.\r\n");
+        for (const char* n : {"1", "2"})
+            s.Expect(std::string("TOP ") + n + " 0").Send(std::string("+OK\r\nSubject: message ") + n + "\r\n\r\n.\r\n");
+        s.Expect("QUIT").SendLine("+OK").WaitForClose();
+        testsupport::ScriptServer server(s);
+        THeaderCache stale = Cache(server.Port());
+        ASSERT_TRUE(stale.Rewrite({{"same", 100, 0, "Subject: stale\r\n"}}));
+        ASSERT_TRUE(S.Connect(Account("secret", server.Port())));
+        S.List();
+        S.End();
+        EXPECT_TRUE(server.WaitDone());
+        EXPECT_EQ(Subjects(), (std::vector<std::string>{" message 1", " message 2"}));
+        EXPECT_FALSE(std::filesystem::exists(stale.FileName()));
+    }
 }
 
 } // namespace
