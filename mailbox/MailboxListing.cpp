@@ -21,7 +21,7 @@ void TMailboxSession::RunListing()
     FStopRequested = false;
     FQueuedDeletions.clear();
     try {
-        if (!FListed)
+        if (!FListed || ListingDone())
             ListAnew();
         if (FListed && FOneByOne)
             ListOneByOne(FNextNumber);
@@ -33,6 +33,16 @@ void TMailboxSession::RunListing()
     CompactCache();
     FStopRequested = false;
     FQueuedDeletions.clear();
+}
+
+bool TMailboxSession::ListingDone() const
+{
+    if (FOneByOne)
+        return FNextNumber > FPop->MessageCount;
+    for (int row = 0; row < FStore.Count(); ++row)
+        if (!FStore.At(row).HeaderKnown && !FStore.At(row).Deleted)
+            return false;
+    return true;
 }
 
 void TMailboxSession::ListAnew()

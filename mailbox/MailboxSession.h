@@ -179,10 +179,9 @@ public:
     TTlsProblem TlsProblem() const;
     std::string LoginRefusal() const;
 
-    // The first listing of a connection clears the store and lists the mailbox (see above)
-    // until the end, Stop, or the connection's loss; a later one on the same connection goes
-    // on where the last stopped (the headers still missing), since a POP3 mailbox does not
-    // change within a session.
+    // Clears the store and lists the mailbox (see above) until the end, Stop, or the
+    // connection's loss; after a listing that stopped, the next one on the same connection
+    // goes on where it stopped (the headers still missing) instead.
     void List();
     // Ends a running listing after the message being fetched; nothing else.
     void Stop();
@@ -243,6 +242,7 @@ private:
     // The listing (MailboxListing.cpp).
     void RunListing();
     void ListAnew();
+    bool ListingDone() const;
     void ListOneByOne(int from);
     void OpenCache(const TMailboxListing& listing);
     // The mailbox's name in its cache file, and the file (HeaderCache.h).

@@ -409,21 +409,27 @@ void TNMPOP3::SendAhead(int Msg)
     }
     if (batch.empty())
         return;
+    SendBatch(batch);
+    for (int n = first; n <= last; ++n)
+        FInFlight.push_back(n);
+}
+
+void TNMPOP3::SendBatch(const std::string& Batch)
+{
     StatusMessage(8, "Transaction");
     try {
-        for (std::size_t at = 0; at < batch.size();) {
-            const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
-            SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
+        for (std::size_t at = 0; at < Batch.size();) {
+            const std::size_t piece = std::min<std::size_t>(Batch.size() - at, 60000);
+            SendBuffer(Batch.data() + at, static_cast<std::uint16_t>(piece));
             at += piece;
         }
     } catch (...) {
         // Part of the batch may be out: no later reply could be told whose it is.
         FInFlight.clear();
+        FTopsInFlight.clear();
         DropConnection();
         throw;
     }
-    for (int n = first; n <= last; ++n)
-        FInFlight.push_back(n);
 }
 
 void TNMPOP3::SettleInFlight()

@@ -330,6 +330,9 @@ private:
     void SettleInFlight();
     // Gives back the room the summary's reply buffers grew to for one large reply.
     void ReleaseLargeBuffers();
+    // Sends commands sent ahead, in pieces; a failure drops the connection and what was in
+    // flight, and is raised.
+    void SendBatch(const std::string& Batch);
     // Sends, in one write, TOP n 0 for the next of Numbers after those in flight, from
     // index First (whose TOP is in flight or sent now) on, the window's way (SendAhead).
     void SendTopsAhead(const std::vector<int>& Numbers, std::size_t First);

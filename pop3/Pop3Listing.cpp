@@ -133,18 +133,7 @@ void TNMPOP3::SendTopsAhead(const std::vector<int>& Numbers, std::size_t First)
     std::string batch;
     for (std::size_t i = next; i < last; ++i)
         batch += CommandLine("TOP ", Numbers[i], " 0\r\n");
-    StatusMessage(8, "Transaction");
-    try {
-        for (std::size_t at = 0; at < batch.size();) {
-            const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
-            SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
-            at += piece;
-        }
-    } catch (...) {
-        FTopsInFlight.clear();   // part of the batch may be out: no later reply is anyone's
-        DropConnection();
-        throw;
-    }
+    SendBatch(batch);
     for (std::size_t i = next; i < last; ++i)
         FTopsInFlight.push_back(Numbers[i]);
 }

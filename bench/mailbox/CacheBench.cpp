@@ -18,6 +18,7 @@
 // Usage: bench_mailbox_cache [messages [runs]]
 
 #include "bench/Measure.h"
+#include "bench/Pop3Client.h"
 #include "bench/pop3/DelayProxy.h"
 #include "mailbox/Credentials.h"
 #include "mailbox/Environment.h"
@@ -92,11 +93,8 @@ Timing Session(const DovecotServer& server, int port, int stopAt = 0)
 double UidlAndList(const DovecotServer& server, int port)
 {
     TNMPOP3 pop(nullptr);
-    pop.Host = "127.0.0.1";
+    bench::UseServer(pop, server);
     pop.Port = port;
-    pop.UserID = server.User();
-    pop.Password = server.Password();
-    pop.TimeOut = 120000;
     pop.Connect();
     const auto t = Clock::now();
     pop.GetListing();
@@ -167,7 +165,7 @@ int main(int argc, char** argv)
         DovecotServer server;
         server.Start();
         server.AddMessages(mailbox::BulkMailbox(count));
-        // The cache file belongs to a port: every proxy of the same mailbox shares this one.
+        // The cache file is named after the port: each proxy's sessions have a file of their own.
         bench::DelayProxy counted(static_cast<std::uint16_t>(server.Port()), 0ms);
         const int port = counted.Port();
         Session(server, port);   // Dovecot builds its index

@@ -41,6 +41,7 @@ protected:
     QProgressBar* Bar() const { return W->Sb->findChild<QProgressBar*>("ProgressBar"); }
     bool CommandButtonsEnabled() const;
     std::vector<int> RowNumbers() const;
+    int Headers() const;   // records of the store whose header is in
     std::vector<std::string> BoxTexts() const;
     std::vector<std::string> ViewerLines() const;
 

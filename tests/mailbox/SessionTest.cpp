@@ -187,6 +187,25 @@ TEST_F(SessionTest, AStopInTheMiddleKeepsWhatCameAndTheNextListingIsWhole)
     EXPECT_EQ(S.Store().At(99).Number, 100);
 }
 
+TEST_F(SessionTest, ADeletionDuringTheListingStopsItDeletesAndTheListingGoesOn)
+{
+    AddMessages(40);
+    ASSERT_TRUE(S.Connect(Account()));
+    int accepted = -1;
+    S.OnListProgress = [&](int done, int) {
+        if (done == 5 && accepted < 0)
+            accepted = S.Delete({2, 30});   // kept until the header in hand is in
+    };
+    S.List();
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "dele 2", "+2", "dele 30", "+30"}));
+    EXPECT_EQ(Headers(), 39);   // not the one deleted before its header came
+    EXPECT_EQ(Listed().size(), 38u);
+    EXPECT_TRUE(S.Store().At(29).Deleted);
+    S.End();
+    EXPECT_EQ(Server->CountMessages(), 38);
+}
+
 TEST_F(SessionTest, AConnectionLostBeforeQuitBringsTheDeletedRecordsBackAndDeletesNothing)
 {
     AddMessages(3);
