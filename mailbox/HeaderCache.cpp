@@ -16,8 +16,12 @@ namespace {
 constexpr std::string_view Signature = "Purgel header cache 1\n";
 constexpr char KeyRecord = 'K';
 constexpr char EntryRecord = 'E';
-// The longest payload a record may claim: an entry's fields around the longest header.
-constexpr std::size_t MaxPayload = THeaderCache::MaxHeader + 1 + 1 + 255 + 16;
+// The most bytes of a subject or sender kept, and the longest payload a record may claim:
+// an entry's fields around the longest header.
+constexpr std::size_t MaxText = 64u << 10;
+constexpr std::size_t MaxPayload = THeaderCache::MaxHeader + 1 + 1 + 255 + 24 + 2 * (4 + MaxText);
+// The date field of an entry without a date.
+constexpr std::uint64_t NoDate = std::uint64_t{1} << 63;
 
 std::uint32_t Crc(std::string_view bytes)
 {
@@ -52,24 +56,39 @@ bool WriteWhole(int fd, std::string_view data)
     return true;
 }
 
-// An entry's payload: its UIDL (a length byte first), size, first seen, header.
+// A 4-byte length and that many bytes, taken from the front of `in`.
+bool TakeText(std::string_view& in, std::string& text)
+{
+    if (in.size() < 4)
+        return false;
+    const std::size_t length = GetNumber(in, 4);
+    if (length > MaxText || in.size() - 4 < length)
+        return false;
+    text.assign(in.substr(4, length));
+    in.remove_prefix(4 + length);
+    return true;
+}
+
+// An entry's payload: its UIDL (a length byte first), size, first seen, date, subject and
+// sender (each a length first), header.
 bool ReadEntry(std::string_view payload, std::string& uidl, TCachedHeader& entry)
 {
     if (payload.size() < 2 || payload[0] != EntryRecord)
         return false;
     const std::size_t length = static_cast<unsigned char>(payload[1]);
-    if (length == 0 || payload.size() < 2 + length + 16)
+    if (length == 0 || payload.size() < 2 + length + 24)
         return false;
     uidl.assign(payload.substr(2, length));
-    const std::string_view rest = payload.substr(2 + length);
-    if (rest.size() - 16 > THeaderCache::MaxHeader)
-        return false;   // never written so
+    std::string_view rest = payload.substr(2 + length);
     const auto size = static_cast<long long>(GetNumber(rest, 8));
-    if (size < 0)
-        return false;
-    entry.Size = size;
+    const std::uint64_t date = GetNumber(rest.substr(16), 8);
     entry.FirstSeen = static_cast<long long>(GetNumber(rest.substr(8), 8));
-    entry.Header.assign(rest.substr(16));
+    rest.remove_prefix(24);
+    if (size < 0 || !TakeText(rest, entry.Subject) || !TakeText(rest, entry.From) || rest.size() > THeaderCache::MaxHeader)
+        return false;   // never written so
+    entry.Size = size;
+    entry.Date = date == NoDate ? std::nullopt : std::optional<long long>(static_cast<long long>(date));
+    entry.Header.assign(rest);
     return true;
 }
 }
@@ -122,7 +141,7 @@ std::string THeaderCache::Format(const std::vector<TCacheEntry>& entries) const
 {
     std::size_t size = Signature.size() + 8 + 1 + FKey.size();
     for (const TCacheEntry& e : entries)
-        size += 8 + 18 + e.Uidl.size() + e.Header.size();
+        size += 8 + 34 + e.Uidl.size() + e.Header.size() + e.Subject.size() + e.From.size();
     std::string out;
     out.reserve(size);
     out.append(Signature);
@@ -135,7 +154,8 @@ std::string THeaderCache::Format(const std::vector<TCacheEntry>& entries) const
 
 bool THeaderCache::Keepable(const TCacheEntry& e)
 {
-    return !e.Uidl.empty() && e.Uidl.size() <= 255 && e.Header.size() <= MaxHeader && e.Size >= 0;
+    return !e.Uidl.empty() && e.Uidl.size() <= 255 && e.Header.size() <= MaxHeader && e.Size >= 0 &&
+           e.Subject.size() <= MaxText && e.From.size() <= MaxText && e.Date != static_cast<long long>(NoDate);
 }
 
 void THeaderCache::AppendEntry(std::string& out, const TCacheEntry& e, std::string& payload) const
@@ -147,6 +167,11 @@ void THeaderCache::AppendEntry(std::string& out, const TCacheEntry& e, std::stri
     payload.append(e.Uidl);
     PutNumber(payload, static_cast<std::uint64_t>(e.Size), 8);
     PutNumber(payload, static_cast<std::uint64_t>(e.FirstSeen), 8);
+    PutNumber(payload, e.Date ? static_cast<std::uint64_t>(*e.Date) : NoDate, 8);
+    for (std::string_view text : {e.Subject, e.From}) {
+        PutNumber(payload, text.size(), 4);
+        payload.append(text);
+    }
     payload.append(e.Header);
     AppendRecord(out, payload);
 }

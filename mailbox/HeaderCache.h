@@ -9,7 +9,9 @@
 // folder 0700), named after the mailbox (FileNameFor). It begins with a signature line, then
 // records, each a 4-byte length (little-endian), the CRC-32 of its payload, and the payload:
 // first the mailbox it belongs to, then one entry per record (a later record of a UIDL
-// replaces an earlier one). Entries are appended as the headers arrive, one write each, so a
+// replaces an earlier one). An entry also keeps the subject, sender and date as the list
+// shows them, taken from its header when it was read, so that a mailbox of thousands of
+// rows comes back without decoding a header again. Entries are appended as the headers arrive, one write each, so a
 // session cut anywhere keeps what it read. Reading trusts nothing: a record cut off at the
 // end (a crash in a write) is ignored and cut away before the next append; any other fault
 // (a bad checksum or record inside the file, another mailbox's file, no signature) drops the
@@ -20,6 +22,7 @@
 // that cannot be written stops the writing for this object (the file is left whole or cut
 // back to its last whole record). No Qt; one thread; the object owns its open file.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,6 +33,8 @@ struct TCachedHeader {
     long long Size = 0;
     long long FirstSeen = 0;   // seconds since the epoch
     std::string Header;
+    std::string Subject, From;   // UTF-8, as TMessageRecord holds them
+    std::optional<long long> Date;
 };
 
 // One entry to write.
@@ -38,6 +43,8 @@ struct TCacheEntry {
     long long Size = 0;
     long long FirstSeen = 0;
     std::string_view Header;
+    std::string_view Subject, From;
+    std::optional<long long> Date;
 };
 
 // How Load found the file.
@@ -75,7 +82,8 @@ public:
 
     // Appends one entry, making the file (and its folder) when there is none; false when it
     // could not be written, or writing has stopped. An entry whose header is longer than
-    // MaxHeader, or whose UIDL is empty or longer than 255 bytes, is passed over (true).
+    // MaxHeader, whose subject or sender is longer than 64 KiB, or whose UIDL is empty or
+    // longer than 255 bytes, is passed over (true).
     bool Append(const TCacheEntry& entry);
     // Replaces the file by one holding exactly these entries (written whole beside it, then
     // renamed over it); false when that failed (the old file stays).

@@ -90,8 +90,13 @@ void TMailboxSession::ListAnew()
             FCacheDead = true;
             continue;
         }
-        ReadHeaderBytes(r, std::move(entry->second.Header));
-        FFirstSeen.back() = entry->second.FirstSeen;
+        TCachedHeader& cached = entry->second;
+        r.Header = std::move(cached.Header);
+        r.Subject = std::move(cached.Subject);
+        r.From = std::move(cached.From);
+        r.Date = cached.Date;
+        r.HeaderKnown = true;
+        FFirstSeen.back() = cached.FirstSeen;
         ++FHeadersDone;
     }
     if (FCache) {
@@ -180,11 +185,16 @@ void TMailboxSession::HeaderArrived()
     if (row < 0)
         return;
     FStore.SetHeader(row, FPop->Summary.Header.Items());
-    const TMessageRecord& r = FStore.At(row);
     if (FCache)
-        FCache->Append({r.Uidl, r.Size, FFirstSeen[static_cast<std::size_t>(row)], r.Header});
+        FCache->Append(CacheEntryOf(row));
     ++FHeadersDone;
     ReportProgress();
+}
+
+TCacheEntry TMailboxSession::CacheEntryOf(int row) const
+{
+    const TMessageRecord& r = FStore.At(row);
+    return {r.Uidl, r.Size, FFirstSeen[static_cast<std::size_t>(row)], r.Header, r.Subject, r.From, r.Date};
 }
 
 void TMailboxSession::ReportProgress()
@@ -221,7 +231,7 @@ void TMailboxSession::CompactCache()
     for (int row = 0; row < FStore.Count(); ++row) {
         const TMessageRecord& r = FStore.At(row);
         if (r.HeaderKnown)
-            entries.push_back({r.Uidl, r.Size, FFirstSeen[static_cast<std::size_t>(row)], r.Header});
+            entries.push_back(CacheEntryOf(row));
     }
     if (FCache->Rewrite(entries))
         FCacheDead = false;

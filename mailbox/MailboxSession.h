@@ -64,6 +64,7 @@
 class TComponent;
 class TNMPOP3;
 class THeaderCache;
+struct TCacheEntry;
 struct TMailboxListing;
 
 // What the session is in the middle of.
@@ -251,6 +252,7 @@ private:
     void FetchMissingHeaders();
     void HeaderArrived();
     void CompactCache();
+    TCacheEntry CacheEntryOf(int row) const;   // the record's entry in the cache
     void RunQueuedDeletions();
     void DeleteEach(const std::vector<int>& numbers, int& accepted);
     void ReportProgress();

@@ -5,29 +5,6 @@
 #include "mailbox/MessageList.h"
 #include "mailbox/ShownText.h"
 
-namespace {
-void ReadTexts(TMessageRecord& record, const std::vector<std::string>& lines)
-{
-    record.Subject = FieldText(lines, "Subject");
-    record.From = FieldText(lines, "From");
-    record.Date = MessageList::HeaderDate(lines);
-    record.HeaderKnown = true;
-}
-
-// "name:" at the start of the line, in any case (`name` in lower case).
-bool StartsWithField(std::string_view line, std::string_view name)
-{
-    if (line.size() < name.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = line[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != name[i])
-            return false;
-    }
-    return true;
-}
-}
-
 void ReadHeader(TMessageRecord& record, const std::vector<std::string>& lines)
 {
     std::size_t end = lines.size();
@@ -42,34 +19,10 @@ void ReadHeader(TMessageRecord& record, const std::vector<std::string>& lines)
     record.Header.reserve(size);
     for (std::size_t i = 0; i < end; ++i)
         record.Header.append(lines[i]).append("\r\n");
-    ReadTexts(record, lines);
-}
-
-void ReadHeaderBytes(TMessageRecord& record, std::string header)
-{
-    // Only the fields shown are taken apart, each with its continuation lines: a cached
-    // mailbox of thousands of headers is read at once.
-    std::vector<std::string> shown;
-    bool continuing = false;
-    for (std::size_t at = 0; at < header.size();) {
-        std::size_t end = header.find('\n', at);
-        if (end == std::string::npos)
-            end = header.size();
-        std::string_view line(header.data() + at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-            if (continuing)
-                shown.emplace_back(line);
-            continue;
-        }
-        continuing = StartsWithField(line, "subject:") || StartsWithField(line, "from:") || StartsWithField(line, "date:");
-        if (continuing)
-            shown.emplace_back(line);
-    }
-    record.Header = std::move(header);
-    ReadTexts(record, shown);
+    record.Subject = FieldText(lines, "Subject");
+    record.From = FieldText(lines, "From");
+    record.Date = MessageList::HeaderDate(lines);
+    record.HeaderKnown = true;
 }
 
 template <class F>

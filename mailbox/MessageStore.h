@@ -82,5 +82,3 @@ private:
 // empty line and "." may be among them): the raw bytes, subject and sender decoded for
 // people, the date; HeaderKnown set.
 void ReadHeader(TMessageRecord& record, const std::vector<std::string>& lines);
-// The same from the raw bytes such a record holds (CR LF lines, as Header is kept).
-void ReadHeaderBytes(TMessageRecord& record, std::string header);

@@ -199,7 +199,7 @@ int main(int argc, char** argv)
             from.Load();
             std::vector<TCacheEntry> entries;
             for (const auto& [uidl, e] : from.Entries)
-                entries.push_back({uidl, e.Size, e.FirstSeen, e.Header});
+                entries.push_back({uidl, e.Size, e.FirstSeen, e.Header, e.Subject, e.From, e.Date});
             THeaderCache slow(CacheFile(plain.Port()), THeaderCache::KeyFor("127.0.0.1", plain.Port(), "alice"));
             slow.Rewrite(entries);
             const std::string slowCached = testsupport::ReadFile(slow.FileName());

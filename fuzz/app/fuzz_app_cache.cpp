@@ -21,7 +21,8 @@ bool SameEntries(const THeaderCache& a, const THeaderCache& b)
     for (const auto& [uidl, e] : a.Entries) {
         const auto other = b.Entries.find(uidl);
         if (other == b.Entries.end() || other->second.Size != e.Size || other->second.FirstSeen != e.FirstSeen ||
-            other->second.Header != e.Header)
+            other->second.Header != e.Header || other->second.Subject != e.Subject || other->second.From != e.From ||
+            other->second.Date != e.Date)
             return false;
     }
     return true;
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         Fail("the whole records alone read otherwise");
     std::vector<TCacheEntry> entries;
     for (const auto& [uidl, e] : cache.Entries)
-        entries.push_back({uidl, e.Size, e.FirstSeen, e.Header});
+        entries.push_back({uidl, e.Size, e.FirstSeen, e.Header, e.Subject, e.From, e.Date});
     if (again.Parse(cache.Format(entries), wholeGood) != TCacheState::Whole || !SameEntries(cache, again))
         Fail("what was read is not written back the same");
     return 0;

@@ -31,7 +31,7 @@ inline TCacheEntry CacheEntry(long long i, std::string& uidl, std::string& heade
 {
     uidl = "uidl-" + std::to_string(i);
     header = "Subject: " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 300), 'x') + "\r\n";
-    return {uidl, i * 7, i, header};
+    return {uidl, i * 7, i, header, std::string_view(header).substr(8, 4), "a@example.jp", i};
 }
 
 } // namespace faulttest

@@ -167,6 +167,8 @@ TEST(HeaderCacheKill, EveryKillLeavesACacheReadWithoutAWrongEntry)
             ASSERT_EQ(uidl, expectedUidl);
             ASSERT_EQ(entry.Size, expected.Size);
             ASSERT_EQ(entry.Header, header);
+            ASSERT_EQ(entry.Subject, expected.Subject);
+            ASSERT_EQ(entry.Date, expected.Date);
         }
     }
     std::printf("[ figures  ] 100 kills of the cache writer; %d left a torn last record; up to %zu entries\n", torn, most);

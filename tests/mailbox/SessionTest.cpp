@@ -286,12 +286,15 @@ TEST_F(SessionTest, ASecondSessionListsFromTheCacheAndAsksOnlyForWhatChanged)
 
     // A UIDL the server gives to a message of another size is read anew, never shown stale.
     const std::string uidl = S.Store().At(0).Uidl;
-    std::vector<TCacheEntry> entries{{uidl, S.Store().At(0).Size + 1, 0, "Subject: stale\r\n"}};
-    for (int row = 1; row < S.Store().Count(); ++row)
-        entries.push_back({S.Store().At(row).Uidl, S.Store().At(row).Size, 0, S.Store().At(row).Header});
+    std::vector<TCacheEntry> entries{{uidl, S.Store().At(0).Size + 1, 0, "Subject: stale\r\n", " stale"}};
+    for (int row = 1; row < S.Store().Count(); ++row) {
+        const TMessageRecord& r = S.Store().At(row);
+        entries.push_back({r.Uidl, r.Size, 0, r.Header, r.Subject, r.From, r.Date});
+    }
     ASSERT_TRUE(cache.Rewrite(entries));
     EXPECT_EQ(ListedTops(), 1);
-    EXPECT_EQ(Subjects()[0], " 1 subject");
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 3 subject", " 4 subject", " 5 subject", " 6 subject"}));
+    EXPECT_EQ(S.Store().At(3).From, " a@example.jp");   // from the cache
 }
 
 TEST_F(SessionTest, ATornOrDamagedCacheIsNeverBelievedAndIsBuiltAnew)
@@ -337,7 +340,7 @@ TEST_F(SessionTest, AServerWithoutUidlsOrWithARepeatedOneGetsNoCache)
         s.Expect("QUIT").SendLine("+OK").WaitForClose();
         testsupport::ScriptServer server(s);
         THeaderCache stale = Cache(server.Port());
-        ASSERT_TRUE(stale.Rewrite({{"same", 100, 0, "Subject: stale\r\n"}}));
+        ASSERT_TRUE(stale.Rewrite({{"same", 100, 0, "Subject: stale\r\n", " stale"}}));
         ASSERT_TRUE(S.Connect(Account("secret", server.Port())));
         S.List();
         S.End();
