@@ -6,7 +6,6 @@
 
 #include <QTemporaryDir>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <memory>
 #include <string>
@@ -317,7 +316,7 @@ TEST_F(SessionTest, ATornOrDamagedCacheIsNeverBelievedAndIsBuiltAnew)
         ListedTops();
         std::string file = testsupport::ReadFile(Cache().FileName());
         c.damage(file);
-        std::ofstream(Cache().FileName(), std::ios::binary | std::ios::trunc) << file;
+        testsupport::WriteFile(Cache().FileName(), file, 0600);
         EXPECT_EQ(ListedTops(), c.tops);
         EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 2 subject", " 3 subject", " 4 subject", " 5 subject"}));
         THeaderCache cache = Cache();
