@@ -19,6 +19,7 @@ void TMailboxSession::Stop()
 void TMailboxSession::RunListing()
 {
     FStopRequested = false;
+    FListComplete = false;
     FQueuedDeletions.clear();
     try {
         if (!FListed || ListingDone())
@@ -31,6 +32,7 @@ void TMailboxSession::RunListing()
         // Only a connection that broke or ended raises here: the listing is over.
     }
     CompactCache();
+    FListComplete = FListed && !FStopRequested && !FEndPending && Connected();
     FStopRequested = false;
     FQueuedDeletions.clear();
 }
