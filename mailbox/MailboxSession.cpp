@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "mailbox/Environment.h"
+#include "mailbox/HeaderCache.h"
 #include "mailbox/ShownText.h"
 #include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
@@ -129,6 +130,11 @@ bool TMailboxSession::Connect(const TAccountFields& account)
     FEndPending = false;
     FDeletedCount = 0;
     FDeletedNumbers.clear();
+    // Nothing of an earlier connection's listing stands for this one.
+    FListed = false;
+    FOneByOne = false;
+    FQueuedDeletions.clear();
+    FCache.reset();
     bool connected = false;
     // Looking the password up may wait (the keyring, a prompt): other handlers run meanwhile.
     TCredential credential;
@@ -276,51 +282,40 @@ void TMailboxSession::List()
 {
     if (!Connected() || Waiting())
         return;
-    RunCommand(TSessionState::Listing, [this] {
-        FStore.Clear();
-        FStopRequested = false;
-        FListComplete = false;
-        for (int i = 0; !FStopRequested && i < FPop->MessageCount; ++i) {
-            if (!Connected())
-                break;
-            FListingNumber = i + 1;
-            FRetrieve = TRetrieve::ListRow;
-            try {
-                FPop->GetSummary(i + 1);
-            } catch (...) {
-                // The message gets no record; a lost connection ends the loop at its next pass.
-            }
-            if (OnListProgress)
-                OnListProgress(i + 1, FPop->MessageCount);
-        }
-        FListComplete = !FStopRequested && Connected();
-        FStopRequested = false;
-    });
+    RunCommand(TSessionState::Listing, [this] { RunListing(); });
 }
 
 int TMailboxSession::Delete(const std::vector<int>& numbers)
 {
+    if (FState == TSessionState::Listing && !FEndPending) {
+        FQueuedDeletions.insert(FQueuedDeletions.end(), numbers.begin(), numbers.end());
+        FPop->StopSummaries();
+        return 0;
+    }
     if (Waiting())
         return 0;
     int accepted = 0;
-    RunCommand(TSessionState::Deleting, [&] {
-        for (int number : numbers) {
-            if (FEndPending)
-                break;
-            const int row = FStore.RowOf(number);
-            if (row < 0 || FStore.At(row).Deleted)
-                continue;
-            if (OnDeleteStart)
-                OnDeleteStart(number);
-            FDeletingNumber = number;
-            FAccepted = false;
-            FPop->DeleteMailMessage(number);
-            accepted += FAccepted;
-            if (OnDeleteEnd)
-                OnDeleteEnd(number, FAccepted);
-        }
-    });
+    RunCommand(TSessionState::Deleting, [&] { DeleteEach(numbers, accepted); });
     return accepted;
+}
+
+void TMailboxSession::DeleteEach(const std::vector<int>& numbers, int& accepted)
+{
+    for (int number : numbers) {
+        if (FEndPending)
+            break;
+        const int row = FStore.RowOf(number);
+        if (row < 0 || FStore.At(row).Deleted)
+            continue;
+        if (OnDeleteStart)
+            OnDeleteStart(number);
+        FDeletingNumber = number;
+        FAccepted = false;
+        FPop->DeleteMailMessage(number);
+        accepted += FAccepted;
+        if (OnDeleteEnd)
+            OnDeleteEnd(number, FAccepted);
+    }
 }
 
 // The component's OnSuccess: the server accepted the DELE.
@@ -359,7 +354,7 @@ void TMailboxSession::Undo()
 void TMailboxSession::End()
 {
     if (Waiting()) {
-        FStopRequested = true;
+        Stop();
         if (FState == TSessionState::Ending)
             return;   // the QUIT is on its way already
         if (FState == TSessionState::Connecting) {
@@ -420,6 +415,10 @@ void TMailboxSession::RetrieveEnd()
     FRetrieve = TRetrieve::ListRow;
     switch (retrieve) {
     case TRetrieve::ListRow: {
+        if (FListed && !FOneByOne) {
+            HeaderArrived();
+            break;
+        }
         TMessageRecord record;
         record.Number = FListingNumber;
         record.Size = FPop->Summary.Bytes;

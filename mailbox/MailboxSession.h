@@ -8,6 +8,17 @@
 // message's text and header for a viewer. The session never shows anything: it reports
 // through events and answers with enums, and asks its owner through hooks.
 //
+// Listing. After the login the session asks CAPA again and lists the whole mailbox with UIDL
+// and LIST (together when the server announces PIPELINING): every message gets its record at
+// once, with its size, and with its header when the mailbox's header cache (HeaderCache.h,
+// in CacheFolder()) holds its UIDL at that size. Then TOP n 0 fills in the others, in the
+// pipelined window where allowed, and each header goes into the cache as it comes; entries
+// the server no longer lists are dropped from the file. A server that lists no UIDL, or
+// repeats one, gets no cache (its file is removed) and the same listing without it; one
+// whose LIST fails gets today's listing, a record per summary (TOP n 0, LIST n). A record
+// is always this session's message number as this session's listing gave it, so a deletion
+// asks for exactly the message the row shows.
+//
 // Waiting. Every network wait pumps the thread's messages (see net/Psock.h), so the owner's
 // handlers run nested inside a running command. State() says what runs; while one runs
 // (Waiting()), a second command is refused: it returns at once and does nothing (a fetch
@@ -53,6 +64,9 @@
 class TComponent;
 class TNMPOP3;
 struct TTokenRefusal;
+class THeaderCache;
+struct TCacheEntry;
+struct TMailboxListing;
 
 // What the session is in the middle of.
 enum class TSessionState {
@@ -172,15 +186,20 @@ public:
     // After TokenRefused: the error challenge's status ("" without one) and the server's reply.
     const TTokenRefusal& TokenRefusal() const;
 
-    // Clears the store and fetches the summary (TOP n 0, LIST n) of every message into it,
-    // in number order, until the end, Stop, or the connection's loss.
+    // Clears the store and lists the mailbox (see above) until the end, Stop, or the
+    // connection's loss; after a listing that stopped, the next one on the same connection
+    // goes on where it stopped (the headers still missing) instead.
     void List();
     // Ends a running listing after the message being fetched; nothing else.
-    void Stop() { FStopRequested = true; }
+    void Stop();
     // The last listing went through every message: neither stopped nor cut off.
     bool ListComplete() const { return FListComplete; }
     // Asks the server to delete the messages of these numbers, in order; numbers without a
     // record, or already deleted, are passed over. Returns how many the server accepted.
+    // During a listing (from a handler inside it) the numbers are kept instead and 0 is
+    // returned: the listing stops after the message in hand, the deletions run (events as
+    // ever; a refusal ends them with OnDeleteFailed), and the listing goes on unless Stop or
+    // End came meanwhile.
     int Delete(const std::vector<int>& numbers);
     // RSET: the server forgets this connection's deletions, and the records come back.
     // Nothing when no deletion waits.
@@ -202,11 +221,15 @@ public:
     std::function<void(bool deletionsKept)> OnDisconnect;
     // The TCP connection could not be made (not for TLS reasons), before Connect fails.
     std::function<void()> OnConnectionFailed;
-    // After each message of a listing: how many were asked for, of how many.
+    // During a listing: how many records have their header, of how many the listing has;
+    // first once the records are there, then after each header that arrives.
     std::function<void(int done, int total)> OnListProgress;
     // Before each DELE, and after it returned (accepted or not: a refusal raises instead).
     std::function<void(int number)> OnDeleteStart;
     std::function<void(int number, bool accepted)> OnDeleteEnd;
+    // A deletion asked for during a listing failed (the rest were not asked for): the text
+    // of what Delete would have raised (the server's refusing reply line, or the failure).
+    std::function<void(int number, const std::string& text)> OnDeleteFailed;
     // Whether to trust the certificate for the server; no hook: not trusted.
     std::function<bool(const TTrustQuestion&)> OnTrustCertificate;
 
@@ -227,6 +250,22 @@ private:
     bool ReadFailure(const TAccountFields& account);
     bool AskTrust(const TAccountFields& account);
     void RetrieveEnd();
+    // The listing (MailboxListing.cpp).
+    void RunListing();
+    void ListAnew();
+    bool ListingDone() const;
+    void ListOneByOne(int from);
+    void OpenCache(const TMailboxListing& listing);
+    // The mailbox's name in its cache file, and the file (HeaderCache.h).
+    std::string CacheKey() const;
+    std::string CacheFileName() const;
+    void FetchMissingHeaders();
+    void HeaderArrived();
+    void CompactCache();
+    TCacheEntry CacheEntryOf(int row) const;   // the record's entry in the cache
+    void RunQueuedDeletions();
+    void DeleteEach(const std::vector<int>& numbers, int& accepted);
+    void ReportProgress();
     void Deleted();
     void Disconnected();
     void RestoreDeleted();
@@ -246,6 +285,16 @@ private:
     int FDeletedCount = 0;
     std::vector<int> FDeletedNumbers;   // accepted this connection, in order
     int FListingNumber = 0;        // the message whose summary the listing fetches
+    // This connection's listing filled the store: a later List goes on from there (in
+    // today's listing, from FNextNumber).
+    bool FListed = false;
+    bool FOneByOne = false;
+    int FNextNumber = 0;
+    std::vector<int> FQueuedDeletions;   // asked for during the listing
+    std::unique_ptr<THeaderCache> FCache;   // this connection's, when its listing has one
+    std::vector<long long> FFirstSeen;   // by row: when the cache first saw the message
+    bool FCacheDead = false;        // the file holds entries no longer listed, or replaced
+    int FHeadersDone = 0;           // records whose header came (or was refused) this listing
     int FDeletingNumber = 0;       // the message the delete command asks for
     bool FAccepted = false;        // the last DELE was accepted
     std::optional<TFetchedText> FText;

@@ -66,7 +66,7 @@ void TMessageStore::Append(std::vector<TMessageRecord> records)
 void TMessageStore::SetHeader(int row, const std::vector<std::string>& lines)
 {
     ReadHeader(FRecords[static_cast<std::size_t>(row)], lines);
-    Notify([&](TStoreObserver& o) { o.RowsChanged(row, row); });
+    Notify([&](TStoreObserver& o) { o.HeaderArrived(row); });
 }
 
 void TMessageStore::SetChecked(int row, bool checked)

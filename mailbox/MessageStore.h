@@ -40,6 +40,9 @@ public:
     virtual ~TStoreObserver() = default;
     virtual void RowsAppended(int first, int last) = 0;
     virtual void RowsChanged(int first, int last) = 0;
+    // A row's header arrived (SetHeader): a change that an observer may show later, with
+    // others, as a listing brings thousands of them.
+    virtual void HeaderArrived(int row) { RowsChanged(row, row); }
     virtual void RowDeleted(int row) = 0;
     virtual void RowRestored(int row) = 0;
     virtual void Cleared() = 0;

@@ -80,7 +80,7 @@ std::string TNMPOP3::Command(const std::string& Line)
 
 void TNMPOP3::Send(const std::string& Line)
 {
-    if (!FInFlight.empty())
+    if (!FInFlight.empty() || !FTopsInFlight.empty())
         SettleInFlight();
     StatusMessage(8, "Transaction");
     FReplyBytes = 0;
@@ -156,6 +156,7 @@ void TNMPOP3::Connect()
         Capabilities.clear();   // no answer of an earlier session stands for this one
         ForgetSession();
         FInFlight.clear();   // what was in flight went with the last connection
+        FTopsInFlight.clear();
     }
     const bool wasBusy = FBusy;
     FBusy = true;
@@ -225,16 +226,17 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     MessageCount = PlainNumber(NthWordView(reply, ' ', 2));
 }
 
-void TNMPOP3::ReadCapabilities()
+bool TNMPOP3::ReadCapabilities(std::string_view Ahead)
 {
     Capabilities.clear();
     // A server without CAPA refuses it: no capabilities, no further wait.
-    if (StripLineEnd(FirstWord(Command("CAPA"))) != "+OK")
-        return;
+    if (StripLineEnd(FirstWord(Command("CAPA" + std::string(Ahead)))) != "+OK")
+        return false;
     ReadListing([this](std::string_view line, bool last) {
         if (!last)
             Capabilities.emplace_back(StripLineEnd(line));
     });
+    return true;
 }
 
 bool TNMPOP3::HasCapability(std::string_view Name) const
@@ -286,6 +288,7 @@ void TNMPOP3::Disconnect()
 void TNMPOP3::Abort()
 {
     FInFlight.clear();   // the connection ends: their replies go with it
+    FTopsInFlight.clear();
     ForgetSession();
     TPowersock::Abort();
     if (Connected) {
@@ -323,7 +326,7 @@ void TNMPOP3::GetSummary(int Msg)
         KeepSizes();
     const int keptSize = ahead ? -1 : KeptSize(Msg);
     if (ahead) {
-        if (!FInFlight.empty() && FInFlight.front() != Msg)
+        if ((!FInFlight.empty() && FInFlight.front() != Msg) || !FTopsInFlight.empty())
             SettleInFlight();   // the caller went elsewhere: those replies are no one's
         SendAhead(Msg);
         FInFlight.pop_front();
@@ -332,21 +335,8 @@ void TNMPOP3::GetSummary(int Msg)
         Send(CommandLine("TOP ", Msg, " 0"));
     }
     bool refused = false;
-    FReplyText.clear();
-    FLineLengths.clear();
-    const int unread = ReadReply(
-        [this, &refused](std::string_view line) {
-            FLineLengths.push_back(line.size());
-            if (FLineLengths.size() == 1) {
-                refused = !ContainsOk(line);
-                return refused;   // a refusal has no lines after it
-            }
-            return IsEndLine(line);
-        },
-        true, &FReplyText);
-    const char* next = FReplyText.data();
-    const std::string_view statusLine(next, FLineLengths[0]);
-    next += statusLine.size();
+    const int unread = ReadTopReply(refused);
+    const std::string_view statusLine(FReplyText.data(), FLineLengths[0]);
     if (refused) {
         const std::string reply(statusLine);
         ConsumeInput(unread);
@@ -359,24 +349,7 @@ void TNMPOP3::GetSummary(int Msg)
         Send(CommandLine("LIST ", Msg));
     ConsumeInput(unread);
     NoteReply(statusLine);
-    Summary.Header.Clear();
-    Summary.Subject.clear();
-    Summary.From.clear();
-    Summary.MessageId.clear();
-    for (std::size_t i = 1; i < FLineLengths.size(); ++i) {
-        const std::string_view text = StripLineEnd(std::string_view(next, FLineLengths[i]));
-        next += FLineLengths[i];
-        // The three fields differ in their first character.
-        if (!text.empty()) {
-            if (text[0] == 'S' && StartsWith(text, "Subject:"))
-                Summary.Subject.assign(From(text, 9));
-            else if (text[0] == 'F' && StartsWith(text, "From:"))
-                Summary.From.assign(From(text, 6));
-            else if (text[0] == 'M' && StartsWith(text, "Message-ID:"))
-                Summary.MessageId.assign(From(text, 13, 256));
-        }
-        Summary.Header.Add(std::string(text));
-    }
+    TakeSummaryLines();
     FReplyBytes = 0;
     Summary.Bytes = keptSize >= 0 ? keptSize : StrToInt(TrimView(NthWordView(ReadStatus(), ' ', 3)));
     StatusMessage(1, "Summary Retrieved");
@@ -392,24 +365,18 @@ void TNMPOP3::KeepSizes()
     FSizes.clear();
     if (StripLineEnd(FirstWord(Command("LIST"))) != "+OK")
         return;   // refused: each message asks for its own
-    std::vector<int> sizes(static_cast<std::size_t>(std::max(MessageCount, 0)), -1);
-    bool wellFormed = true;
-    ReadListing([&](std::string_view line, bool last) {
-        if (last || !wellFormed)
-            return;
-        const std::string_view text = StripLineEnd(line);
-        const std::string_view number = NthWordView(text, ' ', 1);
-        const std::string_view size = NthWordView(text, ' ', 2);
-        const int n = PlainNumber(number);
-        const int bytes = PlainNumber(size);
-        wellFormed = n >= 1 && n <= MessageCount && (bytes > 0 || size == "0") &&
-                     number.size() + 1 + size.size() == text.size();
-        if (wellFormed)
-            sizes[static_cast<std::size_t>(n - 1)] = bytes;
-    });
+    std::vector<std::string> sizes;
     // A listing with any line that is not "number size" is trusted for no message.
-    if (wellFormed)
-        FSizes = std::move(sizes);
+    if (ReadNumberedListing(sizes, IsSizeWord))
+        KeepListedSizes(sizes);
+}
+
+void TNMPOP3::KeepListedSizes(const std::vector<std::string>& Sizes)
+{
+    FSizes.assign(Sizes.size(), -1);
+    for (std::size_t i = 0; i < Sizes.size(); ++i)
+        if (!Sizes[i].empty())
+            FSizes[i] = PlainNumber(Sizes[i]);
 }
 
 int TNMPOP3::KeptSize(int Msg) const
@@ -454,21 +421,27 @@ void TNMPOP3::SendAhead(int Msg)
     }
     if (batch.empty())
         return;
+    SendBatch(batch);
+    for (int n = first; n <= last; ++n)
+        FInFlight.push_back(n);
+}
+
+void TNMPOP3::SendBatch(const std::string& Batch)
+{
     StatusMessage(8, "Transaction");
     try {
-        for (std::size_t at = 0; at < batch.size();) {
-            const std::size_t piece = std::min<std::size_t>(batch.size() - at, 60000);
-            SendBuffer(batch.data() + at, static_cast<std::uint16_t>(piece));
+        for (std::size_t at = 0; at < Batch.size();) {
+            const std::size_t piece = std::min<std::size_t>(Batch.size() - at, 60000);
+            SendBuffer(Batch.data() + at, static_cast<std::uint16_t>(piece));
             at += piece;
         }
     } catch (...) {
         // Part of the batch may be out: no later reply could be told whose it is.
         FInFlight.clear();
+        FTopsInFlight.clear();
         DropConnection();
         throw;
     }
-    for (int n = first; n <= last; ++n)
-        FInFlight.push_back(n);
 }
 
 void TNMPOP3::SettleInFlight()
@@ -478,17 +451,14 @@ void TNMPOP3::SettleInFlight()
         FInFlight.pop_front();
         if (!Connected)
             continue;   // the connection has ended: nothing is left to read
-        bool first = true;
-        FReplyBytes = 0;
-        ReadReply([&first](std::string_view line) {
-            if (first) {
-                first = false;
-                return !ContainsOk(line);
-            }
-            return IsEndLine(line);
-        });
+        DropTopReply();
         FReplyBytes = 0;
         ReadStatus();
+    }
+    while (!FTopsInFlight.empty()) {
+        FTopsInFlight.pop_front();
+        if (Connected)
+            DropTopReply();
     }
 }
 

@@ -6,7 +6,8 @@
 //
 // TNMPOP3 is a TPowersock: every operation looks blocking but waits by pumping the thread's
 // messages, so handlers of the owner run inside a waiting operation. The busy flag makes
-// GetSummary, GetMailMessage, DeleteMailMessage, UniqueID and List return at once, silently,
+// GetSummary, GetSummaries, GetListing, GetMailMessage, DeleteMailMessage,
+// UniqueID and List return at once, silently,
 // while one of them waits, or any other wait of the component runs. A handler that runs inside a wait of the component never gets a
 // reply meant for the waiting command: Reset returns at once, silently, and Disconnect
 // ends the wait as Abort does (the waiting command raises EAbortError, no QUIT is sent).
@@ -69,6 +70,23 @@
 using TListEvent = std::function<void(int Msg, int Size)>;
 // The proposed attachment file name, which the handler may change.
 using TVarFileNameEvent = std::function<void(std::string& FileName)>;
+
+// One message of the whole mailbox's listing (GetListing).
+struct TListedMessage {
+    int Number = 0;
+    long long Size = -1;   // as LIST gave it
+    std::string Uidl;      // as UIDL gave it; "" when UIDL listed nothing for the number
+};
+
+// The whole mailbox as UIDL and LIST of this session gave it (GetListing).
+struct TMailboxListing {
+    // LIST answered with a listing of "number size" lines only: Messages holds them.
+    bool Sizes = false;
+    // UIDL answered with a listing of "number id" lines only (the id printable, no blank):
+    // their ids are in Messages. Repeated ids are kept as the server gave them.
+    bool Uidls = false;
+    std::vector<TListedMessage> Messages;   // the numbers LIST listed, in its order
+};
 
 // The text of the exception raised when the server closes the connection while a reply is
 // awaited.
@@ -160,6 +178,23 @@ public:
     // command first reads and drops the replies still in flight, Abort drops them with the
     // connection.
     void GetSummary(int Msg);
+    // UIDL and LIST of the whole mailbox into Listing (emptied first), sent together in one
+    // write when the server announced PIPELINING, else one after the other. A refusal or a
+    // malformed line leaves that half out (Sizes or Uidls false), and a LIST left out is not
+    // asked again by GetSummary. AskCapabilities: CAPA first, for what the server says after
+    // the login (RFC 2449 lets capabilities change then; a refusal keeps the earlier ones),
+    // in the same write when PIPELINING was announced before, and the listing uses its
+    // answer. Raises what a command raises (connection, time-out, reply limit). Nothing when
+    // busy.
+    void GetListing(bool AskCapabilities = false);
+    // TOP n 0 for each of Numbers in order, into Summary, OnRetrieveEnd after each (the
+    // number in SummaryNumber, Bytes from the session's LIST or -1); with PIPELINING sent
+    // ahead in the window GetSummary uses. A refused TOP fires nothing and the next message
+    // follows. StopSummaries (from a handler) ends it after the message in hand; the replies
+    // still in flight are read and dropped before it returns. OnRetrieveStart once. Raises
+    // what GetSummary raises but for refusals. Nothing when busy.
+    void GetSummaries(const std::vector<int>& Numbers);
+    void StopSummaries() { FStopSummaries = true; }
     // RETR Msg into MailMessage (attachments to files); OnRetrieveStart, and OnRetrieveEnd
     // on every way out after the connection check.
     void GetMailMessage(int Msg);
@@ -254,6 +289,8 @@ public:
     // The "status" member of an error challenge's JSON object ("" when it has none).
     static std::string ChallengeStatus(std::string_view Json);
     TSummary Summary;
+    int SummaryNumber = 0;       // the message of Summary, from GetSummaries
+    TMailboxListing Listing;     // from GetListing
     TMailMessage MailMessage;
 
     // An attachment name from a mail reduced to a plain file name ("" when nothing is
@@ -309,6 +346,8 @@ private:
     // Without PIPELINING, once a session: LIST of the whole mailbox into FSizes; a refusal
     // or a line that is not "number size" leaves it empty. Raises what Command raises.
     void KeepSizes();
+    // FSizes from the size words of a numbered listing ("" for a number not listed).
+    void KeepListedSizes(const std::vector<std::string>& Sizes);
     // The kept size of Msg, or -1 when the listing has none for it.
     int KeptSize(int Msg) const;
     // The kept listing and the window belong to one session (DELE and RSET renumber nothing).
@@ -321,14 +360,31 @@ private:
     void SettleInFlight();
     // Gives back the room the summary's reply buffers grew to for one large reply.
     void ReleaseLargeBuffers();
+    // Sends commands sent ahead, in pieces; a failure drops the connection and what was in
+    // flight, and is raised.
+    void SendBatch(const std::string& Batch);
+    // Sends, in one write, TOP n 0 for the next of Numbers after those in flight, from
+    // index First (whose TOP is in flight or sent now) on, the window's way (SendAhead).
+    void SendTopsAhead(const std::vector<int>& Numbers, std::size_t First);
+    // Reads a TOP reply into FReplyText and FLineLengths, the last batch left unread (its
+    // size returned, for ConsumeInput); Refused: its status line refused.
+    int ReadTopReply(bool& Refused);
+    // Summary's fields from the lines after the status line in FReplyText.
+    void TakeSummaryLines();
+    // Reads and drops one TOP reply (through its "." unless refused).
+    void DropTopReply();
+    // Reads the rest of a multi-line listing of "number word" lines into Words by number
+    // (Words sized MessageCount); false when a line is malformed (the rest still read).
+    bool ReadNumberedListing(std::vector<std::string>& Words, bool (*WordFits)(std::string_view));
     // ReadReply up to and including the "." line of a multi-line reply: Take(Line, Last).
     template <class TakeLine>
     void ReadListing(TakeLine&& Take);
     // One header line for ReadHeader; true when it ends the header.
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
-    // CAPA into Capabilities (emptied first; a refusal leaves it empty).
-    void ReadCapabilities();
+    // CAPA into Capabilities (emptied first; a refusal leaves it empty); false when refused.
+    // Ahead: commands sent in the same write, their replies left unread.
+    bool ReadCapabilities(std::string_view Ahead = {});
     // The STLS step of TlsMode StartTls (see Connect).
     void UpgradeConnection();
     // The AUTH exchange with AccessToken (see AccessToken); raises "Token refused".
@@ -372,6 +428,8 @@ private:
     bool FBusy = false;
     bool FReplyEnded = false;    // the header reader met the "." of the RETR reply
     std::deque<int> FInFlight;   // messages whose TOP and LIST were sent ahead, unread
+    std::deque<int> FTopsInFlight;   // messages whose TOP alone was sent ahead (GetSummaries)
+    bool FStopSummaries = false;
     int FSummaries = 0;          // GetSummary calls of the session
     bool FSizesAsked = false;    // the session's LIST of the whole mailbox was sent
     std::vector<int> FSizes;     // its sizes by message number - 1 (-1: not listed)

@@ -107,6 +107,19 @@ inline int PlainNumber(std::string_view text)
     return DigitsValue(text);
 }
 
+// The size of a "number size" listing line: a plain decimal number within 32 bits.
+inline bool IsSizeWord(std::string_view word)
+{
+    return PlainNumber(word) > 0 || word == "0";
+}
+
+// The id of a "number id" UIDL line: printable characters without a blank (RFC 1939 says
+// 1 to 70 of them; a few more are taken).
+inline bool IsUidlWord(std::string_view word)
+{
+    return !word.empty() && word.size() <= 255 &&
+           std::all_of(word.begin(), word.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
 
 } // namespace pop3text
 

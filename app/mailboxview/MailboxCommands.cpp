@@ -25,6 +25,7 @@
 #include "mailbox/Environment.h"
 #include "mailbox/LastLook.h"
 #include "mailbox/MessageList.h"
+#include "runtime/Exception.h"
 #include "mailbox/Rules.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
@@ -71,9 +72,11 @@ TMailboxCommands::TMailboxCommands(TMain& window) : W(window)
     s.OnConnect = [this] { Guarded([this] { Connected(); }); };
     s.OnDisconnect = [this](bool kept) { Guarded([&] { Disconnected(kept); }); };
     s.OnConnectionFailed = [this] { Guarded([this] { ConnectionFailed(); }); };
-    s.OnListProgress = [this](int done, int) { Guarded([&] { ListProgress(done); }); };
+    s.OnListProgress = [this](int done, int total) { Guarded([&] { ListProgress(done, total); }); };
     s.OnDeleteStart = [this](int number) { Guarded([&] { DeleteStart(number); }); };
     s.OnDeleteEnd = [this](int, bool accepted) { Guarded([&] { DeleteEnd(accepted); }); };
+    // A deletion that ran inside the listing fails as the delete command would have.
+    s.OnDeleteFailed = [](int, const std::string& text) { ShowException(Exception(text)); };
 }
 
 TMailboxCommands::~TMailboxCommands()
@@ -85,6 +88,7 @@ TMailboxCommands::~TMailboxCommands()
     s.OnListProgress = nullptr;
     s.OnDeleteStart = nullptr;
     s.OnDeleteEnd = nullptr;
+    s.OnDeleteFailed = nullptr;
 }
 
 void TMailboxCommands::SetCommandButtonsEnabled(bool enabled)
@@ -176,11 +180,15 @@ void TMailboxCommands::RetrieveMessageList()
     // A range of 0 to 0 would turn the bar into a busy indicator.
     bar->setRange(0, std::max(1, s.MessageCount()));
     bar->setValue(0);
+    // "n / N": the headers in, of the messages listed.
+    bar->setFormat(QStringLiteral("%v / %m"));
+    bar->setTextVisible(true);
     FSinceShown.start();
     s.List();
     W.Model->Flush();
     W.SenderPanel->Refresh();
     bar->setValue(0);
+    bar->setTextVisible(false);
     W.Rules->ListingEnded();
     // A whole mailbox seen is the account's last look, for "全アカウントを確認".
     if (s.ListComplete())
@@ -193,11 +201,15 @@ void TMailboxCommands::RetrieveMessageList()
     }
 }
 
-void TMailboxCommands::ListProgress(int done)
+void TMailboxCommands::ListProgress(int done, int total)
 {
-    if (FSinceShown.elapsed() < ShowEveryMs)
+    // The first report comes with every row (their sizes): shown at once.
+    if (FSinceShown.elapsed() < ShowEveryMs && done > 0)
         return;
-    W.ProgressBar()->setValue(done);
+    QProgressBar* bar = W.ProgressBar();
+    if (bar->maximum() != std::max(1, total))
+        bar->setRange(0, std::max(1, total));
+    bar->setValue(done);
     W.Model->Flush();
     FSinceShown.restart();
 }

@@ -31,6 +31,7 @@ public:
     void RetrieveMessageList();
     // Asks, naming how many messages go and their total size, then asks the server to delete
     // each checked message; a refusal raises the server's reply to the handler boundary.
+    // During a listing the listing stops for the deletions and then goes on.
     void DeleteCheckedMessages();
     // RSET; a refusal raises the server's reply.
     void UndoDeletions();
@@ -52,7 +53,7 @@ private:
     void Connected();
     void Disconnected(bool deletionsKept);
     void ConnectionFailed();
-    void ListProgress(int done);
+    void ListProgress(int done, int total);
     void DeleteStart(int number);
     void DeleteEnd(bool accepted);
 

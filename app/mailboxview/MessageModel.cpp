@@ -1,5 +1,7 @@
 #include "app/mailboxview/MessageModel.h"
 
+#include <QPalette>
+
 #include "app/main/Sjis.h"
 #include "app/main/Texts.h"
 #include "mailbox/MessageList.h"
@@ -23,6 +25,11 @@ TMessageModel::~TMessageModel() { FStore.RemoveObserver(this); }
 void TMessageModel::Flush()
 {
     FFlushTimer.stop();
+    if (FArrivedFirst >= 0) {
+        const int first = FArrivedFirst, last = FArrivedLast;
+        FArrivedFirst = FArrivedLast = -1;
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
+    }
     const int count = FStore.Count();
     if (count <= FShown)
         return;
@@ -44,7 +51,7 @@ QVariant TMessageModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case SubjectColumn: return Utf8ToQ(r.Subject);
+        case SubjectColumn: return r.HeaderKnown ? Utf8ToQ(r.Subject) : SjisToQ(Texts::HeaderPending);
         case SenderColumn: return Utf8ToQ(r.From);
         case SizeColumn: return r.Size >= 0 ? MessageList::SizeText(r.Size) : QString();
         case DateColumn: return r.Date ? MessageList::DateText(*r.Date) : QString();
@@ -52,6 +59,10 @@ QVariant TMessageModel::data(const QModelIndex& index, int role) const
         }
     case Qt::CheckStateRole:
         return column == SubjectColumn ? QVariant(r.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case Qt::ForegroundRole:
+        if (column == SubjectColumn && !r.HeaderKnown)
+            return QBrush(QPalette().color(QPalette::PlaceholderText));
+        return QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment((column == SizeColumn ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     case SortKeyRole:
@@ -110,6 +121,16 @@ void TMessageModel::RowsChanged(int first, int last)
     emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole, Qt::CheckStateRole});
 }
 
+void TMessageModel::HeaderArrived(int row)
+{
+    if (row >= FShown)
+        return;   // shown with its header when it is announced
+    FArrivedFirst = FArrivedFirst < 0 ? row : std::min(FArrivedFirst, row);
+    FArrivedLast = std::max(FArrivedLast, row);
+    if (!FFlushTimer.isActive())
+        FFlushTimer.start();
+}
+
 void TMessageModel::RowChangedWhole(int row)
 {
     if (row < FShown)
@@ -125,5 +146,6 @@ void TMessageModel::Cleared()
     FFlushTimer.stop();
     beginResetModel();
     FShown = 0;
+    FArrivedFirst = FArrivedLast = -1;
     endResetModel();
 }

@@ -2,11 +2,13 @@
 // TMessageModel: the message list's table over the session's TMessageStore, one row per
 // record (deleted ones included: TMessageFilter leaves them out), four columns: subject,
 // sender, size (for people, right-aligned) and date (local time). Column 0 carries the check
-// box; checking a row checks its record.
+// box; checking a row checks its record. A row whose header has not arrived says so in its
+// subject, greyed.
 //
 // Rows the store appends are announced in batches: one insertion for everything that arrived
 // since the last, at most every 50 ms from the event loop, or at once by Flush (the listing
 // flushes as it goes and when it ends). Until then the model's row count leaves them out.
+// Headers that arrive for shown rows are announced the same way, as one range.
 // The model follows the store as its observer for its whole life; it must go before the
 // store does. UI thread only.
 
@@ -41,6 +43,7 @@ public:
 private:
     void RowsAppended(int first, int last) override;
     void RowsChanged(int first, int last) override;
+    void HeaderArrived(int row) override;
     void RowDeleted(int row) override;
     void RowRestored(int row) override;
     void Cleared() override;
@@ -49,5 +52,6 @@ private:
 
     TMessageStore& FStore;
     int FShown = 0;   // rows announced
+    int FArrivedFirst = -1, FArrivedLast = -1;   // shown rows whose header came since
     QTimer FFlushTimer;
 };

@@ -17,6 +17,8 @@ inline constexpr const char* AccountColumn = "\xb1\xb6\xb3\xdd\xc4" /* sjis: ｱ
 inline constexpr const char* SubjectColumn = "\xc0\xb2\xc4\xd9" /* sjis: ﾀｲﾄﾙ */;
 inline constexpr const char* SenderColumn = "\x91\x97\x90M\x8e\xd2" /* sjis: 送信者 */;
 inline constexpr const char* SizeColumn = "\xbb\xb2\xbd\xde" /* sjis: ｻｲｽﾞ */;
+// The subject of a row whose header has not arrived yet (shown greyed).
+inline constexpr const char* HeaderPending = "\x81i\x96\xa2\x8e\xe6\x93\xbe\x81j" /* sjis: （未取得） */;
 inline constexpr const char* NewItem = "\x90V\x8bK" /* sjis: 新規 */;
 inline constexpr const char* EditItem = "\x95\xd2\x8fW" /* sjis: 編集 */;
 inline constexpr const char* CopyItem = "\xba\xcb\xdf\xb0" /* sjis: ｺﾋﾟｰ */;

@@ -19,6 +19,7 @@ using Clock = std::chrono::steady_clock;
 struct Direction {
     int From = -1, To = -1;
     bool Strip = false;
+    std::atomic<long long>* Bytes = nullptr;   // counts what this direction carries, when set
     std::mutex Lock;
     std::condition_variable Changed;
     std::deque<std::pair<Clock::time_point, std::string>> Queue;
@@ -42,6 +43,8 @@ struct Direction {
                 if (Strip)
                     for (std::size_t at; (at = chunk.find(word)) != std::string::npos;)
                         chunk.erase(at, word.size());
+                if (Bytes)
+                    *Bytes += static_cast<long long>(chunk.size());
                 Queue.emplace_back(Clock::now() + delay, std::move(chunk));
                 Changed.notify_all();
             }
@@ -126,6 +129,7 @@ void DelayProxy::Accept()
         link->Down.From = link->Server;
         link->Down.To = client;
         link->Down.Strip = FStrip;
+        link->Down.Bytes = &FBytesDown;
         link->Up.Start(FDelay);
         link->Down.Start(FDelay);
         std::lock_guard lock(FLock);

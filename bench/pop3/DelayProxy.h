@@ -25,6 +25,8 @@ public:
     DelayProxy& operator=(const DelayProxy&) = delete;
 
     std::uint16_t Port() const { return FPort; }
+    // Bytes passed from the server to the client so far, over every connection.
+    long long BytesToClient() const { return FBytesDown; }
 
 private:
     struct Link;
@@ -36,6 +38,7 @@ private:
     std::uint16_t FPort = 0;
     int FListener = -1;
     std::atomic<bool> FStopping{false};
+    std::atomic<long long> FBytesDown{0};
     std::mutex FLock;
     std::vector<std::unique_ptr<Link>> FLinks;
     std::thread FAcceptor;

@@ -51,6 +51,14 @@ void MailboxTest::ChooseFromMessageMenu(int row, QAction* item)
     item->trigger();
 }
 
+int MailboxTest::Headers() const
+{
+    int known = 0;
+    for (int row = 0; row < W->Session.Store().Count(); ++row)
+        known += W->Session.Store().At(row).HeaderKnown;
+    return known;
+}
+
 bool MailboxTest::CommandButtonsEnabled() const
 {
     const bool first = W->BitBtn1->isEnabled();
@@ -111,9 +119,19 @@ void MailboxTest::AtRow(int rows, std::function<void()> action)
         std::function<void()> Action;
         bool Done = false;
         Observer(TMain* w, int rows, std::function<void()> action) : W(w), Rows(rows), Action(std::move(action)) {}
-        void RowsAppended(int, int last) override
+        void RowsAppended(int first, int last) override
         {
-            if (last + 1 != Rows || Done)
+            if (first < Rows && last + 1 >= Rows && W->Session.Store().At(Rows - 1).HeaderKnown)
+                Run();
+        }
+        void HeaderArrived(int row) override
+        {
+            if (row + 1 == Rows)
+                Run();
+        }
+        void Run()
+        {
+            if (Done)
                 return;
             Done = true;
             W->Model->Flush();

@@ -41,14 +41,15 @@ protected:
     QProgressBar* Bar() const { return W->Sb->findChild<QProgressBar*>("ProgressBar"); }
     bool CommandButtonsEnabled() const;
     std::vector<int> RowNumbers() const;
+    int Headers() const;   // records of the store whose header is in
     std::vector<std::string> BoxTexts() const;
     std::vector<std::string> ViewerLines() const;
 
     // Runs `action` once, from a timer, as soon as `ready` holds (polled every 2 ms inside
     // whatever pump runs then).
     void When(std::function<bool()> ready, std::function<void()> action);
-    // Runs `action` inside the handler that adds record number `rows` (1-based) to the
-    // session's store, once, with the rows so far shown in Lv2.
+    // Runs `action` inside the handler that gives record number `rows` (1-based) of the
+    // session's store its header, once, with the rows so far shown in Lv2.
     void AtRow(int rows, std::function<void()> action);
 
     std::unique_ptr<TMain> W;

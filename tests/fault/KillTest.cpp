@@ -1,6 +1,9 @@
 // "Account.lst" under SIGKILL: a child saves account lists in a loop and is killed at random
 // moments, a few hundred times; after every kill the file must hold one of the lists that
 // were saved, whole, and beside it there may be at most the save's one temporary file.
+// The header cache likewise: after every kill it reads without a wrong entry, at most its
+// last record torn, and the next child goes on from there.
+#include "mailbox/HeaderCache.h"
 #include "tests/fault/AccountLists.h"
 #include "tests/support/Files.h"
 #include "tests/support/Timing.h"
@@ -43,9 +46,10 @@ std::vector<std::string> Entries(const fs::path& folder)
     return names;
 }
 
-// The saver started (saving from list `firstList` on) with its standard output on a pipe; returns its pid once it has begun
-// saving (-1 when it could not be started).
-pid_t StartSaver(std::string file, int firstList)
+// The saver started with these two arguments (the file and the list to save first, or
+// "--cache" and the file) with its standard output on a pipe; returns its pid once it has
+// begun saving (-1 when it could not be started).
+pid_t StartSaver(std::string file, std::string first)
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -53,7 +57,6 @@ pid_t StartSaver(std::string file, int firstList)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::string first = std::to_string(firstList);
     char* argv[] = {const_cast<char*>(ACCOUNT_SAVER), file.data(), first.data(), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, ACCOUNT_SAVER, &actions, nullptr, argv, environ);
@@ -96,7 +99,7 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
         return kills >= 300 || spent > testsupport::Generous(std::chrono::seconds(60)) || (kills >= 100 && spent > std::chrono::seconds(5));
     };
     while (!enough()) {
-        const pid_t pid = StartSaver(file, firstList(random));
+        const pid_t pid = StartSaver(file, std::to_string(firstList(random)));
         ASSERT_GT(pid, 0) << "the saver did not start";
         ::usleep(static_cast<useconds_t>(delayUs(random)));
         ::kill(pid, SIGKILL);
@@ -134,6 +137,43 @@ TEST(AccountFileKill, EveryKillLeavesOneWholeSavedListAndAtMostOneTemporaryFile)
     SaveAccountFile(file, before);
     EXPECT_EQ(Entries(folder), std::vector<std::string>{"Account.lst"});
     EXPECT_EQ(ReadFile(file), complete[0]);
+}
+
+TEST(HeaderCacheKill, EveryKillLeavesACacheReadWithoutAWrongEntry)
+{
+    const testsupport::TempFolder scratch("purgel-cache-kill");
+    const fs::path& folder = scratch.Path();
+    const std::string file = (folder / "cache" / "alice.cache").string();
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> delayUs(0, 3000);
+    int torn = 0;
+    std::size_t most = 0;
+    for (int kill = 0; kill < 100; ++kill) {
+        const pid_t pid = StartSaver("--cache", file);
+        ASSERT_GT(pid, 0) << "the writer did not start";
+        ::usleep(static_cast<useconds_t>(delayUs(random)));
+        ::kill(pid, SIGKILL);
+        ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+
+        THeaderCache cache(file, faulttest::CacheKey);
+        const TCacheState state = cache.Load();
+        ASSERT_TRUE(state == TCacheState::Whole || state == TCacheState::TornTail) << "after kill " << kill;
+        torn += state == TCacheState::TornTail;
+        most = std::max(most, cache.Entries.size());
+        for (const auto& [uidl, entry] : cache.Entries) {
+            std::string expectedUidl, header;
+            const TCacheEntry expected = faulttest::CacheEntry(entry.FirstSeen, expectedUidl, header);
+            ASSERT_EQ(uidl, expectedUidl);
+            ASSERT_EQ(entry.Size, expected.Size);
+            ASSERT_EQ(entry.Header, header);
+            ASSERT_EQ(entry.Subject, expected.Subject);
+            ASSERT_EQ(entry.Date, expected.Date);
+        }
+    }
+    std::printf("[ figures  ] 100 kills of the cache writer; %d left a torn last record; up to %zu entries\n", torn, most);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 } // namespace

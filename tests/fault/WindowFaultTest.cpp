@@ -48,9 +48,8 @@ enum class Phase { Login, Listing, ViewText, ViewHeader, Delete, Release };
 
 // What a line of garbage in place of the faulted line does to the session.
 enum class Junk {
-    Absorbed,    // taken as data: the session goes on
-    Gap,         // a size that is no number: the message gets no row, the listing goes on
-    Distrusted,  // a line of the mailbox's listing: each later size is asked for on its own
+    Absorbed,    // taken as data (or a refused UIDL): the session goes on
+    Distrusted,  // a line of the mailbox's listing: each size is asked for on its own
     Refused,     // taken as the command's refusal: a box, the connection stays
     Login,       // the login fails; Connect's clean-up sends QUIT
     LastReply,   // the QUIT reply: nothing is left to fail
@@ -68,14 +67,14 @@ const char* StateName(State s)
     return "?";
 }
 
-// The exchanges of the dialogue, in the order the window's commands make them.
-// From the second summary on the sizes come from one listing of the mailbox.
-enum Ex { Greeting, Capa, User, Pass, Stat, Top1, List1, ListAll, Top2, Retr, TopView, Dele, Dele2, Quit, ExCount };
+// The exchanges of the dialogue, in the order the window's commands make them: the listing
+// asks UIDL (refused: no cache) and LIST of the mailbox, then TOP n 0 for each message.
+enum Ex { Greeting, Capa, User, Pass, Stat, Uidl, ListAll, Top1, Top2, Retr, TopView, Dele, Dele2, Quit, ExCount };
 
 // Exchanges that begin a component operation: a refusal skips to the next of them.
 bool BeginsOperation(int e)
 {
-    return e == Greeting || e == Top1 || e == ListAll || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
+    return e == Greeting || e == Uidl || e == Top1 || e == Retr || e == TopView || e == Dele || e == Dele2 || e == Quit;
 }
 
 struct Exchange {
@@ -94,9 +93,9 @@ std::vector<Exchange> Dialogue(int viewed)
     d[User] = {"USER alice", {"+OK"}};
     d[Pass] = {"PASS secret", {"+OK"}};
     d[Stat] = {"STAT", {"+OK 2 320"}};
-    d[Top1] = {"TOP 1 0", TopReply(1)};
-    d[List1] = {"LIST 1", {"+OK 1 160"}};
+    d[Uidl] = {"UIDL", {"-ERR no ids"}};
     d[ListAll] = {"LIST", {"+OK 2 messages", "1 160", "2 160", "."}};
+    d[Top1] = {"TOP 1 0", TopReply(1)};
     d[Top2] = {"TOP 2 0", TopReply(2)};
     d[Retr] = {"RETR " + v,
                {"+OK",
@@ -138,9 +137,9 @@ const Step Steps[] = {
     {"USER", User, 0, Phase::Login, Junk::Login},
     {"PASS", Pass, 0, Phase::Login, Junk::Login},
     {"STAT", Stat, 0, Phase::Login, Junk::Login},
-    {"TOP_SubjectLine", Top1, 1, Phase::Listing, Junk::Absorbed},
-    {"LIST", List1, 0, Phase::Listing, Junk::Gap},
+    {"UIDL", Uidl, 0, Phase::Listing, Junk::Absorbed},
     {"LIST_All", ListAll, 1, Phase::Listing, Junk::Distrusted},
+    {"TOP_SubjectLine", Top1, 1, Phase::Listing, Junk::Absorbed},
     {"RETR_Body", Retr, 7, Phase::ViewText, Junk::Absorbed},
     {"RETR_Attachment", Retr, 13, Phase::ViewText, Junk::Absorbed},
     {"TOP_HeaderView", TopView, 0, Phase::ViewHeader, Junk::Refused},
@@ -166,10 +165,6 @@ Expectation Expected(const Step& step, Fault fault)
         switch (step.IfJunk) {
         case Junk::Absorbed:
         case Junk::Distrusted: x.GoesOn = true; break;
-        case Junk::Gap:
-            x.GoesOn = true;
-            x.Viewed = 2;
-            break;
         case Junk::Refused:
             x.GoesOn = true;
             x.FailureBox = {GarbageLine + "\r\n"};
@@ -272,8 +267,8 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
             expect(ex.Command);
         if (e != step.At) {
             s.Send(Wire(ex.Reply));
-            if (sizeEach && (e == Top2 || e == TopView)) {
-                const std::string n = e == Top2 ? "2" : std::to_string(x.Viewed);
+            if (sizeEach && (e == Top1 || e == Top2 || e == TopView)) {
+                const std::string n = e == Top1 ? "1" : e == Top2 ? "2" : std::to_string(x.Viewed);
                 expect("LIST " + n);
                 s.SendLine("+OK " + n + " 160");
             }
@@ -287,8 +282,7 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
             return f;
         s.SendLine(GarbageLine);
         switch (step.IfJunk) {
-        case Junk::Absorbed:
-        case Junk::Gap: s.Send(Wire(ex.Reply, l + 1)); break;
+        case Junk::Absorbed: s.Send(Wire(ex.Reply, l + 1)); break;
         case Junk::Distrusted:
             s.Send(Wire(ex.Reply, l + 1));
             sizeEach = true;
@@ -303,6 +297,18 @@ FaultScript MakeFaultScript(const Step& step, Fault fault, const Expectation& x,
     }
     s.WaitForClose(5000ms);
     return f;
+}
+
+// A good session of one message, as the window lists it.
+Script GoodListing()
+{
+    return Script()
+        .Pop3Login("+OK again", "alice", "secret", "+OK 1 99")
+        .Expect("UIDL").SendLine("-ERR no ids")
+        .Expect("LIST").Send("+OK\r\n1 99\r\n.\r\n")
+        .Expect("TOP 1 0").Send("+OK\r\nSubject: fresh\r\nFrom: b@example.jp\r\n\r\n.\r\n")
+        .Expect("QUIT").SendLine("+OK bye")
+        .WaitForClose();
 }
 
 using Case = std::tuple<int, Fault>;   // index into Steps, fault
@@ -406,7 +412,7 @@ void WindowFault::RunCase(const Step& step, Fault fault, const Expectation& x, b
 {
     const Flag reached = NewFlag();
     FaultScript fs = MakeFaultScript(step, fault, x, reached);
-    ScriptServer server(std::vector<Script>{fs.Server, testsupport::GoodSession("alice", "secret")});
+    ScriptServer server(std::vector<Script>{fs.Server, GoodListing()});
     OpenWindow(server.Port());
     ASSERT_FALSE(HasFatalFailure());
 

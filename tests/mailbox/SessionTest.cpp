@@ -2,10 +2,13 @@
 // delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, why
 // a connection failed, as the session reports it, the check of every account over it, and
 // the OAuth 2.0 sign-in end to end (the tests' own authorization server, Dovecot's oauth2
-// passdb over TLS).
+// passdb over TLS), and the header cache across sessions (the TOP commands counted in
+// Dovecot's log at each logout).
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
+#include <sys/stat.h>
 #include <memory>
 #include <thread>
 #include <string>
@@ -13,6 +16,7 @@
 
 #include "mailbox/AccountsCheck.h"
 #include "mailbox/Environment.h"
+#include "mailbox/HeaderCache.h"
 #include "mailbox/MailboxSession.h"
 #include "mailbox/OAuthClient.h"
 #include "mailbox/OAuthProvider.h"
@@ -86,6 +90,38 @@ protected:
         return numbers;
     }
 
+    int Headers() const
+    {
+        int known = 0;
+        for (int row = 0; row < S.Store().Count(); ++row)
+            known += S.Store().At(row).HeaderKnown;
+        return known;
+    }
+
+    std::vector<std::string> Subjects() const
+    {
+        std::vector<std::string> subjects;
+        for (int row = 0; row < S.Store().Count(); ++row)
+            subjects.push_back(S.Store().At(row).Subject);
+        return subjects;
+    }
+    // Connects, lists and quits; the TOP commands of that session, from Dovecot's logout line.
+    int ListedTops()
+    {
+        const std::string before = Server->Log();
+        EXPECT_TRUE(S.Connect(Account()));
+        S.List();
+        S.End();
+        std::string log;
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return (log = Server->Log()).rfind("top=") + 1 > before.size() + 1; }, 5000ms));
+        return std::atoi(log.c_str() + log.rfind("top=") + 4);
+    }
+    THeaderCache Cache(int port = Server->Port()) const
+    {
+        const std::string key = THeaderCache::KeyFor("127.0.0.1", port, "alice");
+        return THeaderCache(THeaderCache::FileNameFor(CacheFolder(), key), key);
+    }
+
     static DovecotServer* Server;
     QTemporaryDir Files;
     TPasswordLookup Passwords{nullptr};
@@ -101,10 +137,13 @@ TEST_F(SessionTest, AWholeSessionListsDeletesUndoesAndCommitsAtQuit)
     ASSERT_TRUE(S.Connect(Account()));
     EXPECT_EQ(S.State(), TSessionState::Connected);
     EXPECT_EQ(S.MessageCount(), 5);
+    // Every record first, with its size (0 headers of 5), then one report per header.
     int progress = 0;
     S.OnListProgress = [&](int done, int total) {
-        EXPECT_EQ(done, ++progress);
+        EXPECT_EQ(done, progress++);
         EXPECT_EQ(total, 5);
+        EXPECT_EQ(S.Store().Count(), 5);
+        EXPECT_EQ(S.Store().At(4).Size, sizes[4]);
     };
     S.List();
     ASSERT_EQ(Listed(), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -146,12 +185,32 @@ TEST_F(SessionTest, AStopInTheMiddleKeepsWhatCameAndTheNextListingIsWhole)
             S.Stop();
     };
     S.List();
-    EXPECT_EQ(S.Store().Count(), 10);
+    EXPECT_EQ(S.Store().Count(), 100);   // every row with its size, 10 with their header
+    EXPECT_EQ(Headers(), 10);
     EXPECT_EQ(S.State(), TSessionState::Connected);
     S.OnListProgress = nullptr;
-    S.List();
-    EXPECT_EQ(S.Store().Count(), 100);
+    S.List();   // goes on with the 90 missing
+    EXPECT_EQ(Headers(), 100);
     EXPECT_EQ(S.Store().At(99).Number, 100);
+}
+
+TEST_F(SessionTest, ADeletionDuringTheListingStopsItDeletesAndTheListingGoesOn)
+{
+    AddMessages(40);
+    ASSERT_TRUE(S.Connect(Account()));
+    int accepted = -1;
+    S.OnListProgress = [&](int done, int) {
+        if (done == 5 && accepted < 0)
+            accepted = S.Delete({2, 30});   // kept until the header in hand is in
+    };
+    S.List();
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "dele 2", "+2", "dele 30", "+30"}));
+    EXPECT_EQ(Headers(), 39);   // not the one deleted before its header came
+    EXPECT_EQ(Listed().size(), 38u);
+    EXPECT_TRUE(S.Store().At(29).Deleted);
+    S.End();
+    EXPECT_EQ(Server->CountMessages(), 38);
 }
 
 TEST_F(SessionTest, AConnectionLostBeforeQuitBringsTheDeletedRecordsBackAndDeletesNothing)
@@ -361,6 +420,98 @@ TEST_F(OAuthSessionTest, EveryWayASignInFailsIsToldApart)
     EXPECT_FALSE(S.Connect(OAuthAccount("")));
     EXPECT_EQ(S.Failure(), TConnectFailure::TokenNeedsTls);
     EXPECT_TRUE(Requests.empty());
+}
+
+TEST_F(SessionTest, ASecondSessionListsFromTheCacheAndAsksOnlyForWhatChanged)
+{
+    AddMessages(5);
+    EXPECT_EQ(ListedTops(), 5);
+    struct stat st {};
+    ASSERT_EQ(::stat(Cache().FileName().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(CacheFolder().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    int atOnce = -1;   // headers there with the rows, before any TOP
+    S.OnListProgress = [&](int done, int) { atOnce = atOnce < 0 ? done : atOnce; };
+    EXPECT_EQ(ListedTops(), 0);
+    EXPECT_EQ(atOnce, 5);
+    EXPECT_EQ(Subjects()[4], " 5 subject");
+
+    // Another client deletes message 2, a message arrives: one TOP, the file drops message 2.
+    std::filesystem::remove(Server->MessageFiles()[1]);
+    Server->AddMessage(mailbox::MailBuilder().Subject("6 subject").Text("new\n").Build());
+    EXPECT_EQ(ListedTops(), 1);
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 3 subject", " 4 subject", " 5 subject", " 6 subject"}));
+    THeaderCache cache = Cache();
+    EXPECT_EQ(cache.Load(), TCacheState::Whole);
+    EXPECT_EQ(cache.Entries.size(), 5u);
+    EXPECT_EQ(cache.Records(), 5u);
+
+    // A UIDL the server gives to a message of another size is read anew, never shown stale.
+    const std::string uidl = S.Store().At(0).Uidl;
+    std::vector<TCacheEntry> entries{{uidl, S.Store().At(0).Size + 1, 0, "Subject: stale\r\n", " stale"}};
+    for (int row = 1; row < S.Store().Count(); ++row) {
+        const TMessageRecord& r = S.Store().At(row);
+        entries.push_back({r.Uidl, r.Size, 0, r.Header, r.Subject, r.From, r.Date});
+    }
+    ASSERT_TRUE(cache.Rewrite(entries));
+    EXPECT_EQ(ListedTops(), 1);
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 3 subject", " 4 subject", " 5 subject", " 6 subject"}));
+    EXPECT_EQ(S.Store().At(3).From, " a@example.jp");   // from the cache
+}
+
+TEST_F(SessionTest, ATornOrDamagedCacheIsNeverBelievedAndIsBuiltAnew)
+{
+    AddMessages(5);
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        int tops;   // what the next listing reads again
+    } cases[] = {
+        {"torn last record", [](std::string& f) { f.resize(f.size() - 7); }, 1},
+        {"torn length", [](std::string& f) { f += "\x20\x00"; }, 0},
+        {"empty", [](std::string& f) { f.clear(); }, 5},
+        {"a flipped byte inside", [](std::string& f) { f[f.size() / 2] ^= 0x40; }, 5},
+        {"a huge length inside", [](std::string& f) { f.replace(f.find("Kalice") - 8, 4, "\xff\xff\xff\x7f"); }, 5},
+        {"not a cache", [](std::string& f) { f = "Subject: hello\r\n"; }, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ListedTops();
+        std::string file = testsupport::ReadFile(Cache().FileName());
+        c.damage(file);
+        testsupport::WriteFile(Cache().FileName(), file, 0600);
+        EXPECT_EQ(ListedTops(), c.tops);
+        EXPECT_EQ(Subjects(), (std::vector<std::string>{" 1 subject", " 2 subject", " 3 subject", " 4 subject", " 5 subject"}));
+        THeaderCache cache = Cache();
+        EXPECT_EQ(cache.Load(), TCacheState::Whole);
+        EXPECT_EQ(cache.Entries.size(), 5u);
+    }
+}
+
+TEST_F(SessionTest, AServerWithoutUidlsOrWithARepeatedOneGetsNoCache)
+{
+    for (const std::string uidl : {"-ERR no\r\n", "+OK\r\n1 same\r\n2 same\r\n.\r\n"}) {
+        SCOPED_TRACE(uidl);
+        testsupport::Script s;
+        s.Pop3Login("+OK ready", "alice", "secret", "+OK 2 300", {"TOP", "UIDL"})
+            .Expect("CAPA").Send("+OK\r\nTOP\r\nUIDL\r\n.\r\n")
+            .Expect("UIDL").Send(uidl)
+            .Expect("LIST").Send("+OK\r\n1 100\r\n2 200\r\n.\r\n");
+        for (const char* n : {"1", "2"})
+            s.Expect(std::string("TOP ") + n + " 0").Send(std::string("+OK\r\nSubject: message ") + n + "\r\n\r\n.\r\n");
+        s.Expect("QUIT").SendLine("+OK").WaitForClose();
+        testsupport::ScriptServer server(s);
+        THeaderCache stale = Cache(server.Port());
+        ASSERT_TRUE(stale.Rewrite({{"same", 100, 0, "Subject: stale\r\n", " stale"}}));
+        ASSERT_TRUE(S.Connect(Account("secret", server.Port())));
+        S.List();
+        S.End();
+        EXPECT_TRUE(server.WaitDone());
+        EXPECT_EQ(Subjects(), (std::vector<std::string>{" message 1", " message 2"}));
+        EXPECT_FALSE(std::filesystem::exists(stale.FileName()));
+    }
 }
 
 // Every account at a glance: a failing account never stops the others; a server in use by
