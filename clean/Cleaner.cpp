@@ -10,6 +10,7 @@
 #include "mailbox/Environment.h"
 #include "mailbox/MailboxSession.h"
 #include "mime/Charset.h"
+#include "platform/Window.h"
 #include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
@@ -271,6 +272,9 @@ int TCleaner::Commit(const std::vector<int>& numbers)
     }
     FSession.OnDeleteStart = nullptr;
     FProgress.Clear();
+    // A close the server sent after its last reply is seen before QUIT goes out: then it is
+    // certain that nothing was deleted.
+    platform::ProcessMessages();
     const bool pending = FSession.DeletedCount() > 0;
     if (FSession.Connected())
         FSession.End();
