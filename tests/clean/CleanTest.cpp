@@ -137,16 +137,21 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
     selfSigned.EnableTls(certs.SelfSigned.CertFile, certs.SelfSigned.KeyFile);
     selfSigned.Start();
     testsupport::ScriptServer silent(testsupport::Script().Pause(2500ms));
-    // Drops the connection after the deletion, before QUIT.
-    testsupport::ScriptServer dropping(testsupport::Script()
-                                           .Pop3Login("+OK", "alice", "secret", "+OK 1 100")
-                                           .Expect("TOP 1 0").Send("+OK\r\nSubject: one\r\n\r\n.\r\n")
-                                           .Expect("LIST 1").SendLine("+OK 1 100")
-                                           .Expect("DELE 1").SendLine("+OK").Close());
+    // One deletion accepted, then the connection dropped: before QUIT, or after it unanswered.
+    const auto twoDeleted = [] {
+        return testsupport::Script()
+            .Pop3Login("+OK", "alice", "secret", "+OK 2 200")
+            .Expect("TOP 1 0").Send("+OK\r\nSubject: one\r\n\r\n.\r\n").Expect("LIST 1").SendLine("+OK 1 100")
+            .Expect("LIST").Send("+OK\r\n1 100\r\n2 100\r\n.\r\n")
+            .Expect("TOP 2 0").Send("+OK\r\nSubject: two\r\n\r\n.\r\n")
+            .Expect("DELE 1").SendLine("+OK").Expect("DELE 2");
+    };
+    testsupport::ScriptServer dropping(twoDeleted().Close());
+    testsupport::ScriptServer unanswered(twoDeleted().SendLine("+OK").Expect("QUIT").Close());
     const int port = dovecot.Port();
     Accounts({Account("box", port), Account("wrong", port, "nope"), Account("keyring", port, ""),
               Account("closed", testsupport::UnusedPort()), Account("silent", silent.Port(), "secret", "", "1"),
-              Account("dropping", dropping.Port()), Account("odd", port, "secret", "tsl"),
+              Account("dropping", dropping.Port()), Account("unanswered", unanswered.Port()), Account("odd", port, "secret", "tsl"),
               Account("self", selfSigned.TlsPort(), "secret", "tls"), Account("twice", port), Account("twice", port)});
     const struct {
         std::vector<std::string> Args;
@@ -163,7 +168,7 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
         {{"list", "closed"}, EX_UNAVAILABLE, "refused the connection"},
         {{"list", "self"}, EX_UNAVAILABLE, "(self-signed): connect once in the window"},
         {{"list", "silent"}, EX_TEMPFAIL, "no answer within 1 seconds"},
-        {{"delete", "dropping", "--larger-than", "0"}, EX_TEMPFAIL, "QUIT"},   // lost before it, or unanswered
+        {{"delete", "dropping", "--larger-than", "0"}, EX_TEMPFAIL, "lost before QUIT: nothing was deleted"},
         {{"list", "odd"}, EX_CONFIG, "unknown security \"tsl\""},
         {{"list", "box", "--accounts", Folder.filePath("none.lst").toStdString()}, EX_CONFIG, "cannot read"},
     };
