@@ -48,7 +48,7 @@ std::string MessagesJson(const std::vector<const TMessageRecord*>& records)
         o[QStringLiteral("from")] = QString::fromStdString(r->From).trimmed();
         o[QStringLiteral("address")] = QString::fromStdString(SenderAddress(r->From));
         o[QStringLiteral("subject")] = QString::fromStdString(r->Subject).trimmed();
-        o[QStringLiteral("uidl")] = QString::fromStdString(r->Uidl);
+        o[QStringLiteral("uidl")] = r->Uidl.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(r->Uidl));
         array.append(o);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString();

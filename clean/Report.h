@@ -21,7 +21,7 @@ std::string PrintableText(const std::string& utf8);
 std::string MessageLine(const TMessageRecord& record);
 
 // The records as a JSON array of objects: number, size (null while unknown), date (ISO 8601
-// with the local offset, null without one), from, address, subject, uidl.
+// with the local offset, null without one), from, address, subject, uidl (null while unknown).
 std::string MessagesJson(const std::vector<const TMessageRecord*>& records);
 
 // The sizes added up, as people read them ("3.1 MB"); unknown sizes count nothing.
