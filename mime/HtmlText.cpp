@@ -14,6 +14,9 @@ namespace {
 
 std::string_view Name(const xmlNode* n) { return reinterpret_cast<const char*>(n->name); }
 
+// Elements nested deeper than this are read as plain text (no recursion without bound).
+constexpr int MaxDepth = 256;
+
 bool Skipped(std::string_view name)
 {
     return name == "script" || name == "style" || name == "head" || name == "title" || name == "template";
@@ -97,8 +100,13 @@ void Walk(const xmlNode* node, Layout& layout, bool pre, int depth)
             layout.Break(Spaced(name) ? 2 : 1);
         if (name == "td" || name == "th")
             layout.Separate();
-        if (depth < 256)
+        if (depth < MaxDepth) {
             Walk(n->children, layout, pre || name == "pre", depth + 1);
+        } else if (xmlChar* text = xmlNodeGetContent(n)) {
+            // Deeper than any real mail nests: the words go on as one run, none dropped.
+            layout.Text(reinterpret_cast<const char*>(text), pre);
+            xmlFree(text);
+        }
         if (block)
             layout.Break(Spaced(name) ? 2 : 1);
         if (name == "td" || name == "th")
@@ -114,8 +122,9 @@ std::string HtmlText(std::string_view html)
     std::call_once(init, [] { xmlInitParser(); });
     if (html.empty() || html.size() > INT_MAX)
         return {};
+    // Without XML_PARSE_HUGE the parser gives up at 256 levels and keeps no text at all.
     const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                        HTML_PARSE_IGNORE_ENC | HTML_PARSE_NOIMPLIED;
+                        HTML_PARSE_IGNORE_ENC | HTML_PARSE_NOIMPLIED | XML_PARSE_HUGE;
     htmlDocPtr doc = htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8", options);
     if (!doc)
         return {};

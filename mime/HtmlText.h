@@ -2,7 +2,8 @@
 // The text of an HTML document for a plain-text view, read with libxml2's HTML parser
 // (forgiving: any markup gives some text). Paragraphs, headings, list items, table rows and
 // line breaks start lines; scripts, styles and the document head are left out; white space
-// is collapsed as a browser does, except inside <pre>. Nothing throws but std::bad_alloc.
+// is collapsed as a browser does, except inside <pre>. Text nested deeper than 256 elements
+// is kept as one run without layout. Nothing throws but std::bad_alloc.
 
 #include <string>
 #include <string_view>

@@ -101,13 +101,17 @@ int RecvTls(SocketRec& r, char* buf, std::size_t want, bool peek)
     std::memcpy(buf, r.Stash.data() + r.StashPos, n);
     // A receive that saw only part of the plaintext, or left ciphertext unread, has left news
     // behind (the watcher reports arrivals only once).
-    const bool unseen = more || (peek && r.Stashed() > n);
+    bool unseen = more || (peek && r.Stashed() > n);
     if (!peek) {
         r.StashPos += n;
         if (r.StashPos == r.Stash.size()) {
             r.Stash.clear();
             r.StashPos = 0;
         }
+        // So has the end or failure that came behind the plaintext taken now: no event of
+        // the system's will tell of it, only the next receive.
+        const TlsState state = r.Tls->State();
+        unseen = unseen || (n > 0 && r.Stashed() == 0 && (state == TlsState::Failed || state == TlsState::Closed));
     }
     AfterReceive(r, peek, static_cast<long long>(n), unseen);
     if (n > 0)

@@ -39,7 +39,9 @@
 // bytes behind in OpenSSL unannounced (FD_READ is posted while plaintext waits); a send
 // encrypts and sends, and ciphertext the system would not take yet is sent as soon as it
 // can. While the handshake runs, Recv advances it and reports WSAEWOULDBLOCK. A failed TLS
-// connection fails receives and sends with WSAECONNABORTED; TlsFailureOf tells why.
+// connection fails receives and sends with WSAECONNABORTED; TlsFailureOf tells why. A
+// failure or close_notify that came behind plaintext is news once that plaintext is
+// received: FD_READ is posted, and the next receive reports it.
 //
 // Host look-up (AsyncGetHostByName): the name is resolved by one of at most 4 worker
 // threads, later look-ups waiting in turn (a resolver that never answers holds a worker

@@ -142,12 +142,15 @@ void TNMPOP3::Connect()
             throw Exception("Authentication failed");
         }
     }
-    Capabilities.clear();   // no answer of an earlier session stands for this one
-    ForgetSession();
+    // A Connect on a live session is refused at socket level and leaves that session as it
+    // is: its capabilities, the sizes it listed and the commands it has in flight.
+    if (!Connected) {
+        Capabilities.clear();   // no answer of an earlier session stands for this one
+        ForgetSession();
+        FInFlight.clear();   // what was in flight went with the last connection
+    }
     const bool wasBusy = FBusy;
     FBusy = true;
-    if (!Connected)
-        FInFlight.clear();   // what was in flight went with the last connection
     bool loggedIn = false;
     std::exception_ptr failure;
     try {

@@ -135,7 +135,8 @@ public:
     // are refused unread ("TLS handshake failed: data arrived before the handshake");
     // CAPA is asked again over TLS. Each of these failures, and every failed handshake,
     // drops the connection without another word (TlsProblem tells which), so USER and PASS
-    // never travel in clear once TLS was asked for.
+    // never travel in clear once TLS was asked for. While connected: ESockError "Already
+    // connected", and the session goes on untouched (commands in flight included).
     void Connect() override;
     // QUIT, then the socket is closed whatever happened; raises a refusing reply after that.
     // Nothing when not connected; Abort when called inside a wait of the component.

@@ -1,8 +1,8 @@
 // Socket transport speed, each figure against a reference measured in the same run:
 //  (a) Transaction round trips on loopback against an echo server, and the same exchanges
 //      by a plain blocking-socket client; goal: at most 1.3 times the blocking client's time;
-//  (b) the processor time used during a 2-second ReadLn wait on a silent server, as a share
-//      of the wall time; goal: under 2 %.
+//  (b) the processor time used during a 1-second ReadLn wait on a silent server, as a share
+//      of the wall time, the median of five waits; goal: under 2 %.
 
 #include "bench/Measure.h"
 #include "net/Psock.h"
@@ -97,22 +97,25 @@ int main(int argc, char** argv)
     std::printf("Transaction round trip: %.1f us; blocking client: %.1f us; ratio %.2f (goal <= 1.30)\n",
                 c * 1e6, b * 1e6, b > 0 ? c / b : 0.0);
 
+    // The idle wait: a read from a silent server until its time-out, five times.
     testsupport::ScriptServer silent(testsupport::Script().WaitForClose(std::chrono::milliseconds(20000)));
     TPowersock sock(nullptr);
     sock.Host = testsupport::LoopbackHost;
     sock.Port = silent.Port();
     sock.Connect();
-    sock.TimeOut = 2000;
-    double cpu0 = CpuSeconds();
-    auto wall0 = Clock::now();
-    try {
-        sock.ReadLn();
-    } catch (const EAbortError&) {
+    sock.TimeOut = 1000;
+    std::vector<double> shares;
+    for (int run = 0; run < 5; ++run) {
+        const double cpu0 = CpuSeconds();
+        const auto wall0 = Clock::now();
+        try {
+            sock.ReadLn();
+        } catch (const EAbortError&) {
+        }
+        shares.push_back((CpuSeconds() - cpu0) / Seconds(wall0, Clock::now()));
     }
-    double cpu = CpuSeconds() - cpu0;
-    double wall = Seconds(wall0, Clock::now());
-    std::printf("ReadLn wait on a silent server: %.3f s CPU in %.3f s wall = %.2f %% (goal < 2 %%)\n", cpu, wall,
-                100.0 * cpu / wall);
+    std::printf("ReadLn wait of 1 s on a silent server, median of 5: %.2f %% of a processor (goal < 2 %%)\n",
+                100.0 * Median(shares));
     sock.Disconnect();
     return 0;
 }

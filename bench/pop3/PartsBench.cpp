@@ -2,12 +2,11 @@
 
 #include "bench/Measure.h"
 #include "pop3/Nmpop3.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/ScriptServer.h"
 
 #include <QTimer>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -37,10 +36,7 @@ struct Timing {
 // One GetMailMessage(1) of `raw` into a fresh folder, with a 5 ms timer ticking beside it.
 Timing Retrieve(const std::string& raw, int parts)
 {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / ("purgel-bench-parts-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const testsupport::TempFolder folder("purgel-bench-parts");
     testsupport::ScriptServer server(testsupport::Script()
                                          .Pop3Login("+OK ready", "bob", "pw", "+OK 1 100")
                                          .Expect("RETR 1")
@@ -55,7 +51,7 @@ Timing Retrieve(const std::string& raw, int parts)
     pop.UserID = "bob";
     pop.Password = "pw";
     pop.TimeOut = 600000;
-    pop.SetAttachFilePath(folder.string());
+    pop.SetAttachFilePath(folder.Path().string());
     pop.Connect();
     Timing t;
     Clock::time_point tick = Clock::now();
@@ -76,7 +72,6 @@ Timing Retrieve(const std::string& raw, int parts)
     if (parts > 0 && pop.MailMessage.Attachments.Count() == 0)
         throw std::runtime_error("many parts: no attachment written");
     pop.Disconnect();
-    fs::remove_all(folder);
     return t;
 }
 

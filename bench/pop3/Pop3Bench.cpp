@@ -1,8 +1,9 @@
 // The headless listing a user waits for: Connect, then GetSummary(1) ... GetSummary(N) on a
 // 2,000-message Dovecot mailbox (ISO-2022-JP subjects, 2 to 4 KiB messages), in messages
-// per second. The reference, in the same run, is a plain blocking POP3 client sending the
-// same TOP n 0 / LIST n sequence, one command at a time. Goal: at least 1.0 times the
-// reference's rate.
+// per second. The reference, in the same run, is the fastest listing the server allows: a
+// client that logs in, sends every TOP n 0 / LIST n at once and then reads the replies
+// (bench/Pop3Client.h); the component sends its commands ahead too, since Dovecot announces
+// PIPELINING. Goal: at least 0.8 times the reference's rate.
 //
 // The machine is shared and its load drifts: every run lists the mailbox with both clients,
 // one after the other (which one goes first alternates from run to run); a run's ratio
@@ -22,7 +23,6 @@
 #include "bench/Pop3Client.h"
 #include "bench/pop3/PartsBench.h"
 #include "pop3/Nmpop3.h"
-#include "tests/support/BlockingPop3.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Mailbox.h"
 
@@ -92,7 +92,6 @@ struct Run {
 Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
 {
     Side ref, comp;
-    testsupport::BlockingPop3 client;
     TNMPOP3 pop(nullptr);
     bench::UseServer(pop, server);
     int rows = 0;
@@ -102,20 +101,13 @@ Run OneRun(const DovecotServer& server, int count, bool referenceFirst)
         bytes += pop.Summary.Bytes;
     };
 
-    std::vector<std::string> header;
     long long refBytes = 0;
     auto runRef = [&] {
-        if (ComponentOnly)
-            return;
-        ref.Time([&] {
-            client.Connect(static_cast<std::uint16_t>(server.Port()));
-            client.Login(server.User(), server.Password());
-            if (client.Stat() != count)
-                throw std::runtime_error("reference: unexpected message count");
-            for (int i = 1; i <= count; ++i)
-                refBytes += client.Summary(i, header);
-        });
-        client.Quit();
+        if (!ComponentOnly) {
+            double listing = 0;
+            ref.Time([&] { listing = bench::AllAtOnceListing(server.Port(), server, count, &refBytes); });
+            ref.wall = listing;   // its QUIT is not part of the listing, as the component's is not
+        }
     };
     auto runComp = [&] {
         comp.Time([&] {
@@ -177,13 +169,13 @@ int main(int argc, char** argv)
             referenceSwitches.push_back(r.referenceSwitches);
             componentSwitches.push_back(r.componentSwitches);
         }
-        std::printf("Listing of %d messages (median of %d runs): TNMPOP3 %.0f msg/s; blocking client %.0f msg/s; "
-                    "ratio %.2f (goal >= 1.00)\n",
+        std::printf("Listing of %d messages (median of %d runs): TNMPOP3 %.0f msg/s; all-at-once client %.0f msg/s; "
+                    "ratio %.2f (goal >= 0.80)\n",
                     count, runs, Median(component), Median(reference), Median(ratio));
-        std::printf("Client processor time per message: TNMPOP3 %.1f us (%.1f in the system); blocking client %.1f us (%.1f in the system)\n",
+        std::printf("Client processor time per message: TNMPOP3 %.1f us (%.1f in the system); all-at-once client %.1f us (%.1f in the system)\n",
                     Median(componentCpu) * 1e6, Median(componentSystem) * 1e6, Median(referenceCpu) * 1e6,
                     Median(referenceSystem) * 1e6);
-        std::printf("Context switches per message: TNMPOP3 %.2f; blocking client %.2f\n", Median(componentSwitches),
+        std::printf("Context switches per message: TNMPOP3 %.2f; all-at-once client %.2f\n", Median(componentSwitches),
                     Median(referenceSwitches));
         std::printf("Ratios per run:");
         for (double q : ratio)

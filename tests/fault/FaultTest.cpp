@@ -1,23 +1,24 @@
 // Fault injection against the POP3 component: a scripted server plays a good dialogue up to
 // one line of one reply and then misbehaves there (drops the connection, resets it, goes
-// silent, sends garbage or a 1 MiB line). Every case must end within the time-out with a
-// clear message, send no DELE that was not asked for and no QUIT after a failure that
-// closed the connection, write nothing outside the attachment folder, and leave the
-// component able to connect again and list.
+// silent, sends garbage or a 1 MiB line; over TLS also a record that fails its check).
+// Every case must end by the failure itself (only silence by the time-out) with a clear
+// message, send no DELE that was not asked for and no QUIT after a failure that closed the
+// connection, write nothing outside the attachment folder, and leave the component able to
+// connect again and list.
 #include "pop3/Nmpop3.h"
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
 #include "tests/fault/LineFaults.h"
 #include "tests/net/NetTestUtil.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 #include "tests/support/TestCerts.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -30,14 +31,17 @@
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::Clock;
+using testsupport::MsSince;
 using testsupport::Script;
 using testsupport::ScriptServer;
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-constexpr int TimeOutMs = 250;
-// Scheduling slack on a loaded machine (and under the sanitizers) beyond the time-out.
-constexpr long long MarginMs = 400;
+// The time-out of the operation that must end by it (the server is silent there); every
+// other wait gets one that only a hang reaches, so a case that ends by a time-out where it
+// should not fails, whatever the machine's load.
+constexpr int ShortTimeOutMs = 1000;
+const int LongTimeOutMs = static_cast<int>(testsupport::Generous(20s).count());
 
 // The client's operations, in the order the test runs them.
 enum class Op { Connect, Summary, List, Retrieve, Delete, Disconnect };
@@ -64,6 +68,12 @@ enum class Junk {
     Stalls,       // the reply's end never comes: the time-out ends the wait
 };
 
+// Which faults strike at a line. A line whose loss runs the same code as its neighbour's is
+// left out; garbage also strikes where the parser reads the line's text; the transport's
+// faults over TLS strike at a few lines of different operations (the transport does not
+// know the line).
+enum class Strikes { Never, GarbageOnly, Every, EveryAndTls };
+
 // The server's answer where garbage stands in for a line. Its third blank-separated field
 // and its first are no numbers.
 const std::string Garbage = GarbageLine + "\r\n";
@@ -71,6 +81,7 @@ const std::string Garbage = GarbageLine + "\r\n";
 struct Line {
     std::string Text;   // without CR LF
     Junk IfJunk;
+    Strikes At = Strikes::Every;
 };
 
 struct Exchange {
@@ -86,44 +97,53 @@ const std::string Base64B = "ZXMgYXR0YWNobWVudCBieXRlcw==";
 std::vector<Exchange> Dialogue()
 {
     using J = Junk;
+    using S = Strikes;
     return {
-        {"", {{"+OK ready", J::Raised}}, Op::Connect},
+        {"", {{"+OK ready", J::Raised, S::EveryAndTls}}, Op::Connect},
         {"CAPA", {{"-ERR", J::Absorbed}}, Op::Connect},
         {"USER bob", {{"+OK", J::AuthFailed}}, Op::Connect},
         {"PASS pw", {{"+OK", J::AuthFailed}}, Op::Connect},
-        {"STAT", {{"+OK 2 320", J::Raised}}, Op::Connect},
+        {"STAT", {{"+OK 2 320", J::Raised, S::EveryAndTls}}, Op::Connect},
         {"TOP 1 0",
          {{"+OK", J::Raised},
-          {"Subject: hello", J::Absorbed},
-          {"From: a@b", J::Absorbed},
-          {"Message-ID: <1@b>", J::Absorbed},
-          {"", J::Absorbed},
+          {"Subject: hello", J::Absorbed, S::EveryAndTls},
+          {"From: a@b", J::Absorbed, S::Never},
+          {"Message-ID: <1@b>", J::Absorbed, S::Never},
+          {"", J::Absorbed, S::Never},
           {".", J::Stalls}},
          Op::Summary},
         {"LIST 1", {{"+OK 1 160", J::NotANumber}}, Op::Summary},
-        {"LIST ", {{"+OK 2 messages", J::Absorbed}, {"1 160", J::NotANumber}, {"2 160", J::NotANumber}, {".", J::Stalls}}, Op::List},
+        {"LIST ", {{"+OK 2 messages", J::Absorbed}, {"1 160", J::NotANumber}, {"2 160", J::NotANumber, S::Never}, {".", J::Stalls}}, Op::List},
         {"RETR 1",
          {{"+OK", J::Raised},
-          {"Subject: m", J::Absorbed},
-          {"Content-Type: multipart/mixed; boundary=\"BB\"", J::Absorbed},
-          {"", J::Absorbed},
-          {"--BB", J::Absorbed},
-          {"Content-Type: text/plain", J::Absorbed},
-          {"", J::Absorbed},
-          {"body line 1", J::Absorbed},
-          {"body line 2", J::Absorbed},
-          {"--BB", J::Absorbed},
-          {"Content-Type: application/octet-stream; name=\"../escape.bin\"", J::Absorbed},
-          {"Content-Transfer-Encoding: base64", J::Absorbed},
-          {"", J::Absorbed},
-          {Base64A, J::Absorbed},
-          {Base64B, J::Absorbed},
-          {"--BB--", J::Absorbed},
+          {"Subject: m", J::Absorbed, S::Never},
+          {"Content-Type: multipart/mixed; boundary=\"BB\"", J::Absorbed, S::GarbageOnly},
+          {"", J::Absorbed, S::Never},
+          {"--BB", J::Absorbed, S::Never},
+          {"Content-Type: text/plain", J::Absorbed, S::Never},
+          {"", J::Absorbed, S::Never},
+          {"body line 1", J::Absorbed, S::EveryAndTls},
+          {"body line 2", J::Absorbed, S::Never},
+          {"--BB", J::Absorbed, S::Never},
+          {"Content-Type: application/octet-stream; name=\"../escape.bin\"", J::Absorbed, S::GarbageOnly},
+          {"Content-Transfer-Encoding: base64", J::Absorbed, S::GarbageOnly},
+          {"", J::Absorbed, S::Never},
+          {Base64A, J::Absorbed, S::GarbageOnly},
+          {Base64B, J::Absorbed, S::Never},
+          {"--BB--", J::Absorbed, S::GarbageOnly},
           {".", J::Stalls}},
          Op::Retrieve},
         {"DELE 1", {{"+OK deleted", J::Absorbed}}, Op::Delete},
-        {"QUIT", {{"+OK bye", J::Raised}}, Op::Disconnect},
+        {"QUIT", {{"+OK bye", J::Raised, S::EveryAndTls}}, Op::Disconnect},
     };
+}
+
+std::vector<std::string> Texts(const std::vector<Line>& lines)
+{
+    std::vector<std::string> texts;
+    for (const Line& l : lines)
+        texts.push_back(l.Text);
+    return texts;
 }
 
 // Where the fault strikes: line `Line` of the reply of exchange `Exchange`.
@@ -136,21 +156,6 @@ struct Point {
 void PrintTo(const Point& p, std::ostream* os)
 {
     *os << p.Name;
-}
-
-std::vector<Point> Points()
-{
-    std::vector<Point> points;
-    const auto dialogue = Dialogue();
-    for (int e = 0; e < static_cast<int>(dialogue.size()); ++e) {
-        std::string base = dialogue[e].Command.empty() ? "Greeting" : Trim(dialogue[e].Command);
-        for (char& c : base)
-            if (c == ' ')
-                c = '_';
-        for (int l = 0; l < static_cast<int>(dialogue[e].Reply.size()); ++l)
-            points.push_back({e, l, base + "_line" + std::to_string(l)});
-    }
-    return points;
 }
 
 // The expected end of a case.
@@ -182,6 +187,9 @@ Outcome Expected(const Exchange& ex, const Line& line, Fault fault)
     case Fault::HugeLine:
         o.Messages = {"Line too long: no line end within 65536 bytes"};
         break;
+    case Fault::Tampered:
+        o.Messages = {"TLS connection failed: invalid data from the server"};
+        break;
     case Fault::Garbage:
         switch (line.IfJunk) {
         case Junk::Absorbed:
@@ -210,15 +218,6 @@ Outcome Expected(const Exchange& ex, const Line& line, Fault fault)
     return o;
 }
 
-// The lines a reply sends, CR LF after each.
-std::string Wire(const std::vector<Line>& lines, std::size_t from, std::size_t to)
-{
-    std::string out;
-    for (std::size_t i = from; i < to && i < lines.size(); ++i)
-        out += lines[i].Text + "\r\n";
-    return out;
-}
-
 // The certificate of the servers that speak TLS; the client trusts exactly it.
 const testsupport::TestCert& ServerCert()
 {
@@ -242,21 +241,22 @@ Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault
     s.ExpectTimeout(3000ms);
     for (int e = 0; e < static_cast<int>(dialogue.size()); ++e) {
         const Exchange& ex = dialogue[e];
+        const std::vector<std::string> reply = Texts(ex.Reply);
         if (!ex.Command.empty())
             s.Expect(ex.Command);
         if (e != at.Exchange) {
-            s.Send(Wire(ex.Reply, 0, ex.Reply.size()));
+            s.Send(testsupport::Wire(reply));
             continue;
         }
         const std::size_t l = static_cast<std::size_t>(at.Line);
-        s.Send(Wire(ex.Reply, 0, l));
-        if (BreakLine(s, fault, ex.Reply[l].Text))
+        s.Send(testsupport::Wire(reply, 0, l));
+        if (BreakLine(s, fault, reply[l]))
             return s;
         s.Send(Garbage);
         // Taken as data, the reply goes on (and a listing is read to its end before its
         // lines are parsed); a refused status line has nothing after it.
         if (!outcome.Fails || outcome.EConvert)
-            s.Send(Wire(ex.Reply, l + 1, ex.Reply.size()));
+            s.Send(testsupport::Wire(reply, l + 1));
         if (!outcome.Fails)
             continue;
         if (outcome.QuitsInConnect || outcome.StaysConnected)
@@ -266,37 +266,17 @@ Script FaultScript(const std::vector<Exchange>& dialogue, const Point& at, Fault
     return s.WaitForClose(5000ms);
 }
 
-// A second, good connection: login, the listing, QUIT.
-Script GoodScript(bool tls = false)
-{
-    return Opening(tls)
-        .Pop3Login("+OK again", "bob", "pw", "+OK 2 320")
-        .Expect("LIST ")
-        .Send("+OK\r\n1 160\r\n2 160\r\n.\r\n")
-        .Expect("QUIT")
-        .SendLine("+OK")
-        .WaitForClose(5000ms);
-}
-
-long long MsSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
 // A component with a scratch attachment folder inside a folder that must stay otherwise empty.
 class FaultFixture {
 public:
-    explicit FaultFixture(const std::string& name, bool tls = false)
-        : Outer(fs::temp_directory_path() / ("purgel-fault-" + std::to_string(::getpid()) + "-" + name)),
-          Attach(Outer / "attach")
+    explicit FaultFixture(bool tls = false) : Attach(Outer / "attach")
     {
-        fs::remove_all(Outer);
         fs::create_directories(Attach);
         Pop = std::make_unique<TNMPOP3>(nullptr);
         Pop->Host = testsupport::LoopbackHost;
         Pop->UserID = "bob";
         Pop->Password = "pw";
-        Pop->TimeOut = TimeOutMs;
+        Pop->TimeOut = LongTimeOutMs;
         Pop->SetAttachFilePath(Attach.string());
         Pop->OnList = [this](int Msg, int Size) { Listed.emplace_back(Msg, Size); };
         Pop->OnSuccess = [this](TObject*) { ++Successes; };
@@ -305,23 +285,31 @@ public:
             Pop->TrustedFingerprints = {ServerCert().Sha256};
         }
     }
-    ~FaultFixture()
-    {
-        Pop.reset();
-        std::error_code ec;
-        fs::remove_all(Outer, ec);
-    }
+    ~FaultFixture() { Pop.reset(); }
 
     // Nothing beside the attachment folder, and only plain files in it.
     void ExpectFilesInside() const
     {
-        for (const auto& e : fs::directory_iterator(Outer))
+        for (const auto& e : fs::directory_iterator(Outer.Path()))
             EXPECT_EQ(e.path().filename(), "attach") << "a file outside the attachment folder";
         for (const auto& e : fs::directory_iterator(Attach))
             EXPECT_TRUE(e.is_regular_file() && !e.is_symlink()) << e.path();
     }
 
-    fs::path Outer, Attach;
+    // Connects again to the good session that follows the broken one, and lists it.
+    void ExpectReusable(ScriptServer& server)
+    {
+        Pop->TimeOut = LongTimeOutMs;
+        EXPECT_NO_THROW(Pop->Connect());
+        EXPECT_NO_THROW(Pop->GetSummary(1));
+        EXPECT_EQ(Pop->Summary.Subject, " fresh");
+        EXPECT_NO_THROW(Pop->Disconnect());
+        EXPECT_FALSE(Pop->TimeoutFired);
+        EXPECT_TRUE(server.WaitDone());
+    }
+
+    testsupport::TempFolder Outer{"purgel-fault"};
+    fs::path Attach;
     std::unique_ptr<TNMPOP3> Pop;
     std::vector<std::pair<int, int>> Listed;
     int Successes = 0;
@@ -331,14 +319,17 @@ struct Failure {
     Op During;
     std::string Message;
     bool EConvert;
+    bool TimedOut;   // the time-out ended it
     long long Ms;
 };
 
-// Runs the operations in order until one raises; every one must end within the time-out.
-std::optional<Failure> RunSession(TNMPOP3& pop)
+// Runs the operations in order until one raises. Only the one that must end by the time-out
+// has a short one.
+std::optional<Failure> RunSession(TNMPOP3& pop, const Outcome& expected)
 {
     const Op ops[] = {Op::Connect, Op::Summary, Op::List, Op::Retrieve, Op::Delete, Op::Disconnect};
     for (Op op : ops) {
+        pop.TimeOut = expected.TimesOut && op == expected.Fails ? ShortTimeOutMs : LongTimeOutMs;
         const auto t0 = Clock::now();
         try {
             switch (op) {
@@ -350,10 +341,9 @@ std::optional<Failure> RunSession(TNMPOP3& pop)
             case Op::Disconnect: pop.Disconnect(); break;
             }
         } catch (const std::exception& e) {
-            const long long ms = MsSince(t0);
-            return Failure{op, e.what(), dynamic_cast<const EConvertError*>(&e) != nullptr, ms};
+            return Failure{op, e.what(), dynamic_cast<const EConvertError*>(&e) != nullptr, pop.TimeoutFired, MsSince(t0)};
         }
-        EXPECT_LE(MsSince(t0), TimeOutMs + MarginMs) << OpName(op) << " took longer than the time-out";
+        EXPECT_FALSE(pop.TimeoutFired) << OpName(op) << " ended by the time-out";
     }
     return std::nullopt;
 }
@@ -362,7 +352,8 @@ std::optional<Failure> RunSession(TNMPOP3& pop)
 // drop whatever is left.
 void EndLikeTheWindow(TNMPOP3& pop)
 {
-    const auto t0 = Clock::now();
+    const bool firedBefore = pop.TimeoutFired;   // noted until the next wait
+    pop.TimeOut = LongTimeOutMs;
     if (pop.Connected) {
         try {
             pop.Disconnect();
@@ -370,7 +361,7 @@ void EndLikeTheWindow(TNMPOP3& pop)
         }
     }
     pop.Abort();
-    EXPECT_LE(MsSince(t0), TimeOutMs + MarginMs) << "ending the connection";
+    EXPECT_TRUE(firedBefore || !pop.TimeoutFired) << "ending the connection waited for the time-out";
     EXPECT_FALSE(pop.Connected);
 }
 
@@ -378,7 +369,7 @@ using Case = std::tuple<Point, Fault, bool>;   // bool: over TLS
 
 class DialogueFault : public ::testing::TestWithParam<Case> {};
 
-TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
+TEST_P(DialogueFault, EndsByItsFailureWithAClearMessageAndLeavesTheComponentReusable)
 {
     const auto& [at, fault, tls] = GetParam();
     const auto dialogue = Dialogue();
@@ -386,11 +377,12 @@ TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
     const Line& line = ex.Reply[static_cast<std::size_t>(at.Line)];
     const Outcome expected = Expected(ex, line, fault);
 
-    ScriptServer server(std::vector<Script>{FaultScript(dialogue, at, fault, expected, tls), GoodScript(tls)});
-    FaultFixture f(at.Name + "-" + FaultName(fault) + (tls ? "-tls" : ""), tls);
+    ScriptServer server(std::vector<Script>{FaultScript(dialogue, at, fault, expected, tls),
+                                            testsupport::GoodSession("bob", "pw", Opening(tls))});
+    FaultFixture f(tls);
     f.Pop->Port = server.Port();
 
-    const std::optional<Failure> failure = RunSession(*f.Pop);
+    const std::optional<Failure> failure = RunSession(*f.Pop, expected);
     EXPECT_FALSE(f.Pop->Busy());
     if (!expected.Fails) {
         if (failure)
@@ -403,9 +395,9 @@ TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
                 << "message: " << failure->Message;
         }
         EXPECT_EQ(failure->EConvert, expected.EConvert) << failure->Message;
-        EXPECT_LE(failure->Ms, TimeOutMs + MarginMs) << "the failing operation outlasted the time-out";
+        EXPECT_EQ(failure->TimedOut, expected.TimesOut) << "ended by the time-out: " << failure->Message;
         if (expected.TimesOut) {
-            EXPECT_GE(failure->Ms, TimeOutMs - 20) << "ended before the time-out";
+            EXPECT_GE(failure->Ms, ShortTimeOutMs - 20) << "ended before the time-out";
         }
         EXPECT_EQ(static_cast<bool>(f.Pop->Connected), expected.StaysConnected);
     }
@@ -417,11 +409,7 @@ TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
     const bool askedDelete = !failure || failure->During >= Op::Delete;
     const auto deletes = std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("DELE", 0) == 0; });
     EXPECT_EQ(deletes, askedDelete ? 1 : 0) << "DELE commands sent";
-    for (const std::string& l : sent) {
-        if (l.rfind("DELE", 0) == 0) {
-            EXPECT_EQ(l, "DELE 1\r\n");
-        }
-    }
+    EXPECT_LE(server.TimesSent(0, "DELE 1"), 1u);
     if (failure) {
         // Every exchange after the greeting begins with one command of the client.
         const std::size_t commandsBefore = static_cast<std::size_t>(at.Exchange);
@@ -432,25 +420,30 @@ TEST_P(DialogueFault, EndsInTimeWithAClearMessageAndLeavesTheComponentReusable)
         EXPECT_EQ(after, allowed) << "what the client sent after the fault";
     }
 
-    // Reusable: a new connection to a good server lists.
-    f.Listed.clear();
-    const auto t0 = Clock::now();
-    EXPECT_NO_THROW(f.Pop->Connect());
-    EXPECT_NO_THROW(f.Pop->List());
-    EXPECT_NO_THROW(f.Pop->Disconnect());
-    EXPECT_LE(MsSince(t0), 3 * (TimeOutMs + MarginMs));
-    EXPECT_EQ(f.Listed, (std::vector<std::pair<int, int>>{{1, 160}, {2, 160}}));
-    EXPECT_TRUE(server.WaitDone(5000ms));
+    f.ExpectReusable(server);
     f.ExpectFilesInside();
 }
 
+// Plain text: every fault where its line strikes. Over TLS: the transport's faults and the
+// tampered record at the lines marked for it (garbage is the same plaintext as in clear).
 std::vector<Case> Cases()
 {
     std::vector<Case> cases;
-    for (bool tls : {false, true})
-        for (const Point& p : Points())
+    const auto dialogue = Dialogue();
+    for (int e = 0; e < static_cast<int>(dialogue.size()); ++e) {
+        std::string base = dialogue[e].Command.empty() ? "Greeting" : Trim(dialogue[e].Command);
+        std::replace(base.begin(), base.end(), ' ', '_');
+        for (int l = 0; l < static_cast<int>(dialogue[e].Reply.size()); ++l) {
+            const Point p{e, l, base + "_line" + std::to_string(l)};
+            const Strikes at = dialogue[e].Reply[l].At;
             for (Fault f : AllFaults)
-                cases.emplace_back(p, f, tls);
+                if (at == Strikes::EveryAndTls || at == Strikes::Every || (at == Strikes::GarbageOnly && f == Fault::Garbage))
+                    cases.emplace_back(p, f, false);
+            if (at == Strikes::EveryAndTls)
+                for (Fault f : {Fault::Drop, Fault::DropMidLine, Fault::Reset, Fault::Silent, Fault::HugeLine, Fault::Tampered})
+                    cases.emplace_back(p, f, true);
+        }
+    }
     return cases;
 }
 
@@ -462,19 +455,18 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, DialogueFault, ::testing::ValuesIn(Cases()),
 
 class HostileServer : public ::testing::Test {
 protected:
-    HostileServer() : F(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
     FaultFixture F;
 };
 
-
 TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFirstTimeOut)
 {
-    ScriptServer server(std::vector<Script>{Script().Pop3Login("+OK", "bob", "pw", "+OK 1000000 999999999").Expect("TOP 1 0").WaitForClose(5000ms), GoodScript()});
+    ScriptServer server(std::vector<Script>{Script().Pop3Login("+OK", "bob", "pw", "+OK 1000000 999999999").Expect("TOP 1 0").WaitForClose(5000ms),
+                                            testsupport::GoodSession("bob", "pw")});
     F.Pop->Port = server.Port();
     F.Pop->Connect();
     EXPECT_EQ(F.Pop->MessageCount, 1000000);
     // The window's listing loop: a failed summary is swallowed, a lost connection ends it.
-    const auto t0 = Clock::now();
+    F.Pop->TimeOut = ShortTimeOutMs;
     int asked = 0;
     for (int i = 0; i < F.Pop->MessageCount; ++i) {
         if (!F.Pop->Connected)
@@ -487,22 +479,21 @@ TEST_F(HostileServer, AMillionMessagesAnnouncedThenSilenceEndsTheListingAtTheFir
     }
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(F.Pop->TimeoutFired);
-    EXPECT_LE(MsSince(t0), TimeOutMs + MarginMs);
     EXPECT_EQ(server.ReceivedLines(0).back(), "TOP 1 0\r\n") << "no QUIT after the time-out";
-    EXPECT_NO_THROW(F.Pop->Connect());
-    EXPECT_NO_THROW(F.Pop->List());
-    EXPECT_NO_THROW(F.Pop->Disconnect());
-    EXPECT_TRUE(server.WaitDone(5000ms));
+    F.ExpectReusable(server);
 }
 
 TEST_F(HostileServer, AReplyThatArrivedBeforeItsCommandIsTakenWithoutWaiting)
 {
     // DELE's answer comes with STAT's, and the window's pump handles its notification
     // before the command is sent.
-    ScriptServer server(Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Send("+OK deleted\r\n").Expect("DELE 1").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms));
+    std::atomic<bool> sent{false};
+    ScriptServer server(Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Send("+OK deleted\r\n").Call([&] { sent = true; })
+                            .Expect("DELE 1").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms));
     F.Pop->Port = server.Port();
     F.Pop->Connect();
-    testsupport::PumpFor(100ms);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return sent.load(); }, 2s));
+    testsupport::Settle();
     EXPECT_NO_THROW(F.Pop->DeleteMailMessage(1));
     EXPECT_FALSE(F.Pop->TimeoutFired);
     EXPECT_EQ(F.Successes, 1);
@@ -515,23 +506,29 @@ TEST_F(HostileServer, AReplyThatArrivedBeforeItsCommandIsTakenWithoutWaiting)
 TEST_F(HostileServer, DisconnectResetOrDeleteFromAHandlerInsideAWaitNeverTakesItsReply)
 {
     const std::string top = "+OK top follows\r\nSubject: hello\r\n\r\n.\r\n";
-    auto script = [&] { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").Pause(300ms).Send(top); };
-    ScriptServer server(std::vector<Script>{script().WaitForClose(5000ms),
-                                            script().Expect("LIST 1").SendLine("+OK 1 160").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms),
-                                            script().WaitForClose(5000ms)});
+    std::atomic<bool> handled[3] = {false, false, false};
+    auto script = [&](int i) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect("TOP 1 0").WaitFor(handled[i]).Send(top); };
+    ScriptServer server(std::vector<Script>{script(0).WaitForClose(5000ms),
+                                            script(1).Expect("LIST 1").SendLine("+OK 1 160").Expect("QUIT").SendLine("+OK").WaitForClose(5000ms),
+                                            script(2).WaitForClose(5000ms)});
     F.Pop->Port = server.Port();
-    F.Pop->TimeOut = 5000;
 
     F.Pop->Connect();
     {
-        nettest::Later nested(100, [&] { F.Pop->Disconnect(); });
+        nettest::Later nested(100, [&] {
+            F.Pop->Disconnect();
+            handled[0] = true;
+        });
         EXPECT_THROW(F.Pop->GetSummary(1), EAbortError);
     }
     EXPECT_FALSE(F.Pop->Connected);
 
     F.Pop->Connect();
     {
-        nettest::Later nested(100, [&] { F.Pop->Reset(); });
+        nettest::Later nested(100, [&] {
+            F.Pop->Reset();
+            handled[1] = true;
+        });
         EXPECT_NO_THROW(F.Pop->GetSummary(1));
     }
     EXPECT_EQ(F.Pop->Summary.Subject, " hello");
@@ -550,7 +547,10 @@ TEST_F(HostileServer, DisconnectResetOrDeleteFromAHandlerInsideAWaitNeverTakesIt
     int retrieveEnds = 0;
     pop->OnRetrieveEnd = [&](TObject*) { ++retrieveEnds; };
     {
-        nettest::Later nested(100, [&] { F.Pop.reset(); });
+        nettest::Later nested(100, [&] {
+            F.Pop.reset();
+            handled[2] = true;
+        });
         EXPECT_THROW(pop->GetSummary(1), EAbortError);
     }
     EXPECT_FALSE(gone);
@@ -581,9 +581,7 @@ TEST_F(HostileServer, TopAnsweredWithTheWholeBodyIsTakenAsTheHeaderListAndTheDia
                                                 .WaitForClose(5000ms)});
     F.Pop->Port = server.Port();
     F.Pop->Connect();
-    const auto t0 = Clock::now();
     EXPECT_NO_THROW(F.Pop->GetSummary(1));
-    EXPECT_LE(MsSince(t0), 2000) << "1.2 MiB of header lines";
     EXPECT_EQ(F.Pop->Summary.Subject, " big");
     EXPECT_EQ(F.Pop->Summary.Bytes, 1300000);
     EXPECT_EQ(F.Pop->Summary.Header.Count(), 3 + bodyLines + 1);
@@ -600,34 +598,29 @@ TEST_F(HostileServer, AReplyPastTheLimitIsCutOffAndTheConnectionDroppedWithoutQu
     while (endless.size() < (8u << 20))
         endless += "X-Filler: QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2\r\n";
     auto script = [&](const char* command) { return Script().Pop3Login("+OK", "bob", "pw", "+OK 1 160").Expect(command).Send(endless).WaitForClose(5000ms); };
-    ScriptServer server(std::vector<Script>{script("TOP 1 0"), script("RETR 1"), GoodScript()});
+    ScriptServer server(std::vector<Script>{script("TOP 1 0"), script("RETR 1"), testsupport::GoodSession("bob", "pw")});
     F.Pop->Port = server.Port();
     F.Pop->ReplyLimit = 1 << 20;
     for (int i = 0; i < 2; ++i) {
         F.Pop->Connect();
-        const auto t0 = Clock::now();
         try {
             i == 0 ? F.Pop->GetSummary(1) : F.Pop->GetMailMessage(1);
             ADD_FAILURE() << "no exception";
         } catch (const ESockError& e) {
             EXPECT_EQ(e.Message, "Reply too long: more than 1048576 bytes");
         }
-        EXPECT_LE(MsSince(t0), 2000);
+        EXPECT_FALSE(F.Pop->TimeoutFired);
         EXPECT_FALSE(F.Pop->Connected);
         EXPECT_EQ(server.ReceivedLines(i).back(), i == 0 ? "TOP 1 0\r\n" : "RETR 1\r\n") << "no QUIT";
     }
-    EXPECT_NO_THROW(F.Pop->Connect());
-    EXPECT_NO_THROW(F.Pop->List());
-    EXPECT_NO_THROW(F.Pop->Disconnect());
-    EXPECT_TRUE(server.WaitDone(5000ms));
+    F.ExpectReusable(server);
 }
 
 TEST_F(HostileServer, AServerThatNeverStopsSendingOneLineIsCutOffAtTheBufferSize)
 {
     // 8 MiB without a line end: the component gives up at 64 KiB instead of collecting.
-    ScriptServer server(std::vector<Script>{Script().Send(std::string(8 << 20, 'y')).WaitForClose(5000ms), GoodScript()});
+    ScriptServer server(std::vector<Script>{Script().Send(std::string(8 << 20, 'y')).WaitForClose(5000ms), testsupport::GoodSession("bob", "pw")});
     F.Pop->Port = server.Port();
-    const auto t0 = Clock::now();
     EXPECT_EQ([&] {
         try {
             F.Pop->Connect();
@@ -636,13 +629,10 @@ TEST_F(HostileServer, AServerThatNeverStopsSendingOneLineIsCutOffAtTheBufferSize
         }
         return std::string();
     }(), "Line too long: no line end within 65536 bytes");
-    EXPECT_LE(MsSince(t0), TimeOutMs + MarginMs);
+    EXPECT_FALSE(F.Pop->TimeoutFired);
     EXPECT_FALSE(F.Pop->Connected);
     EXPECT_TRUE(server.ReceivedLines(0).empty()) << "no QUIT into a broken stream";
-    EXPECT_NO_THROW(F.Pop->Connect());
-    EXPECT_NO_THROW(F.Pop->List());
-    EXPECT_NO_THROW(F.Pop->Disconnect());
-    EXPECT_TRUE(server.WaitDone(5000ms));
+    F.ExpectReusable(server);
 }
 
 } // namespace

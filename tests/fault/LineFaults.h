@@ -9,7 +9,8 @@
 
 #include "tests/support/ScriptServer.h"
 
-enum class Fault { Drop, DropMidLine, Reset, Silent, Garbage, HugeLine };
+// Tampered is for TLS connections only: a record that fails its check.
+enum class Fault { Drop, DropMidLine, Reset, Silent, Garbage, HugeLine, Tampered };
 
 inline constexpr Fault AllFaults[] = {Fault::Drop, Fault::DropMidLine, Fault::Reset, Fault::Silent, Fault::Garbage, Fault::HugeLine};
 
@@ -22,6 +23,7 @@ inline const char* FaultName(Fault f)
     case Fault::Silent: return "Silent";
     case Fault::Garbage: return "Garbage";
     case Fault::HugeLine: return "HugeLine";
+    case Fault::Tampered: return "Tampered";
     }
     return "?";
 }
@@ -49,6 +51,7 @@ inline bool BreakLine(testsupport::Script& s, Fault fault, const std::string& li
     case Fault::Reset: s.Reset(); return true;
     case Fault::Silent: s.WaitForClose(5000ms); return true;
     case Fault::HugeLine: s.Send(std::string(1 << 20, 'x') + "\r\n").WaitForClose(5000ms); return true;
+    case Fault::Tampered: s.SendRaw("\x17\x03\x03\x00\x20" + std::string(32, '\x5a')).WaitForClose(5000ms); return true;
     case Fault::Garbage: return false;
     }
     return false;

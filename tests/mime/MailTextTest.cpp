@@ -60,6 +60,29 @@ std::vector<OracleCase> OracleCases()
     return cases;
 }
 
+// A message of `levels` multiparts, one inside the other, around a text part "leaf".
+std::string NestedMultiparts(int levels)
+{
+    std::string inner = "Content-Type: text/plain\r\n\r\nleaf\r\n";
+    for (int k = levels; k >= 1; --k) {
+        const std::string b = "b" + std::to_string(k) + "x";
+        inner = "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n" + inner + "--" + b + "--\r\n";
+    }
+    return inner;
+}
+
+// An HTML message whose text "deep" lies `levels` elements down (<html> and <body> counted),
+// followed by "after".
+std::string NestedHtml(int levels)
+{
+    std::string open, close;
+    for (int i = 2; i < levels; ++i) {
+        open += "<b>";
+        close += "</b>";
+    }
+    return "Content-Type: text/html; charset=utf-8\r\n\r\n<html><body>" + open + "deep" + close + "after</body></html>\r\n";
+}
+
 }  // namespace
 
 TEST(MailTextOracle, ReadsWhatPythonWritesAsPythonReadsIt)
@@ -149,6 +172,14 @@ TEST(MessageText, StructuresEncodingsAndAttachmentNames)
         {"no empty line after the header", "Subject: x\r\nbody line\r\n", "body line"},
         {"mislabelled Shift-JIS under ISO-2022-JP", "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n\x89\xef\x8b\x63\r\n",
          "\xe4\xbc\x9a\xe8\xad\xb0"},
+        // The nesting limits: 32 multiparts are walked, the 33rd is read as text; 256 HTML
+        // elements are laid out, what lies deeper is read as one run, also past the parser's
+        // own limit.
+        {"multiparts 32 deep", NestedMultiparts(32), "leaf"},
+        {"multiparts 33 deep", NestedMultiparts(33), "--b33x\nContent-Type: text/plain\n\nleaf\n--b33x--"},
+        {"HTML 256 deep", NestedHtml(256), "deepafter"},
+        {"HTML 257 deep", NestedHtml(257), "deepafter"},
+        {"HTML 300 deep", NestedHtml(300), "deepafter"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MessageText(c.Raw), c.Text) << c.What;

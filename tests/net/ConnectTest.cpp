@@ -35,7 +35,7 @@ TEST_F(ConnectTest, ALateLookUpReplyIsNotTakenForALaterLookUp)
 {
     // A reply for a look-up that already ended (timed out, say) carries another task number.
     platform::PostMessage(Sock->NotifyWindow, HostReplyMessage, 4242, platform::MakeLong(328, 11001));
-    testsupport::PumpFor(30ms);
+    testsupport::Settle();
     EXPECT_FALSE(Sock->AsyncDone);
     ScriptServer server(Script().WaitForClose());
     ConnectTo(server.Port(), "localhost");
@@ -74,8 +74,8 @@ TEST_F(ConnectTest, AlreadyConnectedChangesNothing)
 TEST_F(ConnectTest, CancelDuringTheConnectWaitThenAFreshConnectWorks)
 {
     testsupport::StalledListener stalled;
+    Sock->TimeOut = static_cast<int>(Generous(10s).count());   // a cancel that is not seen ends as a time-out
     Later cancel(150, [this] { Sock->Abort(); });
-    auto start = Clock::now();
     try {
         ConnectTo(stalled.Port());
         FAIL() << "no exception";
@@ -83,7 +83,7 @@ TEST_F(ConnectTest, CancelDuringTheConnectWaitThenAFreshConnectWorks)
         EXPECT_EQ(e.Message, "Connection Canceled");
     }
     EXPECT_EQ(Sock->ConnectFault, TConnectFault::Canceled);
-    EXPECT_LT(MsSince(start), 1500);
+    EXPECT_FALSE(Sock->TimeoutFired);
     EXPECT_EQ(Events, (std::vector<std::string>{"failed"}));
     EXPECT_TRUE(Sock->CancelRequested) << "a failed connect leaves the request set";
     // The half-open attempt was dropped, so retrying is not refused as "already in progress".
@@ -105,8 +105,8 @@ TEST_F(ConnectTest, ConnectTimesOut)
         EXPECT_EQ(e.Message, "Connection Timed out");
     }
     EXPECT_EQ(Sock->ConnectFault, TConnectFault::TimedOut);
-    EXPECT_GE(MsSince(start), 280);
-    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_GE(MsSince(start), 280) << "not before the time-out";
+    EXPECT_LT(MsSince(start), Generous(2s).count());
     EXPECT_TRUE(Sock->TimeoutFired);
 }
 
@@ -190,7 +190,8 @@ TEST_F(ConnectTest, DisconnectClosesRaisesOnDisconnectAndLeavesAFreshSocket)
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "disconnect"}));
     ConnectTo(server.Port());
     EXPECT_TRUE(Sock->Connected);
-    EXPECT_TRUE(server.WaitDone(2s) || true);
+    Sock->Disconnect();
+    EXPECT_TRUE(server.WaitDone());
 }
 
 TEST_F(ConnectTest, PeerCloseWithoutDataClosesTheConnection)
@@ -199,7 +200,7 @@ TEST_F(ConnectTest, PeerCloseWithoutDataClosesTheConnection)
     ConnectTo(server.Port());
     ASSERT_TRUE(testsupport::PumpUntil([&] { return !Sock->Connected; }, 2s));
     EXPECT_EQ(Events, (std::vector<std::string>{"connect", "disconnect"}));
-    testsupport::PumpFor(50ms);
+    testsupport::Settle();
     EXPECT_EQ(Events.size(), 2u) << "one close notification";
 }
 
@@ -207,7 +208,8 @@ TEST_F(ConnectTest, PeerCloseWithUnreadDataKeepsTheConnectionUntilRead)
 {
     ScriptServer server(Script().SendLine("+OK bye").Close());
     ConnectTo(server.Port());
-    testsupport::PumpFor(200ms);
+    ASSERT_TRUE(server.WaitDone());
+    testsupport::Settle();
     EXPECT_TRUE(Sock->Connected) << "unread data keeps the connection open";
     EXPECT_EQ(Sock->ReadLn(), "+OK bye\r\n");
     EXPECT_EQ(Sock->ReadLn(), "") << "then the closed connection reads as empty";

@@ -16,7 +16,9 @@
 namespace nettest {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using testsupport::Clock;
+using testsupport::Generous;
+using testsupport::MsSince;
 using testsupport::Script;
 using testsupport::ScriptServer;
 
@@ -55,11 +57,6 @@ private:
     std::function<void()> FFn;
     platform::WindowHandle FWindow = 0;
 };
-
-inline long long MsSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
 
 // A component with its events recorded in order.
 class SockTest : public ::testing::Test {

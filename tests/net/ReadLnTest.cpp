@@ -2,8 +2,6 @@
 
 #include "NetTestUtil.h"
 
-#include <ctime>
-
 using namespace nettest;
 
 using ReadLnTest = SockTest;
@@ -64,11 +62,11 @@ TEST_F(ReadLnTest, APartialLastLineWithTheCloseAlreadyNotifiedEndsTheWait)
     // hanging until the time-out.
     ScriptServer server(Script().Send("no line end").Close());
     ConnectTo(server.Port());
-    testsupport::PumpFor(100ms);
-    Sock->TimeOut = 3000;
-    auto start = Clock::now();
+    ASSERT_TRUE(server.WaitDone());
+    testsupport::Settle();
+    Sock->TimeOut = static_cast<int>(Generous(10s).count());
     EXPECT_EQ(Sock->ReadLn(), "");
-    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_FALSE(Sock->TimeoutFired);
 }
 
 TEST_F(ReadLnTest, ALineOfExactlyTheBufferSizeIsRead)
@@ -99,21 +97,6 @@ TEST_F(ReadLnTest, ALongerLineRaisesAndNeverOverrunsTheBuffer)
         }
         Sock->Disconnect();
     }
-}
-
-TEST_F(ReadLnTest, IdleWaitUsesNoProcessorTime)
-{
-    ScriptServer server(Script().Send("partial line without end").WaitForClose());
-    ConnectTo(server.Port());
-    Sock->TimeOut = 600;
-    timespec c0{}, c1{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
-    auto start = Clock::now();
-    EXPECT_THROW(Sock->ReadLn(), EAbortError);
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
-    double cpu = static_cast<double>(c1.tv_sec - c0.tv_sec) + static_cast<double>(c1.tv_nsec - c0.tv_nsec) / 1e9;
-    double wall = static_cast<double>(MsSince(start)) / 1000.0;
-    EXPECT_LT(cpu / wall, 0.25) << "cpu " << cpu << " s in " << wall << " s";
 }
 
 using TransactionTest = SockTest;

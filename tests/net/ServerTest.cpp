@@ -170,7 +170,7 @@ TEST_F(ServerTest, ListenWithTheSecondMessageThenAccept)
     listener.OnDataReady = [&](TObject*) { ++dataReady; };
     c1.Write("hello");
     c1.Disconnect();
-    testsupport::PumpFor(100ms);
+    testsupport::Settle();
     EXPECT_EQ(dataReady, 0);
     EXPECT_TRUE(listener.Connected);
     EXPECT_EQ(listener.GetRemoteIP(), "127.0.0.1");

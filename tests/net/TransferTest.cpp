@@ -14,9 +14,11 @@ namespace {
 
 using testsupport::ReadFile;
 
+// A file name in a folder of the test's own.
 std::string TempPath(const std::string& name)
 {
-    return "/tmp/purgel-net-" + std::to_string(::getpid()) + "-" + name;
+    static const testsupport::TempFolder folder("purgel-net");
+    return (folder / name).string();
 }
 
 } // namespace
@@ -25,12 +27,12 @@ using TransferTest = SockTest;
 
 TEST_F(TransferTest, ReadWaitsForTheCountAndZeroTakesWhatIsThere)
 {
-    ScriptServer server(Script().SendPieces({"abc", "defg"}, 100ms).Pause(100ms).Send("xy").WaitForClose());
+    ScriptServer server(Script().SendPieces({"abc", "defg"}, 100ms).Expect("more").Send("xy").WaitForClose());
     ConnectTo(server.Port());
     EXPECT_EQ(Sock->Read(5), "abcde");
-    testsupport::PumpFor(50ms);
     EXPECT_EQ(Sock->Read(0), "fg");
     EXPECT_EQ(Sock->Read(0), "") << "nothing pending";
+    Sock->Writeln("more");
     EXPECT_EQ(Sock->Read(2), "xy");
 }
 
@@ -44,11 +46,12 @@ TEST_F(TransferTest, ReadOfMoreThanThePeerSendsBeforeItClosesEndsAtTheClose)
 
 TEST_F(TransferTest, CaptureStringStopsAtTheLimitWithTheWholeChunk)
 {
-    ScriptServer server(Script().Send(std::string(300, 'z')).Pause(100ms).Send("w").WaitForClose());
+    ScriptServer server(Script().Send(std::string(300, 'z')).Expect("more").Send("w").WaitForClose());
     ConnectTo(server.Port());
     std::string text;
     Sock->CaptureString(text, 100);
     EXPECT_EQ(text, std::string(300, 'z')) << "the last chunk may go past the limit";
+    Sock->Writeln("more");
     Sock->CaptureString(text, 1);
     EXPECT_EQ(text, "w") << "a 1-byte chunk is taken like any other";
 }
@@ -65,14 +68,15 @@ TEST_F(TransferTest, CaptureStringWithoutLimitCollectsUntilTheClose)
 
 TEST_F(TransferTest, CaptureStreamOnePassOrUpToTheLimit)
 {
-    ScriptServer server(Script().Send("first").Pause(150ms).Send("second").WaitForClose());
+    ScriptServer server(Script().Send("first").Expect("more").Send("second").WaitForClose());
     ConnectTo(server.Port());
-    testsupport::PumpFor(50ms);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return Sock->DataAvailable(); }, 2s));
     TMemoryStream stream;
     Sock->CaptureStream(stream, -1);
     EXPECT_EQ(stream.DataString(), "first") << "size -1: a single pass";
     Sock->CaptureStream(stream, 5);
     EXPECT_EQ(stream.DataString(), "first") << "the limit is not above the stream's size: returns at once";
+    Sock->Writeln("more");
     Sock->CaptureStream(stream, 11);
     EXPECT_EQ(stream.DataString(), "firstsecond");
 }
@@ -89,13 +93,13 @@ TEST_F(TransferTest, FilterHeaderWritesUpToTheBlankLineAndLeavesTheBody)
 
 TEST_F(TransferTest, DataAvailableAndClearInput)
 {
-    ScriptServer server(Script().Send("junk").Pause(200ms).SendLine("+OK").WaitForClose());
+    ScriptServer server(Script().Send("junk").Expect("more").SendLine("+OK").WaitForClose());
     ConnectTo(server.Port());
-    EXPECT_FALSE(Sock->DataAvailable() && false);
     testsupport::PumpUntil([&] { return Sock->DataAvailable(); }, 2s);
     EXPECT_TRUE(Sock->DataAvailable());
     Sock->ClearInput();
     EXPECT_FALSE(Sock->DataAvailable());
+    Sock->Writeln("more");
     EXPECT_EQ(Sock->ReadLn(), "+OK\r\n");
 }
 

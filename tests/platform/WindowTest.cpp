@@ -8,13 +8,16 @@
 #include <chrono>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-using testsupport::PumpFor;
+using testsupport::Clock;
+using testsupport::Generous;
+using testsupport::MsSince;
 using testsupport::PumpUntil;
+using testsupport::Settle;
 
 namespace {
 
@@ -40,11 +43,6 @@ struct Recorder {
         return n;
     }
 };
-
-long long MsSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
 
 } // namespace
 
@@ -76,7 +74,7 @@ TEST(PostedMessages, ToADestroyedWindowAreDroppedNotDeliveredToFreedMemory)
     EXPECT_FALSE(platform::IsWindow(h));
     EXPECT_FALSE(platform::PostMessage(h, 1200, 0, 0));
     EXPECT_FALSE(platform::PostCall(h, [] {}));
-    PumpFor(50ms);
+    Settle();
     EXPECT_FALSE(ran);
 }
 
@@ -155,7 +153,7 @@ TEST(Pump, ProcessMessagesReturnsAtOnceWhenNothingIsPending)
     auto start = Clock::now();
     for (int i = 0; i < 100; ++i)
         platform::ProcessMessages();
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_LT(MsSince(start), Generous(2s).count());
 }
 
 TEST(WindowTimers, TickWithTheirIdentifier)
@@ -172,13 +170,15 @@ TEST(WindowTimers, TickWithTheirIdentifier)
 
 TEST(WindowTimers, SettingAgainRestartsTheCountdown)
 {
+    // Set again at the mark of 100 ms, the 200 ms timer ticks after the mark of 250 ms.
     Recorder r;
-    auto start = Clock::now();
     platform::SetTimer(r.Handle, 1, 200);
-    PumpFor(120ms);
-    platform::SetTimer(r.Handle, 1, 200);   // restart: the first tick is now 200 ms away
+    testsupport::TickMarks marks({100, 250}, [&](unsigned ms) {
+        if (ms == 100)
+            platform::SetTimer(r.Handle, 1, 200);
+    });
     PumpUntil([&] { return r.Count(platform::WM_TIMER) > 0; }, 2s);
-    EXPECT_GE(MsSince(start), 300);
+    EXPECT_TRUE(marks.Seen(250)) << "the tick came before the mark of 250 ms";
     platform::KillTimer(r.Handle, 1);
 }
 
@@ -188,7 +188,7 @@ TEST(WindowTimers, NoTickAfterKillEvenWhenTheTimeWasDue)
     platform::SetTimer(r.Handle, 1, 10);
     std::this_thread::sleep_for(60ms);   // due, but not yet seen by the pump
     EXPECT_TRUE(platform::KillTimer(r.Handle, 1));
-    PumpFor(80ms);
+    Settle();
     EXPECT_EQ(r.Count(platform::WM_TIMER), 0u);
     EXPECT_FALSE(platform::KillTimer(r.Handle, 1)) << "killing a dead timer reports false";
 }
@@ -201,7 +201,8 @@ TEST(WindowTimers, CanBeSetAndKilledFromAnotherThread)
     EXPECT_GT(r.Count(platform::WM_TIMER), 0u);
     std::thread([h = r.Handle] { platform::KillTimer(h, 1); }).join();
     std::size_t n = r.Count(platform::WM_TIMER);
-    PumpFor(80ms);
+    testsupport::TickMarks later({60});   // three periods of the killed timer
+    PumpUntil([&] { return later.Seen(60); }, 2s);
     EXPECT_EQ(r.Count(platform::WM_TIMER), n);
 }
 
@@ -215,7 +216,7 @@ TEST(WindowTimers, DestroyingTheWindowStopsItsTimers)
     platform::SetTimer(h, 1, 10);
     std::this_thread::sleep_for(30ms);
     platform::DeallocateHWnd(h);
-    PumpFor(60ms);
+    Settle();
     EXPECT_EQ(ticks, 0);
     EXPECT_FALSE(platform::SetTimer(h, 1, 10));
 }

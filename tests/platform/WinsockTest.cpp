@@ -12,11 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <string>
 #include <thread>
@@ -24,7 +24,9 @@
 
 using namespace std::chrono_literals;
 using testsupport::PumpFor;
+using testsupport::PumpReturnsFor;
 using testsupport::PumpUntil;
+using testsupport::Settle;
 using testsupport::Script;
 using testsupport::ScriptServer;
 
@@ -83,13 +85,6 @@ ws::SockAddrIn Loopback(std::uint16_t port)
     return a;
 }
 
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 class WinsockTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(ws::Startup(0x0101, Data), 0); }
@@ -125,7 +120,7 @@ TEST_F(WinsockTest, RefusedConnectionReportsConnectWith10061AndNoClose)
     ConnectTo(testsupport::UnusedPort());
     ASSERT_NE(N.First(ws::FD_CONNECT), nullptr);
     EXPECT_EQ(N.First(ws::FD_CONNECT)->Error, ws::WSAECONNREFUSED);
-    PumpFor(50ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_CLOSE), 0);
 }
 
@@ -138,22 +133,21 @@ TEST_F(WinsockTest, SuccessfulConnectCarriesNoError)
 
 TEST_F(WinsockTest, UnreadDataGivesOneReadNotificationAndNoBusyPump)
 {
-    ScriptServer server(Script().SendLine("one").Pause(100ms).SendLine("two").Pause(100ms).SendLine("three").WaitForClose());
+    std::atomic<bool> sent{false};
+    ScriptServer server(Script().SendLine("one").Pause(50ms).SendLine("two").Pause(50ms).SendLine("three")
+                            .Call([&] { sent = true; }).WaitForClose());
     ws::SocketHandle s = ConnectTo(server.Port());
-    double cpu0 = CpuSeconds();
-    auto wall0 = std::chrono::steady_clock::now();
-    PumpFor(600ms);
-    double cpu = CpuSeconds() - cpu0;
-    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    ASSERT_TRUE(PumpUntil([&] { return sent.load(); }, 2s));
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_READ), 1) << "more data without a receive must not notify again";
-    EXPECT_LT(cpu / wall, 0.25) << "an idle pump with unread data must not spin";
+    EXPECT_LE(PumpReturnsFor(5, 40), 2 * 5 + 2) << "an idle pump with unread data must not spin";
 
     char buf[64];
     EXPECT_EQ(ws::Recv(s, buf, 3, ws::MsgPeek), 3);
-    PumpFor(50ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_READ), 1) << "a peek re-enables, but the data it saw is no news";
     EXPECT_EQ(ws::Recv(s, buf, 5, 0), 5);
-    PumpFor(50ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_READ), 2) << "a receive that leaves data notifies again";
 }
 
@@ -172,7 +166,7 @@ TEST_F(WinsockTest, CloseIsNotifiedOnceAlsoWithUnreadData)
     ScriptServer server(Script().Send("data").Close());
     ws::SocketHandle s = ConnectTo(server.Port());
     ASSERT_TRUE(PumpUntil([&] { return N.Count(ws::FD_CLOSE) > 0; }, 2s));
-    PumpFor(50ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_CLOSE), 1);
     EXPECT_EQ(N.First(ws::FD_CLOSE)->Error, 0);
     ASSERT_NE(N.First(ws::FD_READ), nullptr);
@@ -224,7 +218,7 @@ TEST_F(WinsockTest, PeerEndingRightAfterAcceptGivesConnectThenOneClose)
             ASSERT_EQ(ws::GetLastError(), ws::WSAEWOULDBLOCK);
             ASSERT_TRUE(PumpUntil([&] { return seen[s].size() >= 2; }, 2s)) << "round " << round << ": " << seen[s].size();
         }
-        PumpFor(50ms);   // room for a notification too many
+        Settle();   // room for a notification too many
         const int closeError = ending == racetest::QuickPeer::Close ? 0 : ws::WSAECONNRESET;
         for (ws::SocketHandle s : mine) {
             const std::vector<Note>& n = seen[s];
@@ -258,12 +252,14 @@ TEST_F(WinsockTest, AResetBehindPeekedDataIsReportedOnceTheDataIsRead)
 TEST_F(WinsockTest, AnUnwatchedSocketAsksTheSystemForDataBehindPeekedBytes)
 {
     // No notifications tell of later arrivals here, so nothing may be taken as known.
-    ScriptServer server(Script().Send("a").Pause(100ms).Send("b").WaitForClose());
+    std::atomic<bool> sent{false};
+    ScriptServer server(Script().Send("a").Expect("more").Send("b").Call([&] { sent = true; }).WaitForClose());
     ws::SocketHandle s = ws::Socket(ws::AfInet, ws::SockStream, 0);
     ASSERT_EQ(ws::Connect(s, Loopback(server.Port())), 0) << "a blocking connect";
     char buf[16];
     EXPECT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 1);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(ws::Send(s, "more\r\n", 6), 6);
+    ASSERT_TRUE(PumpUntil([&] { return sent.load(); }, 2s));
     EXPECT_EQ(ws::Recv(s, buf, sizeof buf, ws::MsgPeek), 2);
     EXPECT_EQ(ws::Recv(s, buf, sizeof buf, 0), 2);
     ws::CloseSocket(s);
@@ -294,28 +290,31 @@ TEST_F(WinsockTest, ClosingWithPeekedButUnreadDataResetsTheConnection)
 
 TEST_F(WinsockTest, NotificationsQueuedForAClosedSocketAreDropped)
 {
-    // (The pause lets the connect be handled before the data and the close come.)
-    ScriptServer server(Script().Pause(50ms).Send("x").Close());
+    // The data and the close come only once the connect has been handled, and are both in
+    // the system before the pump looks: their notifications are queued together.
+    ScriptServer server(Script().Expect("go").Send("x").Close());
     ws::SocketHandle s = ConnectTo(server.Port());
-    std::this_thread::sleep_for(150ms);   // data and close arrive together
+    ASSERT_EQ(ws::Send(s, "go\r\n", 4), 4);
+    ASSERT_TRUE(server.WaitDone());
     N.OnNote = [&](const Note& n) {
         if (n.Event == ws::FD_READ)
             ws::CloseSocket(s);
     };
-    PumpFor(100ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_READ), 1);
     EXPECT_EQ(N.Count(ws::FD_CLOSE), 0);
 }
 
 TEST_F(WinsockTest, RegisteringAgainReplacesTheEarlierRegistration)
 {
-    ScriptServer server(Script().Pause(100ms).SendLine("hello").WaitForClose());
+    ScriptServer server(Script().Expect("go").SendLine("hello").WaitForClose());
     ws::SocketHandle s = ConnectTo(server.Port());
     ASSERT_EQ(ws::AsyncSelect(s, N.H, OtherMsg, AllButWrite), 0);
+    ASSERT_EQ(ws::Send(s, "go\r\n", 4), 4);
     ASSERT_TRUE(PumpUntil([&] { return N.Count(ws::FD_READ, OtherMsg) == 1; }, 2s));
     EXPECT_EQ(N.Count(ws::FD_READ, SocketMsg), 0);
     ASSERT_EQ(ws::AsyncSelect(s, N.H, SocketMsg, ws::FD_CLOSE), 0);
-    PumpFor(50ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_READ, SocketMsg), 0) << "read is no longer in the mask";
 }
 
@@ -336,7 +335,7 @@ TEST_F(WinsockTest, AcceptIsNotifiedAgainWhileConnectionsArePending)
     ASSERT_EQ(::connect(c1, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::connect(c2, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_TRUE(PumpUntil([&] { return N.Count(ws::FD_ACCEPT) == 1; }, 2s));
-    PumpFor(30ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_ACCEPT), 1);
     ws::SockAddrIn peer;
     ws::SocketHandle a1 = ws::Accept(l, &peer);
@@ -347,7 +346,7 @@ TEST_F(WinsockTest, AcceptIsNotifiedAgainWhileConnectionsArePending)
     ws::SocketHandle a2 = ws::Accept(l, nullptr);
     ASSERT_NE(a2, ws::INVALID_SOCKET);
     Open.push_back(a2);
-    PumpFor(30ms);
+    Settle();
     EXPECT_EQ(N.Count(ws::FD_ACCEPT), 2);
     EXPECT_EQ(ws::Accept(l, nullptr), ws::INVALID_SOCKET);
     EXPECT_EQ(ws::GetLastError(), ws::WSAEWOULDBLOCK);
@@ -495,15 +494,40 @@ TEST_F(WinsockTest, AsyncLookUpOfMalformedNamesFailsWith11001)
 
 TEST_F(WinsockTest, AsyncLookUpReplyForADestroyedWindowIsDropped)
 {
+    // The window goes while the look-up runs: its reply comes for no one.
     std::vector<char> buf(1024, '\xAB');
     int replies = 0;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool started = false, gone = false, answered = false;
+    ws::detail::SetResolverForTests([&](const std::string&, ws::HostEntry& e) {
+        std::unique_lock l(lock);
+        started = true;
+        changed.notify_all();
+        changed.wait(l, [&] { return gone; });
+        e.AddrCount = 1;
+        e.Addr[0] = ws::InetAddr("127.0.0.1");
+        answered = true;
+        return 0;
+    });
     platform::WindowHandle w = platform::AllocateHWnd([&](unsigned, platform::WPARAM, platform::LPARAM) {
         ++replies;
         return platform::LPARAM(0);
     });
     ASSERT_NE(ws::AsyncGetHostByName(w, OtherMsg, "localhost", buf.data(), 1024), 0);
+    {
+        std::unique_lock l(lock);
+        ASSERT_TRUE(changed.wait_for(l, testsupport::Generous(2s), [&] { return started; }));
+    }
     platform::DeallocateHWnd(w);
-    PumpFor(300ms);
+    {
+        std::lock_guard l(lock);
+        gone = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(PumpUntil([&] { std::lock_guard l(lock); return answered; }, 2s));
+    PumpFor(100ms);   // the worker posts its reply right after the resolver returned
+    ws::detail::SetResolverForTests(nullptr);
     EXPECT_EQ(replies, 0);
     EXPECT_EQ(buf, std::vector<char>(1024, '\xAB')) << "the buffer is not written for a dead window";
 }
@@ -527,11 +551,10 @@ TEST_F(WinsockTest, AsyncLookUpsThatNeverAnswerHoldAFewWorkersAndTheRestWaitOrLe
         tasks.push_back(ws::AsyncGetHostByName(N.H, OtherMsg, "never.invalid", b, sizeof b));
     {
         std::unique_lock l(lock);
-        changed.wait_for(l, 5s, [&] { return stuck == 4; });
+        changed.wait_for(l, testsupport::Generous(5s), [&] { return stuck == 4; });
     }
-    PumpFor(100ms);
+    EXPECT_LE(ws::detail::LookupThreads(), 4) << "workers are only made while asking";
     EXPECT_EQ(stuck, 4);
-    EXPECT_LE(ws::detail::LookupThreads(), 4);
     EXPECT_EQ(ws::CancelAsyncRequest(tasks[0]), ws::SOCKET_ERROR) << "running already";
     for (std::size_t i = 4; i < tasks.size(); ++i)
         EXPECT_EQ(ws::CancelAsyncRequest(tasks[i]), 0);

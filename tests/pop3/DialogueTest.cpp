@@ -7,6 +7,7 @@
 #include "tests/support/TestCerts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <ostream>
 #include <string_view>
@@ -16,12 +17,6 @@ using namespace pop3test;
 namespace {
 
 using DialogueTest = Pop3Test;
-
-bool Sent(const ScriptServer& server, const std::string& line)
-{
-    const auto lines = server.ReceivedLines(0);
-    return std::find(lines.begin(), lines.end(), line + "\r\n") != lines.end();
-}
 
 // ---- connect and disconnect ----
 
@@ -113,7 +108,7 @@ TEST_F(DialogueTest, DestroyingTheComponentDropsTheConnectionWithoutQuit)
     ConnectTo(server);
     Pop.reset();
     EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, "QUIT"));
+    EXPECT_EQ(server.TimesSent(0, "QUIT"), 0u);
     EXPECT_TRUE(server.ClientClosed(0));
 }
 
@@ -616,16 +611,53 @@ TEST_F(SummaryTest, AListingStoppedWithCommandsInFlightLetsTheNextCommandsSeeThe
     EXPECT_EQ(server.ReceivedLines(1).back(), "LIST 5\r\n") << "no QUIT";
 }
 
+TEST_F(SummaryTest, ConnectWhileConnectedIsRefusedAndTheListingGoesOnWithTheCommandsInFlight)
+{
+    ScriptServer server(PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 4)).ExpectTogether(Ahead(5, 5)).Send(Answers(5, 5))
+                            .Expect("QUIT").SendLine("+OK").WaitForClose());
+    Pop->Depth = 4;
+    ConnectTo(server);
+    Pop->GetSummary(1);
+    EXPECT_EQ(Failure([&] { Pop->Connect(); }), "Already connected");
+    EXPECT_TRUE(Pop->Connected);
+    for (int n = 2; n <= 5; ++n) {
+        EXPECT_EQ(Failure([&] { Pop->GetSummary(n); }), "") << n;
+        EXPECT_EQ(Pop->Summary.Bytes, 100 * n);
+    }
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "connect"), 1);
+    EXPECT_NO_THROW(Pop->Disconnect());
+    EXPECT_TRUE(server.WaitDone());
+}
+
+TEST_F(SummaryTest, CommandsAheadThatCannotBeSentDropTheConnectionWithoutQuit)
+{
+    // The reset is in the system before the commands go, and no pump has told of it.
+    ScriptServer server(std::vector<Script>{PipelinedLogin().Reset(), PipelinedLogin().ExpectTogether(Ahead(1, 4)).Send(Answers(1, 1)).WaitForClose()});
+    Pop->Depth = 4;
+    ConnectTo(server);
+    ASSERT_TRUE(server.WaitScripts(1));
+    const std::string failure = Failure([&] { Pop->GetSummary(1); });
+    EXPECT_TRUE(failure == "10054:Connection reset by peer" || failure == "10058:Can't send after socket shutdown") << failure;
+    EXPECT_FALSE(Pop->Connected) << "the batch may be partly out: no later reply could be told whose it is";
+    EXPECT_FALSE(Pop->Busy());
+    EXPECT_EQ(Events, (std::vector<std::string>{"connect", "start", "disconnect"}));
+    ConnectTo(server);
+    EXPECT_EQ(Failure([&] { Pop->GetSummary(1); }), "");
+    Pop->Abort();
+}
+
 TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
 {
+    // The replies wait for the requests made inside the waits, however late the pump runs them.
+    std::atomic<bool> asked[2] = {false, false};
     ScriptServer server(Login()
                             .Expect("TOP 1 0")
-                            .Pause(400ms)
+                            .WaitFor(asked[0])
                             .Send(Listing({"Subject: x", ""}))
                             .Expect("LIST 1")
                             .SendLine("+OK 1 10")
                             .Expect("QUIT")
-                            .Pause(400ms)
+                            .WaitFor(asked[1])
                             .SendLine("+OK")
                             .WaitForClose());
     ConnectTo(server);
@@ -637,7 +669,7 @@ TEST_F(DialogueTest, RequestsMadeWhileOneWaitsAreRefusedSilently)
         Pop->DeleteMailMessage(2);
         id = Pop->UniqueID(2);
         Pop->List();
-        ++ran;
+        asked[ran++] = true;
     };
     {
         Later nested(100, requests);
@@ -676,10 +708,8 @@ TEST_P(DropTest, AConnectionClosedInsideAReplyEndsTheOperationWithAClearText)
     ScriptServer server(Login().Expect(d.Command).Send(d.Sent).Close());
     Pop->TimeOut = 0;   // nothing but the close itself may end the wait
     ConnectTo(server);
-    Later guard(5000, [&] { Pop->Abort(); });
-    const auto start = Clock::now();
+    Later guard(static_cast<int>(Generous(5s).count()), [&] { Pop->Abort(); });   // (its text would differ)
     EXPECT_EQ(Failure([&] { d.call(*Pop); }), ConnectionClosedText);
-    EXPECT_LT(MsSince(start), 3000);
     EXPECT_FALSE(Pop->Busy());
     EXPECT_FALSE(Pop->Connected);
     EXPECT_EQ(Events.back() == "end" ? Events[Events.size() - 2] : Events.back(), "disconnect");
@@ -704,13 +734,13 @@ TEST_F(DialogueTest, ATimeOutDuringAWaitClosesTheConnectionWithoutQuit)
     Pop->TimeOut = 300;
     const auto start = Clock::now();
     EXPECT_THROW(Pop->GetSummary(1), EAbortError);
-    EXPECT_GE(MsSince(start), 250);
-    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_GE(MsSince(start), 250) << "not before the time-out";
+    EXPECT_LT(MsSince(start), Generous(3s).count());
     EXPECT_TRUE(Pop->TimeoutFired);
     EXPECT_FALSE(Pop->Connected);
     EXPECT_FALSE(Pop->Busy());
     EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, "QUIT"));
+    EXPECT_EQ(server.TimesSent(0, "QUIT"), 0u);
 }
 
 TEST_F(DialogueTest, AbortFromAHandlerEndsTheWaitAtOnce)
@@ -786,8 +816,9 @@ struct StlsCase {
     Script Server;
     TTlsProblem Problem;
     const char* Text;
-    bool Cancel = false;   // the user cancels during the handshake
-    int TimeOut = 5000;
+    bool Cancel = false;     // the user cancels during the handshake
+    bool TimesOut = false;   // the server is silent: a short time-out ends the wait
+    TTlsMode Mode = TTlsMode::StartTls;
 };
 
 void PrintTo(const StlsCase& c, std::ostream* os)
@@ -802,12 +833,11 @@ TEST_P(StlsTest, EndsTheConnectionBeforeTheCredentials)
     const StlsCase& c = GetParam();
     Script script = c.Server;
     ScriptServer server(script.WaitForClose());
-    Pop->TlsMode = TTlsMode::StartTls;
-    Pop->TimeOut = c.TimeOut;
-    Later cancel(c.Cancel ? 200 : 60000, [&] { Pop->Abort(); });
-    const auto start = Clock::now();
+    Pop->TlsMode = c.Mode;
+    Pop->TimeOut = c.TimesOut ? 300 : static_cast<int>(Generous(20s).count());
+    Later cancel(c.Cancel ? 200 : 600000, [&] { Pop->Abort(); });
     EXPECT_EQ(Failure([&] { ConnectTo(server); }), c.Text);
-    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_EQ(Pop->TimeoutFired, c.TimesOut);
     EXPECT_EQ(Pop->TlsProblem(), c.Problem);
     EXPECT_FALSE(Pop->Connected);
     EXPECT_FALSE(Pop->Busy());
@@ -825,9 +855,12 @@ INSTANTIATE_TEST_SUITE_P(
                       StlsCase{"DropMidHandshake", StlsOffer(true, "+OK begin\r\n").Pause(100ms).Close(),
                                TTlsProblem::HandshakeFailed, "TLS handshake failed: the server closed the connection"},
                       StlsCase{"SilentHandshake", StlsOffer(true, "+OK begin\r\n"), TTlsProblem::HandshakeFailed,
-                               "TLS handshake failed: timed out", false, 300},
+                               "TLS handshake failed: timed out", false, true},
                       StlsCase{"CanceledHandshake", StlsOffer(true, "+OK begin\r\n"), TTlsProblem::HandshakeFailed,
-                               "TLS handshake failed: canceled", true}),
+                               "TLS handshake failed: canceled", true},
+                      // Implicit TLS to a server that greets in plain text.
+                      StlsCase{"PlainGreetingToImplicitTls", Script().SendLine("+OK POP3 ready"), TTlsProblem::HandshakeFailed,
+                               "TLS handshake failed", false, false, TTlsMode::Implicit}),
     [](const ::testing::TestParamInfo<StlsCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(DialogueTest, StlsForgetsTheCapabilitiesSaidInClearAndLogsInOverTls)

@@ -28,8 +28,8 @@ bool HasPrefix(const std::string& name, const char* prefix)
 
 TEST(FuzzRegressions, EveryKeptInputPassesItsTargetsChecks)
 {
-    Pop3Checks::DialogueReplay dialogue(std::filesystem::temp_directory_path()
-                                        / ("purgel-pop3-regressions-" + std::to_string(::getpid())));
+    const testsupport::TempFolder scratch("purgel-pop3-regressions");
+    Pop3Checks::DialogueReplay dialogue(scratch.Path());
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(__FILE__).parent_path() / "data" / "regressions")) {
         const std::string name = entry.path().filename().string();
@@ -52,8 +52,8 @@ TEST(FuzzRegressions, EveryKeptInputPassesItsTargetsChecks)
 // on whole dialogues (multipart attachments, refusals, a cut-off reply).
 TEST(FuzzRegressions, TheDialogueSeedsPassTheirChecks)
 {
-    Pop3Checks::DialogueReplay dialogue(std::filesystem::temp_directory_path()
-                                        / ("purgel-pop3-seeds-" + std::to_string(::getpid())));
+    const testsupport::TempFolder scratch("purgel-pop3-seeds");
+    Pop3Checks::DialogueReplay dialogue(scratch.Path());
     const auto seeds = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "fuzz" / "corpus" / "fuzz_pop3_dialogue";
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(seeds)) {

@@ -22,10 +22,11 @@ using testsupport::ReadFile;
 
 using namespace std::chrono_literals;
 using nettest::Later;
-using nettest::MsSince;
+using testsupport::Clock;
+using testsupport::Generous;
+using testsupport::MsSince;
 using testsupport::Script;
 using testsupport::ScriptServer;
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 class Pop3Probe : public TNMPOP3 {
@@ -49,10 +50,7 @@ inline Script Login(const std::string& stat = "+OK 2 320")
 // A multi-line reply: "+OK", the lines, ".".
 inline std::string Listing(const std::vector<std::string>& lines)
 {
-    std::string out = "+OK\r\n";
-    for (const std::string& l : lines)
-        out += l + "\r\n";
-    return out + ".\r\n";
+    return "+OK\r\n" + testsupport::Wire(lines) + ".\r\n";
 }
 
 inline std::vector<std::string> Lines(const TStringList& list)
@@ -65,9 +63,7 @@ class Pop3Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Folder = fs::temp_directory_path() / ("purgel-pop3-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Folder);
+        Folder = Scratch.Path();
         fs::create_directories(Folder / "inbox");
         Pop = std::make_unique<Pop3Probe>(nullptr);
         Pop->Host = testsupport::LoopbackHost;
@@ -87,11 +83,7 @@ protected:
         Pop->OnReset = [this](TObject*) { Events.push_back("reset"); };
         Pop->OnDecodeStart = [this](std::string& name) { Events.push_back("decode " + name); };
     }
-    void TearDown() override
-    {
-        Pop.reset();
-        fs::remove_all(Folder);
-    }
+    void TearDown() override { Pop.reset(); }
 
     void ConnectTo(const ScriptServer& server)
     {
@@ -109,6 +101,7 @@ protected:
     }
     std::string Inbox(const std::string& name) const { return (Folder / "inbox" / name).string(); }
 
+    testsupport::TempFolder Scratch{"purgel-pop3"};
     fs::path Folder;
     std::unique_ptr<Pop3Probe> Pop;
     std::vector<std::string> Events;

@@ -14,13 +14,9 @@ namespace {
 
 using testsupport::ReadFile;
 
-struct TempDir {
-    std::filesystem::path Path = std::filesystem::temp_directory_path() /
-                                 ("purgel-rt-" + std::to_string(::getpid()) + "-" +
-                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempDir() { std::filesystem::create_directories(Path); }
-    ~TempDir() { std::filesystem::remove_all(Path); }
-    std::string operator/(const char* name) const { return (Path / name).string(); }
+struct TempDir : testsupport::TempFolder {
+    TempDir() : TempFolder("purgel-rt") {}
+    std::string operator/(const char* name) const { return (Path() / name).string(); }
 };
 
 }
@@ -52,7 +48,7 @@ TEST(Streams, FileStreamErrorsNameTheFile)
         EXPECT_EQ(e.Message.rfind("\x83t\x83@\x83" "C\x83\x8b ", 0), 0u); // "ファイル "
     }
     EXPECT_THROW(TFileStream(dir / "no/such/dir", fmCreate), EFCreateError);
-    EXPECT_THROW(TFileStream(dir.Path.string(), fmOpenRead), EFOpenError); // a directory
+    EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError); // a directory
 }
 
 TEST(Streams, FileStreamCreateTruncatesAndCopies)

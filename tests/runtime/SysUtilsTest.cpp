@@ -7,6 +7,7 @@
 
 #include "runtime/Exception.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/Files.h"
 
 TEST(SysUtilsIntegers, ReadsOptionallySignedDecimal)
 {
@@ -57,8 +58,8 @@ TEST(SysUtilsFiles, NamesAndRenameNeverReplaces)
     EXPECT_EQ(ChangeFileExt("/a/b.d/purgel", ".ini"), "/a/b.d/purgel.ini");
     EXPECT_EQ(ChangeFileExt("x.exe", ".ini"), "x.ini");
 
-    const auto dir = std::filesystem::temp_directory_path() / ("purgel-sysutils-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testsupport::TempFolder scratch("purgel-sysutils");
+    const auto& dir = scratch.Path();
     const std::string a = (dir / "a").string(), b = (dir / "b").string();
     std::ofstream(a) << "A";
     std::ofstream(b) << "B";
@@ -72,5 +73,4 @@ TEST(SysUtilsFiles, NamesAndRenameNeverReplaces)
     EXPECT_TRUE(DeleteFile(b));
     EXPECT_TRUE(RenameFile(a, b));
     EXPECT_FALSE(FileExists(a));
-    std::filesystem::remove_all(dir);
 }

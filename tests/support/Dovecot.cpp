@@ -30,26 +30,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using testsupport::ReadFile;
+using testsupport::WriteFile;
 using Clock = std::chrono::steady_clock;
-
-void WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0)
-        throw std::runtime_error("cannot create " + path + ": " + std::strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot write " + path);
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-}
 
 void Own(const std::string& path, uid_t uid, gid_t gid)
 {

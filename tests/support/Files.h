@@ -1,5 +1,8 @@
 #pragma once
-// Reading a whole file, and making a private temporary folder, the one way every test does it.
+// Reading and writing a whole file, and a private temporary folder, the one way every test
+// does it.
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,6 +23,15 @@ inline std::string ReadFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Creates or truncates the file with exactly these bytes and this mode; throws
+// std::runtime_error when that fails.
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes, mode_t mode = 0644)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!(out << bytes).flush() || ::chmod(path.c_str(), mode) != 0)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
 // A new empty folder <TMPDIR or /tmp>/<prefix>.XXXXXX; throws std::runtime_error when none
 // can be made. The caller removes it.
 inline std::string MakeTempFolder(const char* prefix)
@@ -30,5 +42,24 @@ inline std::string MakeTempFolder(const char* prefix)
         throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
     return templ;
 }
+
+// MakeTempFolder's folder, removed with everything in it when this goes.
+class TempFolder {
+public:
+    explicit TempFolder(const char* prefix) : FPath(MakeTempFolder(prefix)) {}
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(FPath, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return FPath; }
+    std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
+
+private:
+    std::filesystem::path FPath;
+};
 
 } // namespace testsupport

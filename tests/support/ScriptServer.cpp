@@ -12,14 +12,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace testsupport {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 sockaddr_in Loopback(std::uint16_t port)
 {
@@ -140,6 +139,12 @@ Script& Script::Send(std::string bytes)
     return *this;
 }
 
+Script& Script::SendRaw(std::string bytes)
+{
+    FSteps.push_back({Step::SendRawBytes, std::move(bytes), Millis(0), nullptr});
+    return *this;
+}
+
 Script& Script::SendLine(const std::string& text)
 {
     return Send(text + "\r\n");
@@ -170,20 +175,12 @@ Script& Script::Pop3Login(const std::string& greeting, const std::string& user, 
 Script& Script::Greet(const std::string& greeting, const std::vector<std::string>& capabilities)
 {
     SendLine(greeting).Expect("CAPA");
-    if (capabilities.empty())
-        return SendLine("-ERR");
-    std::string listing = "+OK\r\n";
-    for (const std::string& c : capabilities)
-        listing += c + "\r\n";
-    return Send(listing + ".\r\n");
+    return capabilities.empty() ? SendLine("-ERR") : Send("+OK\r\n" + Wire(capabilities) + ".\r\n");
 }
 
 Script& Script::ExpectTogether(const std::vector<std::string>& lines)
 {
-    std::string text;
-    for (const std::string& l : lines)
-        text += l + "\r\n";
-    FSteps.push_back({Step::ExpectBatch, std::move(text), Millis(0), nullptr});
+    FSteps.push_back({Step::ExpectBatch, Wire(lines), Millis(0), nullptr});
     return *this;
 }
 
@@ -223,6 +220,15 @@ Script& Script::Call(std::function<void()> fn)
     return *this;
 }
 
+Script& Script::WaitFor(const std::atomic<bool>& flag)
+{
+    return Call([&flag] {
+        const auto deadline = Clock::now() + Generous(Millis(5000));
+        while (!flag && Clock::now() < deadline)
+            std::this_thread::sleep_for(Millis(1));
+    });
+}
+
 Script& Script::StartTls(const TestCert& cert)
 {
     FSteps.push_back({Step::TlsBegin, {}, Millis(0), nullptr, std::make_shared<const TestCert>(cert)});
@@ -233,6 +239,32 @@ Script& Script::ExpectTimeout(Millis d)
 {
     FSteps.push_back({Step::SetTimeout, {}, d, nullptr});
     return *this;
+}
+
+std::string Wire(const std::vector<std::string>& lines, std::size_t from, std::size_t to)
+{
+    std::string out;
+    for (std::size_t i = from; i < to && i < lines.size(); ++i)
+        out += lines[i] + "\r\n";
+    return out;
+}
+
+std::vector<std::string> TopReply(int n)
+{
+    const std::string k = std::to_string(n);
+    return {"+OK", "Subject: message " + k, "From: a@example.jp", "Message-ID: <" + k + "@example.jp>", "", "."};
+}
+
+Script GoodSession(const std::string& user, const std::string& password, Script opening)
+{
+    return opening.Pop3Login("+OK again", user, password, "+OK 1 99")
+        .Expect("TOP 1 0")
+        .Send("+OK\r\nSubject: fresh\r\nFrom: b@example.jp\r\n\r\n.\r\n")
+        .Expect("LIST 1")
+        .SendLine("+OK 1 99")
+        .Expect("QUIT")
+        .SendLine("+OK bye")
+        .WaitForClose();
 }
 
 // ---- ScriptServer ----
@@ -295,7 +327,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
         conn = FConns[index];
     }
     const std::string where = "ScriptServer connection " + std::to_string(index + 1);
-    int expectMs = 5000;
+    int expectMs = static_cast<int>(Generous(Millis(5000)).count());
     std::unique_ptr<TlsPeer> tls;   // after a TlsBegin step
 
     auto sendAll = [&](const std::string& bytes) {
@@ -352,18 +384,26 @@ void ScriptServer::Serve(std::size_t index, int fd)
         }
     };
 
+    // What steps send one after the other goes out in one write, so it arrives together.
+    std::string out;
     const auto& steps = FScripts[index].Steps();
     for (std::size_t i = 0; i < steps.size() && fd >= 0; ++i) {
         const Script::Step& step = steps[i];
         const std::string at = where + ", step " + std::to_string(i + 1) + ": ";
+        if (step.What == Script::Step::SendBytes || step.What == Script::Step::SendRawBytes) {
+            if (tls && step.What == Script::Step::SendBytes) {
+                tls->Write(step.Text);
+                out += tls->TakeOutput();
+            } else {
+                out += step.Text;
+            }
+            continue;
+        }
+        sendAll(out);
+        out.clear();
         switch (step.What) {
         case Script::Step::SendBytes:
-            if (tls) {
-                tls->Write(step.Text);
-                sendAll(tls->TakeOutput());
-            } else {
-                sendAll(step.Text);
-            }
+        case Script::Step::SendRawBytes:
             break;
         case Script::Step::TlsBegin: {
             tls = std::make_unique<TlsPeer>(step.Cert.get());
@@ -421,9 +461,12 @@ void ScriptServer::Serve(std::size_t index, int fd)
                 // What came with the first line is all there is of the piece.
                 while (pull(0) == 1) {
                 }
-                std::lock_guard lock(FLock);
-                const std::string got = line + conn->Bytes.substr(conn->Consumed);
-                conn->Consumed = conn->Bytes.size();
+                std::string got;
+                {
+                    std::lock_guard lock(FLock);   // not held across Fail, which takes it too
+                    got = line + conn->Bytes.substr(conn->Consumed);
+                    conn->Consumed = conn->Bytes.size();
+                }
                 if (got != step.Text) {
                     Fail(at + "expected in one piece " + Visible(step.Text) + ", client sent " + Visible(got));
                     CloseFd(fd);
@@ -439,7 +482,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
                 CloseFd(fd);
             break;
         case Script::Step::UntilClosed: {
-            auto deadline = Clock::now() + step.Delay;
+            auto deadline = Clock::now() + Generous(step.Delay);
             for (;;) {
                 {
                     std::lock_guard lock(FLock);
@@ -471,17 +514,23 @@ void ScriptServer::Serve(std::size_t index, int fd)
             step.Fn();
             break;
         case Script::Step::SetTimeout:
-            expectMs = static_cast<int>(step.Delay.count());
+            expectMs = static_cast<int>(Generous(step.Delay).count());
             break;
         }
     }
+    sendAll(out);
     CloseFd(fd);
 }
 
 bool ScriptServer::WaitDone(Millis limit)
 {
+    return WaitScripts(FScripts.size(), limit);
+}
+
+bool ScriptServer::WaitScripts(std::size_t count, Millis limit)
+{
     std::unique_lock lock(FLock);
-    return FChanged.wait_for(lock, limit, [this] { return FFinished >= FScripts.size(); });
+    return FChanged.wait_for(lock, Generous(limit), [this, count] { return FFinished >= count; });
 }
 
 std::size_t ScriptServer::Accepted() const
@@ -494,6 +543,12 @@ std::string ScriptServer::ReceivedBytes(std::size_t i) const
 {
     std::lock_guard lock(FLock);
     return i < FConns.size() ? FConns[i]->Bytes : std::string();
+}
+
+std::size_t ScriptServer::TimesSent(std::size_t i, const std::string& line) const
+{
+    const std::vector<std::string> lines = ReceivedLines(i);
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line + "\r\n"));
 }
 
 std::vector<std::string> ScriptServer::ReceivedLines(std::size_t i) const

@@ -21,12 +21,16 @@
 // A mismatch fails the running test at once (ADD_FAILURE, from the server thread, naming the
 // connection, the step, the expected and the received text) and ends that connection with a
 // close, so the client never hangs on a reply that will not come. Everything the client
-// sends is recorded (ReceivedBytes / ReceivedLines), also during pauses.
+// sends is recorded (ReceivedBytes / ReceivedLines), also during pauses. Every limit below
+// (Expect's, WaitForClose's, WaitDone's) is a bound for a hang, taken Generous (Timing.h).
 
 #include "tests/support/TestCerts.h"
+#include "tests/support/Timing.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,11 +46,15 @@ using Millis = std::chrono::milliseconds;
 constexpr const char* LoopbackHost = "127.0.0.1";
 
 // What one connection does, step by step. After the last step the server closes the
-// connection normally, unless a step ended it already.
+// connection normally, unless a step ended it already. Sends with no other step between
+// them go out in one write.
 class Script {
 public:
     // Sends the bytes as they stand.
     Script& Send(std::string bytes);
+    // Sends the bytes as they stand also after StartTls, past the TLS layer (a forged or
+    // broken record).
+    Script& SendRaw(std::string bytes);
     // Sends text followed by CR LF.
     Script& SendLine(const std::string& text);
     // Sends the pieces one by one with a pause of `gap` before every piece after the first.
@@ -74,6 +82,10 @@ public:
     // Runs `fn` on the server thread at this point (for instance to tell the test that a
     // step was reached).
     Script& Call(std::function<void()> fn);
+    // Holds the server here until `flag` is set (by the test, typically from a handler
+    // inside the client's wait), so what it sends next comes after that, however late the
+    // pump runs the handler; gives up after Generous(5 s). The flag must outlive the server.
+    Script& WaitFor(const std::atomic<bool>& flag);
     // How long Expect waits for a line (default 5 s); applies to the Expect steps after it.
     Script& ExpectTimeout(Millis d);
     // A POP3 greeting: sends `greeting`, expects "CAPA" and refuses it, or answers it with
@@ -85,7 +97,7 @@ public:
                       const std::string& stat, const std::vector<std::string>& capabilities = {});
 
     struct Step {
-        enum Kind { SendBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
+        enum Kind { SendBytes, SendRawBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
@@ -129,12 +141,16 @@ public:
 
     // Waits until every script has run to its end; false when `limit` passed first.
     bool WaitDone(Millis limit = Millis(5000));
+    // The same for the first `count` scripts (the others may not have begun).
+    bool WaitScripts(std::size_t count, Millis limit = Millis(5000));
     // Number of connections accepted so far.
     std::size_t Accepted() const;
     // What the client of connection `i` (0-based) sent so far: all bytes, and the same cut
     // into lines after every LF (a last line without LF included as it stands).
     std::string ReceivedBytes(std::size_t i) const;
     std::vector<std::string> ReceivedLines(std::size_t i) const;
+    // How often the client of connection `i` sent `line` (given without its CR LF).
+    std::size_t TimesSent(std::size_t i, const std::string& line) const;
     // True when the client of connection `i` closed or reset the connection.
     bool ClientClosed(std::size_t i) const;
     // The mismatches reported so far (each also failed the test).
@@ -153,6 +169,16 @@ private:
     std::vector<std::string> FFailures;
     std::size_t FFinished = 0;
 };
+
+// The lines [from, to) of `lines`, each followed by CR LF.
+std::string Wire(const std::vector<std::string>& lines, std::size_t from = 0, std::size_t to = SIZE_MAX);
+// The reply lines (without CR LF) of TOP n 0 on the scripted mailboxes: "+OK", Subject
+// "message <n>", From, Message-ID, the empty line, ".".
+std::vector<std::string> TopReply(int n);
+// A good session after a broken one (a client must connect again and list): `opening`
+// (plain, or TLS begun), a login of `user` with one message of 99 bytes and the Subject
+// "fresh", its TOP 1 0 and LIST 1, then QUIT.
+Script GoodSession(const std::string& user, const std::string& password, Script opening = Script());
 
 // Echoes every byte back, on any number of connections at once (a thread per connection).
 class EchoServer : public detail::ServerCore {

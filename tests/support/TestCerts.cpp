@@ -96,12 +96,6 @@ std::string Pem(Write write)
     return std::string(data, static_cast<std::size_t>(len));
 }
 
-void WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    Check(::chmod(path.c_str(), mode) == 0, "writing a certificate file");
-}
-
 TestCert Keep(const std::string& folder, const char* name, X509* cert, EVP_PKEY* key)
 {
     TestCert t;
@@ -129,35 +123,33 @@ TestCert Keep(const std::string& folder, const char* name, X509* cert, EVP_PKEY*
 
 TestCerts::TestCerts()
 {
-    FFolder = testsupport::MakeTempFolder("purgel-certs");
-    ::chmod(FFolder.c_str(), 0755);
+    const std::string folder = Folder();
+    ::chmod(folder.c_str(), 0755);
 
     const char* Names = "DNS:localhost,IP:127.0.0.1";
     Key caKey = NewKey(), otherCaKey = NewKey(), serverKey = NewKey();
     Cert ca = Make(caKey.get(), "Purgel Test CA", "", nullptr, nullptr, -1, 3650);
     Cert otherCa = Make(otherCaKey.get(), "Purgel Unknown CA", "", nullptr, nullptr, -1, 3650);
-    Ca = Keep(FFolder, "ca", ca.get(), caKey.get());
-    Server = Keep(FFolder, "server",
+    Ca = Keep(folder, "ca", ca.get(), caKey.get());
+    Server = Keep(folder, "server",
                   Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), -1, 365).get(), serverKey.get());
-    Expired = Keep(FFolder, "expired",
+    Expired = Keep(folder, "expired",
                    Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), -30, -1).get(), serverKey.get());
-    WrongHost = Keep(FFolder, "wronghost",
+    NotYetValid = Keep(folder, "notyetvalid",
+                       Make(serverKey.get(), "localhost", Names, ca.get(), caKey.get(), 1, 365).get(), serverKey.get());
+    WrongHost = Keep(folder, "wronghost",
                      Make(serverKey.get(), "mail.invalid", "DNS:mail.invalid", ca.get(), caKey.get(), -1, 365).get(),
                      serverKey.get());
-    SelfSigned = Keep(FFolder, "selfsigned",
+    SelfSigned = Keep(folder, "selfsigned",
                       Make(serverKey.get(), "localhost", Names, nullptr, nullptr, -1, 365).get(), serverKey.get());
-    UnknownIssuer = Keep(FFolder, "unknownissuer",
+    UnknownIssuer = Keep(folder, "unknownissuer",
                          Make(serverKey.get(), "localhost", Names, otherCa.get(), otherCaKey.get(), -1, 365).get(),
                          serverKey.get());
-    AllWrong = Keep(FFolder, "allwrong",
+    AllWrong = Keep(folder, "allwrong",
                     Make(serverKey.get(), "mail.invalid", "DNS:mail.invalid", nullptr, nullptr, -30, -1).get(),
                     serverKey.get());
 }
 
-TestCerts::~TestCerts()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(FFolder, ec);
-}
+TestCerts::~TestCerts() = default;
 
 } // namespace testsupport

@@ -2,8 +2,10 @@
 // Certificates for TLS tests, made afresh by each TestCerts with OpenSSL (P-256 keys, SHA-256
 // signatures): a test CA and server certificates that pass or fail the client's checks in
 // one way each. Every certificate is kept as PEM and DER text and also written, with its
-// key, to a temporary folder (for Dovecot's "ssl_cert = <file"); the destructor removes
-// the folder. The constructor throws std::runtime_error when OpenSSL or the folder fails.
+// key, to a temporary folder (for Dovecot's "ssl_cert = <file"), removed with them. The
+// constructor throws std::runtime_error when OpenSSL or the folder fails.
+
+#include "tests/support/Files.h"
 
 #include <string>
 
@@ -22,18 +24,19 @@ public:
     TestCerts(const TestCerts&) = delete;
     TestCerts& operator=(const TestCerts&) = delete;
 
-    const std::string& Folder() const { return FFolder; }
+    std::string Folder() const { return FFolder.Path().string(); }
 
     TestCert Ca;              // the CA a test trusts
     TestCert Server;          // localhost and 127.0.0.1, from Ca, valid for a year
     TestCert Expired;         // the same names, from Ca, expired a day ago
+    TestCert NotYetValid;     // the same names, from Ca, valid from tomorrow
     TestCert WrongHost;       // mail.invalid only, from Ca
     TestCert SelfSigned;      // localhost and 127.0.0.1, signed by its own key
     TestCert UnknownIssuer;   // localhost and 127.0.0.1, from a CA nobody trusts
     TestCert AllWrong;        // mail.invalid only, signed by its own key, expired a day ago
 
 private:
-    std::string FFolder;
+    TempFolder FFolder{"purgel-certs"};
 };
 
 } // namespace testsupport

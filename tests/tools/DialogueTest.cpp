@@ -2,7 +2,7 @@
 // runs as its own program (tests/support/DemoServer.h), serving a folder of message files
 // or its generated mailbox.
 
-#include "TestUtil.h"
+#include "tests/support/Files.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/DemoServer.h"
 #include "tools/DemoMailbox.h"
@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
-using demotest::FreshFolder;
+using FreshFolder = testsupport::TempFolder;
 using testsupport::BlockingPop3;
 using testsupport::DemoServerProcess;
 
@@ -261,7 +261,8 @@ TEST(DemoServerProgram, TakesTheSamePortAgainRightAfterASession)
 
 TEST(DemoServerProgram, WritesAPortFileAndRemovesItAtExit)
 {
-    const fs::path file = fs::temp_directory_path() / ("purgel-demo-port-" + std::to_string(::getpid()));
+    const FreshFolder scratch("purgel-port");
+    const fs::path file = scratch / "port";
     FreshFolder empty("purgel-empty");
     DemoServerProcess server;
     server.Start({"--mailbox", empty.Path().string(), "--port-file", file.string()});

@@ -3,7 +3,6 @@
 // metadata (found by the program's own desktop id) pass their validators, the installed
 // programs answer --version and --help without a display, and the manual pages format.
 
-#include "TestUtil.h"
 #include "app/main/Startup.h"
 #include "tests/support/Files.h"
 
@@ -41,7 +40,7 @@ protected:
         return files;
     }
 
-    demotest::FreshFolder Folder{"purgel-install"};
+    testsupport::TempFolder Folder{"purgel-install"};
     const fs::path Dest = Folder.Path() / "root";
     const std::string Env = "env DESTDIR='" + Dest.string() + "' ";
     const std::string Id = DesktopId;

@@ -2,10 +2,9 @@
 // what it was given and reads the demo server's greeting: the account file it writes (or
 // leaves alone), the port it picks, and that the server is gone when it is done.
 
-#include "TestUtil.h"
+#include "tests/support/Files.h"
 #include "tests/support/BlockingPop3.h"
 #include "tests/support/DemoServer.h"
-#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -104,7 +103,7 @@ protected:
     }
     fs::path Accounts() const { return Build / "app/Account.lst"; }
 
-    demotest::FreshFolder Folder{"purgel-run"};
+    testsupport::TempFolder Folder{"purgel-run"};
     const fs::path& Build = Folder.Path();
     std::string Output;
 };
