@@ -5,8 +5,6 @@
 
 #include <QDateTime>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <fstream>
 #include <sstream>
 #include <sysexits.h>
 
@@ -14,6 +12,7 @@
 #include "clean/CleanOptions.h"
 #include "mailbox/Environment.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/ScriptServer.h"
@@ -30,18 +29,15 @@ struct TRun {
 
 class CleanTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(Folder.isValid());
-        SetAppFolder(Folder.path().toStdString() + "/");
-    }
+    void SetUp() override { SetAppFolder(Folder.Path().string() + "/"); }
     void TearDown() override { SetAppFolder(""); }
     // "Account.lst" of these lines (name, ID, password, server, time-out, port[, security]).
     void Accounts(const std::vector<std::string>& lines)
     {
-        std::ofstream file(AccountFileName(), std::ios::binary);
+        std::string text;
         for (const std::string& line : lines)
-            file << line << "\r\n";
+            text += line + "\r\n";
+        testsupport::WriteFile(AccountFileName(), text, 0600);
     }
     static std::string Account(const std::string& name, int port, const std::string& password = "secret",
                                const std::string& security = "", const std::string& timeOut = "5")
@@ -70,7 +66,7 @@ protected:
         return numbers;
     }
 
-    QTemporaryDir Folder;
+    testsupport::TempFolder Folder{"purgel-clean"};
 };
 
 class CleanServerTest : public CleanTest, public ::testing::WithParamInterface<PopServerKind> {};
@@ -170,7 +166,7 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
         {{"list", "silent"}, EX_TEMPFAIL, "no answer within 1 seconds"},
         {{"delete", "dropping", "--larger-than", "0"}, EX_TEMPFAIL, "lost before QUIT: nothing was deleted"},
         {{"list", "odd"}, EX_CONFIG, "unknown security \"tsl\""},
-        {{"list", "box", "--accounts", Folder.filePath("none.lst").toStdString()}, EX_CONFIG, "cannot read"},
+        {{"list", "box", "--accounts", (Folder / "none.lst").string()}, EX_CONFIG, "cannot read"},
     };
     for (const auto& c : cases) {
         const TRun run = Run(c.Args);
@@ -187,20 +183,20 @@ TEST_F(CleanTest, TheProgramRunsWithoutADisplayAndNeverAsks)
 {
     PopServer& dovecot = SharedPopServer(PopServerKinds()[0], "alice", "secret");
     dovecot.AddMessage(mailbox::MailBuilder().Subject("hello").Build());
-    std::filesystem::create_directories(Folder.filePath("purgel").toStdString());
-    SetAppFolder(Folder.filePath("purgel").toStdString() + "/");
+    std::filesystem::create_directories(Folder / "purgel");
+    SetAppFolder((Folder / "purgel").string() + "/");
     Accounts({Account("box", dovecot.Port()), Account("keyring", dovecot.Port(), "")});
     const auto run = [this](const QStringList& args, const QString& lang) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "LC_ALL"})
             env.remove(QString::fromLatin1(name));
-        env.insert("XDG_CONFIG_HOME", Folder.path());
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Folder.Path().string()));
         env.insert("LANG", lang);
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
         p.start(PURGEL_CLEAN, args);
-        EXPECT_TRUE(p.waitForFinished(20000));
+        EXPECT_TRUE(p.waitForFinished(static_cast<int>(testsupport::Generous(20s).count())));
         return TRun{p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
     };
     const TRun listed = run({"list", "box"}, "C");
