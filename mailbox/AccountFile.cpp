@@ -88,14 +88,20 @@ bool ReadFileWhole(const std::string& fileName, std::string& text)
     }
 }
 
+bool ReadFileIfAny(const std::string& fileName, std::string& text)
+{
+    if (ReadFileWhole(fileName, text))
+        return true;
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
 {
     accounts.clear();
     std::string text;
-    if (!ReadFileWhole(fileName, text)) {
-        struct stat st {};
-        return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
-    }
+    if (!ReadFileIfAny(fileName, text))
+        return false;
     accounts = ParseAccounts(text);
     return true;
 }

@@ -52,6 +52,9 @@ bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& a
 void SaveAccountFile(const std::string& fileName, const std::vector<TAccountFields>& accounts);
 // The read behind LoadAccountFile: false (text empty) when the file cannot be read.
 bool ReadFileWhole(const std::string& fileName, std::string& text);
+// The same for a file that may be missing: then true with the text empty; false (text empty)
+// when the file exists but cannot be read.
+bool ReadFileIfAny(const std::string& fileName, std::string& text);
 // The save behind SaveAccountFile, for any file kept like it (mode 0600, never partial).
 void SaveFileWhole(const std::string& fileName, const std::string& data);
 std::string AccountTempName(const std::string& fileName);

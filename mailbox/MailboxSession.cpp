@@ -250,6 +250,7 @@ void TMailboxSession::List()
     RunCommand(TSessionState::Listing, [this] {
         FStore.Clear();
         FStopRequested = false;
+        FListComplete = false;
         for (int i = 0; !FStopRequested && i < FPop->MessageCount; ++i) {
             if (!Connected())
                 break;
@@ -263,6 +264,7 @@ void TMailboxSession::List()
             if (OnListProgress)
                 OnListProgress(i + 1, FPop->MessageCount);
         }
+        FListComplete = !FStopRequested && Connected();
         FStopRequested = false;
     });
 }

@@ -171,6 +171,8 @@ public:
     void List();
     // Ends a running listing after the message being fetched; nothing else.
     void Stop() { FStopRequested = true; }
+    // The last listing went through every message: neither stopped nor cut off.
+    bool ListComplete() const { return FListComplete; }
     // Asks the server to delete the messages of these numbers, in order; numbers without a
     // record, or already deleted, are passed over. Returns how many the server accepted.
     int Delete(const std::vector<int>& numbers);
@@ -234,6 +236,7 @@ private:
     TConnectFailure FFailure = TConnectFailure::None;
     TRetrieve FRetrieve = TRetrieve::ListRow;
     bool FStopRequested = false;
+    bool FListComplete = false;
     bool FCanceled = false;        // End or Abort while connecting
     bool FEndPending = false;
     bool FQuitConfirmed = false;

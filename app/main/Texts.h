@@ -207,4 +207,77 @@ inline constexpr const char* VersionOption =
 // The folder of the user's files could not be made at start; followed by the folder.
 inline constexpr const char* FolderNotMade =
     "\x83t\x83@\x83" "C\x83\x8b\x82\xcc\x95\xdb\x91\xb6\x90\xe6\x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1: " /* sjis: ファイルの保存先を作成できません:  */;
+
+// ---- Cleaning at scale ----
+// The panel of who fills the mailbox: its tabs, columns, groups without a sender, its button
+// and the rule items of its rows' menu.
+inline constexpr const char* BySenderTab = "\x91\x97\x90M\x8e\xd2\x95\xca" /* sjis: 送信者別 */;
+inline constexpr const char* ByDomainTab = "\x83h\x83\x81\x83" "C\x83\x93\x95\xca" /* sjis: ドメイン別 */;
+inline constexpr const char* DomainColumn = "\x83h\x83\x81\x83" "C\x83\x93" /* sjis: ドメイン */;
+inline constexpr const char* CountColumn = "\x8c\x8f\x90\x94" /* sjis: 件数 */;
+inline constexpr const char* ShareColumn = "\x8a\x84\x8d\x87" /* sjis: 割合 */;
+inline constexpr const char* NewestColumn = "\x8d\xc5\x90V" /* sjis: 最新 */;
+inline constexpr const char* OldestColumn = "\x8d\xc5\x8c\xc3" /* sjis: 最古 */;
+inline constexpr const char* NotYetKnownGroup = "\x81i\x83w\x83" "b\x83_\x81[\x8e\xe6\x93\xbe\x92\x86\x81j" /* sjis: （ヘッダー取得中） */;
+inline constexpr const char* NoSenderGroup = "\x81i\x8d\xb7\x8fo\x90l\x82\xc8\x82\xb5\x81j" /* sjis: （差出人なし） */;
+inline constexpr const char* CheckGroupCaption = "\x82\xb1\x82\xcc\x83O\x83\x8b\x81[\x83v\x82\xf0\x91I\x91\xf0" /* sjis: このグループを選択 */;
+inline constexpr const char* AlwaysCheckSenderItem = "\x82\xb1\x82\xcc\x91\x97\x90M\x8e\xd2\x82\xf0\x8f\xed\x82\xc9\x91I\x91\xf0" /* sjis: この送信者を常に選択 */;
+inline constexpr const char* AlwaysCheckDomainItem = "\x82\xb1\x82\xcc\x83h\x83\x81\x83" "C\x83\x93\x82\xf0\x8f\xed\x82\xc9\x91I\x91\xf0" /* sjis: このドメインを常に選択 */;
+inline constexpr const char* KeepSenderItem = "\x82\xb1\x82\xcc\x91\x97\x90M\x8e\xd2\x82\xcd\x91I\x91\xf0\x82\xb5\x82\xc8\x82\xa2" /* sjis: この送信者は選択しない */;
+// The status bar after rules checked rows: RulesChecked "<n>" RulesCheckedCount.
+inline constexpr const char* RulesChecked = "\x83\x8b\x81[\x83\x8b\x82\xc5 " /* sjis: ルールで  */;
+inline constexpr const char* RulesCheckedCount = " \x8c\x8f\x82\xf0\x91I\x91\xf0" /* sjis:  件を選択 */;
+// The rules dialog: its caption (and menu item), columns, the words of a rule, its buttons.
+inline constexpr const char* RulesCaption = "\x91I\x91\xf0\x83\x8b\x81[\x83\x8b" /* sjis: 選択ルール */;
+inline constexpr const char* RulesItem = "\x91I\x91\xf0\x83\x8b\x81[\x83\x8b..." /* sjis: 選択ルール... */;
+inline constexpr const char* ActionColumn = "\x93\xae\x8d\xec" /* sjis: 動作 */;
+inline constexpr const char* KindColumn = "\x8f\xf0\x8c\x8f" /* sjis: 条件 */;
+inline constexpr const char* ValueColumn = "\x92l" /* sjis: 値 */;
+inline constexpr const char* ScopeColumn = "\x91\xce\x8f\xdb" /* sjis: 対象 */;
+inline constexpr const char* CheckAction = "\x91I\x91\xf0\x82\xb7\x82\xe9" /* sjis: 選択する */;
+inline constexpr const char* KeepAction = "\x91I\x91\xf0\x82\xb5\x82\xc8\x82\xa2\x81i\x97" "F\x90l\x81j" /* sjis: 選択しない（友人） */;
+inline constexpr const char* RuleKindNames[] = {
+    "\x91\x97\x90M\x8e\xd2\x82\xcc\x83" "A\x83h\x83\x8c\x83X" /* sjis: 送信者のアドレス */,
+    "\x83h\x83\x81\x83" "C\x83\x93" /* sjis: ドメイン */,
+    "\x8c\x8f\x96\xbc\x82\xc9\x8a\xdc\x82\xde" /* sjis: 件名に含む */,
+    "\x83T\x83" "C\x83Y\x82\xaa\x82\xe6\x82\xe8\x91\xe5\x82\xab\x82\xa2" /* sjis: サイズがより大きい */,
+    "\x93\xfa\x90\x94\x82\xe6\x82\xe8\x8c\xc3\x82\xa2" /* sjis: 日数より古い */,
+};
+// What the value of each kind is, in TRuleKind order.
+inline constexpr const char* RuleValueHints[] = {
+    "\x97\xe1: news@shop.example.jp" /* sjis: 例: news@shop.example.jp */,
+    "\x97\xe1: example.com\x81i\x83T\x83u\x83h\x83\x81\x83" "C\x83\x93\x82\xe0\x8a\xdc\x82\xde\x81j" /* sjis: 例: example.com（サブドメインも含む） */,
+    "\x8c\x8f\x96\xbc\x82\xc9\x8a\xdc\x82\xdc\x82\xea\x82\xe9\x95\xb6\x8e\x9a" /* sjis: 件名に含まれる文字 */,
+    "\x97\xe1: 500K\x81" "A5M\x81i\x83o\x83" "C\x83g\x92P\x88\xca\x81" "AK/M/G\x81j" /* sjis: 例: 500K、5M（バイト単位、K/M/G） */,
+    "\x93\xfa\x90\x94\x81" "A\x97\xe1: 365" /* sjis: 日数、例: 365 */,
+};
+inline constexpr const char* EveryAccount = "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83" "A\x83J\x83" "E\x83\x93\x83g" /* sjis: すべてのアカウント */;
+inline constexpr const char* AddRuleCaption = "\x92\xc7\x89\xc1..." /* sjis: 追加... */;
+inline constexpr const char* EditRuleCaption = "\x95\xd2\x8fW..." /* sjis: 編集... */;
+inline constexpr const char* RuleCaptionEdit = "\x83\x8b\x81[\x83\x8b" /* sjis: ルール */;
+inline constexpr const char* RuleValueWrong = "\x92l\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B" /* sjis: 値が正しくありません。 */;
+inline constexpr const char* RulesSaveFailed = "\x83\x8b\x81[\x83\x8b\x82\xcc\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: ルールの保存に失敗しました。 */;
+// Lines of "Rules.lst" that could not be read: RulesUnread, then "<n>" RulesLine "<text>" per line.
+inline constexpr const char* RulesUnread = "\x91I\x91\xf0\x83\x8b\x81[\x83\x8b\x82\xcc\x83t\x83@\x83" "C\x83\x8b\x82\xc9\x93\xc7\x82\xdf\x82\xc8\x82\xa2\x8ds\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb5\x82\xbd\x81" "B\x82\xbb\x82\xea\x82\xe7\x82\xcc\x8ds\x82\xcd\x8eg\x82\xed\x82\xb8\x82\xc9\x8e" "c\x82\xb5\x82\xdc\x82\xb7:" /* sjis: 選択ルールのファイルに読めない行がありました。それらの行は使わずに残します: */;
+inline constexpr const char* RulesLine = " \x8ds\x96\xda: " /* sjis:  行目:  */;
+// Every account at a glance: the menu item and caption, columns, states, and its buttons.
+inline constexpr const char* CheckAllAccountsItem = "\x91S\x83" "A\x83J\x83" "E\x83\x93\x83g\x82\xf0\x8am\x94" "F" /* sjis: 全アカウントを確認 */;
+inline constexpr const char* StateColumn = "\x8f\xf3\x91\xd4" /* sjis: 状態 */;
+inline constexpr const char* NewColumn = "\x90V\x92\x85" /* sjis: 新着 */;
+inline constexpr const char* LargestSenderColumn = "\x8d\xc5\x91\xe5\x82\xcc\x91\x97\x90M\x8e\xd2" /* sjis: 最大の送信者 */;
+inline constexpr const char* ReasonColumn = "\x97\x9d\x97R" /* sjis: 理由 */;
+// In TAccountSummary::TState order.
+inline constexpr const char* CheckStates[] = {
+    "\x91\xd2\x8b@\x92\x86" /* sjis: 待機中 */,
+    "\x8am\x94" "F\x92\x86" /* sjis: 確認中 */,
+    "\x8a\xae\x97\xb9" /* sjis: 完了 */,
+    "\x8e\xb8\x94s" /* sjis: 失敗 */,
+    "\x92\x86\x8e~" /* sjis: 中止 */,
+};
+inline constexpr const char* ServerInUse = "\x82\xb1\x82\xcc\x83T\x81[\x83o\x81[\x82\xc9\x82\xcd\x95\xca\x82\xcc\x90\xda\x91\xb1\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81" "B" /* sjis: このサーバーには別の接続があります。 */;
+inline constexpr const char* ConnectionLost = "\x88\xea\x97\x97\x82\xcc\x93r\x92\x86\x82\xc5\x90\xda\x91\xb1\x82\xaa\x90\xd8\x82\xea\x82\xdc\x82\xb5\x82\xbd\x81" "B" /* sjis: 一覧の途中で接続が切れました。 */;
+inline constexpr const char* CheckAgainCaption = "\x8d\xc4\x8am\x94" "F" /* sjis: 再確認 */;
+inline constexpr const char* StopCheckCaption = "\x92\x86\x8e~" /* sjis: 中止 */;
+inline constexpr const char* CloseCaption = "\x95\xc2\x82\xb6\x82\xe9" /* sjis: 閉じる */;
+inline constexpr const char* OpenAccountHint = "\x83_\x83u\x83\x8b\x83N\x83\x8a\x83" "b\x83N\x82\xc5\x82\xbb\x82\xcc\x83" "A\x83J\x83" "E\x83\x93\x83g\x82\xf0\x8aJ\x82\xab\x82\xdc\x82\xb7\x81" "B" /* sjis: ダブルクリックでそのアカウントを開きます。 */;
 }

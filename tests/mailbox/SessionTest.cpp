@@ -1,6 +1,6 @@
 // The mailbox session without a window, against Dovecot: a whole session (connect, list,
-// delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, and
-// why a connection failed, as the session reports it.
+// delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, why
+// a connection failed, as the session reports it, and the check of every account over it.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mailbox/AccountsCheck.h"
 #include "mailbox/Environment.h"
 #include "mailbox/MailboxSession.h"
 #include "pop3/Nmpop3.h"
@@ -195,6 +196,49 @@ TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)
     EXPECT_FALSE(S.Connect(Account()));   // one connection at a time
     EXPECT_EQ(S.Failure(), TConnectFailure::Busy);
     EXPECT_TRUE(S.Connected());
+}
+
+// Every account at a glance: a failing account never stops the others; a server in use by
+// another connection is tried again after the others, once; each row has the mailbox's
+// figures, its largest sender and, from the second look on, what is new since.
+TEST_F(SessionTest, TheCheckOfEveryAccountGoesOnPastFailuresAndCountsWhatIsNew)
+{
+    const std::vector<long long> sizes = AddMessages(3);
+    TAccountsCheck check(Passwords);
+    check.LooksFile = Files.filePath("LastLook.lst").toStdString();
+    std::vector<int> order;
+    check.OnChanged = [&](int i) {
+        if (check.Summaries()[static_cast<std::size_t>(i)].State == TAccountSummary::TState::Checking)
+            order.push_back(i);
+    };
+    TAccountFields busy = Account(), stays = Account();
+    busy[afName] = "busy";
+    stays[afName] = "stays busy";
+    int asked = 0;
+    check.ServerInUse = [&](const TAccountFields& a) { return a[afName] == "stays busy" || (a[afName] == "busy" && asked++ == 0); };
+    check.Run({busy, Account("wrong"), Account("secret", testsupport::UnusedPort()), stays, Account()});
+    const std::vector<TAccountSummary>& s = check.Summaries();
+    ASSERT_EQ(s.size(), 5u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 0}));
+    EXPECT_EQ(s[1].State, TAccountSummary::TState::Failed);
+    EXPECT_EQ(s[1].Failure, TConnectFailure::LoginRefused);
+    EXPECT_EQ(s[2].Failure, TConnectFailure::Refused);
+    EXPECT_TRUE(s[3].InUse);
+    EXPECT_EQ(s[3].State, TAccountSummary::TState::Failed);
+    for (int i : {0, 4}) {
+        EXPECT_EQ(s[i].State, TAccountSummary::TState::Done);
+        EXPECT_EQ(s[i].Messages, 3);
+        EXPECT_EQ(s[i].Size, sizes[0] + sizes[1] + sizes[2]);
+        EXPECT_EQ(s[i].LargestSender.Key, "a@example.jp");
+    }
+    EXPECT_EQ(s[4].New, -1);   // never looked at before
+    EXPECT_EQ(s[0].New, 0);    // looked at just before, as the same account
+    EXPECT_EQ(Server->CountMessages(), 3);   // nothing deleted
+
+    AddMessages(2);
+    check.Run({Account()});
+    EXPECT_EQ(check.Summaries()[0].New, 2);
+    EXPECT_EQ(check.Summaries()[0].Messages, 5);
 }
 
 } // namespace
