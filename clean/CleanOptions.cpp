@@ -1,13 +1,12 @@
 #include "clean/CleanOptions.h"
 
+#include <algorithm>
 #include <charconv>
 
-#include "mailbox/MessageList.h"
-#include "runtime/SysUtils.h"
+#include "mailbox/RulesFile.h"
 
 namespace {
 
-constexpr long long MaxSize = 1LL << 53;
 constexpr int MaxDays = 1000000;
 
 std::optional<long long> Digits(std::string_view text)
@@ -19,15 +18,19 @@ std::optional<long long> Digits(std::string_view text)
     return n;
 }
 
-// "ADDRESS" or "@DOMAIN", lower case; none for anything else.
-std::optional<std::string> Sender(const std::string& text)
-{
-    const std::size_t at = text.find('@');
-    if (at == std::string::npos || at + 1 == text.size() || text.find('@', at + 1) != std::string::npos ||
-        text.find_first_of(" \t<>") != std::string::npos)
-        return std::nullopt;
-    return LowerCase(text);
-}
+// Which commands take an option.
+struct TOptionUse {
+    const char* Name;
+    bool Value;   // takes a value
+    bool List, Stats, Delete;
+};
+constexpr TOptionUse Options[] = {
+    {"--accounts", true, true, true, true},     {"--json", false, true, true, false},
+    {"--by", true, false, true, false},         {"--dry-run", false, false, false, true},
+    {"--rules", false, false, false, true},     {"--older-than", true, false, false, true},
+    {"--larger-than", true, false, false, true}, {"--from", true, false, false, true},
+    {"--subject", true, false, false, true},
+};
 
 class TReader {
 public:
@@ -41,16 +44,14 @@ private:
             FResult.Error = TUsageError{text, std::move(args)};
     }
     bool ReadOption(const std::string& arg);
-    // The option's value: after "=", else the next argument.
-    std::optional<std::string> Value(const std::string& name, const std::optional<std::string>& inline_);
-    void Once(const std::string& name, bool& seen);
+    // False for a value the option cannot take.
+    bool Take(const std::string& name, const std::string& value);
     void CheckCommand();
 
     const std::vector<std::string>& FArgs;
     std::size_t FNext = 0;
     TParsedCommandLine FResult;
-    std::vector<std::string> FGiven;   // the options given, for the check against the command
-    bool FSeenAccounts = false, FSeenOlder = false, FSeenLarger = false, FSeenSubject = false;
+    std::vector<const TOptionUse*> FGiven;   // for the check against the command
 };
 
 TParsedCommandLine TReader::Read()
@@ -74,6 +75,8 @@ TParsedCommandLine TReader::Read()
         Fail(TText::Usage, {});
     else if (positional[0] == "list")
         o.Command = TCleanCommand::List;
+    else if (positional[0] == "stats")
+        o.Command = TCleanCommand::Stats;
     else if (positional[0] == "delete")
         o.Command = TCleanCommand::Delete;
     else
@@ -88,73 +91,77 @@ TParsedCommandLine TReader::Read()
     return FResult;
 }
 
-std::optional<std::string> TReader::Value(const std::string& name, const std::optional<std::string>& inline_)
-{
-    if (inline_)
-        return inline_;
-    if (FNext < FArgs.size())
-        return FArgs[FNext++];
-    Fail(TText::MissingValue, {name});
-    return std::nullopt;
-}
-
-void TReader::Once(const std::string& name, bool& seen)
-{
-    if (seen)
-        Fail(TText::RepeatedOption, {name});
-    seen = true;
-}
-
+// A value goes after "=" in the option or in the next argument.
 bool TReader::ReadOption(const std::string& arg)
 {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
+    const TOptionUse* use = nullptr;
+    for (const TOptionUse& option : Options)
+        if (name == option.Name)
+            use = &option;
+    if (!use)
+        return false;
+    const bool seen = std::find(FGiven.begin(), FGiven.end(), use) != FGiven.end();
+    if (seen && name != "--from")
+        Fail(TText::RepeatedOption, {name});
+    FGiven.push_back(use);
     std::optional<std::string> value;
     if (equals != std::string::npos)
         value = arg.substr(equals + 1);
-    TCleanOptions& o = FResult.Options;
-    TConditions& c = o.Conditions;
-    if (name == "--json" || name == "--dry-run") {
-        bool& flag = name == "--json" ? o.Json : o.DryRun;
-        Once(name, flag);
+    if (!use->Value) {
         if (value)
             Fail(TText::BadValue, {name, *value});
-    } else if (name == "--accounts" || name == "--older-than" || name == "--larger-than" || name == "--from" ||
-               name == "--subject") {
-        value = Value(name, value);
-        if (!value)
-            return true;
-        bool valid = true;
-        if (name == "--accounts") {
-            Once(name, FSeenAccounts);
-            o.AccountsFile = *value;
-            valid = !value->empty();
-        } else if (name == "--older-than") {
-            Once(name, FSeenOlder);
-            const std::optional<long long> days = Digits(*value);
-            valid = days && *days <= MaxDays;
-            if (valid)
-                c.OlderThanDays = static_cast<int>(*days);
-        } else if (name == "--larger-than") {
-            Once(name, FSeenLarger);
-            c.LargerThan = ParseSize(*value);
-            valid = c.LargerThan.has_value();
-        } else if (name == "--from") {
-            const std::optional<std::string> sender = Sender(*value);
-            valid = sender.has_value();
-            if (valid)
-                c.From.push_back(*sender);
-        } else {
-            Once(name, FSeenSubject);
-            const QString text = QString::fromStdString(*value);
-            valid = !text.trimmed().isEmpty();
-            c.Subject = MessageList::MatchKey(text);
-        }
-        if (!valid)
-            Fail(TText::BadValue, {name, *value});
-    } else
-        return false;
-    FGiven.push_back(name);
+        value = "";
+    } else if (!value && FNext < FArgs.size())
+        value = FArgs[FNext++];
+    if (!value)
+        Fail(TText::MissingValue, {name});
+    else if (!Take(name, *value))
+        Fail(TText::BadValue, {name, *value});
+    return true;
+}
+
+bool TReader::Take(const std::string& name, const std::string& value)
+{
+    TCleanOptions& o = FResult.Options;
+    TConditions& c = o.Conditions;
+    TRule rule;
+    if (name == "--accounts") {
+        o.AccountsFile = value;
+        return !value.empty();
+    }
+    if (name == "--json" || name == "--dry-run" || name == "--rules") {
+        (name == "--json" ? o.Json : name == "--dry-run" ? o.DryRun : c.Rules) = true;
+        return true;
+    }
+    if (name == "--by") {
+        o.By = value == "domain" ? TGroupBy::Domain : TGroupBy::Address;
+        return value == "sender" || value == "domain";
+    }
+    if (name == "--from") {
+        const std::optional<TRule> sender = SenderCondition(value);
+        if (sender)
+            c.From.push_back(*sender);
+        return sender.has_value();
+    }
+    if (name == "--older-than") {
+        const std::optional<long long> days = Digits(value);
+        rule.Kind = TRuleKind::OlderThan;
+        rule.Number = days.value_or(0);
+        if (!days || *days > MaxDays)
+            return false;
+    } else if (name == "--larger-than") {
+        rule.Kind = TRuleKind::LargerThan;
+        if (!ParseRuleSize(value, rule.Number))
+            return false;
+    } else {
+        rule.Kind = TRuleKind::Subject;
+        rule.Text = value;
+        if (QString::fromStdString(value).trimmed().isEmpty())
+            return false;
+    }
+    c.All.push_back(rule);
     return true;
 }
 
@@ -162,11 +169,13 @@ bool TReader::ReadOption(const std::string& arg)
 void TReader::CheckCommand()
 {
     const TCleanOptions& o = FResult.Options;
-    for (const std::string& name : FGiven) {
-        const bool fits = name == "--accounts" || (name == "--json" ? o.Command == TCleanCommand::List
-                                                                      : o.Command == TCleanCommand::Delete);
+    const char* command = o.Command == TCleanCommand::List ? "list" : o.Command == TCleanCommand::Stats ? "stats" : "delete";
+    for (const TOptionUse* use : FGiven) {
+        const bool fits = o.Command == TCleanCommand::List    ? use->List
+                          : o.Command == TCleanCommand::Stats ? use->Stats
+                                                              : use->Delete;
         if (!fits)
-            Fail(TText::NotForCommand, {name, o.Command == TCleanCommand::List ? "list" : "delete"});
+            Fail(TText::NotForCommand, {use->Name, command});
     }
     if (o.Command == TCleanCommand::Delete && !o.DryRun && !o.Conditions.Any())
         Fail(TText::NoCondition, {});
@@ -175,19 +184,3 @@ void TReader::CheckCommand()
 }  // namespace
 
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) { return TReader(args).Read(); }
-
-std::optional<long long> ParseSize(const std::string& text)
-{
-    std::string_view digits = text;
-    long long unit = 1;
-    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k'))
-        unit = 1024;
-    else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm'))
-        unit = 1024 * 1024;
-    if (unit != 1)
-        digits.remove_suffix(1);
-    const std::optional<long long> n = Digits(digits);
-    if (!n || *n > MaxSize / unit)
-        return std::nullopt;
-    return *n * unit;
-}

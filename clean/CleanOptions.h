@@ -10,8 +10,9 @@
 
 #include "clean/CleanTexts.h"
 #include "clean/Conditions.h"
+#include "mailbox/SenderGrouping.h"
 
-enum class TCleanCommand { Help, Version, List, Delete };
+enum class TCleanCommand { Help, Version, List, Stats, Delete };
 
 struct TCleanOptions {
     TCleanCommand Command = TCleanCommand::Help;
@@ -19,6 +20,7 @@ struct TCleanOptions {
     std::string AccountsFile;   // --accounts; "" for the user's own "Account.lst"
     bool Json = false;
     bool DryRun = false;
+    TGroupBy By = TGroupBy::Address;   // stats --by
     TConditions Conditions;
 };
 
@@ -35,7 +37,3 @@ struct TParsedCommandLine {
 // `args` without the program's name. "-h"/"--help" anywhere asks for the help, "--version"
 // for the version, whatever else stands there.
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
-
-// A size in bytes: decimal digits, then K (x 1024) or M (x 1048576) in either case; none for
-// anything else or more than 2^53.
-std::optional<long long> ParseSize(const std::string& text);

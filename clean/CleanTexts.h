@@ -67,6 +67,8 @@ enum class TText {
     Deleted,
     WouldDelete,
     Failed,
+    RulesUnreadable,
+    RulesDamaged,
     Count_
 };
 

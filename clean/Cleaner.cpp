@@ -1,6 +1,8 @@
 #include "clean/Cleaner.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <ostream>
 #include <sysexits.h>
@@ -9,6 +11,7 @@
 #include "clean/Report.h"
 #include "mailbox/Environment.h"
 #include "mailbox/MailboxSession.h"
+#include "mailbox/RulesFile.h"
 #include "mime/Charset.h"
 #include "platform/Window.h"
 #include "pop3/Nmpop3.h"
@@ -68,9 +71,11 @@ private:
     void Fail(TText text, const std::vector<QString>& args = {});
     QString Server() const;
     int FindAccount();
+    int LoadRules();
     int Connect();
     int ConnectFailure();
     void PrintList();
+    void PrintStats();
     int Delete();
     int Commit(const std::vector<int>& numbers);
 
@@ -83,6 +88,7 @@ private:
     TMailboxSession FSession{FPasswords};
     TKeyringResult FKeyringAnswer = TKeyringResult::NoKeyring;
     std::optional<TTrustQuestion> FQuestion;   // the certificate not trusted
+    std::optional<TRuleMatcher> FRules;        // --rules
     bool FLostWithDeletions = false;           // the connection ended without QUIT while deletions waited
 };
 
@@ -124,6 +130,8 @@ int TCleaner::Run()
 {
     if (const int status = FindAccount())
         return status;
+    if (const int status = LoadRules())
+        return status;
     if (const int status = Connect())
         return status;
     FSession.List();
@@ -134,7 +142,10 @@ int TCleaner::Run()
     }
     if (FOptions.Command == TCleanCommand::Delete)
         return Delete();
-    PrintList();
+    if (FOptions.Command == TCleanCommand::Stats)
+        PrintStats();
+    else
+        PrintList();
     FSession.End();
     return EX_OK;
 }
@@ -172,6 +183,31 @@ int TCleaner::FindAccount()
         Fail(TText::AccountDamaged, {Q(FOptions.Account), Q(file), *damage});
         return EX_CONFIG;
     }
+    return EX_OK;
+}
+
+// With --rules, the account's rules, from "Rules.lst" beside the account file read; a line
+// that cannot be read might be a friend rule, so nothing is deleted by a file that has one.
+int TCleaner::LoadRules()
+{
+    if (!FOptions.Conditions.Rules)
+        return EX_OK;
+    const std::string file = FOptions.AccountsFile.empty()
+                                 ? RulesFileName()
+                                 : QFileInfo(Q(FOptions.AccountsFile)).dir().filePath(QStringLiteral("Rules.lst")).toStdString();
+    TRulesFileContent content;
+    if (!LoadRulesFile(file, content)) {
+        Fail(TText::RulesUnreadable, {Q(file)});
+        return EX_CONFIG;
+    }
+    if (!content.Unread.empty()) {
+        QStringList lines;
+        for (const TUnreadRuleLine& line : content.Unread)
+            lines << QString::number(line.Line);
+        Fail(TText::RulesDamaged, {Q(file), lines.join(QLatin1String(", "))});
+        return EX_CONFIG;
+    }
+    FRules.emplace(content.Rules, AccountKey(FAccount), QDateTime::currentSecsSinceEpoch());
     return EX_OK;
 }
 
@@ -234,6 +270,18 @@ void TCleaner::PrintList()
     FIo.Out << std::flush;
 }
 
+void TCleaner::PrintStats()
+{
+    TSenderGrouping grouping(FSession.Store());
+    if (FOptions.Json) {
+        FIo.Out << GroupsJson(grouping, FOptions.By);
+        return;
+    }
+    for (const int group : grouping.BySize(FOptions.By))
+        FIo.Out << GroupLine(grouping, FOptions.By, group) << '\n';
+    FIo.Out << std::flush;
+}
+
 int TCleaner::Delete()
 {
     const TMessageStore& store = FSession.Store();
@@ -241,7 +289,7 @@ int TCleaner::Delete()
     std::vector<const TMessageRecord*> chosen;
     std::vector<int> numbers;
     for (int row = 0; row < store.Count(); ++row)
-        if (Meets(FOptions.Conditions, store.At(row), now)) {
+        if (Meets(FOptions.Conditions, FRules ? &*FRules : nullptr, store.At(row), now)) {
             chosen.push_back(&store.At(row));
             numbers.push_back(store.At(row).Number);
         }
@@ -323,6 +371,7 @@ int RunClean(const std::vector<std::string>& args, TCleanIo& io)
         return EX_OK;
     case TCleanCommand::Version: io.Out << "purgel-clean " PURGEL_VERSION << std::endl; return EX_OK;
     case TCleanCommand::List:
+    case TCleanCommand::Stats:
     case TCleanCommand::Delete: break;
     }
     return TCleaner(parsed.Options, io).Run();

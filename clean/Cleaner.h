@@ -1,7 +1,8 @@
 #pragma once
-// purgel-clean's run: the command line read, the account found in the account file, the
-// mailbox listed through a TMailboxSession, and the command done: the list printed, or the
-// messages that meet the conditions deleted and committed with QUIT.
+// purgel-clean's run: the command line read, the account found in the account file (and,
+// with --rules, its rules in the rules file), the mailbox listed through a TMailboxSession,
+// and the command done: the list or the grouping by sender printed, or the messages that
+// meet the conditions deleted and committed with QUIT.
 //
 // What is asked for goes to Out (messages, JSON, the deleted ones and the last line of a
 // delete); failures, progress and a password prompt go to Err, each failure on one line after
@@ -14,7 +15,8 @@
 // (EX_NOUSER); 69 server not found or refusing, the secure connection failed or was not
 // trusted, a deletion refused (EX_UNAVAILABLE); 75 the connection lost or timed out
 // (EX_TEMPFAIL: nothing deleted, or a QUIT unconfirmed); 77 login refused or no password
-// (EX_NOPERM); 78 the account file unreadable or the account damaged (EX_CONFIG).
+// (EX_NOPERM); 78 the account file unreadable or the account damaged, the rules file
+// unreadable or with a line that cannot be read (EX_CONFIG).
 //
 // Waits in the thread's message pump (the session, the keyring): needs a QCoreApplication.
 // Raises nothing but std::bad_alloc and the streams' own failures.

@@ -6,8 +6,8 @@
 #include <QJsonObject>
 #include <ostream>
 
-#include "clean/Conditions.h"
 #include "mailbox/MessageList.h"
+#include "mailbox/Sender.h"
 
 namespace {
 // Local time with its offset from UTC: "2024-05-01T09:30:00+09:00".
@@ -15,6 +15,23 @@ QString IsoDate(long long seconds)
 {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QJsonValue JsonDate(const std::optional<long long>& seconds)
+{
+    return seconds ? QJsonValue(IsoDate(*seconds)) : QJsonValue();
+}
+
+std::string DateOrDash(const std::optional<long long>& seconds)
+{
+    return seconds ? MessageList::DateText(*seconds).toStdString() : "-";
+}
+
+// The group's part of the mailbox's size, in percent.
+double Share(const TSenderGrouping& grouping, const TSenderGroup& group)
+{
+    return grouping.TotalSize() > 0 ? 100.0 * static_cast<double>(group.Size) / static_cast<double>(grouping.TotalSize())
+                                    : 0.0;
 }
 }  // namespace
 
@@ -31,9 +48,8 @@ std::string PrintableText(const std::string& utf8)
 
 std::string MessageLine(const TMessageRecord& record)
 {
-    const std::string date = record.Date ? MessageList::DateText(*record.Date).toStdString() : "-";
     return std::to_string(record.Number) + '\t' + (record.Size >= 0 ? std::to_string(record.Size) : "-") + '\t' +
-           date + '\t' + PrintableText(record.From) + '\t' + PrintableText(record.Subject);
+           DateOrDash(record.Date) + '\t' + PrintableText(record.From) + '\t' + PrintableText(record.Subject);
 }
 
 std::string MessagesJson(const std::vector<const TMessageRecord*>& records)
@@ -43,12 +59,41 @@ std::string MessagesJson(const std::vector<const TMessageRecord*>& records)
         QJsonObject o;
         o[QStringLiteral("number")] = r->Number;
         o[QStringLiteral("size")] = r->Size >= 0 ? QJsonValue(static_cast<double>(r->Size)) : QJsonValue();
-        o[QStringLiteral("date")] = r->Date ? QJsonValue(IsoDate(*r->Date)) : QJsonValue();
+        o[QStringLiteral("date")] = JsonDate(r->Date);
         // JSON escapes what it must; the texts stay whole for scripts, blanks at the ends aside.
         o[QStringLiteral("from")] = QString::fromStdString(r->From).trimmed();
-        o[QStringLiteral("address")] = QString::fromStdString(SenderAddress(r->From));
+        o[QStringLiteral("address")] = QString::fromStdString(SenderOf(*r).Address);
         o[QStringLiteral("subject")] = QString::fromStdString(r->Subject).trimmed();
         o[QStringLiteral("uidl")] = r->Uidl.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(r->Uidl));
+        array.append(o);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::string GroupLine(const TSenderGrouping& grouping, TGroupBy by, int group)
+{
+    const TSenderGroup& g = grouping.At(by, group);
+    return std::to_string(g.Count) + '\t' + std::to_string(g.Size) + '\t' +
+           QString::number(Share(grouping, g), 'f', 1).toStdString() + "%\t" + DateOrDash(g.Newest) + '\t' +
+           DateOrDash(g.Oldest) + '\t' + (g.Key.empty() ? "-" : PrintableText(g.Key)) +
+           (by == TGroupBy::Address ? '\t' + PrintableText(g.Name) : "");
+}
+
+std::string GroupsJson(const TSenderGrouping& grouping, TGroupBy by)
+{
+    QJsonArray array;
+    for (const int group : grouping.BySize(by)) {
+        const TSenderGroup& g = grouping.At(by, group);
+        QJsonObject o;
+        o[QStringLiteral("count")] = g.Count;
+        o[QStringLiteral("size")] = static_cast<double>(g.Size);
+        o[QStringLiteral("share")] = Share(grouping, g);
+        o[QStringLiteral("newest")] = JsonDate(g.Newest);
+        o[QStringLiteral("oldest")] = JsonDate(g.Oldest);
+        const QString key = by == TGroupBy::Address ? QStringLiteral("address") : QStringLiteral("domain");
+        o[key] = g.Key.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(g.Key));
+        if (by == TGroupBy::Address)
+            o[QStringLiteral("name")] = QString::fromStdString(g.Name);
         array.append(o);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mailbox/MessageStore.h"
+#include "mailbox/SenderGrouping.h"
 
 // The text with every control character (C0, DEL, C1) and line or paragraph separator as a
 // blank, blanks at both ends removed.
@@ -23,6 +24,14 @@ std::string MessageLine(const TMessageRecord& record);
 // The records as a JSON array of objects: number, size (null while unknown), date (ISO 8601
 // with the local offset, null without one), from, address, subject, uidl (null while unknown).
 std::string MessagesJson(const std::vector<const TMessageRecord*>& records);
+
+// The groups of `stats` (the grouping's BySize order): one line each, number of messages,
+// total size in bytes, share of the mailbox's size ("12.5%"), newest and oldest date, the
+// address or domain ("-" for messages without a sender) and, by address, the name; tabs
+// between. Or a JSON array of objects: count, size, share (percent), newest, oldest (as in
+// MessagesJson), address or domain (null without a sender), name.
+std::string GroupLine(const TSenderGrouping& grouping, TGroupBy by, int group);
+std::string GroupsJson(const TSenderGrouping& grouping, TGroupBy by);
 
 // The sizes added up, as people read them ("3.1 MB"); unknown sizes count nothing.
 std::string TotalSizeText(const std::vector<const TMessageRecord*>& records);

@@ -97,7 +97,9 @@ TEST_P(CleanServerTest, ADryRunNamesExactlyTheMatchesAndARealRunLeavesExactlyThe
         {{"--from", "a@example.jp", "--from", "b@example.jp"}, {4, 5}},
         {{"--subject", "sale"}, {3}},       // full-width letters and case alike
         {{"--older-than", "30", "--larger-than", "4k"}, {5}},
+        {{"--rules"}, {1, 2, 5}},           // a friend wins over its domain
     };
+    testsupport::WriteFile(RulesFileName(), "check domain example.org\nkeep sender shop@example.org\ncheck subject photo\n");
     for (const auto& c : cases) {
         std::vector<std::string> args{"delete", "box", "--dry-run"};
         args.insert(args.end(), c.Conditions.begin(), c.Conditions.end());
@@ -107,6 +109,9 @@ TEST_P(CleanServerTest, ADryRunNamesExactlyTheMatchesAndARealRunLeavesExactlyThe
         EXPECT_EQ(Numbers(run.Out), c.Matches);
     }
     EXPECT_EQ(server.CountMessages(), 5);
+    const TRun stats = Run({"stats", "box", "--by", "domain"});
+    EXPECT_EQ(stats.Out.substr(0, 2), "3\t") << stats.Err;
+    EXPECT_NE(stats.Out.find("\texample.jp\n2\t"), std::string::npos) << stats.Out;
 
     const TRun run = Run({"delete", "box", "--from", "@example.org"});
     ASSERT_EQ(run.Status, EX_OK) << run.Err;
@@ -156,7 +161,8 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
     } cases[] = {
         {{"list", "box", "--bogus"}, EX_USAGE, "unknown option \"--bogus\""},
         {{"delete", "box"}, EX_USAGE, "at least one condition"},
-        {{"delete", "box", "--larger-than", "3G"}, EX_USAGE, "\"3G\" is not a valid value"},
+        {{"delete", "box", "--larger-than", "3X"}, EX_USAGE, "\"3X\" is not a valid value"},
+        {{"stats", "box", "--dry-run"}, EX_USAGE, "--dry-run does not go with stats"},
         {{"list", "nobody"}, EX_NOUSER, "no account named \"nobody\""},
         {{"list", "twice"}, EX_NOUSER, "2 accounts are named \"twice\""},
         {{"list", "wrong"}, EX_NOPERM, "login refused: -ERR"},
@@ -165,9 +171,12 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
         {{"list", "self"}, EX_UNAVAILABLE, "(self-signed): connect once in the window"},
         {{"list", "silent"}, EX_TEMPFAIL, "no answer within 1 seconds"},
         {{"delete", "dropping", "--larger-than", "0"}, EX_TEMPFAIL, "lost before QUIT: nothing was deleted"},
+        {{"delete", "unanswered", "--larger-than", "0"}, EX_TEMPFAIL, "did not confirm QUIT"},
         {{"list", "odd"}, EX_CONFIG, "unknown security \"tsl\""},
+        {{"delete", "box", "--rules"}, EX_CONFIG, "(line 2)"},
         {{"list", "box", "--accounts", (Folder / "none.lst").string()}, EX_CONFIG, "cannot read"},
     };
+    testsupport::WriteFile(RulesFileName(), "keep sender a@example.jp\nkeep sendr b@example.jp\n");
     for (const auto& c : cases) {
         const TRun run = Run(c.Args);
         SCOPED_TRACE(c.Args[1] + ": " + run.Err);
