@@ -5,6 +5,7 @@
 
 #include "mailbox/LastLook.h"
 #include "mailbox/Rules.h"
+#include "pop3/Nmpop3.h"
 
 void TAccountsCheck::Run(const std::vector<TAccountFields>& accounts)
 {
@@ -58,7 +59,7 @@ void TAccountsCheck::Check(int index)
     if (!FSession.Connect(FAccounts[static_cast<std::size_t>(index)])) {
         s.State = FStopRequested ? TAccountSummary::TState::Stopped : TAccountSummary::TState::Failed;
         s.Failure = FSession.Failure();
-        s.LoginRefusal = FSession.LoginRefusal();
+        s.LoginRefusal = s.Failure == TConnectFailure::TokenRefused ? FSession.TokenRefusal().Reply : FSession.LoginRefusal();
         s.TlsProblem = FSession.TlsProblem();
         Changed(index);
         return;

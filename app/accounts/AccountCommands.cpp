@@ -155,7 +155,7 @@ void TAccountCommands::CheckAllAccounts()
 {
     TAccountsCheckView*& view = W.AccountsCheck;
     if (!view) {
-        view = new TAccountsCheckView(&W, W.Passwords);
+        view = new TAccountsCheckView(&W, W.Credentials);
         view->setWindowFlag(Qt::Window);
         view->Accounts = [this] {
             std::vector<TAccountFields> accounts;

@@ -10,6 +10,7 @@
 
 #include "app/accounts/AccountCommands.h"
 #include "app/accounts/CertificateQuestion.h"
+#include "app/accounts/SignInHandling.h"
 #include "app/mailboxview/MessageFilter.h"
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
@@ -25,6 +26,7 @@
 #include "mailbox/LastLook.h"
 #include "mailbox/MessageList.h"
 #include "mailbox/Rules.h"
+#include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -33,9 +35,17 @@ namespace {
 constexpr int ShowEveryMs = 50;
 }
 
+// The server's reply to a refused token, with the status of its error challenge.
+std::string TokenRefusalText(const TTokenRefusal& refusal)
+{
+    return refusal.Reply + (refusal.Status.empty() ? "" : " (" + refusal.Status + ")");
+}
+
 std::string ConnectFailureReason(const TMailboxSession& session)
 {
-    return ConnectFailureReason(session.Failure(), session.Account(), session.LoginRefusal());
+    return ConnectFailureReason(session.Failure(), session.Account(),
+                                session.Failure() == TConnectFailure::TokenRefused ? TokenRefusalText(session.TokenRefusal())
+                                                                                   : session.LoginRefusal());
 }
 
 std::string ConnectFailureReason(TConnectFailure failure, const TAccountFields& account, const std::string& loginRefusal)
@@ -49,6 +59,8 @@ std::string ConnectFailureReason(TConnectFailure failure, const TAccountFields& 
     case TConnectFailure::TimedOut:
     case TConnectFailure::NoAnswer: return Texts::NoAnswer;
     case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + loginRefusal);
+    case TConnectFailure::TokenRefused: return Texts::TokenRefused + ("\n" + loginRefusal);
+    case TConnectFailure::TokenNeedsTls: return Texts::OAuthNeedsTls;
     default: return "";
     }
 }
@@ -123,9 +135,14 @@ void TMailboxCommands::ShowConnectFailure()
     const TConnectFailure failure = s.Failure();
     if (!FClosing) {
         switch (failure) {
+        case TConnectFailure::NoPassword:
+            // A password prompt the person canceled needs no word; a sign-in that failed does.
+            if (const std::string reason = TSignInHandling::FailureText(W.SignIns.Status());
+                SignsInWithOAuth(s.Account()) && !reason.empty())
+                MessageBox(Texts::CouldNotConnect + ("\n" + reason), Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+            break;
         case TConnectFailure::None:
         case TConnectFailure::Busy:
-        case TConnectFailure::NoPassword:
         case TConnectFailure::Withdrawn:
         case TConnectFailure::Untrusted: break;
         case TConnectFailure::Tls: W.Certificates->ShowFailure(s.TlsProblem()); break;

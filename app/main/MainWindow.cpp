@@ -17,6 +17,7 @@
 #include "app/accounts/AccountsCheckView.h"
 #include "app/accounts/CertificateQuestion.h"
 #include "app/accounts/PasswordHandling.h"
+#include "app/accounts/SignInHandling.h"
 #include "app/files/WindowSettings.h"
 #include "app/mailboxview/CheckRules.h"
 #include "app/mailboxview/MailboxCommands.h"
@@ -96,6 +97,7 @@ TMain::TMain() : NMPOP3(&Session.Pop3())
     BuildMenus();
     Accounts = std::make_unique<TAccountCommands>(*this);
     PasswordHandling = std::make_unique<TPasswordHandling>(*this);
+    SignInHandling = std::make_unique<TSignInHandling>(*this);
     Certificates = std::make_unique<TCertificateQuestion>(*this);
     Mailbox = std::make_unique<TMailboxCommands>(*this);
     Viewers = std::make_unique<TViewerCommands>(*this);
@@ -303,6 +305,7 @@ TMain::~TMain()
     Mailbox.reset();
     Viewers.reset();
     Certificates.reset();
+    SignInHandling.reset();
     Lv2->SetModels(nullptr);
     Filter.reset();
     Model.reset();

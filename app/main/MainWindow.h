@@ -39,6 +39,7 @@
 #include "mailbox/Credentials.h"
 #include "mailbox/Keyring.h"
 #include "mailbox/MailboxSession.h"
+#include "mailbox/OAuthClient.h"
 #include "mailbox/SenderGrouping.h"
 
 class QAction;
@@ -59,6 +60,7 @@ class TMessageModel;
 class TMessageView;
 class TNMPOP3;
 class TPasswordHandling;
+class TSignInHandling;
 class TSplitter;
 class TStatusBar;
 class TViewerCommands;
@@ -125,8 +127,13 @@ public:
     TKeyring Keyring;
     // The password of an account: its field, the keyring, else the prompt (TPasswordHandling).
     TPasswordLookup Passwords{&Keyring};
+    // The OAuth 2.0 sign-ins of the accounts that have one (TSignInHandling opens the browser),
+    // their refresh tokens in the keyring.
+    TOAuthClient SignIns{&Keyring};
+    // Each account's credentials from the source of its kind.
+    TAccountCredentials Credentials{Passwords, SignIns};
     // The mailbox of the connected account, for the window's whole life.
-    TMailboxSession Session{Passwords};
+    TMailboxSession Session{Credentials};
     // The session's POP3 component.
     TNMPOP3* NMPOP3;
     // The grouping by sender and the message list's models, over Session's store (the
@@ -137,6 +144,7 @@ public:
 
     std::unique_ptr<TAccountCommands> Accounts;
     std::unique_ptr<TPasswordHandling> PasswordHandling;
+    std::unique_ptr<TSignInHandling> SignInHandling;
     std::unique_ptr<TCertificateQuestion> Certificates;
     std::unique_ptr<TMailboxCommands> Mailbox;
     std::unique_ptr<TViewerCommands> Viewers;

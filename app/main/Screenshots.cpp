@@ -22,6 +22,7 @@
 
 #include "app/accounts/AccountDialog.h"
 #include "app/accounts/AccountsCheckView.h"
+#include "app/accounts/SignInDialog.h"
 #include "app/mailboxview/RuleCommands.h"
 #include "app/mailboxview/RulesDialog.h"
 #include "app/mailboxview/SenderPanel.h"
@@ -237,6 +238,18 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     dialog->show();
     ok = Save(dialog, out, "account.png") && ok;
     dialog->close();
+    // An account that signs in with OAuth 2.0, and the window that waits for the browser.
+    TStringList gmail;
+    for (const char* f : {"Gmail", "taro@gmail.com", "", "pop.gmail.com", "30", "995", "tls", "oauth2:google"})
+        gmail.Add(f);
+    auto* oauth = new TAcco(&window, gmail, password);
+    oauth->show();
+    ok = Save(oauth, out, "account-oauth.png") && ok;
+    oauth->close();
+    TSignInDialog signIn(&window, "https://accounts.google.com/o/oauth2/v2/auth?response_type=code&client_id=1234567890-abc.apps.googleusercontent.com&redirect_uri=http%3A%2F%2F127.0.0.1%3A40123", false);
+    signIn.show();
+    ok = Save(&signIn, out, "sign-in.png") && ok;
+    signIn.close();
 
     // A viewer is saved once its content has arrived ("受信中" gone).
     auto view = [&](int row, QAction* item, const char* name) {
