@@ -69,6 +69,8 @@ enum class TText {
     Failed,
     RulesUnreadable,
     RulesDamaged,
+    SignInRefused,
+    DamageTokenNeedsTls,
     Count_
 };
 

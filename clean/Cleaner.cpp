@@ -228,6 +228,13 @@ int TCleaner::ConnectFailure()
     case TConnectFailure::LoginRefused:
         Fail(TText::LoginRefused, {Server(), Q(PrintableText(mime::GuessedText(FSession.LoginRefusal())))});
         return EX_NOPERM;
+    case TConnectFailure::TokenRefused:
+        Fail(TText::SignInRefused, {Server(), Q(FOptions.Account)});
+        return EX_NOPERM;
+    case TConnectFailure::TokenNeedsTls:
+        Fail(TText::AccountDamaged, {Q(FOptions.Account), Q(FOptions.AccountsFile.empty() ? AccountFileName() : FOptions.AccountsFile),
+                                     Q(Say(TText::DamageTokenNeedsTls))});
+        return EX_CONFIG;
     case TConnectFailure::HostNotFound: Fail(TText::HostNotFound, {Server()}); return EX_UNAVAILABLE;
     case TConnectFailure::Refused: Fail(TText::Refused, {Server()}); return EX_UNAVAILABLE;
     case TConnectFailure::TimedOut:
