@@ -28,9 +28,10 @@ build: deps $(BUILD)/CMakeCache.txt
 asan: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 
-# Builds only what it runs (the window and the demo server), not the tests and benchmarks.
+# Builds only what it runs (the window, the command-line cleaner beside it and the demo
+# server), not the tests and benchmarks.
 run: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target purgel purgel-demo-server
+	cmake --build $(BUILD) -j $(JOBS) --target purgel purgel-clean purgel-demo-server
 	@scripts/run-purgel $(BUILD)
 
 test-plain: build

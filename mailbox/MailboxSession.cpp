@@ -128,6 +128,7 @@ bool TMailboxSession::Connect(const TAccountFields& account)
     FState = TSessionState::Connecting;
     FCanceled = false;
     FEndPending = false;
+    FQuitConfirmed = false;
     FDeletedCount = 0;
     FDeletedNumbers.clear();
     // Nothing of an earlier connection's listing stands for this one.
@@ -368,9 +369,12 @@ void TMailboxSession::End()
         return;
     }
     FState = TSessionState::Ending;
+    FQuitConfirmed = false;
     try {
-        if (FPop->Connected)
+        if (FPop->Connected) {
             FPop->Disconnect();
+            FQuitConfirmed = true;
+        }
     } catch (...) {
         // The component has closed the connection anyway; a failed QUIT changes nothing here.
     }

@@ -209,6 +209,10 @@ public:
     void End();
     // Cancels any wait at once and drops the connection without QUIT.
     void Abort();
+    // The last End sent QUIT and the server answered +OK: the deletions it committed are
+    // final. False after an end without QUIT (the connection was gone, or a command was
+    // cancelled) or whose QUIT failed, and from the next Connect on.
+    bool QuitConfirmed() const { return FQuitConfirmed; }
 
     TFetchedText FetchText(int number);
     // None when not connected or busy (nothing asked).
@@ -282,6 +286,7 @@ private:
     bool FListComplete = false;
     bool FCanceled = false;        // End or Abort while connecting
     bool FEndPending = false;
+    bool FQuitConfirmed = false;
     int FDeletedCount = 0;
     std::vector<int> FDeletedNumbers;   // accepted this connection, in order
     int FListingNumber = 0;        // the message whose summary the listing fetches

@@ -1,7 +1,7 @@
 // The install rules, run into a temporary DESTDIR under /usr: the tree holds what the
 // uninstall list names and the uninstall removes it all, the desktop entry and the AppStream
-// metadata (found by the program's own desktop id) pass their validators, and the installed
-// program answers --version and --help without a display.
+// metadata (found by the program's own desktop id) pass their validators, the installed
+// programs answer --version and --help without a display, and the manual pages format.
 
 #include "app/main/Startup.h"
 #include "tests/support/Files.h"
@@ -86,4 +86,16 @@ TEST_F(InstallTest, TheProgramAnswersWithoutADisplay)
     ASSERT_EQ(Shell(run + " --help"), 0) << Output;
     // Installed, with no "Account.lst" beside it, it keeps the user's files in their own folder.
     EXPECT_NE(Output.find((home / ".config/purgel/").string()), std::string::npos) << Output;
+    ASSERT_EQ(Shell(run + "-clean --version"), 0) << Output;
+    EXPECT_EQ(Output, "purgel-clean " PURGEL_VERSION "\n");
+    // Both manual pages format, the English one without a warning.
+    if (Shell("command -v man") != 0)
+        GTEST_SKIP() << "man (man-db) is not installed";
+    for (const char* page : {"man1/purgel-clean.1", "ja/man1/purgel-clean.1"}) {
+        EXPECT_EQ(Shell("LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings=w -l " + (Dest / "usr/share/man" / page).string()), 0);
+        EXPECT_NE(Output.find("purgel-clean delete Provider"), std::string::npos) << Output;
+        if (page[0] == 'm') {
+            EXPECT_EQ(Output.find("warning"), std::string::npos) << Output;
+        }
+    }
 }
