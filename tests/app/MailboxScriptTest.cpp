@@ -3,6 +3,7 @@
 // user releases the connect button or closes the viewer, and failed connections.
 #include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QPointer>
@@ -166,6 +167,30 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
     EXPECT_FALSE(Sent(server, 0, "DELE -1"));
+}
+
+TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletesExactlyTheChecked)
+{
+    Script s;
+    Login(s, 4);
+    Summaries(s, 1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
+        .Expect("DELE 3").SendLine("+OK deleted");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    for (int row : {0, 1, 2})
+        W->Lv2->SetChecked(row, true);
+    W->FilterEdit->setText("message 2");   // rows 1 and 3 checked but hidden, row 4 hidden unchecked
+    ASSERT_EQ(RowNumbers(), std::vector<int>{2});
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{DeleteQuestion(3, "600 B")});
+    W->FilterEdit->clear();
+    EXPECT_EQ(RowNumbers(), std::vector<int>{4});
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "DELE 4"));
 }
 
 TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
