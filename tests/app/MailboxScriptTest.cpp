@@ -243,6 +243,23 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     EXPECT_EQ(Boxes.size(), 2u);
 }
 
+TEST_F(MailboxScriptTest, AnUndoWhoseResetLosesTheConnectionSaysNothingWasDeletedAndBringsTheRowsBack)
+{
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
+    ScriptServer server(s);
+    ConnectAndDelete(server.Port(), 1);
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
+    W->BitBtn6->click();   // undo
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{DeleteQuestion(1, "200 B"), Texts::DeletionsKept, "Connection closed by the server"}));
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "QUIT"));
+}
+
 TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
 {
     auto waiting = NewFlag();
