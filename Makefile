@@ -50,10 +50,11 @@ fuzz: deps
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZBUILD) $(FUZZTIME)
 
-# Renders the windows to $(BUILD)/screenshots; the main window's picture goes into docs/ for the README.
+# Renders the windows to $(BUILD)/screenshots; the main window's and the sender panel's pictures go into docs/ for the README.
 screenshots: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ./app/purgel-screenshots screenshots
 	mkdir -p docs && cp $(BUILD)/screenshots/main.png docs/purgel-main.png
+	cp $(BUILD)/screenshots/senders.png docs/purgel-senders.png
 
 # Installs what a desktop needs under PREFIX (and DESTDIR, when set): the executables, the
 # menu entry, the icon and the AppStream metadata. Builds only what it installs.

@@ -24,6 +24,23 @@ std::string SecurityField(TAccountSecurity security)
 
 int DefaultPort(TAccountSecurity security) { return security == TAccountSecurity::Tls ? 995 : 110; }
 
+namespace {
+constexpr std::string_view OAuthPrefix = "oauth2:";
+}
+
+std::string OAuthProviderOf(const TAccountFields& fields)
+{
+    const std::string& field = fields[afSignIn];
+    if (field.size() <= OAuthPrefix.size() || LowerCase(field.substr(0, OAuthPrefix.size())) != OAuthPrefix)
+        return "";
+    return field.substr(OAuthPrefix.size());
+}
+
+std::string SignInField(const std::string& provider)
+{
+    return provider.empty() ? "" : std::string(OAuthPrefix) + provider;
+}
+
 std::string FormatQuotedLine(const std::vector<std::string>& fields)
 {
     std::string line;
@@ -43,7 +60,10 @@ std::string FormatQuotedLine(const std::vector<std::string>& fields)
 
 std::string FormatAccountLine(const TAccountFields& fields)
 {
-    const size_t count = fields[afSecurity].empty() ? static_cast<size_t>(afSecurity) : fields.size();
+    // Each optional field is written when it, or one after it, is set.
+    const size_t count = !fields[afSignIn].empty()     ? fields.size()
+                         : !fields[afSecurity].empty() ? static_cast<size_t>(afSignIn)
+                                                       : static_cast<size_t>(afSecurity);
     return FormatQuotedLine(std::vector<std::string>(fields.begin(), fields.begin() + static_cast<long>(count)));
 }
 
@@ -88,14 +108,20 @@ bool ReadFileWhole(const std::string& fileName, std::string& text)
     }
 }
 
+bool ReadFileIfAny(const std::string& fileName, std::string& text)
+{
+    if (ReadFileWhole(fileName, text))
+        return true;
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool LoadAccountFile(const std::string& fileName, std::vector<TAccountFields>& accounts)
 {
     accounts.clear();
     std::string text;
-    if (!ReadFileWhole(fileName, text)) {
-        struct stat st {};
-        return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
-    }
+    if (!ReadFileIfAny(fileName, text))
+        return false;
     accounts = ParseAccounts(text);
     return true;
 }

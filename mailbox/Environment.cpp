@@ -93,6 +93,8 @@ std::string TrustFileName() { return AppFolder() + "Trusted.lst"; }
 
 std::string RulesFileName() { return AppFolder() + "Rules.lst"; }
 
+std::string LastLookFileName() { return AppFolder() + "LastLook.lst"; }
+
 std::string SettingsFileName()
 {
     if (AppFolderPlace() == TFolderPlace::UserConfig)

@@ -1,8 +1,8 @@
 #pragma once
 // Where the program keeps its files.
 //
-// The user's files ("Account.lst", "Trusted.lst", "Rules.lst" and the settings file) live in
-// one folder, chosen once per run (ChooseFolders):
+// The user's files ("Account.lst", "Trusted.lst", "Rules.lst", "LastLook.lst" and the
+// settings file) live in one folder, chosen once per run (ChooseFolders):
 //  - beside the executable, when an "Account.lst" already lies there: the layout of a build
 //    run from its folder and of `make run`'s demo, so that nothing stored there is lost; the
 //    settings file is then named after the executable, with the extension ".ini";
@@ -44,4 +44,6 @@ std::string AccountFileName();
 std::string TrustFileName();
 // The rules that check messages ("Rules.lst", beside "Account.lst").
 std::string RulesFileName();
+// What each mailbox held at its last look ("LastLook.lst", beside "Account.lst").
+std::string LastLookFileName();
 std::string SettingsFileName();

@@ -13,40 +13,17 @@
 #include <qt6keychain/keychain.h>
 
 #include "mime/Charset.h"
-#include "platform/Window.h"
+#include "mailbox/PumpWait.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using mailbox::Clock;
+using mailbox::MillisecondsLeft;
+using mailbox::WaitInPump;
 
 // The bus names a keyring QtKeychain can use answers under: the Secret Service (GNOME
 // Keyring, KeePassXC, recent KWallet) and KWallet's own.
 constexpr const char* KeyringBusNames[] = {"org.freedesktop.secrets", "org.kde.kwalletd6", "org.kde.kwalletd5"};
-
-// What is left of the time until `deadline`, in whole milliseconds (at least 1), as D-Bus
-// calls take it.
-int MillisecondsLeft(Clock::time_point deadline)
-{
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 1, std::numeric_limits<int>::max()));
-}
-
-// Pumps the thread's messages until `done` holds or `deadline` has passed; true when done.
-// One window timer, due at the deadline, wakes a pump that nothing else wakes.
-template <typename Done>
-bool WaitInPump(const Done& done, Clock::time_point deadline)
-{
-    if (done())
-        return true;
-    if (Clock::now() >= deadline)
-        return false;
-    platform::WindowHandle alarm = platform::AllocateHWnd(platform::DefWindowProc);
-    platform::SetTimer(alarm, 1, static_cast<unsigned>(MillisecondsLeft(deadline)));
-    while (!done() && Clock::now() < deadline)
-        platform::HandleMessage();
-    platform::DeallocateHWnd(alarm);
-    return done();
-}
 
 // Ok when a keyring owns its name on the session bus or the bus can start one (the
 // keyring call then starts it); NoKeyring when there is no bus or no keyring on it. Only
@@ -175,7 +152,8 @@ TKeyringResult Run(const MakeJob& makeJob, const TKeyring& keyring, const TKeyri
 
 std::string TKeyring::KeyOf(const TKeyringEntry& entry)
 {
-    return entry.UserID + "@" + entry.Server + ":" + entry.Port;
+    const std::string key = entry.UserID + "@" + entry.Server + ":" + entry.Port;
+    return entry.Kind.empty() ? key : entry.Kind + " " + key;
 }
 
 bool TKeyring::IsAvailable() const

@@ -34,11 +34,18 @@ enum class TKeyringResult {
     TimedOut,     // no answer within TimeOut
 };
 
-// What an entry is keyed by: the account's ID, receiving server and port fields.
+// What an entry is keyed by: the account's ID, receiving server and port fields, and for
+// what is not the account's password (an OAuth 2.0 sign-in) what it is.
 struct TKeyringEntry {
+    TKeyringEntry() = default;
+    TKeyringEntry(std::string userID, std::string server, std::string port, std::string kind = "")
+        : UserID(std::move(userID)), Server(std::move(server)), Port(std::move(port)), Kind(std::move(kind))
+    {
+    }
     std::string UserID;
     std::string Server;
     std::string Port;
+    std::string Kind;   // "" for the password
     bool operator==(const TKeyringEntry&) const = default;
 };
 
@@ -67,6 +74,7 @@ public:
     // stays under `from` (and possibly under `to` too); never is it lost.
     TKeyringResult Move(const TKeyringEntry& from, const TKeyringEntry& to) const;
 
-    // The key of an entry as the keyring lists it.
+    // The key of an entry as the keyring lists it: "<ID>@<server>:<port>", after "<Kind> "
+    // when the entry has a kind.
     static std::string KeyOf(const TKeyringEntry& entry);
 };

@@ -87,6 +87,8 @@ TTlsProblem TMailboxSession::TlsProblem() const { return FPop->TlsProblem(); }
 
 std::string TMailboxSession::LoginRefusal() const { return FPop->LoginRefusal; }
 
+const TTokenRefusal& TMailboxSession::TokenRefusal() const { return FPop->TokenRefusal; }
+
 template <class F>
 void TMailboxSession::RunCommand(TSessionState state, F&& command)
 {
@@ -130,15 +132,20 @@ bool TMailboxSession::Connect(const TAccountFields& account)
     bool connected = false;
     // Looking the password up may wait (the keyring, a prompt): other handlers run meanwhile.
     TCredential credential;
-    if (FCredentials.Find(account, credential) != TCredentialResult::Found)
-        FFailure = TConnectFailure::NoPassword;
+    bool renewed = false;
+    // A token never travels in clear: an account that would send one so is not even signed in.
+    if (SignsInWithOAuth(account) && AccountSecurity(account) == TAccountSecurity::None)
+        FFailure = TConnectFailure::TokenNeedsTls;
+    else if (FCredentials.Find(account, credential) != TCredentialResult::Found)
+        FFailure = FCanceled ? TConnectFailure::Withdrawn : TConnectFailure::NoPassword;
     else if (FCanceled)
         FFailure = TConnectFailure::Withdrawn;
     else {
         Configure(account, credential.Kept);
-        // A certificate the owner trusts at the failure is accepted on a second try.
+        // A certificate the owner trusts at the failure is accepted on a second try, and a
+        // refused token is renewed once.
         for (bool again = true; again && !connected;) {
-            FPop->Password = credential.Password;   // a failed attempt has wiped one not kept
+            UseCredential(credential);   // a failed attempt has wiped one not kept
             PrepareTls(account);
             try {
                 FPop->Connect();
@@ -146,13 +153,34 @@ bool TMailboxSession::Connect(const TAccountFields& account)
                 FFailure = TConnectFailure::None;
                 RememberVerifiedServer(account);
             } catch (...) {
-                again = ReadFailure(account);
+                again = ReadFailure(account) || RenewToken(account, credential, renewed);
             }
         }
     }
     WipeString(credential.Password);
     FState = Connected() ? TSessionState::Connected : TSessionState::Idle;
     return connected;
+}
+
+void TMailboxSession::UseCredential(const TCredential& credential)
+{
+    const bool token = credential.Origin == TCredential::TOrigin::Token;
+    FPop->Password = token ? std::string() : credential.Password;
+    FPop->AccessToken = token ? credential.Password : std::string();
+}
+
+// After a refused token: true to try again with a fresh one (once).
+bool TMailboxSession::RenewToken(const TAccountFields& account, TCredential& credential, bool& renewed)
+{
+    if (FFailure != TConnectFailure::TokenRefused || renewed || FCanceled)
+        return false;
+    renewed = true;
+    FCredentials.Rejected(account);
+    WipeString(credential.Password);
+    if (FCredentials.Find(account, credential) == TCredentialResult::Found && !FCanceled)
+        return true;
+    FFailure = FCanceled ? TConnectFailure::Withdrawn : TConnectFailure::NoPassword;
+    return false;
 }
 
 void TMailboxSession::Configure(const TAccountFields& account, bool keepPassword)
@@ -183,8 +211,8 @@ void TMailboxSession::RememberVerifiedServer(const TAccountFields& account)
 
 bool TMailboxSession::ReadFailure(const TAccountFields& account)
 {
-    if (FPop->CredentialsMissing) {
-        FFailure = TConnectFailure::CredentialsMissing;
+    if (FPop->CredentialsMissing || FPop->TokenNeedsTls) {
+        FFailure = FPop->TokenNeedsTls ? TConnectFailure::TokenNeedsTls : TConnectFailure::CredentialsMissing;
         return false;
     }
     const TTlsProblem problem = FPop->TlsProblem();
@@ -205,6 +233,8 @@ bool TMailboxSession::ReadFailure(const TAccountFields& account)
     // Connected, then the dialogue failed: the login refused, or the server fell silent.
     if (FCanceled)
         FFailure = TConnectFailure::Canceled;
+    else if (FPop->TokenRefusal.Refused)
+        FFailure = TConnectFailure::TokenRefused;
     else if (!FPop->LoginRefusal.empty())
         FFailure = TConnectFailure::LoginRefused;
     else if (FPop->TimeoutFired)
@@ -249,6 +279,7 @@ void TMailboxSession::List()
     RunCommand(TSessionState::Listing, [this] {
         FStore.Clear();
         FStopRequested = false;
+        FListComplete = false;
         for (int i = 0; !FStopRequested && i < FPop->MessageCount; ++i) {
             if (!Connected())
                 break;
@@ -262,6 +293,7 @@ void TMailboxSession::List()
             if (OnListProgress)
                 OnListProgress(i + 1, FPop->MessageCount);
         }
+        FListComplete = !FStopRequested && Connected();
         FStopRequested = false;
     });
 }
@@ -330,9 +362,10 @@ void TMailboxSession::End()
         FStopRequested = true;
         if (FState == TSessionState::Ending)
             return;   // the QUIT is on its way already
-        if (FState == TSessionState::Connecting)
+        if (FState == TSessionState::Connecting) {
             FCanceled = true;
-        else if (FDeletedCount > 0 || FState == TSessionState::Deleting) {
+            FCredentials.Cancel();
+        } else if (FDeletedCount > 0 || FState == TSessionState::Deleting) {
             FEndPending = true;
             return;
         }
@@ -355,8 +388,10 @@ void TMailboxSession::End()
 
 void TMailboxSession::Abort()
 {
-    if (FState == TSessionState::Connecting)
+    if (FState == TSessionState::Connecting) {
         FCanceled = true;
+        FCredentials.Cancel();   // a sign-in that waits for the browser
+    }
     try {
         FPop->Abort();
     } catch (...) {

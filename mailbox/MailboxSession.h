@@ -52,6 +52,7 @@
 
 class TComponent;
 class TNMPOP3;
+struct TTokenRefusal;
 
 // What the session is in the middle of.
 enum class TSessionState {
@@ -78,6 +79,8 @@ enum class TConnectFailure {
     Canceled,        // End or Abort while the connection was being made
     NoAnswer,        // connected, then the server fell silent until the time-out
     LoginRefused,    // the server refused USER or PASS: LoginRefusal() holds its reply
+    TokenRefused,    // the server refused the OAuth token, also once refreshed: TokenRefusal()
+    TokenNeedsTls,   // an OAuth account without SSL/TLS or STARTTLS: nothing was asked or sent
     Tls,             // the secure connection failed (TlsProblem() says why), no question to ask
     Untrusted,       // a certificate the system does not vouch for, not trusted by the owner
     TrustNotSaved,   // trusted by the owner, but "Trusted.lst" could not be saved
@@ -151,7 +154,8 @@ public:
     TNMPOP3& Pop3() { return *FPop; }
     const TNMPOP3& Pop3() const { return *FPop; }
 
-    // Connects to the account (fields as in "Account.lst"): the password from the
+    // Connects to the account (fields as in "Account.lst"): the password (or for an OAuth
+    // account the access token, renewed once when the server refuses it) from the
     // credentials, time-out and port read from the account's text (30 s and 110 for text
     // that is no positive number), TLS as its security says with the certificates trusted
     // in "Trusted.lst". A certificate the system does not vouch for goes to
@@ -165,12 +169,16 @@ public:
     // server's reply, line end removed.
     TTlsProblem TlsProblem() const;
     std::string LoginRefusal() const;
+    // After TokenRefused: the error challenge's status ("" without one) and the server's reply.
+    const TTokenRefusal& TokenRefusal() const;
 
     // Clears the store and fetches the summary (TOP n 0, LIST n) of every message into it,
     // in number order, until the end, Stop, or the connection's loss.
     void List();
     // Ends a running listing after the message being fetched; nothing else.
     void Stop() { FStopRequested = true; }
+    // The last listing went through every message: neither stopped nor cut off.
+    bool ListComplete() const { return FListComplete; }
     // Asks the server to delete the messages of these numbers, in order; numbers without a
     // record, or already deleted, are passed over. Returns how many the server accepted.
     int Delete(const std::vector<int>& numbers);
@@ -211,6 +219,8 @@ private:
     void FinishCommand();
     void BindComponent();
     void Configure(const TAccountFields& account, bool keepPassword);
+    void UseCredential(const TCredential& credential);
+    bool RenewToken(const TAccountFields& account, TCredential& credential, bool& renewed);
     void RememberVerifiedServer(const TAccountFields& account);
     void PrepareTls(const TAccountFields& account);
     // After a failed Connect attempt: true to try again (the certificate is now trusted).
@@ -230,6 +240,7 @@ private:
     TConnectFailure FFailure = TConnectFailure::None;
     TRetrieve FRetrieve = TRetrieve::ListRow;
     bool FStopRequested = false;
+    bool FListComplete = false;
     bool FCanceled = false;        // End or Abort while connecting
     bool FEndPending = false;
     int FDeletedCount = 0;

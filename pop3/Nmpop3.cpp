@@ -38,6 +38,7 @@ void TNMPOP3::ConnectionEnded()
 {
     if (!KeepPassword)
         WipeString(Password);
+    WipeString(AccessToken);
 }
 
 void TNMPOP3::DetachEvents()
@@ -130,8 +131,15 @@ void TNMPOP3::Connect()
     ForgetLastAttempt();
     LoginRefusal.clear();
     CredentialsMissing = false;
+    SaslMechanism = TSaslMechanism::None;
+    TokenRefusal = {};
+    TokenNeedsTls = !AccessToken.empty() && TlsMode == TTlsMode::None;
+    if (TokenNeedsTls) {
+        WipeString(AccessToken);
+        throw Exception("Token needs TLS");
+    }
     bool asked = false;
-    while ((UserID.empty() || Password.empty()) && !asked) {
+    while ((UserID.empty() || (Password.empty() && AccessToken.empty())) && !asked) {
         bool Handled = false;
         if (OnAuthenticationNeeded) {
             asked = true;   // one chance: then it goes on with what there is
@@ -190,7 +198,9 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     // Whatever the server said, credentials never travel in clear once TLS was asked for.
     if (TlsMode != TTlsMode::None && !TlsActive())
         FailTls(TTlsProblem::HandshakeFailed, "TLS handshake failed");
-    for (int attempt = 1;; ++attempt) {
+    if (!AccessToken.empty())
+        SignInWithToken();
+    for (int attempt = 1; AccessToken.empty(); ++attempt) {
         std::string reply = Command("USER " + UserID);
         if (ContainsOk(reply))
             reply = Command("PASS " + Password);

@@ -74,6 +74,13 @@ using TVarFileNameEvent = std::function<void(std::string& FileName)>;
 // awaited.
 inline constexpr const char* ConnectionClosedText = "Connection closed by the server";
 
+// Why the server refused an OAuth access token (TNMPOP3::AccessToken).
+struct TTokenRefusal {
+    bool Refused = false;
+    std::string Status;   // the error challenge's JSON "status" ("" without a challenge)
+    std::string Reply;    // the server's refusing reply, line end removed
+};
+
 // The result of one GetSummary: the header lines of TOP n 0 and the size of LIST n.
 class TSummary : public TPersistent {
 public:
@@ -224,6 +231,28 @@ public:
     std::vector<std::string> Capabilities;
     // Whether a capability's first word is Name (case-insensitive).
     bool HasCapability(std::string_view Name) const;
+
+    // Signing in with an OAuth 2.0 access token (SASL AUTH, RFC 5034) instead of USER/PASS,
+    // when AccessToken is set (Password may then be empty). The mechanism is OAUTHBEARER
+    // (RFC 7628) when CAPA's SASL line offers it, else XOAUTH2; always in two steps ("AUTH
+    // mech", the server's "+", then the base64 response on a line of its own), as some servers
+    // refuse a response on the command line. A refused token comes back as an error challenge
+    // ("+ " base64 JSON): it is answered (XOAUTH2 an empty line, OAUTHBEARER "AQ==") and the
+    // closing -ERR read; Connect then raises "Token refused" and TokenRefusal says why. A token
+    // never travels on a connection without TLS: with TlsMode None, Connect raises
+    // "Token needs TLS" before the network (TokenNeedsTls). The token is wiped when the
+    // connection ends and after a failed Connect, whatever KeepPassword says.
+    enum class TSaslMechanism { None, XOAuth2, OAuthBearer };
+    std::string AccessToken;
+    TSaslMechanism SaslMechanism = TSaslMechanism::None;   // of the last Connect's AUTH
+    TTokenRefusal TokenRefusal;                            // of the last Connect
+    bool TokenNeedsTls = false;                            // the last Connect stopped for it
+    // The response of a mechanism before base64: XOAUTH2 "user=U^Aauth=Bearer T^A^A",
+    // OAUTHBEARER "n,a=U,^Ahost=H^Aport=P^Aauth=Bearer T^A^A" (U's "," and "=" escaped).
+    static std::string SaslResponse(TSaslMechanism Mechanism, std::string_view User, std::string_view Token,
+                                    std::string_view Host, int Port);
+    // The "status" member of an error challenge's JSON object ("" when it has none).
+    static std::string ChallengeStatus(std::string_view Json);
     TSummary Summary;
     TMailMessage MailMessage;
 
@@ -302,6 +331,8 @@ private:
     void ReadCapabilities();
     // The STLS step of TlsMode StartTls (see Connect).
     void UpgradeConnection();
+    // The AUTH exchange with AccessToken (see AccessToken); raises "Token refused".
+    void SignInWithToken();
 
     // The connection check and OnRetrieveStart that begin GetSummary and GetMailMessage.
     void StartRetrieval();

@@ -108,3 +108,11 @@ void TIniFile::Save() const
         throw Exception("Cannot write " + FileName);
     }
 }
+
+std::vector<std::string> TIniFile::Sections() const
+{
+    std::vector<std::string> names;
+    for (const auto& s : FSections)
+        names.push_back(s.Name);
+    return names;
+}

@@ -17,6 +17,8 @@ public:
     std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback) const;
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    // The names of the sections, in file order.
+    std::vector<std::string> Sections() const;
 
     const std::string FileName;
 

@@ -1,11 +1,14 @@
 // The main window's account list: the rows of Lv1, loaded from and saved to "Account.lst",
-// and the account menu's commands.
+// and the account menu's commands, every account at a glance among them.
 #include "app/accounts/AccountCommands.h"
 
+#include <QPushButton>
 #include <optional>
 
 #include "app/accounts/AccountDialog.h"
+#include "app/accounts/AccountsCheckView.h"
 #include "app/accounts/PasswordHandling.h"
+#include "app/mailboxview/MailboxCommands.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
 #include "app/main/MessageBox.h"
@@ -144,4 +147,55 @@ void TAccountCommands::DeleteAccount()
     W.ListViewSelectItem(W.Lv1, W.Lv1->Selected() >= 0);
     SaveAccounts();
     W.PasswordHandling->ForgetInKeyring(account);
+}
+
+// ---- Every account at a glance ----
+
+void TAccountCommands::CheckAllAccounts()
+{
+    TAccountsCheckView*& view = W.AccountsCheck;
+    if (!view) {
+        view = new TAccountsCheckView(&W, W.Credentials);
+        view->setWindowFlag(Qt::Window);
+        view->Accounts = [this] {
+            std::vector<TAccountFields> accounts;
+            for (int row = 0; row < Count(); ++row)
+                accounts.push_back(AccountRow(row));
+            return accounts;
+        };
+        // Never a second connection to the server the window is connected to.
+        view->Check().ServerInUse = [this](const TAccountFields& account) {
+            return W.Session.State() != TSessionState::Idle &&
+                   LowerCase(W.Session.Account()[afServer]) == LowerCase(account[afServer]);
+        };
+        view->OnOpen = [this](const TAccountFields& account) { OpenAccount(account); };
+    }
+    view->show();
+    view->raise();
+    if (!view->Check().Running())
+        QMetaObject::invokeMethod(
+            view, [view] { Guarded([view] { view->Start(view->Accounts()); }); }, Qt::QueuedConnection);
+}
+
+void TAccountCommands::OpenAccount(const TAccountFields& account)
+{
+    int row = Count() - 1;
+    while (row >= 0 && AccountRow(row) != account)
+        --row;
+    if (row < 0)
+        return;   // changed or removed since the check
+    W.activateWindow();
+    W.raise();
+    TMailboxSession& s = W.Session;
+    if (s.State() != TSessionState::Idle && s.Account() == account)
+        return;
+    if (W.SpeedButton1->isChecked()) {
+        W.SpeedButton1->setChecked(false);
+        W.Mailbox->ConnectButtonClick();
+        if (s.State() != TSessionState::Idle)
+            return;   // still ending: the person presses again
+    }
+    W.Lv1->selectRow(row);
+    W.SpeedButton1->setChecked(true);
+    W.Mailbox->ConnectButtonClick();
 }

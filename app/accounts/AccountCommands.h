@@ -30,6 +30,11 @@ public:
     void EditAccount();
     void CopyAccount();
     void DeleteAccount();
+    // "全アカウントを確認": shows the window of every account and checks them (again, unless
+    // a check runs); opening one of its rows opens that account's mailbox.
+    void CheckAllAccounts();
+    // Selects the account in the list and connects to it, ending another connection first.
+    void OpenAccount(const TAccountFields& account);
 
 private:
     // Appends a row and shows where its password is; returns the row.

@@ -12,6 +12,8 @@
 #include "app/main/Sjis.h"
 #include "app/main/Tag.h"
 #include "app/main/Texts.h"
+#include "mailbox/Environment.h"
+#include "mailbox/OAuthProvider.h"
 #include "runtime/StringList.h"
 #include "runtime/SysUtils.h"
 
@@ -46,8 +48,18 @@ QComboBox* MakeChoice(QWidget* parent, const char* name, int top, std::initializ
     return box;
 }
 
-// The password field check number of the place choice, after the six fields.
+TAccountFields FieldsOf(const std::string (&texts)[AccountFieldCount])
+{
+    TAccountFields fields;
+    std::copy(std::begin(texts), std::end(texts), fields.begin());
+    return fields;
+}
+
+// The check numbers of the choices, after the six fields.
 constexpr int PlaceNotChosen = AccountFieldCount;
+constexpr int ProviderNotChosen = PlaceNotChosen + 1;
+constexpr int TokenNeedsTls = PlaceNotChosen + 2;
+constexpr int OAuthIndex = 1;
 constexpr int KeyringIndex = 0;
 constexpr int FileIndex = 1;
 
@@ -55,7 +67,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(name);
-    button->setGeometry(left, 216, 75, 21);
+    button->setGeometry(left, 264, 75, 21);
     button->setAutoDefault(false);  // Enter moves the focus on; it never presses a button
     return button;
 }
@@ -71,7 +83,7 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields, TPasswordChoice& passwo
     QFont font("IPAPGothic");
     font.setPixelSize(12);
     setFont(font);
-    setFixedSize(255, 244);
+    setFixedSize(255, 292);
 
     auto* validator = new TSjisValidator(this);
     Label1 = MakeLabel(this, Texts::NameLabel, 16, 16);
@@ -99,14 +111,20 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields, TPasswordChoice& passwo
         Loc->setToolTip(SjisToQ(Texts::NoKeyringHint));
     Label9 = MakeLabel(this, Texts::SecurityLabel, 16, 184);
     Sec = MakeChoice(this, "Sec", 180, {Texts::SecurityNames[0], Texts::SecurityNames[1], Texts::SecurityNames[2]});
+    Label10 = MakeLabel(this, Texts::SignInLabel, 16, 208);
+    Aut = MakeChoice(this, "Aut", 204, {Texts::SignInNames[0], Texts::SignInNames[1]});
+    Label11 = MakeLabel(this, Texts::ProviderLabel, 16, 232);
+    Prv = MakeChoice(this, "Prv", 228, {});
+    for (const std::string& name : OAuthProviderNames(SettingsFileName()))
+        Prv->addItem(SjisToQ(name));
     Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    Bevel1->setGeometry(16, 208, 221, 2);
+    Bevel1->setGeometry(16, 256, 221, 2);
     BitBtn1 = MakeButton(this, "BitBtn1", "OK", 16);
     SetTag(BitBtn1, TAccoTag::OK);
     BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", 96);
 
-    QWidget* order[] = {Nam, Acc, Pas, Pop, Tim, Por, Loc, Sec, BitBtn1, BitBtn2};
+    QWidget* order[] = {Nam, Acc, Pas, Pop, Tim, Por, Loc, Sec, Aut, Prv, BitBtn1, BitBtn2};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     // Every key passes here before the focused control sees it.
@@ -117,6 +135,8 @@ TAcco::TAcco(QWidget* owner, TStringList& accountFields, TPasswordChoice& passwo
     connect(BitBtn1, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnClick(BitBtn1); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(Sec, &QComboBox::activated, this, [this](int index) { Guarded([&] { SecurityChanged(index); }); });
+    connect(Aut, &QComboBox::activated, this, [this] { Guarded([this] { SignInChanged(); }); });
+    connect(Pop, &QLineEdit::textEdited, this, [this] { Guarded([this] { SignInChanged(); }); });
 }
 
 TAcco::~TAcco()
@@ -142,7 +162,7 @@ void TAcco::FormShow()
 {
     const bool isNew = AccountFields.Count() == 0;
     if (isNew) {
-        for (int i = 0; i < AccountFieldCount; ++i)
+        for (int i = 0; i < afSignIn; ++i)   // the sign-in only when there is one
             AccountFields.Add("");
         AccountFields.Put(afTimeOut, "30");
         AccountFields.Put(afPort, IntToStr(DefaultPort(TAccountSecurity::Tls)));
@@ -162,6 +182,26 @@ void TAcco::FormShow()
         Loc->setCurrentIndex(PasswordChoice.KeyringAvailable ? KeyringIndex : -1);
     else
         Loc->setCurrentIndex(PasswordInKeyring(fields) ? KeyringIndex : FileIndex);
+    const std::string provider = OAuthProviderOf(fields);
+    // A provider the settings no longer name stays the account's until another is chosen.
+    if (!provider.empty() && Prv->findText(SjisToQ(provider), Qt::MatchFixedString) < 0)
+        Prv->addItem(SjisToQ(provider));
+    Prv->setCurrentIndex(provider.empty() ? -1 : Prv->findText(SjisToQ(provider), Qt::MatchFixedString));
+    Aut->setCurrentIndex(provider.empty() ? 0 : OAuthIndex);
+    SignInChanged();
+}
+
+bool TAcco::SignsInWithOAuth() const { return Aut->currentIndex() == OAuthIndex; }
+
+void TAcco::SignInChanged()
+{
+    const bool oauth = SignsInWithOAuth();
+    Pas->setEnabled(!oauth);
+    Loc->setEnabled(!oauth);
+    Prv->setEnabled(oauth);
+    const std::string proposed = ProposedOAuthProvider(FieldText(afServer));
+    if (oauth && !proposed.empty() && Prv->currentIndex() < 0)
+        Prv->setCurrentIndex(Prv->findText(SjisToQ(proposed), Qt::MatchFixedString));
 }
 
 // SSL/TLS and the others each have their own usual port; a port of the user's own stays.
@@ -181,14 +221,19 @@ std::string TAcco::FieldText(int index) const
 
 int TAcco::CheckInput()
 {
+    const bool oauth = SignsInWithOAuth();
     for (int i = afName; i < afTimeOut; ++i)
-        if (FieldText(i).empty() && (i != afPassword || Loc->currentIndex() != KeyringIndex))
+        if (FieldText(i).empty() && (i != afPassword || (Loc->currentIndex() != KeyringIndex && !oauth)))
             return i + 1;
     if (StrToIntDef(FieldText(afTimeOut), 0) == 0)
         return afTimeOut + 1;
     if (StrToIntDef(FieldText(afPort), 0) == 0)
         return afPort + 1;
-    if (Loc->currentIndex() < 0)
+    if (oauth && Prv->currentIndex() < 0)
+        return ProviderNotChosen;
+    if (oauth && Sec->currentIndex() == static_cast<int>(TAccountSecurity::None))
+        return TokenNeedsTls;
+    if (Loc->currentIndex() < 0 && !oauth)
         return PlaceNotChosen;
     return 0;
 }
@@ -198,9 +243,11 @@ void TAcco::BitBtnClick(QObject* Sender)
     if (TagAs<TAccoTag>(Sender) != TAccoTag::OK)
         return;
     const int failed = CheckInput();
-    if (failed == PlaceNotChosen) {
-        MessageBox(Texts::PlaceMissing, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
-        Loc->setFocus();
+    if (failed >= PlaceNotChosen) {
+        const std::pair<const char*, QWidget*> choice[] = {
+            {Texts::PlaceMissing, Loc}, {Texts::ProviderMissing, Prv}, {Texts::OAuthNeedsTls, Sec}};
+        MessageBox(choice[failed - PlaceNotChosen].first, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+        choice[failed - PlaceNotChosen].second->setFocus();
         return;
     }
     if (failed != 0) {
@@ -208,17 +255,29 @@ void TAcco::BitBtnClick(QObject* Sender)
         Edit(failed - 1)->setFocus();
         return;
     }
-    while (AccountFields.Count() < AccountFieldCount)
+    while (AccountFields.Count() < afSignIn)
         AccountFields.Add("");
     for (int i = 0; i < afSecurity; ++i)
         AccountFields.Put(i, FieldText(i));
     const int security = Sec->currentIndex();
     AccountFields.Put(afSecurity, security == FShownSecurity ? FOriginal[afSecurity]
                                                              : SecurityField(static_cast<TAccountSecurity>(security)));
-    PasswordChoice.InKeyring = Loc->currentIndex() == KeyringIndex;
+    // The sign-in: the original bytes while it names the same provider.
+    const std::string provider = SignsInWithOAuth() ? QToSjis(Prv->currentText()) : std::string();
+    const bool sameSignIn = AnsiSameText(OAuthProviderOf(FieldsOf(FOriginal)), provider) &&
+                            (!provider.empty() || OAuthProviderOf(FieldsOf(FOriginal)).empty());
+    const std::string signIn = sameSignIn ? FOriginal[afSignIn] : SignInField(provider);
+    if (!signIn.empty() || AccountFields.Count() > afSignIn) {
+        while (AccountFields.Count() <= afSignIn)
+            AccountFields.Add("");
+        AccountFields.Put(afSignIn, signIn);
+    }
+    if (!provider.empty())
+        AccountFields.Put(afPassword, "");
+    PasswordChoice.InKeyring = Loc->currentIndex() == KeyringIndex || !provider.empty();
     PasswordChoice.Password.clear();
     if (PasswordChoice.InKeyring) {
-        PasswordChoice.Password = FieldText(afPassword);
+        PasswordChoice.Password = provider.empty() ? FieldText(afPassword) : std::string();
         AccountFields.Put(afPassword, "");
     }
     accept();

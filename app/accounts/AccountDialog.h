@@ -2,8 +2,9 @@
 // TAcco: the modal dialog in which the user enters or changes one POP3 account.
 //
 // The caller passes its exchange list, borrowed for the dialog's life: empty for a new
-// account, or the fields of "Account.lst" (Shift-JIS; a seventh, the security, may be
-// missing). Only OK, after the input passed its checks, writes the seven texts back; every
+// account, or the fields of "Account.lst" (Shift-JIS; a seventh, the security, and an eighth,
+// the sign-in, may be missing). Only OK, after the input passed its checks, writes the seven
+// texts back, and the eighth when the list had one or the account signs in with OAuth 2.0; every
 // other way out (Cancel, Esc, the close box) leaves the list untouched. The dialog deletes
 // itself when it closes: after exec() returns the caller holds no reference to it.
 //
@@ -16,6 +17,12 @@
 //
 // The security ("SSL/TLS", "STARTTLS", "なし") starts at SSL/TLS on port 995 for a new account;
 // choosing it proposes 995 when the port was 110, the others 110 when it was 995.
+//
+// The sign-in ("認証方式: パスワード / OAuth 2.0") and for OAuth 2.0 the provider: the built-in
+// ones and those of the settings file's "[OAuth2 NAME]" sections, the one that serves the
+// receiving server proposed. An OAuth account has no password (the password and its place are
+// off, the field written empty) and needs SSL/TLS or STARTTLS; OK writes the eighth field
+// "oauth2:NAME".
 //
 // A field whose text the user did not change is written back with its original bytes, so
 // editing one field never alters another, even one whose bytes do not decode cleanly. The
@@ -64,6 +71,10 @@ public:
     QComboBox* Loc;   // where the password lives: 0 keyring, 1 file, -1 not chosen
     QLabel* Label9;
     QComboBox* Sec;   // the items in TAccountSecurity order
+    QLabel* Label10;
+    QComboBox* Aut;   // 0 password, 1 OAuth 2.0
+    QLabel* Label11;
+    QComboBox* Prv;   // the provider's name; -1 not chosen
     QFrame* Bevel1;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
@@ -87,6 +98,9 @@ private:
     // or PlaceNotChosen.
     int CheckInput();
     void SecurityChanged(int index);
+    // Password or OAuth chosen, or the server changed: what applies is enabled, a provider proposed.
+    void SignInChanged();
+    bool SignsInWithOAuth() const;
     QLineEdit* Edit(int index) const;
     std::string FieldText(int index) const;
 

@@ -27,6 +27,12 @@ const char* const MoveOfferedKey = "MoveOffered";
 // server's account: its password is the demo server's public one and stays in the file.
 const char* const DemoSection = "Demo";
 const char* const DemoAccountKey = "Account";
+
+// The keyring entry an account's row stands for: its password, or its sign-in's refresh token.
+TKeyringEntry EntryOf(const TAccountFields& account)
+{
+    return SignsInWithOAuth(account) ? TOAuthClient::EntryOf(account) : KeyringEntryOf(account);
+}
 }
 
 TPasswordHandling::TPasswordHandling(TMain& window) : W(window)
@@ -43,8 +49,11 @@ void TPasswordHandling::ShowPasswordPlace(int row)
     QTableWidgetItem* cell = W.Lv1->item(row, 0);
     if (!cell)
         return;
-    const bool inFile = !PasswordInKeyring(W.Accounts->AccountRow(row));
-    cell->setToolTip(SjisToQ(inFile ? Texts::PasswordInFileTip : Texts::PasswordInKeyringTip));
+    const TAccountFields account = W.Accounts->AccountRow(row);
+    const bool inFile = !PasswordInKeyring(account);
+    cell->setToolTip(SjisToQ(SignsInWithOAuth(account) ? Texts::OAuthTip + OAuthProviderOf(account)
+                             : inFile                  ? Texts::PasswordInFileTip
+                                                       : Texts::PasswordInKeyringTip));
     cell->setIcon(inFile ? W.style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
 }
 
@@ -52,7 +61,7 @@ bool TPasswordHandling::EntryShared(const TAccountFields& account, int row) cons
 {
     for (int other = 0; other < W.Accounts->Count(); ++other) {
         const TAccountFields fields = W.Accounts->AccountRow(other);
-        if (other != row && PasswordInKeyring(fields) && KeyringEntryOf(fields) == KeyringEntryOf(account))
+        if (other != row && PasswordInKeyring(fields) && EntryOf(fields) == EntryOf(account))
             return true;
     }
     return false;
@@ -94,6 +103,10 @@ void TPasswordHandling::OfferKeyringMove()
 void TPasswordHandling::FollowInKeyring(const std::optional<TAccountFields>& before, TAccountFields& after,
                                         const TPasswordChoice& choice, int row)
 {
+    if ((before && SignsInWithOAuth(*before)) || SignsInWithOAuth(after)) {
+        FollowSignIn(before, after, row);
+        return;
+    }
     const std::string typed = choice.InKeyring ? choice.Password : std::string();
     const TKeyringFollow follow =
         FollowAccountChange(W.Keyring, before, after, typed, before && EntryShared(*before, row));
@@ -109,9 +122,29 @@ void TPasswordHandling::FollowInKeyring(const std::optional<TAccountFields>& bef
         after[afPassword] = typed;
 }
 
+// An OAuth account keeps no password; its refresh token follows the account as far as the
+// keyring lets it (else the next connect signs in again, which loses nothing).
+void TPasswordHandling::FollowSignIn(const std::optional<TAccountFields>& before, const TAccountFields& after, int row)
+{
+    if (!before)
+        return;
+    const bool shared = EntryShared(*before, row);
+    if (!SignsInWithOAuth(*before))
+        ForgetAccount(W.Keyring, *before, shared);
+    else if (!SignsInWithOAuth(after) && !shared)
+        W.SignIns.Forget(*before);
+    else if (EntryOf(*before) != EntryOf(after) && !shared)
+        W.Keyring.Move(EntryOf(*before), EntryOf(after));
+}
+
 void TPasswordHandling::ForgetInKeyring(const TAccountFields& account)
 {
-    if (ForgetAccount(W.Keyring, account, EntryShared(account, -1)) != TKeyringResult::Ok)
+    const bool shared = EntryShared(account, -1);
+    // An OAuth account's entry is its sign-in's refresh token.
+    const TKeyringResult result = !SignsInWithOAuth(account) ? ForgetAccount(W.Keyring, account, shared)
+                                  : shared                   ? TKeyringResult::Ok
+                                                             : W.SignIns.Forget(account);
+    if (result != TKeyringResult::Ok)
         MessageBox(Texts::KeyringUpdateFailed, Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
 }
 

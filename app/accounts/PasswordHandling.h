@@ -36,6 +36,8 @@ public:
 private:
     // Another row than `row` uses the keyring entry of `account`.
     bool EntryShared(const TAccountFields& account, int row) const;
+    // FollowInKeyring for an account that signs in with OAuth 2.0 before or after.
+    void FollowSignIn(const std::optional<TAccountFields>& before, const TAccountFields& after, int row);
     // The prompt at connect; the answer is remembered where the person chose.
     TCredentialResult Ask(const TAccountFields& account, TKeyringResult keyring, TCredential& credential);
 

@@ -6,19 +6,27 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <ctime>
 
 #include "app/accounts/AccountCommands.h"
 #include "app/accounts/CertificateQuestion.h"
+#include "app/accounts/SignInHandling.h"
 #include "app/mailboxview/MessageFilter.h"
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
 #include "app/main/MessageBox.h"
 #include "app/main/Sjis.h"
 #include "app/main/StatusBar.h"
 #include "app/main/Texts.h"
+#include "mailbox/Environment.h"
+#include "mailbox/LastLook.h"
 #include "mailbox/MessageList.h"
+#include "mailbox/Rules.h"
+#include "pop3/Nmpop3.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -27,17 +35,32 @@ namespace {
 constexpr int ShowEveryMs = 50;
 }
 
+// The server's reply to a refused token, with the status of its error challenge.
+std::string TokenRefusalText(const TTokenRefusal& refusal)
+{
+    return refusal.Reply + (refusal.Status.empty() ? "" : " (" + refusal.Status + ")");
+}
+
 std::string ConnectFailureReason(const TMailboxSession& session)
 {
-    switch (session.Failure()) {
+    return ConnectFailureReason(session.Failure(), session.Account(),
+                                session.Failure() == TConnectFailure::TokenRefused ? TokenRefusalText(session.TokenRefusal())
+                                                                                   : session.LoginRefusal());
+}
+
+std::string ConnectFailureReason(TConnectFailure failure, const TAccountFields& account, const std::string& loginRefusal)
+{
+    switch (failure) {
     // Refused before the network, with the account dialog's words for the empty field.
     case TConnectFailure::CredentialsMissing:
-        return Texts::FieldMissing[session.Account()[afUserID].empty() ? afUserID : afPassword];
+        return Texts::FieldMissing[account[afUserID].empty() ? afUserID : afPassword];
     case TConnectFailure::HostNotFound: return Texts::HostNotFound;
     case TConnectFailure::Refused: return Texts::ConnectionRefused;
     case TConnectFailure::TimedOut:
     case TConnectFailure::NoAnswer: return Texts::NoAnswer;
-    case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + session.LoginRefusal());
+    case TConnectFailure::LoginRefused: return Texts::LoginRefused + ("\n" + loginRefusal);
+    case TConnectFailure::TokenRefused: return Texts::TokenRefused + ("\n" + loginRefusal);
+    case TConnectFailure::TokenNeedsTls: return Texts::OAuthNeedsTls;
     default: return "";
     }
 }
@@ -112,9 +135,14 @@ void TMailboxCommands::ShowConnectFailure()
     const TConnectFailure failure = s.Failure();
     if (!FClosing) {
         switch (failure) {
+        case TConnectFailure::NoPassword:
+            // A password prompt the person canceled needs no word; a sign-in that failed does.
+            if (const std::string reason = TSignInHandling::FailureText(W.SignIns.Status());
+                SignsInWithOAuth(s.Account()) && !reason.empty())
+                MessageBox(Texts::CouldNotConnect + ("\n" + reason), Texts::Confirm, TMsgIcon::Exclamation, TMsgButtons::OK);
+            break;
         case TConnectFailure::None:
         case TConnectFailure::Busy:
-        case TConnectFailure::NoPassword:
         case TConnectFailure::Withdrawn:
         case TConnectFailure::Untrusted: break;
         case TConnectFailure::Tls: W.Certificates->ShowFailure(s.TlsProblem()); break;
@@ -151,7 +179,12 @@ void TMailboxCommands::RetrieveMessageList()
     FSinceShown.start();
     s.List();
     W.Model->Flush();
+    W.SenderPanel->Refresh();
     bar->setValue(0);
+    W.Rules->ListingEnded();
+    // A whole mailbox seen is the account's last look, for "全アカウントを確認".
+    if (s.ListComplete())
+        RememberLook(LastLookFileName(), LookAt(AccountKey(s.Account()), s.Store(), std::time(nullptr)));
     if (s.Connected()) {
         W.Sb->SetPanelText(0, Texts::Online);
     } else {
@@ -186,7 +219,7 @@ void TMailboxCommands::DeleteCheckedMessages()
     for (int row = 0; row < W.Lv2->Count(); ++row)
         take(W.Lv2->Record(row));
     for (int row = 0; row < store.Count(); ++row)
-        if (!W.Filter->Shows(store.At(row)))
+        if (!W.Filter->ShowsRow(row))
             take(store.At(row));
     if (numbers.empty())
         return;

@@ -64,3 +64,7 @@ private:
 // Why the session's last connection failed, in Japanese, for the text after
 // "接続できませんでした。"; "" when the failure tells no more.
 std::string ConnectFailureReason(const TMailboxSession& session);
+// The same for a failure kept apart from its session: the account it was for and the
+// server's reply to a refused login (or token, TokenRefusalText).
+std::string ConnectFailureReason(TConnectFailure failure, const TAccountFields& account, const std::string& loginRefusal);
+std::string TokenRefusalText(const TTokenRefusal& refusal);

@@ -38,10 +38,24 @@ bool TMessageFilter::Shows(const TMessageRecord& r) const
            MessageList::MatchKey(Utf8ToQ(r.From)).contains(FKey);
 }
 
-bool TMessageFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+void TMessageFilter::SetGroup(const TSenderGrouping* grouping, TGroupBy by, int group)
 {
-    return Shows(FModel->Record(sourceRow));
+    if (group < 0)
+        grouping = nullptr;
+    if (grouping == FGrouping && by == FBy && group == FGroup)
+        return;
+    FGrouping = grouping;
+    FBy = by;
+    FGroup = grouping ? group : -1;
+    invalidateFilter();
 }
+
+bool TMessageFilter::ShowsRow(int storeRow) const
+{
+    return Shows(FModel->Record(storeRow)) && (!FGrouping || FGrouping->GroupOf(FBy, storeRow) == FGroup);
+}
+
+bool TMessageFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const { return ShowsRow(sourceRow); }
 
 // Equal keys fall back to the store's order, in whichever direction the list sorts, so that
 // a row coming back (an undo) takes the very place it had.

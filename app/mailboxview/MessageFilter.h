@@ -6,8 +6,11 @@
 // sender columns; sizes sort by bytes and dates by the moment, rows without one after the
 // others. Rows left out are absent from this model, so views and assistive technology see
 // only what is shown. Rows of equal keys keep the store's order (message numbers).
+// With a group of the sender panel set (SetGroup), only that group's rows are shown too.
 
 #include <QSortFilterProxyModel>
+
+#include "mailbox/SenderGrouping.h"
 
 class TMessageModel;
 struct TMessageRecord;
@@ -26,6 +29,10 @@ public:
     void SetFilterText(const QString& text);
     // Whether a record is shown under the current filter text.
     bool Shows(const TMessageRecord& record) const;
+    // Shows only the rows of one group of `grouping` (borrowed while set); group -1 shows all.
+    void SetGroup(const TSenderGrouping* grouping, TGroupBy by, int group);
+    // Whether a store row is shown, under the filter text and the group.
+    bool ShowsRow(int storeRow) const;
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
@@ -34,4 +41,7 @@ protected:
 private:
     TMessageModel* FModel;
     QString FKey;
+    const TSenderGrouping* FGrouping = nullptr;
+    TGroupBy FBy = TGroupBy::Address;
+    int FGroup = -1;
 };

@@ -14,14 +14,18 @@
 #include <stdexcept>
 
 #include "app/accounts/AccountCommands.h"
+#include "app/accounts/AccountsCheckView.h"
 #include "app/accounts/CertificateQuestion.h"
 #include "app/accounts/PasswordHandling.h"
+#include "app/accounts/SignInHandling.h"
 #include "app/files/WindowSettings.h"
 #include "app/mailboxview/CheckRules.h"
 #include "app/mailboxview/MailboxCommands.h"
 #include "app/mailboxview/MessageFilter.h"
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "app/main/AppStyle.h"
 #include "app/main/ListView.h"
 #include "app/main/MessageBox.h"
@@ -47,6 +51,8 @@ constexpr int Lv1MinHeight = 74;
 constexpr int Lv2MinHeight = 56;
 constexpr int FilterBarHeight = 24;
 constexpr int RuleButtonWidth = 96;
+constexpr int SenderButtonWidth = 72;
+constexpr int SenderPanelHeight = 150;
 constexpr int AddAccountWidth = 116;
 
 QWidget* MakePanel(QWidget* parent, const char* name)
@@ -91,9 +97,11 @@ TMain::TMain() : NMPOP3(&Session.Pop3())
     BuildMenus();
     Accounts = std::make_unique<TAccountCommands>(*this);
     PasswordHandling = std::make_unique<TPasswordHandling>(*this);
+    SignInHandling = std::make_unique<TSignInHandling>(*this);
     Certificates = std::make_unique<TCertificateQuestion>(*this);
     Mailbox = std::make_unique<TMailboxCommands>(*this);
     Viewers = std::make_unique<TViewerCommands>(*this);
+    Rules = std::make_unique<TRuleCommands>(*this);
     // What goes wrong inside the component's own timer and socket handling is shown like
     // any other exception that reaches the message loop.
     platform::SetExceptionHandler([](const std::exception* e, TObject*) {
@@ -151,6 +159,7 @@ void TMain::BuildMessagePanel()
     BitBtn6->setToolTip(SjisToQ(Texts::UndoItem));
     Lv2 = new TMessageView(Panel2);
     Lv2->setObjectName("Lv2");
+    Grouping = std::make_unique<TSenderGrouping>(Session.Store());
     Model = std::make_unique<TMessageModel>(Session.Store());
     Filter = std::make_unique<TMessageFilter>(Model.get());
     Lv2->SetModels(Filter.get());
@@ -162,6 +171,7 @@ void TMain::BuildMessagePanel()
     Lv2->setMinimumHeight(Lv2MinHeight);
     SetTag(Lv2, TListTag::Messages);
     BuildFilterBar();
+    BuildSenderPanel();
 }
 
 // Above the message list: the filter field and the button of the check rules.
@@ -175,6 +185,17 @@ void TMain::BuildFilterBar()
     RuleButton->setObjectName("RuleButton");
     RuleButton->setText(SjisToQ(Texts::RuleCaption));
     RuleButton->setPopupMode(QToolButton::InstantPopup);
+}
+
+// Between the filter bar and the list, hidden until its button is pressed.
+void TMain::BuildSenderPanel()
+{
+    SenderButton = new QToolButton(Panel2);
+    SenderButton->setObjectName("SenderButton");
+    SenderButton->setText(SjisToQ(Texts::BySenderTab));
+    SenderButton->setCheckable(true);
+    SenderPanel = new TSenderPanel(Panel2, *Grouping);
+    SenderPanel->hide();
 }
 
 void TMain::BuildStatusBar()
@@ -198,6 +219,8 @@ void TMain::BuildMenus()
     Pm1_3 = MakeItem(Pm1, "Pm1_3", Texts::CopyItem, TMenuTag::CopyAccount);
     Pm1_4 = MakeItem(Pm1, "Pm1_4", Texts::DeleteItem, TMenuTag::DeleteAccount);
     Pm1->addSeparator();
+    Pm1_6 = MakeItem(Pm1, "Pm1_6", Texts::CheckAllAccountsItem, TMenuTag::CheckAllAccounts);
+    Pm1->addSeparator();
     Pm1_5 = MakeItem(Pm1, "Pm1_5", Texts::AboutItem, TMenuTag::About);
     Pm2 = new QMenu(this);
     Pm2->setObjectName("Pm2");
@@ -213,6 +236,8 @@ void TMain::BuildMenus()
     Pm3_2 = MakeItem(Pm3, "Pm3_2", Texts::CheckLargerItem, TMenuTag::CheckLarger);
     Pm3_3 = MakeItem(Pm3, "Pm3_3", Texts::CheckOlderItem, TMenuTag::CheckOlder);
     Pm3_4 = MakeItem(Pm3, "Pm3_4", Texts::InvertItem, TMenuTag::InvertChecks);
+    Pm3->addSeparator();
+    Pm3_5 = MakeItem(Pm3, "Pm3_5", Texts::RulesItem, TMenuTag::Rules);
     RuleButton->setMenu(Pm3);
 }
 
@@ -226,8 +251,16 @@ void TMain::ConnectHandlers()
 
     for (QPushButton* b : {SpeedButton1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, AddAccountButton})
         Bind(b);
-    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm1_5, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4})
+    for (QAction* a : {Pm1_1, Pm1_2, Pm1_3, Pm1_4, Pm1_5, Pm1_6, Pm2_1, Pm2_2, Pm2_3, Pm3_1, Pm3_2, Pm3_3, Pm3_4, Pm3_5})
         Bind(a);
+    connect(SenderButton, &QToolButton::toggled, this, [this](bool shown) {
+        SenderPanel->setVisible(shown);
+        if (!shown)
+            SenderPanel->Table->clearSelection();   // the whole list again
+        Realign();
+    });
+    SenderPanel->OnGroupSelected = [this](TGroupBy by, int group) { Filter->SetGroup(Grouping.get(), by, group); };
+    SenderPanel->OnMakeRule = [this](const TRule& rule) { Rules->AddRule(rule); };
     connect(FilterEdit, &QLineEdit::textChanged, this,
             [this](const QString& text) { Guarded([&] { Filter->SetFilterText(text); }); });
     // The Delete key asks like the delete button, when that is offered.
@@ -266,12 +299,18 @@ TMain::~TMain()
     Guarded([this] { FormDestroy(); });
     // Nothing of the session reaches the window from here on; the models go before the
     // store they follow.
+    delete AccountsCheck;
+    AccountsCheck = nullptr;
+    Rules.reset();
     Mailbox.reset();
     Viewers.reset();
     Certificates.reset();
+    SignInHandling.reset();
     Lv2->SetModels(nullptr);
     Filter.reset();
     Model.reset();
+    SenderPanel->Detach();
+    Grouping.reset();
     platform::SetExceptionHandler(nullptr);
     if (Main == this)
         Main = nullptr;
@@ -299,13 +338,24 @@ void TMain::FormCreate()
 void TMain::FormShow()
 {
     Accounts->LoadAccounts();
+    Rules->Load();
     Session.Store().Clear();
     // After the show: the offer waits for the keyring, which must not happen inside it.
     QMetaObject::invokeMethod(
-        this, [this] { Guarded([this] { PasswordHandling->OfferKeyringMove(); }); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            Guarded([this] { Rules->ReportUnread(); });
+            Guarded([this] { PasswordHandling->OfferKeyringMove(); });
+        },
+        Qt::QueuedConnection);
 }
 
-void TMain::FormClose() { Mailbox->Close(); }
+void TMain::FormClose()
+{
+    if (AccountsCheck)
+        AccountsCheck->close();
+    Mailbox->Close();
+}
 
 void TMain::FormDestroy()
 {
@@ -356,9 +406,15 @@ void TMain::Realign()
     const int h2 = std::max(0, h - TStatusBar::BarHeight - top2);
     Panel2->setGeometry(0, top2, w, h2);
     Panel4->setGeometry(0, h2 - Panel4Height, w, Panel4Height);
-    FilterEdit->setGeometry(2, 1, std::max(0, w - RuleButtonWidth - 6), FilterBarHeight - 2);
+    const int buttons = RuleButtonWidth + SenderButtonWidth + 2;
+    FilterEdit->setGeometry(2, 1, std::max(0, w - buttons - 6), FilterBarHeight - 2);
+    SenderButton->setGeometry(std::max(0, w - buttons - 2), 1, SenderButtonWidth, FilterBarHeight - 2);
     RuleButton->setGeometry(std::max(0, w - RuleButtonWidth - 2), 1, RuleButtonWidth, FilterBarHeight - 2);
-    Lv2->setGeometry(0, FilterBarHeight, w, std::max(0, h2 - Panel4Height - FilterBarHeight));
+    const int lists = std::max(0, h2 - Panel4Height - FilterBarHeight);
+    // The panel takes at most half of the lists' height.
+    const int panel = SenderPanel->isVisibleTo(this) ? std::min(SenderPanelHeight, lists / 2) : 0;
+    SenderPanel->setGeometry(0, FilterBarHeight, w, panel);
+    Lv2->setGeometry(0, FilterBarHeight + panel, w, lists - panel);
     Sb->setGeometry(0, h - TStatusBar::BarHeight, w, TStatusBar::BarHeight);
     UpdateAccountHint();
 }
@@ -443,7 +499,15 @@ void TMain::CreateProgressBar(int panelIndex)
 void TMain::ButtonClick(QObject* Sender)
 {
     switch (TagAs<TButtonTag>(Sender)) {
-    case TButtonTag::Connect: Mailbox->ConnectButtonClick(); break;
+    case TButtonTag::Connect:
+        // One connection at a time: a running check of every account stops first.
+        if (AccountsCheck && AccountsCheck->Check().Running() && SpeedButton1->isChecked()) {
+            SpeedButton1->setChecked(false);
+            AccountsCheck->StopThen([this] { SpeedButton1->click(); });
+            break;
+        }
+        Mailbox->ConnectButtonClick();
+        break;
     case TButtonTag::List: Mailbox->RetrieveMessageList(); break;
     case TButtonTag::Stop: Session.Stop(); break;
     case TButtonTag::CheckAll: Session.Store().SetAllChecked(true); break;
@@ -469,6 +533,7 @@ void TMain::MenuItemClick(QObject* Sender)
     case TMenuTag::EditAccount: Accounts->EditAccount(); break;
     case TMenuTag::CopyAccount: Accounts->CopyAccount(); break;
     case TMenuTag::DeleteAccount: Accounts->DeleteAccount(); break;
+    case TMenuTag::CheckAllAccounts: Accounts->CheckAllAccounts(); break;
     case TMenuTag::About:
         MessageBox(AboutText(), Texts::AboutItem, TMsgIcon::Program, TMsgButtons::OK);
         break;
@@ -486,6 +551,7 @@ void TMain::MenuItemClick(QObject* Sender)
     case TMenuTag::CheckLarger: CheckRules::CheckLargerRows(this, *Lv2); break;
     case TMenuTag::CheckOlder: CheckRules::CheckOlderRows(this, *Lv2); break;
     case TMenuTag::InvertChecks: CheckRules::InvertChecks(*Lv2); break;
+    case TMenuTag::Rules: Rules->EditRules(); break;
     default: break;
     }
 }
@@ -522,3 +588,4 @@ void TMain::UpdateAccountHint()
         AddAccountButton->move(std::max(0, Lv1->width() - 2 * Lv1->frameWidth() - AddAccountButton->width() - 8), 8);
     Lv1->viewport()->update();
 }
+

@@ -10,7 +10,10 @@
 //  - TPasswordHandling (app/accounts): the passwords in the keyring and the prompt at connect;
 //  - TCertificateQuestion (app/accounts): the secure connection's failures and questions;
 //  - TMailboxCommands (app/mailboxview): the mailbox workflow over `Session`;
-//  - TViewerCommands (app/viewer): the viewer's fetches.
+//  - TViewerCommands (app/viewer): the viewer's fetches;
+//  - TSenderPanel and TRuleCommands (app/mailboxview): who fills the mailbox, above the
+//    message list (shown by the button "送信者別"), and the rules that check messages;
+//  - TAccountsCheckView (app/accounts): every account at a glance ("全アカウントを確認").
 // The mailbox itself is `Session` (mailbox/MailboxSession.h), which owns the POP3 component
 // and the message store; `Lv2` is a view of that store (TMessageModel under TMessageFilter).
 //
@@ -36,6 +39,8 @@
 #include "mailbox/Credentials.h"
 #include "mailbox/Keyring.h"
 #include "mailbox/MailboxSession.h"
+#include "mailbox/OAuthClient.h"
+#include "mailbox/SenderGrouping.h"
 
 class QAction;
 class QLineEdit;
@@ -44,6 +49,9 @@ class QToolButton;
 class QProgressBar;
 class QPushButton;
 class TAccountCommands;
+class TAccountsCheckView;
+class TRuleCommands;
+class TSenderPanel;
 class TCertificateQuestion;
 class TListView;
 class TMailboxCommands;
@@ -52,6 +60,7 @@ class TMessageModel;
 class TMessageView;
 class TNMPOP3;
 class TPasswordHandling;
+class TSignInHandling;
 class TSplitter;
 class TStatusBar;
 class TViewerCommands;
@@ -64,8 +73,9 @@ enum class TButtonTag : int {
 };
 enum class TMenuTag : int {
     AccountMenu = 10, NewAccount = 11, EditAccount = 12, CopyAccount = 13, DeleteAccount = 14, About = 15,
+    CheckAllAccounts = 16,
     MessageMenu = 20, MessageText = 21, MessageHeader = 22, Undo = 23,
-    RuleMenu = 30, CheckShown = 31, CheckLarger = 32, CheckOlder = 33, InvertChecks = 34
+    RuleMenu = 30, CheckShown = 31, CheckLarger = 32, CheckOlder = 33, InvertChecks = 34, Rules = 35
 };
 enum class TListTag : int { Accounts = 0, Messages = 1 };
 
@@ -89,6 +99,8 @@ public:
     QPushButton* BitBtn6;          // undo: offered while deletions wait for QUIT
     QLineEdit* FilterEdit;         // shows only the rows whose subject or sender holds its text
     QToolButton* RuleButton;       // checks rows by a rule (menu Pm3)
+    QToolButton* SenderButton;     // shows or hides SenderPanel
+    TSenderPanel* SenderPanel;     // who fills the mailbox, above the message list
     QPushButton* AddAccountButton; // inside the empty account list
     TMessageView* Lv2;
     TStatusBar* Sb;
@@ -98,6 +110,7 @@ public:
     QAction* Pm1_3;
     QAction* Pm1_4;
     QAction* Pm1_5;   // the About box
+    QAction* Pm1_6;   // every account at a glance
     QMenu* Pm2;
     QAction* Pm2_1;
     QAction* Pm2_2;
@@ -107,25 +120,37 @@ public:
     QAction* Pm3_2;
     QAction* Pm3_3;
     QAction* Pm3_4;
+    QAction* Pm3_5;   // the rules dialog
 
     // Where the accounts' passwords with an empty field live. Its calls wait in the pump, so
     // handlers run nested in every command that uses it.
     TKeyring Keyring;
     // The password of an account: its field, the keyring, else the prompt (TPasswordHandling).
     TPasswordLookup Passwords{&Keyring};
+    // The OAuth 2.0 sign-ins of the accounts that have one (TSignInHandling opens the browser),
+    // their refresh tokens in the keyring.
+    TOAuthClient SignIns{&Keyring};
+    // Each account's credentials from the source of its kind.
+    TAccountCredentials Credentials{Passwords, SignIns};
     // The mailbox of the connected account, for the window's whole life.
-    TMailboxSession Session{Passwords};
+    TMailboxSession Session{Credentials};
     // The session's POP3 component.
     TNMPOP3* NMPOP3;
-    // The message list's models, over Session's store.
+    // The grouping by sender and the message list's models, over Session's store (the
+    // grouping first: the filter asks it about rows the model reports changed).
+    std::unique_ptr<TSenderGrouping> Grouping;
     std::unique_ptr<TMessageModel> Model;
     std::unique_ptr<TMessageFilter> Filter;
 
     std::unique_ptr<TAccountCommands> Accounts;
     std::unique_ptr<TPasswordHandling> PasswordHandling;
+    std::unique_ptr<TSignInHandling> SignInHandling;
     std::unique_ptr<TCertificateQuestion> Certificates;
     std::unique_ptr<TMailboxCommands> Mailbox;
     std::unique_ptr<TViewerCommands> Viewers;
+    std::unique_ptr<TRuleCommands> Rules;
+    // Made when first asked for; closed (and its check stopped) when the window closes.
+    TAccountsCheckView* AccountsCheck = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -143,6 +168,7 @@ public:
     // The add button and the hint in the empty account list follow its rows.
     void UpdateAccountHint();
 
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -153,6 +179,7 @@ private:
     void BuildAccountPanel();
     void BuildMessagePanel();
     void BuildFilterBar();
+    void BuildSenderPanel();
     void BuildStatusBar();
     void BuildMenus();
     void ConnectHandlers();

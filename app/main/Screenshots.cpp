@@ -1,4 +1,5 @@
-// Renders the main window, the account dialog, the viewer, a message box and the About box to PNG files,
+// Renders the main window, the account dialog, the viewer, a message box, the About box, the
+// sender panel, the rules dialog and the check of every account to PNG files,
 // offscreen: purgel-screenshots <output folder>. The main window connects to a demo POP3
 // server started inside this process and lists its generated Japanese mailbox through the
 // program's own component (one picture during the listing, one after); the viewer shows one
@@ -11,12 +12,20 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
+#include <QToolButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <unistd.h>
 
 #include "app/accounts/AccountDialog.h"
+#include "app/accounts/AccountsCheckView.h"
+#include "app/accounts/SignInDialog.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/RulesDialog.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "app/mailboxview/MessageView.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
@@ -83,8 +92,8 @@ void Choose(TMain& window, int row, QAction* item)
 }
 
 // The account file the window loads: the demo server first, then three made-up accounts.
-// Returns the second, which the account dialog and the message box show.
-TAccountFields WriteAccounts(int port)
+// Returns the second, which the account dialog and the message box show, and the first.
+std::pair<TAccountFields, TAccountFields> WriteAccounts(int port)
 {
     const TAccountFields demoAccount{"\x83" "f\x83\x82" /* sjis: デモ */, "demo", "demo", "127.0.0.1", "30",
                                      std::to_string(port)};
@@ -95,7 +104,7 @@ TAccountFields WriteAccounts(int port)
     const TAccountFields mobile{"\x8cg\x91\xd1\x93]\x91\x97\x97p" /* sjis: 携帯転送用 */,
                                 "m-yamada", "secret", "pop.example.com", "30", "995"};
     SaveAccountFile(AccountFileName(), {demoAccount, company, provider, mobile});
-    return company;
+    return {company, demoAccount};
 }
 
 // The cleaning workflow, in a window wide enough for the date column: oldest first (the mail
@@ -142,8 +151,60 @@ bool TakeWorkflowPictures(TMain& window, const QDir& out)
     return ok;
 }
 
+// Who fills the mailbox, by sender and by domain, with the rule made from the largest
+// sender's row; the rules dialog and its editor; every account at a glance (the demo account,
+// one whose server refuses, one whose password is wrong).
+bool TakeCleaningPictures(TMain& window, const QDir& out, const TAccountFields& demoAccount)
+{
+    bool ok = true;
+    window.resize(720, 600);
+    window.SenderButton->click();
+    window.SenderPanel->Refresh();
+    window.SenderPanel->Table->selectRow(0);
+    window.SenderPanel->AlwaysCheckSender->trigger();
+    window.SenderPanel->Table->selectRow(1);
+    ok = Save(&window, out, "senders.png") && ok;
+    window.SenderPanel->Tabs->setCurrentIndex(1);
+    window.SenderPanel->Table->selectRow(0);
+    ok = Save(&window, out, "domains.png") && ok;
+    window.SenderPanel->Table->clearSelection();
+    window.SenderButton->click();
+
+    std::vector<TRule> rules = window.Rules->Content().Rules;
+    rules.push_back({TRuleAction::Check, TRuleKind::Subject, "\xe5\xba\x83\xe5\x91\x8a" /* utf-8: 広告 */, 0, ""});
+    rules.push_back({TRuleAction::Check, TRuleKind::LargerThan, "", 5 << 20, ""});
+    rules.push_back({TRuleAction::Check, TRuleKind::OlderThan, "", 365, "taro@pop.example.jp"});
+    rules.push_back({TRuleAction::Keep, TRuleKind::Domain, "family.example.jp", 0, ""});
+    const std::vector<TRuleScope> scopes{{"taro@pop.example.jp", SjisToQ(std::string("\x89\xef\x8e\xd0\x82\xcc\x83\x81\x81[\x83\x8b" /* sjis: 会社のメール */) + " (taro@pop.example.jp)")}};
+    TRulesDialog dialog(&window, rules, scopes);
+    dialog.show();
+    dialog.Table->selectRow(2);
+    ok = Save(&dialog, out, "rules.png") && ok;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* editor = QApplication::activeModalWidget()) {
+            ok = Save(editor, out, "rule-editor.png") && ok;
+            editor->close();
+        }
+    });
+    TRule rule = rules[2];
+    TRulesDialog::Edit(&dialog, rule, scopes);
+    dialog.close();
+
+    TAccountFields refused = demoAccount, wrong = demoAccount;
+    refused[afName] = "\x8b\x8c\x83T\x81[\x83o\x81[" /* sjis: 旧サーバー */;
+    refused[afPort] = "1";
+    wrong[afName] = "\x83T\x83u\x83" "A\x83J\x83" "E\x83\x93\x83g" /* sjis: サブアカウント */;
+    wrong[afPassword] = "wrong";
+    TAccountsCheckView check(&window, window.Passwords);
+    check.show();
+    check.Start({demoAccount, refused, wrong});
+    ok = Save(&check, out, "all-accounts.png") && ok;
+    return ok;
+}
+
 // Lists the demo mailbox in the main window and saves every window of the program.
-bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox, const TAccountFields& company)
+bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox, const TAccountFields& company,
+                  const TAccountFields& demoAccount)
 {
     bool ok = true;
     const int viewed = JapaneseTextMessage(mailbox);
@@ -177,6 +238,18 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
     dialog->show();
     ok = Save(dialog, out, "account.png") && ok;
     dialog->close();
+    // An account that signs in with OAuth 2.0, and the window that waits for the browser.
+    TStringList gmail;
+    for (const char* f : {"Gmail", "taro@gmail.com", "", "pop.gmail.com", "30", "995", "tls", "oauth2:google"})
+        gmail.Add(f);
+    auto* oauth = new TAcco(&window, gmail, password);
+    oauth->show();
+    ok = Save(oauth, out, "account-oauth.png") && ok;
+    oauth->close();
+    TSignInDialog signIn(&window, "https://accounts.google.com/o/oauth2/v2/auth?response_type=code&client_id=1234567890-abc.apps.googleusercontent.com&redirect_uri=http%3A%2F%2F127.0.0.1%3A40123", false);
+    signIn.show();
+    ok = Save(&signIn, out, "sign-in.png") && ok;
+    signIn.close();
 
     // A viewer is saved once its content has arrived ("受信中" gone).
     auto view = [&](int row, QAction* item, const char* name) {
@@ -195,6 +268,7 @@ bool TakePictures(const QDir& out, const std::vector<demo::DemoMessage>& mailbox
         Mail->close();
 
     ok = TakeWorkflowPictures(window, out) && ok;
+    ok = TakeCleaningPictures(window, out, demoAccount) && ok;
 
     // The box is modal: it is taken and closed from inside its own loop.
     QTimer::singleShot(0, [&] {
@@ -257,8 +331,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "purgel-screenshots: the demo server does not start: %s\n", e.what());
         return 1;
     }
-    const TAccountFields company = WriteAccounts(port);
-    bool ok = TakePictures(out, mailbox, company);
+    const auto [company, demoAccount] = WriteAccounts(port);
+    bool ok = TakePictures(out, mailbox, company, demoAccount);
     {
         // The first start: no "Account.lst" yet, the empty list says how to add one.
         QTemporaryDir empty;

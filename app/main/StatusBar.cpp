@@ -48,7 +48,9 @@ void TStatusBar::Realign()
 {
     int left = 0;
     for (const TPanel& p : FPanels) {
-        p.Label->setGeometry(left + 2, 2, std::max(0, p.Width - 2), std::max(0, height() - 2));
+        // The last panel reaches to the bar's end, for a text longer than its width.
+        const int width = &p == &FPanels.back() ? std::max(p.Width, this->width() - left) : p.Width;
+        p.Label->setGeometry(left + 2, 2, std::max(0, width - 2), std::max(0, height() - 2));
         left += p.Width;
     }
 }

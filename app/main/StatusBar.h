@@ -1,7 +1,8 @@
 #pragma once
 // A status bar of fixed-width panels side by side, each showing one Shift-JIS (or UTF-8) text.
 // Panel i starts after the widths of panels 0 to i-1 and keeps a 2-pixel margin on its left
-// and top, which is where a control laid over it (the progress bar) goes.
+// and top, which is where a control laid over it (the progress bar) goes. The last panel's
+// text may run on to the bar's end.
 
 #include <QWidget>
 #include <string>

@@ -194,11 +194,11 @@ TEST_F(AccountCommandsTest, DeleteAsksWithTheNameAndRemovesOnlyOnYes)
 
 TEST_F(AccountCommandsTest, ShortLinesAreKeptAndLongOnesCutAtTheNextSave)
 {
-    WriteFile("Account.lst", "\"short\",\"id\"\n1,2,3,4,5,6,7,8\n");
+    WriteFile("Account.lst", "\"short\",\"id\"\n1,2,3,4,5,6,7,8,9\n");
     Start();
     ASSERT_EQ(W->Lv1->Count(), 2);
     W.reset();  // the save at the end of the run
-    EXPECT_EQ(ReadFile("Account.lst"), Line({"short", "id", "", "", "", ""}) + Line({"1", "2", "3", "4", "5", "6", "7"}));
+    EXPECT_EQ(ReadFile("Account.lst"), Line({"short", "id", "", "", "", ""}) + Line({"1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
 TEST_F(AccountCommandsTest, AFailedSaveShowsTheStopMessageAndKeepsTheFile)

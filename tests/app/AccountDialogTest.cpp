@@ -69,7 +69,7 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
 {
     TAcco& d = Open();
     EXPECT_EQ(d.windowTitle(), SjisToQ(Texts::AccountCaption));
-    EXPECT_EQ(d.size(), QSize(255, 244));
+    EXPECT_EQ(d.size(), QSize(255, 292));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(d.font().family(), "IPAPGothic");
     EXPECT_EQ(d.font().pixelSize(), 12);
@@ -116,14 +116,16 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
     ASSERT_EQ(d.Sec->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(d.Sec->itemText(i), SjisToQ(Texts::SecurityNames[i]));
-    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 208, 221, 2));
+    EXPECT_EQ(d.Aut->geometry(), QRect(84, 204, 153, 20));
+    EXPECT_EQ(d.Prv->geometry(), QRect(84, 228, 153, 20));
+    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 256, 221, 2));
     EXPECT_EQ(d.BitBtn1->text(), "OK");
-    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 216, 75, 21));
+    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 264, 75, 21));
     EXPECT_EQ(TagOf(d.BitBtn1), 0);
     EXPECT_EQ(d.BitBtn2->text(), "Cancel");
-    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 216, 75, 21));
+    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 264, 75, 21));
 
-    const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.BitBtn1, d.BitBtn2};
+    const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.Aut, d.Prv, d.BitBtn1, d.BitBtn2};
     for (size_t i = 0; i < std::size(order); ++i) {
         const QWidget* next = order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus)
@@ -192,7 +194,8 @@ TEST_F(AccountDialogTest, EachCheckReportsItsMessageInOrderAndFocusesItsField)
 TEST_F(AccountDialogTest, EnterMovesTheFocusOnAndRoundAndNeverCloses)
 {
     TAcco& d = Open({"n", "i", "p", "s", "30", "110"});
-    const QWidget* expected[] = {d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.BitBtn1, d.BitBtn2, d.Nam};
+    // The provider is off for a password account.
+    const QWidget* expected[] = {d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.Aut, d.BitBtn1, d.BitBtn2, d.Nam};
     for (const QWidget* w : expected) {
         Key(Qt::Key_Return);
         EXPECT_EQ(d.focusWidget(), w);
@@ -324,4 +327,46 @@ TEST_F(AccountDialogTest, SecurityChoiceProposesItsPortAndKeepsUnknownBytesUntou
     e.Sec->setCurrentIndex(1);
     e.BitBtn1->click();
     EXPECT_EQ(List().back(), "starttls");
+}
+
+TEST_F(AccountDialogTest, OAuthTakesNoPasswordNeedsTlsAndProposesTheServersProvider)
+{
+    struct Case {
+        std::vector<std::string> fields;
+        int signIn;                        // the choice made before OK
+        int security;
+        std::vector<std::string> written;  // {} = OK refused with `message`
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"n", "i", "p", "POP.gmail.com", "30", "995", "tls"}, 1, 0,
+         {"n", "i", "", "POP.gmail.com", "30", "995", "tls", "oauth2:google"}, ""},
+        {{"n", "i", "p", "outlook.office365.com", "30", "110", ""}, 1, 2, {}, Texts::OAuthNeedsTls},
+        {{"n", "i", "p", "pop.example.jp", "30", "995", "tls"}, 1, 0, {}, Texts::ProviderMissing},
+        // A provider the settings do not know stays, with its bytes, until changed.
+        {{"n", "i", "", "s", "30", "995", "tls", "OAuth2:Corp"}, 1, 0, {"n", "i", "", "s", "30", "995", "tls", "OAuth2:Corp"}, ""},
+        {{"n", "i", "", "s", "30", "995", "tls", "OAuth2:Corp"}, 0, 0, {"n", "i", "", "s", "30", "995", "tls", ""}, ""},
+    };
+    for (const Case& c : cases) {
+        Fields.Clear();
+        Choice = TPasswordChoice();
+        TAcco& d = Open(c.fields);
+        d.Aut->setCurrentIndex(c.signIn);
+        emit d.Aut->activated(c.signIn);
+        d.Sec->setCurrentIndex(c.security);
+        EXPECT_EQ(d.Pas->isEnabled(), c.signIn == 0);
+        Boxes.clear();
+        d.BitBtn1->click();
+        if (c.written.empty()) {
+            ASSERT_EQ(Boxes.size(), 1u);
+            EXPECT_EQ(Boxes[0].Text, c.message);
+            EXPECT_FALSE(Closed());
+            delete D.data();
+            continue;
+        }
+        EXPECT_TRUE(Boxes.empty());
+        EXPECT_EQ(List(), c.written);
+        EXPECT_TRUE(Choice.InKeyring);
+        EXPECT_EQ(Choice.Password, "");
+    }
 }

@@ -42,6 +42,17 @@ TEST(AccountLine, TheSecurityIsASeventhFieldWrittenOnlyWhenSet)
     EXPECT_EQ(AccountSecurity(Parse("n,i,p,s,30,110\r\n")[0]), TAccountSecurity::None);
 }
 
+// The sign-in is an eighth field; with it the seventh is written even when empty.
+TEST(AccountLine, AnOAuthAccountsSignInIsAnEighthField)
+{
+    EXPECT_EQ(FormatAccountLine({"A", "b", "", "d", "30", "110", "", "oauth2:x"}),
+              "\"A\",\"b\",\"\",\"d\",\"30\",\"110\",\"\",\"oauth2:x\"");
+    const std::pair<std::string, std::string> fields[] = {
+        {"oauth2:google", "google"}, {"OAuth2:My Corp", "My Corp"}, {"oauth2:", ""}, {"", ""}, {"password", ""}};
+    for (const auto& [text, provider] : fields)
+        EXPECT_EQ(OAuthProviderOf({"n", "i", "", "s", "30", "995", "tls", text}), provider) << text;
+}
+
 TEST(AccountLine, QuotesInsideAFieldAreDoubled)
 {
     EXPECT_EQ(FormatAccountLine({"a,b", "id", "pa\"ss", "", "30", "110"}),
@@ -68,7 +79,7 @@ TEST(AccountParse, CommaTextRule)
         {"a doubled quote stands for one", "\"n\",\"id\",\"pa\"\"ss\",\"s\",\"30\",\"110\"",
          {{"n", "id", "pa\"ss", "s", "30", "110"}}},
         {"fields without quotes end at a comma", "n,id,pw,srv,30,110", {{"n", "id", "pw", "srv", "30", "110"}}},
-        {"fields after the seventh are dropped", "1,2,3,4,5,6,tls,8", {{"1", "2", "3", "4", "5", "6", "tls"}}},
+        {"fields after the eighth are dropped", "1,2,3,4,5,6,tls,oauth2:x,9", {{"1", "2", "3", "4", "5", "6", "tls", "oauth2:x"}}},
         {"a short line is kept, padded", "\"only\",\"two\"", {{"only", "two", "", "", "", ""}}},
         {"blanks before a field and around commas are skipped", "  a ,  b,c,d,e,f", {{"a", "b", "c", "d", "e", "f"}}},
         {"a blank ends an unquoted field", "a b,c", {{"a", "b", "c", "", "", ""}}},
@@ -91,6 +102,7 @@ TEST(AccountParse, FormattedListsReadBackUnchanged)
         {"", "", "", "", "", ""},
         {"\t", "a\\b", "\x81\x60", "\x5c\x5c", "30", "110"},
         {"n", "i", "", "s", "30", "995", "tls"},
+        {"n", "i", "", "s", "30", "110", "", "oauth2:x"},
     };
     EXPECT_EQ(Parse(FormatAccounts(accounts)), accounts);
 }

@@ -17,10 +17,15 @@
 #include "app/main/Texts.h"
 #include "mailbox/Environment.h"
 #include "mailbox/Keyring.h"
+#include "mailbox/OAuthClient.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
+#include "tests/support/OAuthServer.h"
+
+#include <thread>
 
 namespace {
 
@@ -115,6 +120,43 @@ TEST_F(KeyringTest, StoppedOrSilentKeyringIsReportedAndKeepsEntries)
 }
 
 // Without a session bus every call says so at once, rather than waiting for its time-out.
+// An OAuth sign-in keeps its refresh token in an entry of its own beside the password's; a
+// later run refreshes from it without the browser (storing the rotated token), and a revoked
+// one is forgotten.
+TEST_F(KeyringTest, ASignInsRefreshTokenOutlivesTheRunUntilRevoked)
+{
+    testsupport::OAuthServer auth;
+    const testsupport::TempFolder dir("purgel-oauth");
+    testsupport::WriteFile(dir / "purgel.ini", auth.Settings("test"));
+    const TAccountFields account{"n", "alice", "", "127.0.0.1", "10", "995", "tls", "oauth2:Test"};
+    ASSERT_EQ(Keyring.Store(KeyringEntryOf(account), "password"), TKeyringResult::Ok);
+    const auto run = [&](bool browser, TCredentialResult expected) {
+        TOAuthClient client(&Keyring);
+        client.SettingsFile = (dir / "purgel.ini").string();
+        std::thread follower;
+        if (browser)
+            client.OnSignInStart = [&](const TSignInRequest& r) {
+                follower = std::thread([url = r.Url] { testsupport::OAuthServer::FollowAuthorization(url); });
+            };
+        TCredential token;
+        EXPECT_EQ(client.Find(account, token), expected);
+        if (follower.joinable())
+            follower.join();
+        return client.Status();
+    };
+    EXPECT_TRUE(run(true, TCredentialResult::Found).Kept);
+    EXPECT_EQ(TKeyring::KeyOf(TOAuthClient::EntryOf(account)), "OAuth2 test alice@127.0.0.1:995");
+    const std::string first = ReadBack(TOAuthClient::EntryOf(account));
+    run(false, TCredentialResult::Found);
+    EXPECT_EQ(auth.Grants("refresh_token"), 1);
+    EXPECT_NE(ReadBack(TOAuthClient::EntryOf(account)), first);
+    auth.RevokeRefreshTokens();
+    EXPECT_EQ(run(false, TCredentialResult::Missing).Error, TOAuthError::SignInNeeded);
+    EXPECT_EQ(ReadBack(TOAuthClient::EntryOf(account)), Missing);
+    EXPECT_EQ(ReadBack(KeyringEntryOf(account)), "password");
+    Keyring.Remove(KeyringEntryOf(account));
+}
+
 TEST(KeyringNoBus, AnswersNoKeyring)
 {
     if (Rig)

@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QTableWidget>
+#include <QToolButton>
 #include <map>
 #include <set>
 
@@ -20,6 +22,9 @@
 #include "jconv/Jconvert.h"
 #include "mailbox/MessageList.h"
 #include "pop3/Nmpop3.h"
+#include "app/accounts/AccountsCheckView.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Mailbox.h"
 #include "tests/support/PopServer.h"
@@ -424,6 +429,77 @@ TEST_P(MailboxServerTest, SortedRowsDeleteTheirOwnMessagesUndoBringsThemBackAndT
     for (int row = 0; row < 4; ++row)
         EXPECT_NE(W->Lv2->Text(row, 0), largest);
     EXPECT_EQ(Boxes.size(), 2u);
+}
+
+// A rule made from a row of the sender panel checks that sender's rows, is kept in
+// "Rules.lst", and checks them again on the next listing; a friend's rows stay unchecked.
+TEST_P(MailboxServerTest, ARuleMadeFromASenderRowChecksItsRowsAgainAfterReconnecting)
+{
+    const auto mail = [](const std::string& from) { return mailbox::MailBuilder().From(from).Subject("s").Text("t\n").Build(); };
+    for (const char* from : {"News <News@Shop.example.jp>", "a@family.example.jp", "news@shop.example.jp", "b@shop.example.jp"})
+        Server->AddMessage(mail(from));
+    ClickConnect();
+    W->SenderButton->click();
+    W->SenderPanel->Refresh();
+    const int news = W->Grouping->Find(TGroupBy::Address, "news@shop.example.jp");
+    W->SenderPanel->Select(news);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 3}));   // the list shows the group only
+    W->SenderPanel->KeepSender->trigger();               // not for this sender: a friend after all
+    W->SenderPanel->SetBy(TGroupBy::Domain);
+    W->SenderPanel->Select(W->Grouping->Find(TGroupBy::Domain, "shop.example.jp"));
+    EXPECT_FALSE(W->SenderPanel->AlwaysCheckSender->isEnabled());
+    W->SenderPanel->AlwaysCheckDomain->trigger();        // the friend's rows stay unchecked
+    W->SenderPanel->Select(-1);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3, 4}));
+    const auto checked = [this] {
+        std::vector<int> numbers;
+        for (int row = 0; row < W->Lv2->Count(); ++row)
+            if (W->Lv2->Checked(row))
+                numbers.push_back(W->Lv2->Data(row));
+        return numbers;
+    };
+    EXPECT_EQ(checked(), std::vector<int>{4});
+    EXPECT_EQ(Panel(3), Texts::RulesChecked + std::string("1") + Texts::RulesCheckedCount);
+    EXPECT_NE(ReadFile("Rules.lst").find("check domain shop.example.jp\n"), std::string::npos);
+    EXPECT_NE(ReadFile("Rules.lst").find("keep sender news@shop.example.jp\n"), std::string::npos);
+
+    W->Lv2->SetChecked(3, false);
+    ClickConnect();   // QUIT
+    W->Rules->Load(); // as a new start reads it
+    ClickConnect();
+    EXPECT_EQ(checked(), std::vector<int>{4});
+    EXPECT_EQ(Panel(3), Texts::RulesChecked + std::string("1") + Texts::RulesCheckedCount);
+    // "このグループを選択" checks the rest of a group by hand.
+    W->SenderPanel->Refresh();
+    W->SenderPanel->Select(W->Grouping->Find(TGroupBy::Domain, "family.example.jp"));
+    W->SenderPanel->CheckGroupButton->click();
+    W->SenderPanel->Select(-1);
+    EXPECT_EQ(checked(), (std::vector<int>{2, 4}));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// Every account at a glance, from the account menu: one row per account, a failing one among
+// them; opening a row lists that account's mailbox in the window.
+TEST_P(MailboxServerTest, EveryAccountAtAGlanceOpensTheMailboxOfARow)
+{
+    AddNumbered(2);
+    UseAccount("127.0.0.1", Server->Port(), "alice", "wrong");
+    W->Pm1_6->trigger();
+    QApplication::processEvents();   // the check starts after the menu's handler and runs to its end
+    ASSERT_NE(W->AccountsCheck, nullptr);
+    EXPECT_FALSE(W->AccountsCheck->Check().Running());
+    QTableWidget* table = W->AccountsCheck->Table;
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 1)->text(), SjisToQ(Texts::CheckStates[2]));
+    EXPECT_EQ(table->item(0, 2)->text(), "2");
+    EXPECT_EQ(table->item(1, 1)->text(), SjisToQ(Texts::CheckStates[3]));
+    EXPECT_TRUE(table->item(1, 6)->text().startsWith(SjisToQ(Texts::LoginRefused)));
+    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    W->AccountsCheck->Open(0);
+    EXPECT_TRUE(W->SpeedButton1->isChecked());
+    EXPECT_EQ(W->Lv1->Selected(), 0);
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(Boxes.empty());
 }
 
 } // namespace

@@ -2,15 +2,19 @@
 // without a question; one it does not vouch for is shown and may be trusted for its server
 // (Trusted.lst), after which exactly that certificate connects; another certificate for that
 // server asks again with the stronger warning; a STARTTLS account at a server without STLS is
-// told why.
+// told why; an OAuth 2.0 account of "purgel.ini" signs in through whatever xdg-open opens.
 #include <QDir>
 #include <sys/stat.h>
 
 #include "app/accounts/CertificateText.h"
+#include "app/accounts/SignInHandling.h"
+#include "mailbox/Environment.h"
 #include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
+#include "tests/support/OAuthServer.h"
 #include "tests/support/PopServer.h"
 #include "tests/support/TestCerts.h"
 
@@ -152,4 +156,34 @@ TEST_F(MailboxTlsTest, StartTlsAtAServerWithoutStlsSaysSoOnce)
     EXPECT_FALSE(W->SpeedButton1->isChecked());
 }
 
-} // namespace
+TEST_F(MailboxTlsTest, AnOAuthAccountSignsInThroughWhatXdgOpenOpensAndListsTheMailbox)
+{
+    testsupport::OAuthServer auth;
+    DovecotServer server;
+    server.EnableTls(Certs().Server.CertFile, Certs().Server.KeyFile);
+    server.EnableOAuth(auth.Url("/introspect"));
+    server.Start();
+    server.AddMessages({"Subject: one\r\n\r\nx\r\n", "Subject: two\r\n\r\ny\r\n"});
+    testsupport::WriteFile(SettingsFileName(), auth.Settings("corp"));
+    // The desktop's browser: a script on PATH that follows the URL and its redirect.
+    testsupport::WriteFile(Path("xdg-open"),
+                           "#!/bin/sh\nexec python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1])' \"$1\"\n", 0700);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", Dir.path().toLocal8Bit() + ":" + path);
+    UseSecureAccount(server.TlsPort(), "tls");
+    W->Lv1->AddSubItem(0, "oauth2:corp");
+    W->Lv1->SetSubItem(0, afPassword - 1, "");
+    bool waited = false;
+    When([&] { return W->SignInHandling->Dialog() != nullptr; }, [&] { waited = true; });
+    ClickConnect();
+    qputenv("PATH", path);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(W->SignInHandling->Dialog(), nullptr);
+    ASSERT_TRUE(W->NMPOP3->Connected) << server.Log() << TSignInHandling::FailureText(W->SignIns.Status());
+    EXPECT_EQ(W->Lv2->model()->rowCount(), 2);
+    // No keyring here: the sign-in holds for this run, and the window says so.
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::SignInNotKept});
+    ClickConnect();
+}
+
+}  // namespace

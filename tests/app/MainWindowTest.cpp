@@ -23,6 +23,8 @@
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
+#include "app/mailboxview/RuleCommands.h"
+#include "app/mailboxview/SenderPanel.h"
 #include "app/main/AppStyle.h"
 #include "app/main/ListView.h"
 #include "app/main/MainWindow.h"
@@ -157,13 +159,23 @@ TEST_F(MainWindowTest, AreasAreStackedWithTheirSizes)
     EXPECT_EQ(Geometry(W->Panel3), QRect(380, 0, 89, 74));
     EXPECT_EQ(Geometry(W->Splitter1), QRect(0, 74, 469, 3));
     EXPECT_EQ(Geometry(W->Panel2), QRect(0, 77, 469, 246));
-    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 367, 22));
+    EXPECT_EQ(Geometry(W->FilterEdit), QRect(2, 1, 293, 22));
+    EXPECT_EQ(Geometry(W->SenderButton), QRect(297, 1, 72, 22));
     EXPECT_EQ(Geometry(W->RuleButton), QRect(371, 1, 96, 22));
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
     EXPECT_EQ(Geometry(W->Panel4), QRect(0, 219, 469, 27));
     EXPECT_EQ(Geometry(W->Sb), QRect(0, 323, 469, 19));
     W->resize(600, 500);
     EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 600, 353));
+    // The sender panel, when shown, takes at most half of the lists' height above the list.
+    W->SenderButton->click();
+    EXPECT_EQ(Geometry(W->SenderPanel), QRect(0, 24, 600, 150));
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 174, 600, 203));
+    W->resize(469, 342);
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 121, 469, 98));
+    W->SenderButton->click();
+    EXPECT_EQ(Geometry(W->Lv2), QRect(0, 24, 469, 195));
+    W->resize(600, 500);
     // The subject column takes the width the others leave, as the window grows and shrinks.
     for (int width : {900, 700}) {
         W->resize(width, 500);
@@ -271,6 +283,7 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm1_3, {Texts::CopyItem, 13}},
         {W->Pm1_4, {Texts::DeleteItem, 14}},
         {W->Pm1_5, {Texts::AboutItem, 15}},
+        {W->Pm1_6, {Texts::CheckAllAccountsItem, 16}},
         {W->Pm2_1, {Texts::MessageTextItem, 21}},
         {W->Pm2_2, {Texts::HeaderItem, 22}},
         {W->Pm2_3, {Texts::UndoItem, 23}},
@@ -278,12 +291,13 @@ TEST_F(MainWindowTest, PopupMenusTheirItemsAndTags)
         {W->Pm3_2, {Texts::CheckLargerItem, 32}},
         {W->Pm3_3, {Texts::CheckOlderItem, 33}},
         {W->Pm3_4, {Texts::InvertItem, 34}},
+        {W->Pm3_5, {Texts::RulesItem, 35}},
     };
     for (const auto& [action, expected] : items) {
         EXPECT_EQ(action->text(), Q(expected.first));
         EXPECT_EQ(TagOf(action), expected.second);
     }
-    EXPECT_EQ(W->Pm1->actions().size(), 6);  // a separator before the About box
+    EXPECT_EQ(W->Pm1->actions().size(), 8);  // separators before the check of all accounts and the About box
     EXPECT_EQ(W->Pm1->actions().back(), W->Pm1_5);
     EXPECT_EQ(W->Pm2->actions().size(), 4);  // a separator before the undo
     EXPECT_EQ(W->Pm2->actions().back(), W->Pm2_3);
@@ -569,4 +583,47 @@ TEST_F(MainWindowTest, AnEmptyAccountListSaysHowToAddOne)
     EXPECT_FALSE(W->AddAccountButton->isVisible());
     W->Lv1->DeleteItem(0);
     EXPECT_TRUE(W->AddAccountButton->isVisible());
+}
+
+// Rules check the rows of a listing once it has ended, and rows that arrive or learn their
+// header later, each once: a row the person unchecked stays so, and a rule added then checks
+// only what it matches. Lines of "Rules.lst" that cannot be read are named by number, once,
+// and kept in the file.
+TEST_F(MainWindowTest, RulesCheckEachRowOnceFriendsWinAndUnreadLinesAreNamedAndKept)
+{
+    WriteFile("Rules.lst", "check sender a@x.jp\ncheck nothing\nkeep sender b@x.jp\ncheck larger 1K\n");
+    W->Rules->Load();
+    W->Rules->ReportUnread();
+    W->Rules->ReportUnread();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find("2" + std::string(Texts::RulesLine) + "check nothing"), std::string::npos);
+    const auto mail = [](int n, const std::string& from, long long size) {
+        TMessageRecord r;
+        r.Number = n;
+        r.Size = size;
+        ReadHeader(r, {"From: " + from});
+        return r;
+    };
+    TMessageRecord later;   // its size first, its header later
+    later.Number = 3;
+    later.Size = 10;
+    TMessageStore& store = W->Session.Store();
+    store.Append({mail(1, "A <a@x.jp>", 10), mail(2, "b@x.jp", 5000), later, mail(4, "c@y.jp", 10)});
+    EXPECT_TRUE(CheckedNumbers(*W).empty());   // not before the listing ends
+    W->Rules->ListingEnded();
+    EXPECT_EQ(CheckedNumbers(*W), std::vector<int>{1});   // the friend's large message stays
+    store.SetHeader(2, {"From: a@X.jp"});
+    QApplication::processEvents();                         // matched after the store's notification
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{1, 3}));
+    store.SetChecked(0, false);
+    store.Append(mail(5, "big@y.jp", 2048));
+    QApplication::processEvents();
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{3, 5}));
+    EXPECT_EQ(W->Sb->PanelText(3), Texts::RulesChecked + std::string("3") + Texts::RulesCheckedCount);
+    W->Rules->AddRule({TRuleAction::Check, TRuleKind::Domain, "y.jp", 0, ""});
+    EXPECT_EQ(CheckedNumbers(*W), (std::vector<int>{3, 4, 5}));
+    EXPECT_NE(ReadFile("Rules.lst").find("\ncheck nothing\n"), std::string::npos);
+    EXPECT_NE(ReadFile("Rules.lst").find("\ncheck domain y.jp\n"), std::string::npos);
+    store.Clear();
+    EXPECT_EQ(W->Sb->PanelText(3), "");
 }

@@ -375,14 +375,15 @@ protected:
         }
     }
 
-    // Only the app's two files, the current folder and the runtime folder's "purgel" in the
-    // app folder; nothing in the current folder; only folders and plain files (the part
+    // Only the app's files (the accounts, the settings, the last look at a mailbox listed
+    // whole), the current folder and the runtime folder's "purgel" in the app folder; nothing in the current folder; only folders and plain files (the part
     // files) in "purgel".
     void ExpectNoStrayFiles()
     {
         const std::string settings = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString() + ".ini";
         for (const std::string& name : FolderEntries())
-            EXPECT_TRUE(name == "Account.lst" || name == settings || name == CurrentFolder || name == "purgel")
+            EXPECT_TRUE(name == "Account.lst" || name == settings || name == "LastLook.lst" || name == CurrentFolder ||
+                        name == "purgel")
                 << "stray file " << name;
         const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
         EXPECT_TRUE(QDir(QString::fromStdString(Path(CurrentFolder))).isEmpty(all));

@@ -1,18 +1,27 @@
 // The mailbox session without a window, against Dovecot: a whole session (connect, list,
-// delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, and
-// why a connection failed, as the session reports it.
+// delete, undo, quit), a stop in the middle of a listing, a connection lost before QUIT, why
+// a connection failed, as the session reports it, the check of every account over it, and
+// the OAuth 2.0 sign-in end to end (the tests' own authorization server, Dovecot's oauth2
+// passdb over TLS).
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include "mailbox/AccountsCheck.h"
 #include "mailbox/Environment.h"
 #include "mailbox/MailboxSession.h"
+#include "mailbox/OAuthClient.h"
+#include "mailbox/OAuthProvider.h"
 #include "pop3/Nmpop3.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/Files.h"
 #include "tests/support/Mailbox.h"
+#include "tests/support/OAuthServer.h"
+#include "tests/support/PopServer.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
 
@@ -195,6 +204,206 @@ TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)
     EXPECT_FALSE(S.Connect(Account()));   // one connection at a time
     EXPECT_EQ(S.Failure(), TConnectFailure::Busy);
     EXPECT_TRUE(S.Connected());
+}
+
+// ---- OAuth 2.0 ----
+
+TEST(OAuthKnownAnswers, PkceOfRfc7636AndTheProvidersSettings)
+{
+    EXPECT_EQ(PkceChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"), "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+    EXPECT_EQ(PkceVerifier().size(), 43u);
+    EXPECT_NE(PkceVerifier(), PkceVerifier());
+    for (const auto& [server, provider] : std::vector<std::pair<std::string, std::string>>{
+             {"pop.gmail.com", "google"}, {" Outlook.Office365.com", "microsoft"}, {"pop-mail.outlook.com", "microsoft"},
+             {"pop.example.jp", ""}})
+        EXPECT_EQ(ProposedOAuthProvider(server), provider) << server;
+    for (const auto& [url, safe] : std::vector<std::pair<std::string, bool>>{
+             {"https://oauth2.googleapis.com/token", true}, {"http://127.0.0.1:8080/token", true},
+             {"http://oauth.example.jp/token", false}, {"file:///etc/passwd", false}, {"https:///x", false}})
+        EXPECT_EQ(SafeEndpoint(url), safe) << url;
+    // A section overrides a built-in provider's settings (names without case) and adds others.
+    const testsupport::TempFolder dir("purgel-oauth");
+    const std::string file = (dir / "purgel.ini").string();
+    testsupport::WriteFile(file, "[OAuth2 Google]\nClientId=mine\n[oauth2 corp]\nTokenUrl=https://t\n");
+    const auto google = FindOAuthProvider("google", file);
+    ASSERT_TRUE(google);
+    EXPECT_EQ(google->ClientId, "mine");
+    EXPECT_EQ(google->TokenUrl, "https://oauth2.googleapis.com/token");
+    EXPECT_EQ(FindOAuthProvider("microsoft", file)->ClientId, "");
+    EXPECT_EQ(FindOAuthProvider("CORP", file)->TokenUrl, "https://t");
+    EXPECT_FALSE(FindOAuthProvider("other", file));
+    EXPECT_EQ(OAuthProviderNames(file), (std::vector<std::string>{"google", "microsoft", "corp"}));
+}
+
+class OAuthSessionTest : public SessionTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        Auth = new testsupport::OAuthServer;
+        Server = new DovecotServer;
+        Server->EnableTls(TrustedTestCerts().Server.CertFile, TrustedTestCerts().Server.KeyFile);
+        Server->EnableOAuth(Auth->Url("/introspect"));
+        Server->Start();
+    }
+    static void TearDownTestSuite()
+    {
+        SessionTest::TearDownTestSuite();
+        delete Auth;
+    }
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        OAuth.SettingsFile = Files.filePath("purgel.ini").toStdString();
+        testsupport::WriteFile(OAuth.SettingsFile, Auth->Settings("test"));
+        OAuth.OnSignInStart = [this](const TSignInRequest& request) {
+            Requests.push_back(request);
+            if (Follow)
+                Browsers.emplace_back([url = request.Url] { testsupport::OAuthServer::FollowAuthorization(url); });
+        };
+    }
+    void TearDown() override
+    {
+        SessionTest::TearDown();
+        for (std::thread& b : Browsers)
+            b.join();
+    }
+    static TAccountFields OAuthAccount(const std::string& security = "tls")
+    {
+        return {"test", "alice", "", "127.0.0.1", "10", std::to_string(Server->TlsPort()), security, "oauth2:test"};
+    }
+
+    static testsupport::OAuthServer* Auth;
+    TOAuthClient OAuth{nullptr};
+    TAccountCredentials Credentials{Passwords, OAuth};
+    TMailboxSession S{Credentials};
+    std::vector<TSignInRequest> Requests;
+    std::vector<std::thread> Browsers;
+    bool Follow = true;
+};
+
+testsupport::OAuthServer* OAuthSessionTest::Auth = nullptr;
+
+TEST_F(OAuthSessionTest, SignsInListsAndRenewsAnExpiringOrRefusedTokenWithoutAQuestion)
+{
+    Server->ClearMessages();
+    SessionTest::AddMessages(3);
+    Auth->SetExpiresIn(30);   // within the minute before expiry: the next connect refreshes first
+    ASSERT_TRUE(S.Connect(OAuthAccount())) << Server->Log() << OAuth.Status().Code << OAuth.Status().Description;
+    S.List();
+    EXPECT_EQ(S.Store().Count(), 3);
+    EXPECT_EQ(S.Pop3().SaslMechanism, TNMPOP3::TSaslMechanism::OAuthBearer);
+    S.End();
+    ASSERT_EQ(Requests.size(), 1u);
+    EXPECT_FALSE(Requests[0].Again);
+    EXPECT_EQ(OAuth.Status().Kept, false) << "no keyring: for this run only";
+
+    Auth->SetExpiresIn(3600);
+    ASSERT_TRUE(S.Connect(OAuthAccount()));
+    S.End();
+    EXPECT_EQ(Auth->Grants("refresh_token"), 1);
+    Auth->ExpireAccessTokens();   // refused at the server: refreshed once, then in
+    ASSERT_TRUE(S.Connect(OAuthAccount()));
+    EXPECT_EQ(Auth->Grants("refresh_token"), 2);
+    EXPECT_EQ(Requests.size(), 1u);
+}
+
+TEST_F(OAuthSessionTest, ARevokedSignInAsksAgainOrSaysSoWithoutSomeoneToAsk)
+{
+    ASSERT_TRUE(S.Connect(OAuthAccount()));
+    S.End();
+    Auth->ExpireAccessTokens();
+    Auth->RevokeRefreshTokens();
+    const auto start = std::move(OAuth.OnSignInStart);
+    OAuth.OnSignInStart = nullptr;
+    EXPECT_FALSE(S.Connect(OAuthAccount()));
+    EXPECT_EQ(S.Failure(), TConnectFailure::NoPassword);
+    EXPECT_EQ(OAuth.Status().Error, TOAuthError::SignInNeeded);
+    EXPECT_EQ(OAuth.Status().Code, "invalid_grant");
+    OAuth.OnSignInStart = start;
+    ASSERT_TRUE(S.Connect(OAuthAccount()));
+    ASSERT_EQ(Requests.size(), 2u);
+}
+
+TEST_F(OAuthSessionTest, EveryWayASignInFailsIsToldApart)
+{
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        TOAuthError error;
+        std::string code;
+    } cases[] = {
+        {"denied in the browser", [] { Auth->Deny(); }, TOAuthError::Denied, "access_denied"},
+        {"wrong PKCE verifier", [this] {
+             OAuth.OnSignInStart = [this](const TSignInRequest& r) {
+                 const std::string url = r.Url.substr(0, r.Url.find("code_challenge=") + 15) + "x" +
+                                         r.Url.substr(r.Url.find("code_challenge=") + 15);
+                 Browsers.emplace_back([url] { testsupport::OAuthServer::FollowAuthorization(url); });
+             };
+         }, TOAuthError::TokenRefused, "invalid_grant"},
+        {"no browser within the time", [this] { Follow = false; OAuth.ListenTimeOut = std::chrono::milliseconds(300); },
+         TOAuthError::TimedOut, ""},
+        {"canceled while waiting", [this] { Follow = false; OAuth.OnSignInEnd = nullptr;
+             OAuth.OnSignInStart = [this](const TSignInRequest&) { S.End(); }; }, TOAuthError::Canceled, ""},
+        {"a provider nobody knows", [this] { OAuth.SettingsFile = Files.filePath("none.ini").toStdString(); },
+         TOAuthError::NoProvider, "test"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        EXPECT_FALSE(S.Connect(OAuthAccount()));
+        EXPECT_EQ(S.Failure(), c.error == TOAuthError::Canceled ? TConnectFailure::Withdrawn : TConnectFailure::NoPassword);
+        EXPECT_EQ(OAuth.Status().Error, c.error);
+        EXPECT_EQ(OAuth.Status().Code, c.code);
+        SetUp();
+    }
+    // A token never travels in clear: the account is refused before anyone is asked.
+    Requests.clear();
+    EXPECT_FALSE(S.Connect(OAuthAccount("")));
+    EXPECT_EQ(S.Failure(), TConnectFailure::TokenNeedsTls);
+    EXPECT_TRUE(Requests.empty());
+}
+
+// Every account at a glance: a failing account never stops the others; a server in use by
+// another connection is tried again after the others, once; each row has the mailbox's
+// figures, its largest sender and, from the second look on, what is new since.
+TEST_F(SessionTest, TheCheckOfEveryAccountGoesOnPastFailuresAndCountsWhatIsNew)
+{
+    const std::vector<long long> sizes = AddMessages(3);
+    TAccountsCheck check(Passwords);
+    check.LooksFile = Files.filePath("LastLook.lst").toStdString();
+    std::vector<int> order;
+    check.OnChanged = [&](int i) {
+        if (check.Summaries()[static_cast<std::size_t>(i)].State == TAccountSummary::TState::Checking)
+            order.push_back(i);
+    };
+    TAccountFields busy = Account(), stays = Account();
+    busy[afName] = "busy";
+    stays[afName] = "stays busy";
+    int asked = 0;
+    check.ServerInUse = [&](const TAccountFields& a) { return a[afName] == "stays busy" || (a[afName] == "busy" && asked++ == 0); };
+    check.Run({busy, Account("wrong"), Account("secret", testsupport::UnusedPort()), stays, Account()});
+    const std::vector<TAccountSummary>& s = check.Summaries();
+    ASSERT_EQ(s.size(), 5u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 0}));
+    EXPECT_EQ(s[1].State, TAccountSummary::TState::Failed);
+    EXPECT_EQ(s[1].Failure, TConnectFailure::LoginRefused);
+    EXPECT_EQ(s[2].Failure, TConnectFailure::Refused);
+    EXPECT_TRUE(s[3].InUse);
+    EXPECT_EQ(s[3].State, TAccountSummary::TState::Failed);
+    for (int i : {0, 4}) {
+        EXPECT_EQ(s[i].State, TAccountSummary::TState::Done);
+        EXPECT_EQ(s[i].Messages, 3);
+        EXPECT_EQ(s[i].Size, sizes[0] + sizes[1] + sizes[2]);
+        EXPECT_EQ(s[i].LargestSender.Key, "a@example.jp");
+    }
+    EXPECT_EQ(s[4].New, -1);   // never looked at before
+    EXPECT_EQ(s[0].New, 0);    // looked at just before, as the same account
+    EXPECT_EQ(Server->CountMessages(), 3);   // nothing deleted
+
+    AddMessages(2);
+    check.Run({Account()});
+    EXPECT_EQ(check.Summaries()[0].New, 2);
+    EXPECT_EQ(check.Summaries()[0].Messages, 5);
 }
 
 } // namespace

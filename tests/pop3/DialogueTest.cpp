@@ -3,6 +3,7 @@
 
 #include "Pop3TestUtil.h"
 
+#include "jconv/Jconvert.h"
 #include "runtime/Exception.h"
 #include "tests/support/TestCerts.h"
 
@@ -886,6 +887,90 @@ TEST_F(DialogueTest, StlsForgetsTheCapabilitiesSaidInClearAndLogsInOverTls)
     EXPECT_EQ(Pop->PeerCertificate(), certs.SelfSigned.Der);
     Pop->Abort();
     EXPECT_TRUE(server.WaitDone());
+}
+
+// ---- OAuth 2.0 (SASL AUTH) ----
+
+TEST(SaslKnownAnswers, GooglesXoauth2ExampleAndTheErrorChallengesStatus)
+{
+    const std::string raw = TNMPOP3::SaslResponse(TNMPOP3::TSaslMechanism::XOAuth2, "someuser@example.com",
+                                                  "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg", "", 0);
+    EXPECT_EQ(Jconvert::EncodeBase64(raw), "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52"
+                                           "YjNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ==");
+    EXPECT_EQ(TNMPOP3::SaslResponse(TNMPOP3::TSaslMechanism::OAuthBearer, "a,b=c", "T", "pop.example.jp", 995),
+              "n,a=a=2Cb=3Dc,\x01host=pop.example.jp\x01port=995\x01" "auth=Bearer T\x01\x01");
+    EXPECT_EQ(TNMPOP3::ChallengeStatus(R"({"status":"400","schemes":"Bearer","scope":"https://mail.google.com/"})"), "400");
+    EXPECT_EQ(TNMPOP3::ChallengeStatus(R"({ "scope" : "x", "status" : 401 })"), "401");
+    EXPECT_EQ(TNMPOP3::ChallengeStatus("not json"), "");
+}
+
+// A server with TLS from the first byte that offers `sasl` and expects the AUTH exchange.
+Script TokenServer(const testsupport::TestCert& cert, const std::string& sasl)
+{
+    return Script().StartTls(cert).Greet("+OK ready", {"USER", sasl});
+}
+
+std::string Base64(const std::string& raw) { return Jconvert::EncodeBase64(raw); }
+
+TEST_F(DialogueTest, ATokenSignsInWithAuthInTwoStepsAndARefusalIsItsOwnKind)
+{
+    testsupport::TestCerts certs;
+    const std::string xoauth2 = Base64("user=bob\x01" "auth=Bearer tok\x01\x01");
+    // 24 bytes: their base64 is the start of the whole response's.
+    const std::string bearer = Base64("n,a=bob,\x01host=127.0.0.1\x01");
+    const struct {
+        const char* name;
+        Script script;
+        TNMPOP3::TSaslMechanism mechanism;
+        bool refused;
+        std::string status;
+    } cases[] = {
+        {"XOAUTH2, the only one offered",
+         TokenServer(certs.SelfSigned, "SASL PLAIN XOAUTH2").Expect("AUTH XOAUTH2").SendLine("+ ").Expect(xoauth2)
+             .SendLine("+OK welcome").Expect("STAT").SendLine("+OK 0 0").WaitForClose(),
+         TNMPOP3::TSaslMechanism::XOAuth2, false, ""},
+        {"no SASL line: XOAUTH2 all the same, refused outright",
+         TokenServer(certs.SelfSigned, "TOP").Expect("AUTH XOAUTH2").SendLine("-ERR Protocol error")
+             .Expect("QUIT").SendLine("+OK").WaitForClose(),
+         TNMPOP3::TSaslMechanism::XOAuth2, true, ""},
+        {"XOAUTH2's error challenge is answered with an empty line",
+         TokenServer(certs.SelfSigned, "SASL XOAUTH2").Expect("AUTH XOAUTH2").SendLine("+").Expect(xoauth2)
+             .SendLine("+ " + Base64(R"({"status":"400","schemes":"Bearer"})")).Expect("").SendLine("-ERR invalid")
+             .Expect("QUIT").SendLine("+OK").WaitForClose(),
+         TNMPOP3::TSaslMechanism::XOAuth2, true, "400"},
+        {"OAUTHBEARER's with AQ==",
+         TokenServer(certs.SelfSigned, "SASL PLAIN XOAUTH2 OAUTHBEARER").Expect("AUTH OAUTHBEARER").SendLine("+ ")
+             .ExpectStart(bearer)
+             .SendLine("+ " + Base64(R"({"status":"invalid_token"})")).Expect("AQ==").SendLine("-ERR no")
+             .Expect("QUIT").SendLine("+OK").WaitForClose(),
+         TNMPOP3::TSaslMechanism::OAuthBearer, true, "invalid_token"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptServer server(c.script);
+        Pop->Password = "";
+        Pop->AccessToken = "tok";
+        Pop->TlsMode = TTlsMode::Implicit;
+        Pop->TrustedFingerprints = {certs.SelfSigned.Sha256};
+        if (c.refused)
+            EXPECT_EQ(Failure([&] { ConnectTo(server); }), "Token refused");
+        else
+            ConnectTo(server);
+        EXPECT_EQ(Pop->SaslMechanism, c.mechanism);
+        EXPECT_EQ(Pop->TokenRefusal.Refused, c.refused);
+        EXPECT_EQ(Pop->TokenRefusal.Status, c.status);
+        EXPECT_TRUE(Pop->LoginRefusal.empty());
+        Pop->Abort();
+        EXPECT_TRUE(Pop->AccessToken.empty()) << "the token goes with the connection";
+        EXPECT_TRUE(server.WaitDone());
+    }
+    // Never on a connection without TLS: not even connected.
+    ScriptServer plain(Script{});
+    Pop->AccessToken = "tok";
+    Pop->TlsMode = TTlsMode::None;
+    EXPECT_EQ(Failure([&] { ConnectTo(plain); }), "Token needs TLS");
+    EXPECT_TRUE(Pop->TokenNeedsTls);
+    EXPECT_EQ(plain.Accepted(), 0u);
 }
 
 } // namespace

@@ -213,7 +213,7 @@ void DovecotServer::WriteConfig() const
       << "protocols = pop3\n"
       << TlsSettings()
       << "disable_plaintext_auth = no\n"
-      << "auth_mechanisms = plain\n"
+      << "auth_mechanisms = plain" << (FIntrospection.empty() ? "" : " xoauth2 oauthbearer") << "\n"
       // Refusals answer at once: tests of wrong passwords must not wait.
       << "auth_failure_delay = 0\n"
       << "login_trusted_networks = 127.0.0.0/8\n"
@@ -227,6 +227,7 @@ void DovecotServer::WriteConfig() const
       // A test server needs no durability, and 2,000-message mailboxes come up faster.
       << "mail_fsync = never\n"
       << "pop3_uidl_format = %08Xu%08Xv\n"
+      << OAuthPassdb()
       << "passdb {\n  driver = passwd-file\n  args = " << users << "\n}\n"
       << "userdb {\n  driver = passwd-file\n  args = " << users << "\n}\n"
       // Only root may chroot; the test server does without.
@@ -239,6 +240,18 @@ void DovecotServer::WriteConfig() const
         c << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << FTlsPort << "\n    ssl = yes\n  }\n";
     c << "}\n";
     WriteFile(FFolder + "/dovecot.conf", c.str(), 0644);
+}
+
+std::string DovecotServer::OAuthPassdb() const
+{
+    if (FIntrospection.empty())
+        return "";
+    const std::string file = FFolder + "/oauth2.conf";
+    WriteFile(file,
+              "introspection_mode = post\nintrospection_url = " + FIntrospection +
+                  "\nforce_introspection = yes\nusername_attribute = email\nactive_attribute = active\nactive_value = true\n",
+              0644);
+    return "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + file + "\n}\n";
 }
 
 void DovecotServer::EnableTls(const std::string& certFile, const std::string& keyFile)

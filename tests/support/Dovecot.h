@@ -33,6 +33,9 @@ public:
     // the server runs.
     void EnableTls(const std::string& certFile, const std::string& keyFile);
     int TlsPort() const { return FTlsPort; }
+    // Before Start: XOAUTH2 and OAUTHBEARER too, each token checked at `introspectionUrl`
+    // (RFC 7662 by POST; its "email" must be the user, its "active" true).
+    void EnableOAuth(const std::string& introspectionUrl) { FIntrospection = introspectionUrl; }
 
     int Port() const { return FPort; }
     const std::string& User() const { return FUser; }
@@ -57,6 +60,7 @@ public:
 private:
     void WriteConfig() const;
     std::string TlsSettings() const;
+    std::string OAuthPassdb() const;
     bool Launch(std::string& failure);
     void PrepareMaildir();
 
@@ -66,6 +70,7 @@ private:
     int FPort = 0;
     std::string FTlsCert, FTlsKey;
     int FTlsPort = 0;
+    std::string FIntrospection;
     pid_t FMaster = -1;
     uid_t FMailUid = 0;
     gid_t FMailGid = 0;

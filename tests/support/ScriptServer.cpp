@@ -190,6 +190,12 @@ Script& Script::ExpectRaw(std::string line)
     return *this;
 }
 
+Script& Script::ExpectStart(std::string prefix)
+{
+    FSteps.push_back({Step::ExpectStartOf, std::move(prefix), Millis(0), nullptr});
+    return *this;
+}
+
 Script& Script::Pause(Millis d)
 {
     FSteps.push_back({Step::PauseFor, {}, d, nullptr});
@@ -422,6 +428,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
             break;
         }
         case Script::Step::ExpectBatch:
+        case Script::Step::ExpectStartOf:
         case Script::Step::ExpectLine: {
             auto deadline = Clock::now() + Millis(expectMs);
             std::string line;
@@ -471,7 +478,7 @@ void ScriptServer::Serve(std::size_t index, int fd)
                     Fail(at + "expected in one piece " + Visible(step.Text) + ", client sent " + Visible(got));
                     CloseFd(fd);
                 }
-            } else if (line != step.Text) {
+            } else if (step.What == Script::Step::ExpectStartOf ? line.rfind(step.Text, 0) != 0 : line != step.Text) {
                 Fail(at + "expected " + Visible(step.Text) + ", client sent " + Visible(line));
                 CloseFd(fd);
             }

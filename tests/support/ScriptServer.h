@@ -63,6 +63,8 @@ public:
     Script& Expect(const std::string& text);
     // As Expect, comparing the whole raw line (terminator included) with `line`.
     Script& ExpectRaw(std::string line);
+    // As Expect, comparing only the line's beginning with `prefix`.
+    Script& ExpectStart(std::string prefix);
     // Expects the lines (each + CR LF) in one piece: what has arrived once the first is
     // complete must be exactly these lines (commands sent ahead in one write; a single
     // line shows that nothing was sent ahead of its reply).
@@ -97,7 +99,7 @@ public:
                       const std::string& stat, const std::vector<std::string>& capabilities = {});
 
     struct Step {
-        enum Kind { SendBytes, SendRawBytes, ExpectLine, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
+        enum Kind { SendBytes, SendRawBytes, ExpectLine, ExpectStartOf, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;
         Millis Delay{0};
         std::function<void()> Fn;
