@@ -3,6 +3,7 @@
 // user releases the connect button or closes the viewer, and failed connections.
 #include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QPointer>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <climits>
 
+#include "app/mailboxview/MessageModel.h"
 #include "app/main/Sjis.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
@@ -48,17 +50,9 @@ Script& Summaries(Script& s, int from, int to)
 
 Script& Quit(Script& s) { return s.Expect("QUIT").SendLine("+OK bye").WaitForClose(); }
 
-int TimesSent(const ScriptServer& server, std::size_t connection, const std::string& line)
-{
-    int n = 0;
-    for (const std::string& l : server.ReceivedLines(connection))
-        n += l == line + "\r\n";
-    return n;
-}
-
 bool Sent(const ScriptServer& server, std::size_t connection, const std::string& line)
 {
-    return TimesSent(server, connection, line) > 0;
+    return server.TimesSent(connection, line) > 0;
 }
 
 class MailboxScriptTest : public MailboxTest {
@@ -96,7 +90,7 @@ TEST_F(MailboxScriptTest, ARefusedSummaryLeavesItsRowWaitingAndRowsKeepTheirNumb
     EXPECT_TRUE(Boxes.empty());
 }
 
-TEST_F(MailboxScriptTest, ASlowListingIsLaidOutAndPaintedInStepsNotForEveryRow)
+TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 {
     Script s;
     Login(s, 40);
@@ -105,24 +99,21 @@ TEST_F(MailboxScriptTest, ASlowListingIsLaidOutAndPaintedInStepsNotForEveryRow)
     Quit(s);
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
-    struct PaintCounter : QObject {
-        int Paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            Paints += e->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
-    QCoreApplication::processEvents();  // the window's first paint
-    W->Lv2->viewport()->installEventFilter(&counter);
+    // Rows come with their sizes from LIST; the headers that arrived since the last look are
+    // announced together, at least 50 ms apart: fewer announcements than headers, none lost.
+    int batches = 0;
+    QObject::connect(W->Model.get(), &QAbstractItemModel::dataChanged, W->Model.get(),
+                     [&](const QModelIndex&, const QModelIndex&, const QList<int>& roles) { batches += roles.isEmpty(); });
     int rangeAtRow30 = -1;
     AtRow(30, [&] { rangeAtRow30 = W->Lv2->verticalScrollBar()->maximum(); });
     ClickConnect();
-    QCoreApplication::processEvents();  // the paint after the listing
-    W->Lv2->viewport()->removeEventFilter(&counter);
     ASSERT_EQ(W->Lv2->Count(), 40);
-    EXPECT_GE(counter.Paints, 2);
-    EXPECT_LT(counter.Paints, 20);  // one per row would be 40
+    bool allThere = true;
+    for (int row = 0; row < 40; ++row)
+        allThere = allThere && CellSjis(*W, row, 0) != Texts::HeaderPending;
+    EXPECT_GE(batches, 2);
+    EXPECT_LT(batches, 40) << "one announcement per header";
+    EXPECT_TRUE(allThere) << "a header was never announced";
     // Every row was there with its size before the headers came.
     EXPECT_GT(rangeAtRow30, 0);
     EXPECT_EQ(rangeAtRow30, W->Lv2->verticalScrollBar()->maximum());
@@ -166,6 +157,30 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
     EXPECT_FALSE(Sent(server, 0, "DELE -1"));
+}
+
+TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletesExactlyTheChecked)
+{
+    Script s;
+    Login(s, 4);
+    Summaries(s, 1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
+        .Expect("DELE 3").SendLine("+OK deleted");
+    Quit(s);
+    ScriptServer server(s);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    for (int row : {0, 1, 2})
+        W->Lv2->SetChecked(row, true);
+    W->FilterEdit->setText("message 2");   // rows 1 and 3 checked but hidden, row 4 hidden unchecked
+    ASSERT_EQ(RowNumbers(), std::vector<int>{2});
+    Answers = {mrYes};
+    W->BitBtn5->click();
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{DeleteQuestion(3, "600 B")});
+    W->FilterEdit->clear();
+    EXPECT_EQ(RowNumbers(), std::vector<int>{4});
+    ClickConnect();
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "DELE 4"));
 }
 
 TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
@@ -216,6 +231,23 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
     ClickConnect();
     EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(MailboxScriptTest, AnUndoWhoseResetLosesTheConnectionSaysNothingWasDeletedAndBringsTheRowsBack)
+{
+    Script s;
+    Login(s, 3);
+    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
+    ScriptServer server(s);
+    ConnectAndDelete(server.Port(), 1);
+    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
+    W->BitBtn6->click();   // undo
+    EXPECT_FALSE(W->NMPOP3->Connected);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{DeleteQuestion(1, "200 B"), Texts::DeletionsKept, "Connection closed by the server"}));
+    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(W->BitBtn6->isEnabled());
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_FALSE(Sent(server, 0, "QUIT"));
 }
 
 TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
@@ -372,9 +404,8 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
-    const auto start = std::chrono::steady_clock::now();
     ClickConnect();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
+    EXPECT_FALSE(W->NMPOP3->TimeoutFired) << "the release ended the wait, not the time-out";
     EXPECT_EQ(W->Lv2->Count(), 5);
     EXPECT_EQ(Headers(), 2);
     EXPECT_FALSE(W->NMPOP3->Connected);
@@ -414,7 +445,7 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSumma
     EXPECT_EQ(Panel(0), "");
     EXPECT_TRUE(server.WaitDone());
     EXPECT_TRUE(Sent(server, 0, "QUIT"));
-    EXPECT_EQ(TimesSent(server, 0, "TOP 3 0"), 1);  // by the first listing only
+    EXPECT_EQ(server.TimesSent(0, "TOP 3 0"), 1u);  // by the first listing only
 }
 
 TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
@@ -515,9 +546,8 @@ TEST_F(MailboxScriptTest, ClosingTheWindowWhileConnectingEndsTheWaitWithoutBoxes
     testsupport::StalledListener stalled;
     UseAccount("127.0.0.1", stalled.Port(), "alice", "secret", "30");
     When([] { return true; }, [this] { W->close(); });
-    const auto start = std::chrono::steady_clock::now();
     ClickConnect();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5000ms);
+    EXPECT_FALSE(W->NMPOP3->TimeoutFired) << "the close ended the wait, not the time-out";
     EXPECT_FALSE(W->NMPOP3->Connected);
     EXPECT_TRUE(Boxes.empty());
 }

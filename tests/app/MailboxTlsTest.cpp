@@ -3,6 +3,7 @@
 // (Trusted.lst), after which exactly that certificate connects; another certificate for that
 // server asks again with the stronger warning; a STARTTLS account at a server without STLS is
 // told why; an OAuth 2.0 account of "purgel.ini" signs in through whatever xdg-open opens.
+#include <QDir>
 #include <sys/stat.h>
 
 #include "app/accounts/CertificateText.h"
@@ -111,6 +112,15 @@ TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChang
         EXPECT_NE(box.Text.find(part), std::string::npos) << part;
     EXPECT_EQ(box.Text.find(Texts::CertificateChanged), std::string::npos);
     EXPECT_FALSE(Exists("Trusted.lst"));
+
+    // Trusted, but "Trusted.lst" cannot be written (a folder in its place): said so, not connected.
+    Boxes.clear();
+    Answers = {mrYes};
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Trusted.lst"));
+    EXPECT_FALSE(ConnectAndEnd());
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[1].Text, Texts::SaveFailed);
+    ASSERT_TRUE(QDir(Dir.path()).rmdir("Trusted.lst"));
 
     Boxes.clear();
     Answers = {mrYes};

@@ -18,6 +18,7 @@
 #include "app/main/Texts.h"
 #include "mailbox/Environment.h"
 #include "tests/support/Files.h"
+#include "tests/support/Timing.h"
 
 void InstallUnexpectedBoxHook()
 {
@@ -101,7 +102,7 @@ std::vector<std::string> AppTest::FolderEntries() const
 }
 
 // Polled, for the code may wait in the pump (the keyring) before it opens the window; a
-// modal window that never comes stops the polling after ten seconds.
+// modal window that never comes stops the polling after ten seconds (scaled).
 std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action)
 {
     auto found = std::make_shared<bool>(false);
@@ -110,7 +111,7 @@ std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action)
     started->start();
     QObject::connect(poll, &QTimer::timeout, [poll, started, action = std::move(action), found] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && started->elapsed() < 10000)
+        if (!modal && started->elapsed() < testsupport::Generous(std::chrono::seconds(10)).count())
             return;
         poll->stop();
         poll->deleteLater();
