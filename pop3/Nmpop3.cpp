@@ -311,10 +311,7 @@ void TNMPOP3::GetSummary(int Msg)
     if (Refused())
         return;
     BusyScope busy(FBusy);
-    struct Release {
-        TNMPOP3& Pop;
-        ~Release() { Pop.ReleaseLargeBuffers(); }
-    } release{*this};
+    AtScopeEnd release([this] { ReleaseLargeBuffers(); });
     StartRetrieval();
     // With PIPELINING the commands for this message were mostly sent ahead with those of
     // the next ones; without it the size comes from the session's one LIST of the mailbox,

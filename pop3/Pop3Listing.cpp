@@ -143,10 +143,7 @@ void TNMPOP3::GetSummaries(const std::vector<int>& Numbers)
     if (Refused())
         return;
     BusyScope busy(FBusy);
-    struct Release {
-        TNMPOP3& Pop;
-        ~Release() { Pop.ReleaseLargeBuffers(); }
-    } release{*this};
+    AtScopeEnd release([this] { ReleaseLargeBuffers(); });
     FStopSummaries = false;
     StartRetrieval();
     const bool ahead = HasCapability("PIPELINING") && Depth > 1;

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pop3text {
 
@@ -22,6 +23,19 @@ public:
 
 private:
     bool& FFlag;
+};
+
+// Runs an action when an operation ends, on every way out (the action must not raise).
+template <class F>
+class AtScopeEnd {
+public:
+    explicit AtScopeEnd(F action) : FAction(std::move(action)) {}
+    ~AtScopeEnd() { FAction(); }
+    AtScopeEnd(const AtScopeEnd&) = delete;
+    AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+private:
+    F FAction;
 };
 
 inline std::string_view StripLineEnd(std::string_view line)
