@@ -142,8 +142,8 @@ TEST_F(CleanTest, EachExitStatusComesFromItsCause)
     const auto twoDeleted = [] {
         return testsupport::Script()
             .Pop3Login("+OK", "alice", "secret", "+OK 2 200")
-            .Expect("TOP 1 0").Send("+OK\r\nSubject: one\r\n\r\n.\r\n").Expect("LIST 1").SendLine("+OK 1 100")
-            .Expect("LIST").Send("+OK\r\n1 100\r\n2 100\r\n.\r\n")
+            .Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send("+OK\r\n1 100\r\n2 100\r\n.\r\n")
+            .Expect("TOP 1 0").Send("+OK\r\nSubject: one\r\n\r\n.\r\n")
             .Expect("TOP 2 0").Send("+OK\r\nSubject: two\r\n\r\n.\r\n")
             .Expect("DELE 1").SendLine("+OK").Expect("DELE 2");
     };
