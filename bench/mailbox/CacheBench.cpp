@@ -137,11 +137,6 @@ std::string CacheFile(int port)
     return THeaderCache::FileNameFor(CacheFolder(), THeaderCache::KeyFor("127.0.0.1", port, "alice"));
 }
 
-void WriteWhole(const std::string& file, const std::string& bytes)
-{
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 template <class F>
 std::vector<double> Runs(int runs, F&& run)
 {
@@ -231,7 +226,7 @@ int main(int argc, char** argv)
 
             server.AddMessages(mailbox::BulkMailbox(100, 2));
             std::vector<double> withNew = Runs(runs, [&] {
-                WriteWhole(slow.FileName(), slowCached);
+                testsupport::WriteFile(slow.FileName(), slowCached, 0600);
                 return Session(server, plain.Port()).Total;
             });
             std::printf("Second connect with 100 new messages, no PIPELINING: %.3f s (goal <= 3 + 100 round trips + "
