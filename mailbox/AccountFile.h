@@ -10,7 +10,7 @@
 // written too; versions that know seven fields drop the eighth. Each field in double quotes (a quote
 // inside doubled), joined by commas; CR LF after every line; an empty list is an empty file.
 // Shift-JIS bytes. A non-empty password field is the password in plain text; an empty one
-// means the password is in the desktop keyring (app/Keyring.h), or asked at each connect.
+// means the password is in the desktop keyring (mailbox/Keyring.h), or asked at each connect.
 // Lines are read with the comma-text rule of TStringList.
 //
 // Parsing never fails. LoadAccountFile tells a missing file (an empty list) from one that

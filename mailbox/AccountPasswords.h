@@ -6,7 +6,7 @@
 // keyring entry of its ID, server and port (PasswordInKeyring, KeyringEntryOf). Two accounts
 // may share an entry (a copied account): an entry another account still uses is copied, never
 // moved or removed. Nothing here ever puts a password into the file; nothing is raised; every
-// call waits in the pump like TKeyring's (app/Keyring.h).
+// call waits in the pump like TKeyring's (mailbox/Keyring.h).
 
 #include <optional>
 #include <string>
