@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,28 +58,28 @@ bool WriteWhole(int fd, std::string_view data)
 }
 
 // A 4-byte length and that many bytes, taken from the front of `in`.
-bool TakeText(std::string_view& in, std::string& text)
+bool TakeText(std::string_view& in, std::string_view& text)
 {
     if (in.size() < 4)
         return false;
     const std::size_t length = GetNumber(in, 4);
     if (length > MaxText || in.size() - 4 < length)
         return false;
-    text.assign(in.substr(4, length));
+    text = in.substr(4, length);
     in.remove_prefix(4 + length);
     return true;
 }
 
 // An entry's payload: its UIDL (a length byte first), size, first seen, date, subject and
-// sender (each a length first), header.
-bool ReadEntry(std::string_view payload, std::string& uidl, TCachedHeader& entry)
+// sender (each a length first), header. The entry's texts point into the payload.
+bool ReadEntry(std::string_view payload, TCacheEntry& entry)
 {
     if (payload.size() < 2 || payload[0] != EntryRecord)
         return false;
     const std::size_t length = static_cast<unsigned char>(payload[1]);
     if (length == 0 || payload.size() < 2 + length + 24)
         return false;
-    uidl.assign(payload.substr(2, length));
+    entry.Uidl = payload.substr(2, length);
     std::string_view rest = payload.substr(2 + length);
     const auto size = static_cast<long long>(GetNumber(rest, 8));
     const std::uint64_t date = GetNumber(rest.substr(16), 8);
@@ -88,10 +89,65 @@ bool ReadEntry(std::string_view payload, std::string& uidl, TCachedHeader& entry
         return false;   // never written so
     entry.Size = size;
     entry.Date = date == NoDate ? std::nullopt : std::optional<long long>(static_cast<long long>(date));
-    entry.Header.assign(rest);
+    entry.Header = rest;
     return true;
 }
+
 }
+
+// The bytes the reader walks through: bytes in memory, or a file read in pieces into a
+// buffer that holds the record in hand (and what was read past it), never the whole file.
+class TCacheSource {
+public:
+    explicit TCacheSource(std::string_view bytes) : FBytes(bytes) {}
+    explicit TCacheSource(int file) : FFile(file) {}
+
+    // The bytes from the reading position on: at least `want` of them unless the data ends
+    // first. Valid until the next call.
+    std::string_view Ahead(std::size_t want)
+    {
+        if (FFile < 0)
+            return FBytes.substr(FAt);
+        if (FBuffer.size() - FAt < want && !FEnd) {
+            FBuffer.erase(0, FAt);
+            FAt = 0;
+            while (FBuffer.size() < want && !FEnd)
+                ReadMore(std::max(want - FBuffer.size(), Piece));
+        }
+        return std::string_view(FBuffer).substr(FAt);
+    }
+    void Skip(std::size_t n)
+    {
+        FAt += n;
+        FOffset += n;
+    }
+    std::size_t Offset() const { return FOffset; }
+    bool Failed() const { return FFailed; }
+
+private:
+    static constexpr std::size_t Piece = 64u << 10;
+
+    void ReadMore(std::size_t n)
+    {
+        const std::size_t had = FBuffer.size();
+        FBuffer.resize(had + n);
+        ssize_t got;
+        do
+            got = ::read(FFile, FBuffer.data() + had, n);
+        while (got < 0 && errno == EINTR);
+        FBuffer.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        FEnd = got <= 0;
+        FFailed = got < 0;
+    }
+
+    std::string_view FBytes;
+    int FFile = -1;
+    std::string FBuffer;
+    std::size_t FAt = 0;       // the reading position in FBytes or FBuffer
+    std::size_t FOffset = 0;   // and from the start of the data
+    bool FEnd = false;
+    bool FFailed = false;
+};
 
 THeaderCache::THeaderCache(std::string fileName, std::string key) : FFileName(std::move(fileName)), FKey(std::move(key)) {}
 
@@ -176,66 +232,102 @@ void THeaderCache::AppendEntry(std::string& out, const TCacheEntry& e, std::stri
     AppendRecord(out, payload);
 }
 
-TCacheState THeaderCache::Parse(std::string_view bytes, std::size_t& good)
+TCacheState THeaderCache::ReadRecords(TCacheSource& in, std::size_t& good, const TEntrySink& each)
 {
-    Entries.clear();
-    FRecords = 0;
     good = 0;
+    std::string_view bytes = in.Ahead(Signature.size());
     if (bytes.size() < Signature.size())
         return Signature.substr(0, bytes.size()) == bytes ? TCacheState::TornTail : TCacheState::Damaged;
     if (bytes.substr(0, Signature.size()) != Signature)
         return TCacheState::Damaged;
-    std::size_t at = Signature.size();
+    in.Skip(Signature.size());
     bool keyed = false;
-    std::string uidl;
-    TCachedHeader entry;
-    const auto damaged = [this] {
-        Entries.clear();
-        FRecords = 0;
-        return TCacheState::Damaged;
-    };
-    for (good = at; at < bytes.size(); good = at) {
-        if (bytes.size() - at < 8)
-            return keyed ? TCacheState::TornTail : damaged();
-        const std::size_t length = GetNumber(bytes.substr(at), 4);
+    TCacheEntry entry;
+    for (;;) {
+        good = in.Offset();
+        bytes = in.Ahead(8);
+        if (bytes.empty())
+            break;
+        if (bytes.size() < 8)
+            return keyed ? TCacheState::TornTail : TCacheState::Damaged;
+        const std::size_t length = GetNumber(bytes, 4);
         if (length > MaxPayload || length == 0)
-            return damaged();
-        if (bytes.size() - at - 8 < length)
-            return keyed ? TCacheState::TornTail : damaged();
-        const std::string_view payload = bytes.substr(at + 8, length);
-        at += 8 + length;
+            return TCacheState::Damaged;
+        // One byte more than the record, to know whether it is the last.
+        bytes = in.Ahead(8 + length + 1);
+        if (bytes.size() < 8 + length)
+            return keyed ? TCacheState::TornTail : TCacheState::Damaged;
+        const std::string_view payload = bytes.substr(8, length);
         // A record whose bytes were never all written shows only at the very end.
-        if (Crc(payload) != GetNumber(bytes.substr(good + 4), 4))
-            return keyed && at == bytes.size() ? TCacheState::TornTail : damaged();
+        if (Crc(payload) != GetNumber(bytes.substr(4), 4))
+            return keyed && bytes.size() == 8 + length ? TCacheState::TornTail : TCacheState::Damaged;
         if (!keyed) {
             if (payload[0] != KeyRecord || payload.substr(1) != FKey)
-                return damaged();
+                return TCacheState::Damaged;
             keyed = true;
-            continue;
+        } else {
+            if (!ReadEntry(payload, entry))
+                return TCacheState::Damaged;
+            ++FRecords;
+            each(entry);
         }
-        if (!ReadEntry(payload, uidl, entry))
-            return damaged();
-        ++FRecords;
-        Entries.insert_or_assign(uidl, std::move(entry));
-        entry = TCachedHeader();
+        in.Skip(8 + length);
     }
     return keyed ? TCacheState::Whole : TCacheState::TornTail;
 }
 
-TCacheState THeaderCache::Load()
+TCacheState THeaderCache::Walk(TCacheSource& in, std::size_t& good, const TEntrySink& each)
+{
+    FRecords = 0;
+    TCacheState state = ReadRecords(in, good, each);
+    if (in.Failed())
+        state = TCacheState::Missing;
+    if (state == TCacheState::Missing || state == TCacheState::Damaged)
+        FRecords = 0;
+    return state;
+}
+
+THeaderCache::TEntrySink THeaderCache::IntoEntries()
+{
+    Entries.clear();
+    return [this](const TCacheEntry& e) {
+        Entries.insert_or_assign(std::string(e.Uidl), TCachedHeader{e.Size, e.FirstSeen, std::string(e.Header),
+                                                                    std::string(e.Subject), std::string(e.From), e.Date});
+    };
+}
+
+TCacheState THeaderCache::Parse(std::string_view bytes, std::size_t& good)
+{
+    TCacheSource in(bytes);
+    const TCacheState state = Walk(in, good, IntoEntries());
+    if (state == TCacheState::Damaged)
+        Entries.clear();
+    return state;
+}
+
+TCacheState THeaderCache::Read(const TEntrySink& each)
 {
     Close();
     FCut = false;
-    std::string bytes;
-    if (!ReadFileWhole(FFileName, bytes)) {
-        Entries.clear();
-        FRecords = 0;
+    FGood = 0;
+    FRecords = 0;
+    const int file = ::open(FFileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
         return TCacheState::Missing;
-    }
-    const TCacheState state = Parse(bytes, FGood);
+    TCacheSource in(file);
+    const TCacheState state = Walk(in, FGood, each);
+    ::close(file);
     if (state == TCacheState::Damaged)
         ::unlink(FFileName.c_str());   // built anew by the appends that follow
     FCut = state == TCacheState::TornTail;
+    return state;
+}
+
+TCacheState THeaderCache::Load()
+{
+    const TCacheState state = Read(IntoEntries());
+    if (state == TCacheState::Missing || state == TCacheState::Damaged)
+        Entries.clear();
     return state;
 }
 

@@ -22,6 +22,7 @@
 // that cannot be written stops the writing for this object (the file is left whole or cut
 // back to its last whole record). No Qt; one thread; the object owns its open file.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,7 @@ struct TCachedHeader {
     std::optional<long long> Date;
 };
 
-// One entry to write.
+// One entry to write, or as the reader found it.
 struct TCacheEntry {
     std::string_view Uidl;
     long long Size = 0;
@@ -46,6 +47,8 @@ struct TCacheEntry {
     std::string_view Subject, From;
     std::optional<long long> Date;
 };
+
+class TCacheSource;   // the bytes the reader walks through (HeaderCache.cpp)
 
 // How Load found the file.
 enum class TCacheState {
@@ -73,9 +76,16 @@ public:
 
     const std::string& FileName() const { return FFileName; }
 
+    // Reads the file record by record through a buffer of about the largest record (never
+    // the file whole): `each` gets every entry in file order, its texts valid during the
+    // call only; a later entry of a UIDL replaces an earlier one. The entries given count
+    // only when the answer is Whole or TornTail: after Missing (also a file that failed to
+    // read midway) or Damaged the caller forgets every one of them.
+    using TEntrySink = std::function<void(const TCacheEntry&)>;
+    TCacheState Read(const TEntrySink& each);
     // Reads the file into Entries (emptied first), by UIDL.
     TCacheState Load();
-    // Entry records read by the last Load, replaced ones included: more than Entries holds
+    // Entry records read by the last Read, replaced ones included: more than Entries holds
     // means the file carries dead records.
     std::size_t Records() const { return FRecords; }
     std::unordered_map<std::string, TCachedHeader> Entries;
@@ -92,11 +102,14 @@ public:
     void Remove();
 
     // The bytes of a file holding these entries (what Rewrite writes), and the reader behind
-    // Load for a file's bytes (Good: how many of them are whole records).
+    // Load for a file's bytes (Good: how many of them are whole records), into Entries.
     std::string Format(const std::vector<TCacheEntry>& entries) const;
     TCacheState Parse(std::string_view bytes, std::size_t& good);
 
 private:
+    TCacheState ReadRecords(TCacheSource& in, std::size_t& good, const TEntrySink& each);
+    TCacheState Walk(TCacheSource& in, std::size_t& good, const TEntrySink& each);
+    TEntrySink IntoEntries();
     bool OpenForAppend();
     void AppendRecord(std::string& out, std::string_view payload) const;
     // An entry's record (`payload` is room to reuse); nothing for one that is not kept.

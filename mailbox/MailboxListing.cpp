@@ -4,11 +4,23 @@
 
 #include <ctime>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "mailbox/Environment.h"
 #include "mailbox/HeaderCache.h"
 #include "pop3/Nmpop3.h"
+
+namespace {
+// A record back to its size alone, its header's bytes given back.
+void ForgetHeader(TMessageRecord& r)
+{
+    r.Header = std::string();
+    r.Subject = std::string();
+    r.From = std::string();
+    r.Date.reset();
+    r.HeaderKnown = false;
+}
+}
 
 void TMailboxSession::Stop()
 {
@@ -70,61 +82,74 @@ void TMailboxSession::ListAnew()
         FNextNumber = 1;
         return;
     }
-    OpenCache(listing);
     const long long now = static_cast<long long>(std::time(nullptr));
     std::vector<TMessageRecord> records;
     records.reserve(listing.Messages.size());
-    std::size_t found = 0;   // cache entries the server still lists
     for (TListedMessage& m : listing.Messages) {
         TMessageRecord& r = records.emplace_back();
         r.Number = m.Number;
         r.Size = m.Size;
         r.Uidl = std::move(m.Uidl);
-        FFirstSeen.push_back(now);
-        if (!FCache)
-            continue;
-        const auto entry = FCache->Entries.find(r.Uidl);
-        if (entry == FCache->Entries.end())
-            continue;
-        ++found;
-        // A UIDL the server gave to a message of another size is read anew.
-        if (entry->second.Size != r.Size) {
-            FCacheDead = true;
-            continue;
-        }
-        TCachedHeader& cached = entry->second;
-        r.Header = std::move(cached.Header);
-        r.Subject = std::move(cached.Subject);
-        r.From = std::move(cached.From);
-        r.Date = cached.Date;
-        r.HeaderKnown = true;
-        FFirstSeen.back() = cached.FirstSeen;
-        ++FHeadersDone;
     }
-    if (FCache) {
-        FCacheDead = FCacheDead || found < FCache->Entries.size() || FCache->Records() > FCache->Entries.size();
-        FCache->Entries.clear();
-    }
+    FFirstSeen.assign(records.size(), now);
+    const bool uidls = listing.Uidls;
+    listing = TMailboxListing();
+    OpenCache(uidls, records, now);
     FStore.Append(std::move(records));
     ReportProgress();
 }
 
-void TMailboxSession::OpenCache(const TMailboxListing& listing)
+// The cache's entries go straight into the records of the UIDLs listed at the same size, as
+// the file is read: no second copy of the headers is ever held.
+void TMailboxSession::OpenCache(bool uidls, std::vector<TMessageRecord>& records, long long now)
 {
     FCacheDead = false;
     auto cache = std::make_unique<THeaderCache>(CacheFileName(), CacheKey());
     // A UIDL names one message only while the server lists each once; without that, nothing
     // in the file can be trusted for this mailbox.
-    bool usable = listing.Uidls;
-    std::unordered_set<std::string_view> seen;
-    for (std::size_t i = 0; usable && i < listing.Messages.size(); ++i)
-        usable = !listing.Messages[i].Uidl.empty() && seen.insert(listing.Messages[i].Uidl).second;
+    std::unordered_map<std::string_view, std::size_t> rows;
+    bool usable = uidls;
+    for (std::size_t i = 0; usable && i < records.size(); ++i)
+        usable = !records[i].Uidl.empty() && rows.emplace(records[i].Uidl, i).second;
     if (!usable) {
         cache->Remove();
         return;
     }
+    std::vector<bool> fromFile(records.size());
+    bool dead = false;   // entries no longer listed, or replaced
+    const TCacheState state = cache->Read([&](const TCacheEntry& e) {
+        const auto row = rows.find(e.Uidl);
+        if (row == rows.end()) {
+            dead = true;
+            return;
+        }
+        TMessageRecord& r = records[row->second];
+        dead = dead || fromFile[row->second];
+        fromFile[row->second] = true;
+        // A UIDL the server gave to a message of another size is read anew.
+        if (e.Size != r.Size) {
+            dead = true;
+            ForgetHeader(r);
+            FFirstSeen[row->second] = now;
+            return;
+        }
+        r.Header.assign(e.Header);
+        r.Subject.assign(e.Subject);
+        r.From.assign(e.From);
+        r.Date = e.Date;
+        r.HeaderKnown = true;
+        FFirstSeen[row->second] = e.FirstSeen;
+    });
+    const bool trusted = state == TCacheState::Whole || state == TCacheState::TornTail;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (fromFile[i] && !trusted) {
+            ForgetHeader(records[i]);
+            FFirstSeen[i] = now;
+        }
+        FHeadersDone += records[i].HeaderKnown ? 1 : 0;
+    }
     // A torn tail is cut away when the listing ends, also when nothing new is appended.
-    FCacheDead = cache->Load() == TCacheState::TornTail;
+    FCacheDead = trusted && (dead || state == TCacheState::TornTail);
     FCache = std::move(cache);
 }
 

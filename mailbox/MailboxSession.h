@@ -259,7 +259,8 @@ private:
     void ListAnew();
     bool ListingDone() const;
     void ListOneByOne(int from);
-    void OpenCache(const TMailboxListing& listing);
+    // Fills the records from the cache file; opens it for this listing's appends.
+    void OpenCache(bool uidls, std::vector<TMessageRecord>& records, long long now);
     // The mailbox's name in its cache file, and the file (HeaderCache.h).
     std::string CacheKey() const;
     std::string CacheFileName() const;

@@ -51,6 +51,7 @@ void TMessageStore::Append(std::vector<TMessageRecord> records)
     if (records.empty())
         return;
     const int first = Count();
+    FRecords.reserve(FRecords.size() + records.size());
     for (TMessageRecord& r : records) {
         if (r.Number >= 0) {
             if (r.Number >= static_cast<int>(FRowByNumber.size()))

@@ -488,6 +488,21 @@ TEST_F(SessionTest, ATornOrDamagedCacheIsNeverBelievedAndIsBuiltAnew)
         EXPECT_EQ(cache.Load(), TCacheState::Whole);
         EXPECT_EQ(cache.Entries.size(), 5u);
     }
+    // Records longer than the reader's buffer: whole, torn inside the last, damaged inside the first.
+    THeaderCache big = Cache();
+    const std::string header = "X-Long: " + std::string(300000, 'x') + "\r\n";
+    ASSERT_TRUE(big.Rewrite({{"a", 1, 0, header, " a"}, {"b", 2, 0, header, " b"}}));
+    std::string file = testsupport::ReadFile(big.FileName());
+    EXPECT_EQ(big.Load(), TCacheState::Whole);
+    EXPECT_EQ(big.Entries.size(), 2u);
+    EXPECT_EQ(big.Entries["b"].Header, header);
+    testsupport::WriteFile(big.FileName(), file.substr(0, file.size() - 100000), 0600);
+    EXPECT_EQ(big.Load(), TCacheState::TornTail);
+    EXPECT_EQ(big.Entries.size(), 1u);
+    file[file.size() - 400000] ^= 1;
+    testsupport::WriteFile(big.FileName(), file, 0600);
+    EXPECT_EQ(big.Load(), TCacheState::Damaged);
+    EXPECT_TRUE(big.Entries.empty());
 }
 
 TEST_F(SessionTest, AServerWithoutUidlsOrWithARepeatedOneGetsNoCache)
