@@ -1,10 +1,14 @@
 // libFuzzer target: the header cache's reader. Whatever the bytes, it must not crash; what it
-// reads must be written back by the writer to the same entries; and the whole records it
-// found, read alone, must give the same entries with nothing torn.
+// reads must be written back by the writer to the same entries; the whole records it found,
+// read alone, must give the same entries with nothing torn; and the file reader, which holds
+// a record at a time, must find what the reader of the bytes in memory finds.
 #include "mailbox/HeaderCache.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,6 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::size_t good = 0;
     const TCacheState state = cache.Parse(bytes, good);
+    // A damaged file is removed by the file reader: the file is written anew for each input.
+    static const std::string file = "/tmp/fuzz_app_cache." + std::to_string(::getpid());
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(size));
+    THeaderCache fromFile(file, key);
+    if (fromFile.Load() != state || fromFile.Records() != cache.Records() || !SameEntries(cache, fromFile))
+        Fail("the file reader reads otherwise");
     if (state == TCacheState::Damaged) {
         if (!cache.Entries.empty())
             Fail("a damaged file gave entries");
