@@ -8,8 +8,9 @@
 // message's text and header for a viewer. The session never shows anything: it reports
 // through events and answers with enums, and asks its owner through hooks.
 //
-// Listing. After the login the session asks CAPA again and lists the whole mailbox with UIDL
-// and LIST (together when the server announces PIPELINING): every message gets its record at
+// Listing. After the login the session lists the whole mailbox with UIDL and LIST (together,
+// and with CAPA asked again, when the server announces PIPELINING; without it CAPA waits for
+// the first TOP, so the rows cost no round trip for it): every message gets its record at
 // once, with its size, and with its header when the mailbox's header cache (HeaderCache.h,
 // in CacheFolder()) holds its UIDL at that size. Then TOP n 0 fills in the others, in the
 // pipelined window where allowed, and each header goes into the cache as it comes; entries

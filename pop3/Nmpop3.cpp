@@ -313,6 +313,8 @@ void TNMPOP3::GetSummary(int Msg)
     BusyScope busy(FBusy);
     AtScopeEnd release([this] { ReleaseLargeBuffers(); });
     StartRetrieval();
+    if (FCapabilitiesDue)
+        AskCapabilitiesAgain();
     // With PIPELINING the commands for this message were mostly sent ahead with those of
     // the next ones; without it the size comes from the session's one LIST of the mailbox,
     // or when that has none for it, LIST n is sent as the TOP reply's lines are stored.
@@ -387,6 +389,7 @@ void TNMPOP3::ForgetSession()
 {
     FSummaries = 0;
     FSizesAsked = false;
+    FCapabilitiesDue = false;
     FSizes.clear();
     FRoundTrip = -1;
 }

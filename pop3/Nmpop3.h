@@ -181,11 +181,12 @@ public:
     // UIDL and LIST of the whole mailbox into Listing (emptied first), sent together in one
     // write when the server announced PIPELINING, else one after the other. A refusal or a
     // malformed line leaves that half out (Sizes or Uidls false), and a LIST left out is not
-    // asked again by GetSummary. AskCapabilities: CAPA first, for what the server says after
-    // the login (RFC 2449 lets capabilities change then; a refusal keeps the earlier ones),
-    // in the same write when PIPELINING was announced before, and the listing uses its
-    // answer. Raises what a command raises (connection, time-out, reply limit). Nothing when
-    // busy.
+    // asked again by GetSummary. AskCapabilities: CAPA again, for what the server says after
+    // the login (RFC 2449 lets capabilities change then; a refusal keeps the earlier ones):
+    // first, in the same write, when PIPELINING was announced before; else the next
+    // GetSummary or GetSummaries asks it before its first TOP and uses its answer, so that
+    // the listing's rows wait for no round trip of it. Raises what a command raises
+    // (connection, time-out, reply limit). Nothing when busy.
     void GetListing(bool AskCapabilities = false);
     // TOP n 0 for each of Numbers in order, into Summary, OnRetrieveEnd after each (the
     // number in SummaryNumber, Bytes from the session's LIST or -1); with PIPELINING sent
@@ -385,6 +386,8 @@ private:
     // CAPA into Capabilities (emptied first; a refusal leaves it empty); false when refused.
     // Ahead: commands sent in the same write, their replies left unread.
     bool ReadCapabilities(std::string_view Ahead = {});
+    // The same, keeping the earlier capabilities when refused; what GetListing left due.
+    void AskCapabilitiesAgain(std::string_view Ahead = {});
     // The STLS step of TlsMode StartTls (see Connect).
     void UpgradeConnection();
     // The AUTH exchange with AccessToken (see AccessToken); raises "Token refused".
@@ -432,6 +435,7 @@ private:
     bool FStopSummaries = false;
     int FSummaries = 0;          // GetSummary calls of the session
     bool FSizesAsked = false;    // the session's LIST of the whole mailbox was sent
+    bool FCapabilitiesDue = false;   // GetListing's CAPA waits for the next summary
     std::vector<int> FSizes;     // its sizes by message number - 1 (-1: not listed)
     double FRoundTrip = -1;      // the session's shortest command round trip, seconds
     long long FReplyBytes = 0;   // of the reply being read (counted from its command)

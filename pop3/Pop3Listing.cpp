@@ -31,17 +31,13 @@ void TNMPOP3::GetListing(bool AskCapabilities)
     BusyScope busy(FBusy);
     CertifyConnect();
     Listing = TMailboxListing();
-    // Every command in one write, when allowed: the later ones cost no round trip.
-    bool together = HasCapability("PIPELINING");
-    bool sent = false;
-    if (AskCapabilities) {
-        std::vector<std::string> before = Capabilities;
-        if (!ReadCapabilities(together ? "\r\nUIDL\r\nLIST" : ""))
-            Capabilities = std::move(before);
-        sent = together;
-        together = together || HasCapability("PIPELINING");
-        FReplyBytes = 0;
-    }
+    // Every command in one write, when allowed: the later ones cost no round trip. Without
+    // that, CAPA would cost one before the rows: it waits for the first TOP, which uses it.
+    const bool together = HasCapability("PIPELINING");
+    const bool sent = AskCapabilities && together;
+    if (sent)
+        AskCapabilitiesAgain("\r\nUIDL\r\nLIST");
+    FCapabilitiesDue = AskCapabilities && !together;
     std::vector<std::string> uidls, sizes;
     const std::string uidlStatus = sent ? ReadStatus() : Command(together ? "UIDL\r\nLIST" : "UIDL");
     if (StripLineEnd(FirstWord(uidlStatus)) == "+OK")
@@ -65,6 +61,15 @@ void TNMPOP3::GetListing(bool AskCapabilities)
         if (Listing.Uidls)
             m.Uidl = std::move(uidls[i]);
     }
+}
+
+void TNMPOP3::AskCapabilitiesAgain(std::string_view Ahead)
+{
+    FCapabilitiesDue = false;
+    std::vector<std::string> before = Capabilities;
+    if (!ReadCapabilities(Ahead))
+        Capabilities = std::move(before);
+    FReplyBytes = 0;
 }
 
 // ---- TOP for a set of messages ----
@@ -146,6 +151,8 @@ void TNMPOP3::GetSummaries(const std::vector<int>& Numbers)
     AtScopeEnd release([this] { ReleaseLargeBuffers(); });
     FStopSummaries = false;
     StartRetrieval();
+    if (FCapabilitiesDue)
+        AskCapabilitiesAgain();
     const bool ahead = HasCapability("PIPELINING") && Depth > 1;
     for (std::size_t i = 0; i < Numbers.size() && !FStopSummaries; ++i) {
         const int msg = Numbers[i];
