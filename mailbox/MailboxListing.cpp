@@ -3,24 +3,13 @@
 #include "mailbox/MailboxSession.h"
 
 #include <ctime>
+#include <optional>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "mailbox/Environment.h"
 #include "mailbox/HeaderCache.h"
 #include "pop3/Nmpop3.h"
-
-namespace {
-// A record back to its size alone, its header's bytes given back.
-void ForgetHeader(TMessageRecord& r)
-{
-    r.Header = std::string();
-    r.Subject = std::string();
-    r.From = std::string();
-    r.Date.reset();
-    r.HeaderKnown = false;
-}
-}
 
 void TMailboxSession::Stop()
 {
@@ -71,8 +60,11 @@ void TMailboxSession::ListAnew()
         THeaderCache(CacheFileName(), std::string()).Remove();
         return;
     }
+    // The cache file is read record by record while the server's lists are on their way.
+    auto cache = std::make_unique<THeaderCache>(CacheFileName(), CacheKey());
+    std::optional<TCacheState> state;
     // CAPA again after the login, but not of a server that refused it before.
-    FPop->GetListing(!FPop->Capabilities.empty());
+    FPop->GetListing(!FPop->Capabilities.empty(), [&] { state = cache->Load(); });
     if (!Connected())
         return;
     TMailboxListing listing = std::move(FPop->Listing);
@@ -94,62 +86,54 @@ void TMailboxSession::ListAnew()
     FFirstSeen.assign(records.size(), now);
     const bool uidls = listing.Uidls;
     listing = TMailboxListing();
-    OpenCache(uidls, records, now);
+    if (!state)
+        state = cache->Load();   // GetListing sent nothing: read now
+    if (UidlsUsable(uidls, records))
+        UseCache(std::move(cache), *state, records);
+    else
+        cache->Remove();
     FStore.Append(std::move(records));
     ReportProgress();
 }
 
-// The cache's entries go straight into the records of the UIDLs listed at the same size, as
-// the file is read: no second copy of the headers is ever held.
-void TMailboxSession::OpenCache(bool uidls, std::vector<TMessageRecord>& records, long long now)
+// A UIDL names one message only while the server lists each once; without that, nothing in
+// the file can be trusted for this mailbox.
+bool TMailboxSession::UidlsUsable(bool uidls, const std::vector<TMessageRecord>& records)
 {
-    FCacheDead = false;
-    auto cache = std::make_unique<THeaderCache>(CacheFileName(), CacheKey());
-    // A UIDL names one message only while the server lists each once; without that, nothing
-    // in the file can be trusted for this mailbox.
-    std::unordered_map<std::string_view, std::size_t> rows;
-    bool usable = uidls;
-    for (std::size_t i = 0; usable && i < records.size(); ++i)
-        usable = !records[i].Uidl.empty() && rows.emplace(records[i].Uidl, i).second;
-    if (!usable) {
-        cache->Remove();
-        return;
-    }
-    std::vector<bool> fromFile(records.size());
-    bool dead = false;   // entries no longer listed, or replaced
-    const TCacheState state = cache->Read([&](const TCacheEntry& e) {
-        const auto row = rows.find(e.Uidl);
-        if (row == rows.end()) {
-            dead = true;
-            return;
-        }
-        TMessageRecord& r = records[row->second];
-        dead = dead || fromFile[row->second];
-        fromFile[row->second] = true;
-        // A UIDL the server gave to a message of another size is read anew.
-        if (e.Size != r.Size) {
-            dead = true;
-            ForgetHeader(r);
-            FFirstSeen[row->second] = now;
-            return;
-        }
-        r.Header.assign(e.Header);
-        r.Subject.assign(e.Subject);
-        r.From.assign(e.From);
-        r.Date = e.Date;
-        r.HeaderKnown = true;
-        FFirstSeen[row->second] = e.FirstSeen;
-    });
-    const bool trusted = state == TCacheState::Whole || state == TCacheState::TornTail;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (fromFile[i] && !trusted) {
-            ForgetHeader(records[i]);
-            FFirstSeen[i] = now;
-        }
-        FHeadersDone += records[i].HeaderKnown ? 1 : 0;
-    }
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t i = 0; uidls && i < records.size(); ++i)
+        uidls = !records[i].Uidl.empty() && seen.insert(records[i].Uidl).second;
+    return uidls;
+}
+
+// The cache's headers move into the records listed under their UIDL at the same size.
+void TMailboxSession::UseCache(std::unique_ptr<THeaderCache> cache, TCacheState state, std::vector<TMessageRecord>& records)
+{
     // A torn tail is cut away when the listing ends, also when nothing new is appended.
-    FCacheDead = trusted && (dead || state == TCacheState::TornTail);
+    bool dead = state == TCacheState::TornTail;
+    std::size_t found = 0;   // cache entries the server still lists
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        TMessageRecord& r = records[i];
+        const auto entry = cache->Entries.find(r.Uidl);
+        if (entry == cache->Entries.end())
+            continue;
+        ++found;
+        TCachedHeader& cached = entry->second;
+        // A UIDL the server gave to a message of another size is read anew.
+        if (cached.Size != r.Size) {
+            dead = true;
+            continue;
+        }
+        r.Header = std::move(cached.Header);
+        r.Subject = std::move(cached.Subject);
+        r.From = std::move(cached.From);
+        r.Date = cached.Date;
+        r.HeaderKnown = true;
+        FFirstSeen[i] = cached.FirstSeen;
+        ++FHeadersDone;
+    }
+    FCacheDead = dead || found < cache->Entries.size() || cache->Records() > cache->Entries.size();
+    cache->Entries = {};
     FCache = std::move(cache);
 }
 

@@ -67,6 +67,7 @@ class TNMPOP3;
 struct TTokenRefusal;
 class THeaderCache;
 struct TCacheEntry;
+enum class TCacheState;
 struct TMailboxListing;
 
 // What the session is in the middle of.
@@ -260,8 +261,9 @@ private:
     void ListAnew();
     bool ListingDone() const;
     void ListOneByOne(int from);
-    // Fills the records from the cache file; opens it for this listing's appends.
-    void OpenCache(bool uidls, std::vector<TMessageRecord>& records, long long now);
+    static bool UidlsUsable(bool uidls, const std::vector<TMessageRecord>& records);
+    // Fills the records from the loaded cache, which this listing then appends to.
+    void UseCache(std::unique_ptr<THeaderCache> cache, TCacheState state, std::vector<TMessageRecord>& records);
     // The mailbox's name in its cache file, and the file (HeaderCache.h).
     std::string CacheKey() const;
     std::string CacheFileName() const;

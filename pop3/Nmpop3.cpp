@@ -226,11 +226,13 @@ void TNMPOP3::ConnectDialogue(bool& LoggedIn)
     MessageCount = PlainNumber(NthWordView(reply, ' ', 2));
 }
 
-bool TNMPOP3::ReadCapabilities(std::string_view Ahead)
+bool TNMPOP3::ReadCapabilities() { return TakeCapabilities(Command("CAPA")); }
+
+bool TNMPOP3::TakeCapabilities(const std::string& Status)
 {
     Capabilities.clear();
     // A server without CAPA refuses it: no capabilities, no further wait.
-    if (StripLineEnd(FirstWord(Command("CAPA" + std::string(Ahead)))) != "+OK")
+    if (StripLineEnd(FirstWord(Status)) != "+OK")
         return false;
     ReadListing([this](std::string_view line, bool last) {
         if (!last)

@@ -185,9 +185,11 @@ public:
     // the login (RFC 2449 lets capabilities change then; a refusal keeps the earlier ones):
     // first, in the same write, when PIPELINING was announced before; else the next
     // GetSummary or GetSummaries asks it before its first TOP and uses its answer, so that
-    // the listing's rows wait for no round trip of it. Raises what a command raises
-    // (connection, time-out, reply limit). Nothing when busy.
-    void GetListing(bool AskCapabilities = false);
+    // the listing's rows wait for no round trip of it. WhileWaiting: called once the first
+    // write went out, before any reply is read, for work of the caller's that needs none
+    // (it must not use the component). Raises what a command raises (connection,
+    // time-out, reply limit). Nothing when busy.
+    void GetListing(bool AskCapabilities = false, const std::function<void()>& WhileWaiting = {});
     // TOP n 0 for each of Numbers in order, into Summary, OnRetrieveEnd after each (the
     // number in SummaryNumber, Bytes from the session's LIST or -1); with PIPELINING sent
     // ahead in the window GetSummary uses. A refused TOP fires nothing and the next message
@@ -384,10 +386,12 @@ private:
     bool HeaderLine(std::string_view Line, TMailMessage& Target);
     void ConnectDialogue(bool& LoggedIn);
     // CAPA into Capabilities (emptied first; a refusal leaves it empty); false when refused.
-    // Ahead: commands sent in the same write, their replies left unread.
-    bool ReadCapabilities(std::string_view Ahead = {});
-    // The same, keeping the earlier capabilities when refused; what GetListing left due.
-    void AskCapabilitiesAgain(std::string_view Ahead = {});
+    bool ReadCapabilities();
+    // The same from CAPA's status line, already read.
+    bool TakeCapabilities(const std::string& Status);
+    // The same, keeping the earlier capabilities when refused (Sent: CAPA went out with the
+    // listing, its reply comes next); also what GetListing left due.
+    void AskCapabilitiesAgain(bool Sent = false);
     // The STLS step of TlsMode StartTls (see Connect).
     void UpgradeConnection();
     // The AUTH exchange with AccessToken (see AccessToken); raises "Token refused".

@@ -24,7 +24,7 @@ bool TNMPOP3::ReadNumberedListing(std::vector<std::string>& Words, bool (*WordFi
     return wellFormed;
 }
 
-void TNMPOP3::GetListing(bool AskCapabilities)
+void TNMPOP3::GetListing(bool AskCapabilities, const std::function<void()>& WhileWaiting)
 {
     if (Refused())
         return;
@@ -34,12 +34,15 @@ void TNMPOP3::GetListing(bool AskCapabilities)
     // Every command in one write, when allowed: the later ones cost no round trip. Without
     // that, CAPA would cost one before the rows: it waits for the first TOP, which uses it.
     const bool together = HasCapability("PIPELINING");
-    const bool sent = AskCapabilities && together;
-    if (sent)
-        AskCapabilitiesAgain("\r\nUIDL\r\nLIST");
+    const bool asking = AskCapabilities && together;
     FCapabilitiesDue = AskCapabilities && !together;
+    Send(std::string(asking ? "CAPA\r\n" : "") + (together ? "UIDL\r\nLIST" : "UIDL"));
+    if (WhileWaiting)
+        WhileWaiting();
+    if (asking)
+        AskCapabilitiesAgain(true);
     std::vector<std::string> uidls, sizes;
-    const std::string uidlStatus = sent ? ReadStatus() : Command(together ? "UIDL\r\nLIST" : "UIDL");
+    const std::string uidlStatus = ReadStatus();
     if (StripLineEnd(FirstWord(uidlStatus)) == "+OK")
         Listing.Uidls = ReadNumberedListing(uidls, IsUidlWord);
     FReplyBytes = 0;
@@ -63,11 +66,11 @@ void TNMPOP3::GetListing(bool AskCapabilities)
     }
 }
 
-void TNMPOP3::AskCapabilitiesAgain(std::string_view Ahead)
+void TNMPOP3::AskCapabilitiesAgain(bool Sent)
 {
     FCapabilitiesDue = false;
     std::vector<std::string> before = Capabilities;
-    if (!ReadCapabilities(Ahead))
+    if (!TakeCapabilities(Sent ? ReadStatus() : Command("CAPA")))
         Capabilities = std::move(before);
     FReplyBytes = 0;
 }
