@@ -24,32 +24,6 @@ using testsupport::ScriptServer;
 
 namespace {
 
-// After the login (CAPA refused before it, so not asked again) the listing sends UIDL, here
-// refused (no cache), and LIST of the mailbox: every row with its size before any TOP.
-Script& Login(Script& s, int count)
-{
-    s.Pop3Login("+OK ready", "alice", "secret", "+OK " + std::to_string(count) + " 9999");
-    if (count == 0)
-        return s;
-    std::string sizes = "+OK\r\n";
-    for (int m = 1; m <= count; ++m)
-        sizes += std::to_string(m) + " " + std::to_string(100 * m) + "\r\n";
-    return s.Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send(sizes + ".\r\n");
-}
-
-std::string TopReply(int n) { return "+OK\r\nSubject: message " + std::to_string(n) + "\r\nFrom: a@example.jp\r\n\r\n.\r\n"; }
-
-Script& Summary(Script& s, int n) { return s.Expect("TOP " + std::to_string(n) + " 0").Send(TopReply(n)); }
-
-Script& Summaries(Script& s, int from, int to)
-{
-    for (int n = from; n <= to; ++n)
-        Summary(s, n);
-    return s;
-}
-
-Script& Quit(Script& s) { return s.Expect("QUIT").SendLine("+OK bye").WaitForClose(); }
-
 bool Sent(const ScriptServer& server, std::size_t connection, const std::string& line)
 {
     return server.TimesSent(connection, line) > 0;
@@ -71,10 +45,10 @@ protected:
 TEST_F(MailboxScriptTest, ARefusedSummaryLeavesItsRowWaitingAndRowsKeepTheirNumbers)
 {
     Script s;
-    Login(s, 5);
-    Summaries(s, 1, 2).Expect("TOP 3 0").SendLine("-ERR gone");
-    Summaries(s, 4, 5).Expect("RETR 4").Send("+OK\r\nSubject: four\r\n\r\nbody of four\r\n.\r\n");
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 5);
+    s.Summaries(1, 2).Expect("TOP 3 0").SendLine("-ERR gone");
+    s.Summaries(4, 5).Expect("RETR 4").Send("+OK\r\nSubject: four\r\n\r\nbody of four\r\n.\r\n");
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -93,10 +67,10 @@ TEST_F(MailboxScriptTest, ARefusedSummaryLeavesItsRowWaitingAndRowsKeepTheirNumb
 TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 {
     Script s;
-    Login(s, 40);
+    s.Pop3Listing("alice", "secret", 40);
     for (int n = 1; n <= 40; ++n)
-        Summary(s.Pause(8ms), n);
-    Quit(s);
+        s.Pause(8ms).Summaries(n, n);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     // Rows come with their sizes from LIST; the headers that arrived since the last look are
@@ -124,14 +98,14 @@ TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
 {
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3)
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3)
         .Expect("DELE 1").SendLine("+OK deleted")
         .Expect("DELE 2").SendLine("-ERR message 2 is locked")
         // The accepted row has left the list: the next command asks for the others only.
         .Expect("DELE 2").SendLine("+OK deleted")
         .Expect("DELE 3").SendLine("+OK deleted");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -162,10 +136,10 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
 TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletesExactlyTheChecked)
 {
     Script s;
-    Login(s, 4);
-    Summaries(s, 1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
+    s.Pop3Listing("alice", "secret", 4);
+    s.Summaries(1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
         .Expect("DELE 3").SendLine("+OK deleted");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -186,11 +160,11 @@ TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletes
 TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
 {
     Script first;
-    Login(first, 1);
-    Summaries(first, 1, 1).Pause(100ms).Close();
+    first.Pop3Listing("alice", "secret", 1);
+    first.Summaries(1, 1).Pause(100ms).Close();
     Script second;
-    Login(second, 0);
-    Quit(second);
+    second.Pop3Listing("alice", "secret", 0);
+    second.Pop3Quit();
     ScriptServer server({first, second});
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -217,8 +191,8 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
 TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndBringsTheRowsBack)
 {
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
     ScriptServer server(s);
     ConnectAndDelete(server.Port(), 1);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
@@ -236,8 +210,8 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
 TEST_F(MailboxScriptTest, AnUndoWhoseResetLosesTheConnectionSaysNothingWasDeletedAndBringsTheRowsBack)
 {
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
     ScriptServer server(s);
     ConnectAndDelete(server.Port(), 1);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
@@ -254,10 +228,10 @@ TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedF
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
     s.Expect("DELE 3").SendLine("+OK");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     When([waiting] { return waiting->load(); }, [this] {
         for (int i = 0; i < 2; ++i)
@@ -278,9 +252,9 @@ TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedF
 TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
 {
     Script s;
-    Login(s, 2);
-    Summaries(s, 1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 2);
+    s.Summaries(1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
+    s.Pop3Quit();
     ScriptServer server(s);
     ConnectAndDelete(server.Port(), 0);
     W->BitBtn6->click();
@@ -307,8 +281,8 @@ TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
     auto greeted = NewFlag();
     Script s;
     s.Call([greeted] { *greeted = true; }).Pause(200ms);
-    Login(s, 0);
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 0);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     std::string during;
@@ -357,7 +331,7 @@ TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
     Script s;
     s.Greet("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
     s.Expect("STAT").SendLine("-ERR mailbox busy");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -399,8 +373,8 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 5);
-    Summaries(s, 1, 2).Expect("TOP 3 0").Call([waiting] { *waiting = true; }).WaitForClose();
+    s.Pop3Listing("alice", "secret", 5);
+    s.Summaries(1, 2).Expect("TOP 3 0").Call([waiting] { *waiting = true; }).WaitForClose();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
@@ -422,12 +396,12 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSumma
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 1").SendLine("+OK");
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 1").SendLine("+OK");
     // The second listing lists the mailbox anew, without the deleted message.
     s.Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send("+OK\r\n2 200\r\n3 300\r\n.\r\n");
-    s.Expect("TOP 2 0").Call([waiting] { *waiting = true; }).Pause(300ms).Send(TopReply(2));
-    Quit(s);  // the QUIT that commits the deletion comes after the reply it waited for
+    s.Expect("TOP 2 0").Call([waiting] { *waiting = true; }).Pause(300ms).Send(testsupport::Wire(testsupport::TopReply(2)));
+    s.Pop3Quit();  // the QUIT that commits the deletion comes after the reply it waited for
     ScriptServer server(s);
     ConnectAndDelete(server.Port(), 0);
     ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
@@ -452,11 +426,11 @@ TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 1);
-    Summaries(s, 1, 1).Expect("RETR 1").Call([waiting] { *waiting = true; }).Pause(200ms);
+    s.Pop3Listing("alice", "secret", 1);
+    s.Summaries(1, 1).Expect("RETR 1").Call([waiting] { *waiting = true; }).Pause(200ms);
     s.Send("+OK\r\nSubject: one\r\n\r\nline\r\n.\r\n");
-    Summary(s, 1);
-    Quit(s);
+    s.Summaries(1, 1);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -482,10 +456,10 @@ TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
 TEST_F(MailboxScriptTest, ARefusedMessageTextShowsNoOtherMessage)
 {
     Script s;
-    Login(s, 2);
-    Summaries(s, 1, 2).Expect("RETR 1").Send("+OK\r\nSubject: one\r\n\r\nfirst text\r\n.\r\n");
+    s.Pop3Listing("alice", "secret", 2);
+    s.Summaries(1, 2).Expect("RETR 1").Send("+OK\r\nSubject: one\r\n\r\nfirst text\r\n.\r\n");
     s.Expect("RETR 2").SendLine("-ERR message 2 is gone");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -524,8 +498,8 @@ TEST_F(MailboxScriptTest, ASecondPressWhileConnectingPutsTheButtonBackUp)
     auto greeted = NewFlag();
     Script s;
     s.Call([greeted] { *greeted = true; }).Pause(200ms);
-    Login(s, 0);
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 0);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     When([greeted] { return greeted->load(); }, [this] {
