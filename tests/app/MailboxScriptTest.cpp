@@ -1,6 +1,7 @@
-// The mailbox workflow against scripted servers, for what a real server does not do on
-// demand: refusals, a dropped connection, replies that keep the window waiting while the
-// user releases the connect button or closes the viewer, and failed connections.
+// The window over the session against scripted servers, for what a real server does not do
+// on demand: the boxes of refusals and failed connections, a dropped connection, replies that
+// keep the window waiting while the user releases the connect button or closes the viewer.
+// What the session itself does with them: tests/mailbox/SessionScriptTest.cpp.
 #include <QAction>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -9,7 +10,6 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <chrono>
-#include <climits>
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/main/Sjis.h"
@@ -29,40 +29,7 @@ bool Sent(const ScriptServer& server, std::size_t connection, const std::string&
     return server.TimesSent(connection, line) > 0;
 }
 
-class MailboxScriptTest : public MailboxTest {
-protected:
-    // Connects to the server, checks the row and deletes it, answering Yes.
-    void ConnectAndDelete(std::uint16_t port, int row)
-    {
-        UseAccount("127.0.0.1", port);
-        ClickConnect();
-        W->Lv2->SetChecked(row, true);
-        Answers = {mrYes};
-        W->BitBtn5->click();
-    }
-};
-
-TEST_F(MailboxScriptTest, ARefusedSummaryLeavesItsRowWaitingAndRowsKeepTheirNumbers)
-{
-    Script s;
-    s.Pop3Listing("alice", "secret", 5);
-    s.Summaries(1, 2).Expect("TOP 3 0").SendLine("-ERR gone");
-    s.Summaries(4, 5).Expect("RETR 4").Send("+OK\r\nSubject: four\r\n\r\nbody of four\r\n.\r\n");
-    s.Pop3Quit();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(CellSjis(*W, 2, 0), Texts::HeaderPending);   // listed with its size, no header
-    EXPECT_EQ(std::to_string(W->Lv2->Record(2).Size), "300");
-    EXPECT_EQ(CellSjis(*W, 3, 0), " message 4");
-    ChooseFromMessageMenu(3, W->Pm2_1);
-    EXPECT_EQ(Mail->windowTitle(), " four");
-    EXPECT_EQ(ViewerLines(), std::vector<std::string>{"body of four"});
-    ClickConnect();
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_TRUE(Boxes.empty());
-}
+using MailboxScriptTest = MailboxTest;
 
 TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 {
@@ -119,7 +86,6 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     EXPECT_EQ(Panel(1), "2");
     EXPECT_EQ(std::to_string(W->Lv2->Record(0).Size), "200");
     EXPECT_TRUE(W->Lv2->Checked(0));
-    EXPECT_FALSE(Sent(server, 0, "DELE 3"));
     EXPECT_EQ(W->Lv2->Selected(), 0);  // the refused row stays selected
 
     Answers = {mrYes};
@@ -194,7 +160,11 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     s.Pop3Listing("alice", "secret", 3);
     s.Summaries(1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
     ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 1);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(1, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
     EXPECT_TRUE(W->BitBtn6->isEnabled());
     ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
@@ -205,23 +175,6 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     EXPECT_TRUE(W->SpeedButton1->isEnabled());  // still down: one click ends it
     ClickConnect();
     EXPECT_EQ(Boxes.size(), 2u);
-}
-
-TEST_F(MailboxScriptTest, AnUndoWhoseResetLosesTheConnectionSaysNothingWasDeletedAndBringsTheRowsBack)
-{
-    Script s;
-    s.Pop3Listing("alice", "secret", 3);
-    s.Summaries(1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 1);
-    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
-    W->BitBtn6->click();   // undo
-    EXPECT_FALSE(W->NMPOP3->Connected);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{DeleteQuestion(1, "200 B"), Texts::DeletionsKept, "Connection closed by the server"}));
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(W->BitBtn6->isEnabled());
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, 0, "QUIT"));
 }
 
 TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
@@ -247,22 +200,6 @@ TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedF
     ClickConnect();
     EXPECT_TRUE(server.WaitDone());
     EXPECT_EQ(server.ReceivedLines(0).size(), 12u);   // CAPA USER PASS STAT, TOP LIST, LIST, 2 x TOP, DELE 1, DELE 3, QUIT
-}
-
-TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
-{
-    Script s;
-    s.Pop3Listing("alice", "secret", 2);
-    s.Summaries(1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
-    s.Pop3Quit();
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 0);
-    W->BitBtn6->click();
-    EXPECT_EQ(BoxTexts().back(), "-ERR no\r\n");
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
-    EXPECT_TRUE(W->BitBtn6->isEnabled());
-    ClickConnect();
-    EXPECT_TRUE(server.WaitDone());
 }
 
 TEST_F(MailboxScriptTest, AServerThatNeverGreetsSaysItDidNotAnswerInTime)
@@ -326,49 +263,6 @@ TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
     EXPECT_TRUE(server.WaitDone());
 }
 
-TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
-{
-    Script s;
-    s.Greet("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
-    s.Expect("STAT").SendLine("-ERR mailbox busy");
-    s.Pop3Quit();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
-    EXPECT_FALSE(W->SpeedButton1->isChecked());
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_TRUE(server.WaitDone());
-}
-
-TEST_F(MailboxScriptTest, TimeOutAndPortComeFromTheAccount)
-{
-    struct Case {
-        const char* timeOut;
-        const char* port;
-        int ms;
-        int expectedPort;
-    };
-    const Case cases[] = {
-        {"abc", "abc", 30000, 110},        // not numbers: the defaults
-        {"45", "2110", 45000, 2110},
-        {"-5", "110", 30000, 110},          // no negative time-out for the component
-        {"9999999", "110", INT_MAX, 110},   // seconds beyond what milliseconds hold
-    };
-    for (const Case& c : cases) {
-        W->Lv1->ClearItems();
-        UseAccount("bad..name", 0, "alice", "secret", c.timeOut);
-        W->Lv1->SetSubItem(0, 4, c.port);
-        ClickConnect();
-        EXPECT_EQ(W->NMPOP3->TimeOut, c.ms) << c.timeOut;
-        EXPECT_EQ(W->NMPOP3->Port, c.expectedPort) << c.port;
-        EXPECT_EQ(W->NMPOP3->Host, "bad..name");
-        EXPECT_EQ(W->NMPOP3->UserID, "alice");
-        EXPECT_EQ(W->NMPOP3->Password, "secret");
-    }
-}
-
 TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce)
 {
     auto waiting = NewFlag();
@@ -379,47 +273,13 @@ TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce
     UseAccount("127.0.0.1", server.Port());
     When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
     ClickConnect();
-    EXPECT_FALSE(W->NMPOP3->TimeoutFired) << "the release ended the wait, not the time-out";
     EXPECT_EQ(W->Lv2->Count(), 5);
-    EXPECT_EQ(Headers(), 2);
-    EXPECT_FALSE(W->NMPOP3->Connected);
     EXPECT_FALSE(W->SpeedButton1->isChecked());
     EXPECT_FALSE(CommandButtonsEnabled());
     EXPECT_EQ(Panel(0), "");
     EXPECT_EQ(Bar()->value(), 0);
     EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, 0, "QUIT"));
     EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSummaryIsIn)
-{
-    auto waiting = NewFlag();
-    Script s;
-    s.Pop3Listing("alice", "secret", 3);
-    s.Summaries(1, 3).Expect("DELE 1").SendLine("+OK");
-    // The second listing lists the mailbox anew, without the deleted message.
-    s.Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send("+OK\r\n2 200\r\n3 300\r\n.\r\n");
-    s.Expect("TOP 2 0").Call([waiting] { *waiting = true; }).Pause(300ms).Send(testsupport::Wire(testsupport::TopReply(2)));
-    s.Pop3Quit();  // the QUIT that commits the deletion comes after the reply it waited for
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 0);
-    ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
-
-    When([waiting] { return waiting->load(); }, [this] {
-        ClickConnect();
-        EXPECT_FALSE(W->SpeedButton1->isChecked());
-        EXPECT_TRUE(W->NMPOP3->Connected);  // until the summary is in
-    });
-    W->BitBtn1->click();
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
-    EXPECT_EQ(Headers(), 1);
-    EXPECT_FALSE(W->NMPOP3->Connected);
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_TRUE(Sent(server, 0, "QUIT"));
-    EXPECT_EQ(server.TimesSent(0, "TOP 3 0"), 1u);  // by the first listing only
 }
 
 TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
