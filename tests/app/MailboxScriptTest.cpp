@@ -1,7 +1,7 @@
 // The window over the session against scripted servers, for what a real server does not do
 // on demand: the boxes of refusals and failed connections, a dropped connection, replies that
 // keep the window waiting while the user releases the connect button or closes the viewer.
-// What the session itself does with them: tests/mailbox/SessionScriptTest.cpp.
+// What the session itself does with them: tests/mailbox/SessionServerTest.cpp.
 #include <QAction>
 #include <QHeaderView>
 #include <QLineEdit>

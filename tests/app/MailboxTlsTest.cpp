@@ -2,7 +2,7 @@
 // and may be trusted for its server, another certificate for that server asks again with the
 // stronger warning; a STARTTLS account at a server without STLS is told why; an OAuth 2.0
 // account of "purgel.ini" signs in through whatever xdg-open opens. What the session keeps in
-// "Trusted.lst": tests/mailbox/SessionTlsTest.cpp.
+// "Trusted.lst": tests/mailbox/SessionServerTest.cpp.
 #include <QDir>
 
 #include "app/accounts/CertificateText.h"
