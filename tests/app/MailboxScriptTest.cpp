@@ -259,25 +259,6 @@ TEST_F(MailboxScriptTest, ARefusedConnectionShowsBothBoxesInOrder)
     EXPECT_FALSE(CommandButtonsEnabled());
 }
 
-TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce)
-{
-    auto waiting = NewFlag();
-    Script s;
-    s.Pop3Listing("alice", "secret", 5);
-    s.Summaries(1, 2).Expect("TOP 3 0").Call([waiting] { *waiting = true; }).WaitForClose();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
-    ClickConnect();
-    EXPECT_EQ(W->Lv2->Count(), 5);
-    EXPECT_FALSE(W->SpeedButton1->isChecked());
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_EQ(Bar()->value(), 0);
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_TRUE(Boxes.empty());
-}
-
 TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
 {
     auto waiting = NewFlag();
