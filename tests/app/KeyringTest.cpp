@@ -182,7 +182,17 @@ protected:
     void TearDown() override
     {
         W.reset();
+        Unlock();
         AppTest::TearDown();
+    }
+    // Locking lasts until the daemon starts again (nobody answers its unlock prompt).
+    void Lock() { Rig->LockCollection(); Locked = true; }
+    void Unlock()
+    {
+        if (std::exchange(Locked, false)) {
+            Rig->StopKeyring();
+            Rig->StartKeyring();
+        }
     }
     void Start(const std::string& file)
     {
@@ -213,9 +223,22 @@ protected:
     {
         return "\"" + name + "\",\"" + id + "\",\"" + pw + "\",\"127.0.0.1\",\"10\",\"" + Port() + "\"\r\n";
     }
+    // Runs the account dialog that `command` opens: `fill` sets its fields, then OK.
+    void Dialog(const std::function<void(TAcco&)>& fill, const std::function<void()>& command)
+    {
+        const auto found = OnNextModal([&](QWidget* w) {
+            auto* d = dynamic_cast<TAcco*>(w);
+            ASSERT_NE(d, nullptr);
+            fill(*d);
+            d->BitBtn1->click();
+        });
+        command();
+        EXPECT_TRUE(*found);
+    }
     static DovecotServer* Server;
     TKeyring Keyring;
     std::unique_ptr<TMain> W;
+    bool Locked = false;
 };
 DovecotServer* KeyringWindowTest::Server = nullptr;
 
@@ -310,16 +333,7 @@ TEST_F(KeyringWindowTest, AMissingEntryAsksAndTheAnswerIsRemembered)
 TEST_F(KeyringWindowTest, AccountCommandsKeepTheKeyringInStep)
 {
     Start("");
-    auto dialog = [&](const std::function<void(TAcco&)>& fill, const std::function<void()>& command) {
-        const auto found = OnNextModal([&](QWidget* w) {
-            auto* d = dynamic_cast<TAcco*>(w);
-            ASSERT_NE(d, nullptr);
-            fill(*d);
-            d->BitBtn1->click();
-        });
-        command();
-        EXPECT_TRUE(*found);
-    };
+    const auto dialog = [this](auto fill, auto command) { Dialog(fill, command); };
     dialog([](TAcco& d) {
         EXPECT_EQ(d.Loc->currentIndex(), 0);   // a keyring answers: the default
         d.Nam->setText("a");
@@ -356,6 +370,92 @@ TEST_F(KeyringWindowTest, AccountCommandsKeepTheKeyringInStep)
     Answers = {mrYes};
     W->MenuItemClick(W->Pm1_4);
     EXPECT_EQ(Stored("alice2"), "<none>");
+}
+
+// The keyring locks as the command stores (at the dialog's OK, before the delete's yes): the
+// person is told which change missed the keyring, and no password it held is lost. Account a
+// (alice) keeps "secret" in the keyring at the start.
+TEST_F(KeyringWindowTest, AKeyringLockedAsACommandStoresSaysSoAndLosesNothing)
+{
+    const auto fresh = [](TAcco& d) {
+        d.Nam->setText("b");
+        d.Acc->setText("bob");
+        d.Pas->setText("pw-b");
+        d.Pop->setText("127.0.0.1");
+        d.Tim->setText("10");
+        d.Sec->setCurrentIndex(2);
+        d.Por->setText(QString::fromStdString(Port()));
+    };
+    const std::string storeFailed = std::string(Texts::KeyringStoreFailed) + "\n" + Texts::AskStoreInFile;
+    const std::string a = Account("a", "alice", "");
+    struct Case {
+        const char* Command;
+        bool New;
+        std::function<void(TAcco&)> Fill;   // none: delete the account
+        int Answer;                          // to the box that tells
+        std::string Box, File, Alice;        // the box; then Account.lst and alice's entry
+    };
+    const Case cases[] = {
+        {"new, not into the file", true, fresh, mrNo, storeFailed, a + Account("b", "bob", ""), "secret"},
+        {"new, into the file", true, fresh, mrYes, storeFailed, a + Account("b", "bob", "pw-b"), "secret"},
+        {"edit, new password", false, [](TAcco& d) { d.Pas->setText("new"); }, mrNo, storeFailed, a, "secret"},
+        {"edit, ID changed", false, [](TAcco& d) { d.Acc->setText("alice2"); }, mrOK, Texts::KeyringUpdateFailed,
+         Account("a", "alice2", ""), "secret"},
+        {"delete", false, nullptr, mrOK, Texts::KeyringUpdateFailed, "", "secret"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Command);
+        ASSERT_EQ(Keyring.Store({"alice", "127.0.0.1", Port()}, "secret"), TKeyringResult::Ok);
+        Start(a);
+        W->Lv1->selectRow(0);
+        Boxes.clear();
+        if (!c.Fill) {
+            Lock();
+            Answers = {mrYes, c.Answer};
+            W->MenuItemClick(W->Pm1_4);
+        } else {
+            Answers = {c.Answer};
+            Dialog([&](TAcco& d) { c.Fill(d); Lock(); }, [&] {
+                c.New ? W->Pm1_1->trigger() : W->ListViewDblClick(W->Lv1);
+            });
+        }
+        ASSERT_FALSE(Boxes.empty());
+        EXPECT_EQ(Boxes.back().Text, c.Box);
+        EXPECT_EQ(ReadFile("Account.lst"), c.File);
+        W.reset();
+        Unlock();
+        EXPECT_EQ(Stored("alice"), c.Alice);
+        EXPECT_EQ(Stored("alice2"), "<none>");
+        EXPECT_EQ(Stored("bob"), "<none>");
+    }
+}
+
+// At connect: a keyring that locks while the person types keeps nothing (and says so) but the
+// connect goes on; a locked one is not offered to remember in; the file remembers, and connects
+// from then on.
+TEST_F(KeyringWindowTest, ConnectsPastALockedKeyringAndRemembersInTheFile)
+{
+    Start(Account("a", "alice", ""));
+    SetPasswordPromptHook([this](const std::string& name, bool keyring, TPasswordAnswer& answer) {
+        Prompts.push_back(name + (keyring ? "+keyring" : ""));
+        answer = {"secret", keyring ? TRememberPlace::Keyring : TRememberPlace::File};
+        if (!Locked)
+            Lock();
+        return true;
+    });
+    EXPECT_TRUE(Connects(0));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, Texts::KeyringStoreFailed);
+    EXPECT_EQ(ReadFile("Account.lst"), Account("a", "alice", ""));
+    EXPECT_TRUE(Connects(0));   // the read refused: asked again, without the keyring item
+    EXPECT_EQ(Prompts, (std::vector<std::string>{"a+keyring", "a"}));
+    EXPECT_EQ(ReadFile("Account.lst"), Account("a", "alice", "secret"));
+    EXPECT_EQ(W->Lv1->item(0, 0)->toolTip(), SjisToQ(Texts::PasswordInFileTip));
+    EXPECT_TRUE(Connects(0));
+    EXPECT_EQ(Prompts.size(), 2u);
+    EXPECT_EQ(Boxes.size(), 1u);
+    Unlock();
+    EXPECT_EQ(Stored("alice"), "<none>");
 }
 
 // Without a session bus a password the file does not hold is asked, without the keyring item.
