@@ -1,12 +1,11 @@
-// TKeyring and the main window's use of it against a real GNOME Keyring on a private
-// session bus (KeyringRig), and, run with --no-session-bus, in a process that has no session
-// bus at all. The window tests connect to a private Dovecot.
+// The main window's use of the keyring against a real GNOME Keyring on a private session bus
+// (KeyringRig), and, run with --no-session-bus, in a process that has no session bus at all.
+// The window connects to a private Dovecot.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <utility>
 
@@ -17,157 +16,12 @@
 #include "app/main/Texts.h"
 #include "mailbox/Environment.h"
 #include "mailbox/Keyring.h"
-#include "mailbox/OAuthClient.h"
 #include "pop3/Nmpop3.h"
-#include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/Dovecot.h"
-#include "tests/support/Files.h"
-#include "tests/support/OAuthServer.h"
-
-#include <thread>
+#include "tests/support/KeyringRig.h"
 
 namespace {
-
-KeyringRig* Rig = nullptr;
-
-// Started as the tests start, so that listing them starts no daemons.
-struct RigEnvironment : ::testing::Environment {
-    void SetUp() override { Rig = new KeyringRig; Rig->Start(); }
-    void TearDown() override { delete Rig; Rig = nullptr; }
-};
-
-class KeyringTest : public ::testing::Test {
-protected:
-    KeyringTest() { Keyring.Service = std::string("PurgelTest.") + ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
-    std::string ReadBack(const TKeyringEntry& e)
-    {
-        std::string pw;
-        TKeyringResult r = Keyring.Read(e, pw);
-        return r == TKeyringResult::Ok ? pw : "<" + std::to_string(static_cast<int>(r)) + ">";
-    }
-    TKeyring Keyring;
-    const TKeyringEntry A{"alice", "pop.example.jp", "110"};
-    const std::string Missing = "<" + std::to_string(static_cast<int>(TKeyringResult::NotFound)) + ">";
-};
-
-TEST_F(KeyringTest, StoresReadsBackAndRemovesBytesUnchanged)
-{
-    EXPECT_TRUE(Keyring.IsAvailable());
-    // Shift-JIS IDs and passwords, a 0x5C trail byte, a lone lead byte, a NUL: all kept as
-    // the file would keep them. The first case is A.
-    const std::pair<std::string, std::string> cases[] = {
-        {"alice", "plain"}, {"\x95\x5c" /* sjis: 表 */, "\x95\x5c" /* sjis: 表 */ "\\x"}, {"bob", std::string("\x81\0z", 3)}};
-    for (const auto& [id, pw] : cases) {
-        TKeyringEntry e{id, A.Server, A.Port};
-        ASSERT_EQ(Keyring.Store(e, "old"), TKeyringResult::Ok);
-        ASSERT_EQ(Keyring.Store(e, pw), TKeyringResult::Ok);
-        EXPECT_EQ(ReadBack(e), pw);
-    }
-    // ID, server and port each tell entries apart.
-    for (const TKeyringEntry& other : {TKeyringEntry{"alic", A.Server, A.Port}, TKeyringEntry{A.UserID, "pop2.example.jp", A.Port},
-                                       TKeyringEntry{A.UserID, A.Server, "995"}})
-        EXPECT_EQ(ReadBack(other), Missing);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
-    EXPECT_EQ(ReadBack(A), Missing);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
-}
-
-TEST_F(KeyringTest, MoveFollowsServerAndIdChanges)
-{
-    const TKeyringEntry server{A.UserID, "mail.example.jp", A.Port}, id{"alice2", "mail.example.jp", A.Port};
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(A, A), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(A, server), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(server, id), TKeyringResult::Ok);
-    EXPECT_EQ(ReadBack(A), Missing);
-    EXPECT_EQ(ReadBack(server), Missing);
-    EXPECT_EQ(ReadBack(id), "pw");
-    EXPECT_EQ(Keyring.Move(A, server), TKeyringResult::NotFound);
-}
-
-// A keyring that refuses or goes away half-way through loses nothing it held.
-TEST_F(KeyringTest, LockedKeyringRefusesAndKeepsEntries)
-{
-    const TKeyringEntry b{"bob", A.Server, A.Port};
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    Rig->LockCollection();
-    EXPECT_EQ(Keyring.Store(b, "new"), TKeyringResult::Refused);
-    EXPECT_EQ(Keyring.Move(A, b), TKeyringResult::Refused);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Refused);
-    Rig->StopKeyring();
-    Rig->StartKeyring();
-    EXPECT_EQ(ReadBack(A), "pw");
-    EXPECT_EQ(ReadBack(b), Missing);
-}
-
-TEST_F(KeyringTest, StoppedOrSilentKeyringIsReportedAndKeepsEntries)
-{
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    Rig->StopKeyring();
-    EXPECT_FALSE(Keyring.IsAvailable());
-    EXPECT_EQ(Keyring.Move(A, {"bob", A.Server, A.Port}), TKeyringResult::NoKeyring);
-    Rig->StartKeyring();
-    EXPECT_EQ(ReadBack(A), "pw");
-
-    Keyring.TimeOut = std::chrono::milliseconds(500);
-    Rig->FreezeKeyring(true);
-    std::string pw;
-    EXPECT_EQ(Keyring.Read(A, pw), TKeyringResult::TimedOut);
-    Rig->FreezeKeyring(false);
-    Keyring.TimeOut = std::chrono::seconds(20);
-    EXPECT_EQ(ReadBack(A), "pw");
-}
-
-// Without a session bus every call says so at once, rather than waiting for its time-out.
-// An OAuth sign-in keeps its refresh token in an entry of its own beside the password's; a
-// later run refreshes from it without the browser (storing the rotated token), and a revoked
-// one is forgotten.
-TEST_F(KeyringTest, ASignInsRefreshTokenOutlivesTheRunUntilRevoked)
-{
-    testsupport::OAuthServer auth;
-    const testsupport::TempFolder dir("purgel-oauth");
-    testsupport::WriteFile(dir / "purgel.ini", auth.Settings("test"));
-    const TAccountFields account{"n", "alice", "", "127.0.0.1", "10", "995", "tls", "oauth2:Test"};
-    ASSERT_EQ(Keyring.Store(KeyringEntryOf(account), "password"), TKeyringResult::Ok);
-    const auto run = [&](bool browser, TCredentialResult expected) {
-        TOAuthClient client(&Keyring);
-        client.SettingsFile = (dir / "purgel.ini").string();
-        std::thread follower;
-        if (browser)
-            client.OnSignInStart = [&](const TSignInRequest& r) {
-                follower = std::thread([url = r.Url] { testsupport::OAuthServer::FollowAuthorization(url); });
-            };
-        TCredential token;
-        EXPECT_EQ(client.Find(account, token), expected);
-        if (follower.joinable())
-            follower.join();
-        return client.Status();
-    };
-    EXPECT_TRUE(run(true, TCredentialResult::Found).Kept);
-    EXPECT_EQ(TKeyring::KeyOf(TOAuthClient::EntryOf(account)), "OAuth2 test alice@127.0.0.1:995");
-    const std::string first = ReadBack(TOAuthClient::EntryOf(account));
-    run(false, TCredentialResult::Found);
-    EXPECT_EQ(auth.Grants("refresh_token"), 1);
-    EXPECT_NE(ReadBack(TOAuthClient::EntryOf(account)), first);
-    auth.RevokeRefreshTokens();
-    EXPECT_EQ(run(false, TCredentialResult::Missing).Error, TOAuthError::SignInNeeded);
-    EXPECT_EQ(ReadBack(TOAuthClient::EntryOf(account)), Missing);
-    EXPECT_EQ(ReadBack(KeyringEntryOf(account)), "password");
-    Keyring.Remove(KeyringEntryOf(account));
-}
-
-TEST(KeyringNoBus, AnswersNoKeyring)
-{
-    if (Rig)
-        GTEST_SKIP() << "needs --no-session-bus";
-    TKeyring keyring;
-    keyring.TimeOut = std::chrono::minutes(2);
-    std::string pw;
-    EXPECT_FALSE(keyring.IsAvailable());
-    EXPECT_EQ(keyring.Read({"alice", "pop.example.jp", "110"}, pw), TKeyringResult::NoKeyring);
-    EXPECT_EQ(keyring.Store({"alice", "pop.example.jp", "110"}, "pw"), TKeyringResult::NoKeyring);
-}
 
 // The window with a keyring of its own service, and a Dovecot for user alice, password secret.
 class KeyringWindowTest : public AppTest {
@@ -478,14 +332,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    bool noBus = argc > 1 && std::strcmp(argv[argc - 1], "--no-session-bus") == 0;
     QApplication app(argc, argv);
     InstallUnexpectedBoxHook();
-    if (noBus) {
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        qunsetenv("DISPLAY");
-    } else {
-        ::testing::AddGlobalTestEnvironment(new RigEnvironment);
-    }
+    UseKeyringRig(argc, argv);
     return RUN_ALL_TESTS();
 }
