@@ -1,5 +1,6 @@
 // Reconnecting with the header cache, over a link of a 30 ms round trip (the delaying proxy,
-// 15 ms each way) to a Dovecot mailbox of 10,000 messages, each figure beside its goal, with
+// 15 ms each way) to a Dovecot mailbox of 10,000 messages with headers of real mail's size
+// (RealHeaders, below), each figure beside its goal, with
 // the round trip measured as the proxy gives it (a NOOP's, bench::RoundTrip):
 //  - second connect, nothing new, PIPELINING stripped from CAPA: connect press to the last
 //    row; goal at most 3 round trips + 0.3 s;
