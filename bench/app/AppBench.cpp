@@ -134,6 +134,8 @@ StopFigure StopLatency(TMain& w, int after)
     poll.start();
     w.SpeedButton1->click();  // connects and lists until the stop
     const auto ended = Clock::now();
+    if (rowsAtClick == 0)
+        throw std::runtime_error("stop: the listing ended before the stop button was pressed");
     f.clickToEnd = Seconds(clicked, ended);
     f.rowsAfterClick = rows.Count() - rowsAtClick;
     w.SpeedButton1->click();
