@@ -115,7 +115,7 @@ struct StopFigure {
 StopFigure StopLatency(TMain& w, int after)
 {
     StopFigure f;
-    Clock::time_point clicked;
+    Clock::time_point clicked{};  // stays the epoch when the listing ends first
     int rowsAtClick = 0;
     QTimer poll;
     poll.setInterval(0);
@@ -134,7 +134,7 @@ StopFigure StopLatency(TMain& w, int after)
     poll.start();
     w.SpeedButton1->click();  // connects and lists until the stop
     const auto ended = Clock::now();
-    if (rowsAtClick == 0)
+    if (clicked == Clock::time_point())
         throw std::runtime_error("stop: the listing ended before the stop button was pressed");
     f.clickToEnd = Seconds(clicked, ended);
     f.rowsAfterClick = rows.Count() - rowsAtClick;
