@@ -16,6 +16,7 @@
 #include "app/main/Texts.h"
 #include "runtime/StringList.h"
 #include "tests/app/TestSupport.h"
+#include "tests/support/WidgetLayout.h"
 
 namespace {
 const auto& FieldMessages = Texts::FieldMissing;
@@ -69,61 +70,61 @@ TEST_F(AccountDialogTest, LayoutCaptionsHintsAndTabOrder)
 {
     TAcco& d = Open();
     EXPECT_EQ(d.windowTitle(), SjisToQ(Texts::AccountCaption));
-    EXPECT_EQ(d.size(), QSize(255, 292));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
-    EXPECT_EQ(d.font().family(), "IPAPGothic");
-    EXPECT_EQ(d.font().pixelSize(), 12);
     EXPECT_EQ(d.geometry().center(), Owner->geometry().center());
 
-    struct Edit {
-        QLineEdit* edit;
-        QRect geometry;
+    // Each field on a line of its own, its caption at its left on the same line.
+    struct Field {
+        QWidget* field;
         QLabel* label;
         const char* caption;
-        QPoint labelAt;
         const char* hint;
     };
-    const Edit edits[] = {
-        {d.Nam, {84, 12, 153, 20}, d.Label1, Texts::NameLabel, {16, 16},
-         Texts::NameHint},
-        {d.Acc, {84, 36, 153, 20}, d.Label2, Texts::UserLabel, {16, 40},
-         Texts::UserHint},
-        {d.Pas, {84, 60, 121, 20}, d.Label3, Texts::PasswordLabel, {16, 64}, ""},
-        {d.Pop, {84, 84, 153, 20}, d.Label4, Texts::ServerLabel, {16, 88}, Texts::ServerHint},
-        {d.Tim, {84, 108, 53, 20}, d.Label5, Texts::TimeOutLabel, {16, 112},
-         Texts::TimeOutHint},
-        {d.Por, {84, 132, 53, 20}, d.Label7, Texts::PortLabel, {16, 136},
-         Texts::PortHint},
+    const Field fields[] = {
+        {d.Nam, d.Label1, Texts::NameLabel, Texts::NameHint},
+        {d.Acc, d.Label2, Texts::UserLabel, Texts::UserHint},
+        {d.Pas, d.Label3, Texts::PasswordLabel, ""},
+        {d.Pop, d.Label4, Texts::ServerLabel, Texts::ServerHint},
+        {d.Tim, d.Label5, Texts::TimeOutLabel, Texts::TimeOutHint},
+        {d.Por, d.Label7, Texts::PortLabel, Texts::PortHint},
+        {d.Loc, d.Label8, Texts::PlaceLabel, Texts::NoKeyringHint},
+        {d.Sec, d.Label9, Texts::SecurityLabel, nullptr},
+        {d.Aut, d.Label10, Texts::SignInLabel, nullptr},
+        {d.Prv, d.Label11, Texts::ProviderLabel, nullptr},
     };
-    for (const Edit& e : edits) {
-        EXPECT_EQ(e.edit->geometry(), e.geometry) << e.edit->objectName().toStdString();
-        EXPECT_EQ(e.label->text(), SjisToQ(e.caption));
-        EXPECT_EQ(e.label->pos(), e.labelAt);
-        EXPECT_EQ(e.edit->toolTip(), SjisToQ(e.hint));
+    std::vector<const QWidget*> controls{d.Label6, d.Bevel1, d.BitBtn1, d.BitBtn2};
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        const Field& f = fields[i];
+        SCOPED_TRACE(f.field->objectName().toStdString());
+        if (f.caption)
+            EXPECT_EQ(f.label->text(), SjisToQ(f.caption));
+        if (f.hint)
+            EXPECT_EQ(f.field->toolTip(), SjisToQ(f.hint));
+        EXPECT_TRUE(testsupport::LeftOf(f.label, f.field));
+        const QRect line = testsupport::ScreenRect(f.field);
+        EXPECT_TRUE(line.top() <= testsupport::ScreenRect(f.label).center().y() &&
+                    testsupport::ScreenRect(f.label).center().y() <= line.bottom());
+        if (i > 0)
+            EXPECT_TRUE(testsupport::Above(fields[i - 1].field, f.field));
+        controls.insert(controls.end(), {f.label, f.field});
     }
+    testsupport::ExpectLaidOut(d, controls);
     EXPECT_EQ(d.Label6->text(), SjisToQ(Texts::SecondsLabel));
-    EXPECT_EQ(d.Label6->pos(), QPoint(144, 112));
+    EXPECT_TRUE(testsupport::LeftOf(d.Tim, d.Label6));
     EXPECT_EQ(d.Pas->echoMode(), QLineEdit::Password);
     EXPECT_EQ(d.Pas->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d.Pas), '*');
-    EXPECT_EQ(d.Label8->text(), SjisToQ(Texts::PlaceLabel));
-    EXPECT_EQ(d.Label8->pos(), QPoint(16, 160));
-    EXPECT_EQ(d.Loc->geometry(), QRect(84, 156, 153, 20));
     EXPECT_EQ(d.Loc->itemText(0), SjisToQ(Texts::KeyringPlace));
     EXPECT_EQ(d.Loc->itemText(1), SjisToQ(Texts::FilePlace));
-    EXPECT_EQ(d.Loc->toolTip(), SjisToQ(Texts::NoKeyringHint));
-    EXPECT_EQ(d.Label9->text(), SjisToQ(Texts::SecurityLabel));
-    EXPECT_EQ(d.Sec->geometry(), QRect(84, 180, 153, 20));
     ASSERT_EQ(d.Sec->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(d.Sec->itemText(i), SjisToQ(Texts::SecurityNames[i]));
-    EXPECT_EQ(d.Aut->geometry(), QRect(84, 204, 153, 20));
-    EXPECT_EQ(d.Prv->geometry(), QRect(84, 228, 153, 20));
-    EXPECT_EQ(d.Bevel1->geometry(), QRect(16, 256, 221, 2));
+    // Under the fields, a rule, then OK and Cancel side by side.
+    EXPECT_TRUE(testsupport::Above(d.Prv, d.Bevel1));
+    EXPECT_TRUE(testsupport::Above(d.Bevel1, d.BitBtn1));
+    EXPECT_TRUE(testsupport::LeftOf(d.BitBtn1, d.BitBtn2));
     EXPECT_EQ(d.BitBtn1->text(), "OK");
-    EXPECT_EQ(d.BitBtn1->geometry(), QRect(16, 264, 75, 21));
     EXPECT_EQ(TagOf(d.BitBtn1), 0);
     EXPECT_EQ(d.BitBtn2->text(), "Cancel");
-    EXPECT_EQ(d.BitBtn2->geometry(), QRect(96, 264, 75, 21));
 
     const QWidget* order[] = {d.Nam, d.Acc, d.Pas, d.Pop, d.Tim, d.Por, d.Loc, d.Sec, d.Aut, d.Prv, d.BitBtn1, d.BitBtn2};
     for (size_t i = 0; i < std::size(order); ++i) {

@@ -1,12 +1,11 @@
-// TKeyring and the main window's use of it against a real GNOME Keyring on a private
-// session bus (KeyringRig), and, run with --no-session-bus, in a process that has no session
-// bus at all. The window tests connect to a private Dovecot.
+// The main window's use of the keyring against a real GNOME Keyring on a private session bus
+// (KeyringRig), and, run with --no-session-bus, in a process that has no session bus at all.
+// The window connects to a private Dovecot.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <utility>
 
@@ -17,157 +16,12 @@
 #include "app/main/Texts.h"
 #include "mailbox/Environment.h"
 #include "mailbox/Keyring.h"
-#include "mailbox/OAuthClient.h"
 #include "pop3/Nmpop3.h"
-#include "tests/app/KeyringRig.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/Dovecot.h"
-#include "tests/support/Files.h"
-#include "tests/support/OAuthServer.h"
-
-#include <thread>
+#include "tests/support/KeyringRig.h"
 
 namespace {
-
-KeyringRig* Rig = nullptr;
-
-// Started as the tests start, so that listing them starts no daemons.
-struct RigEnvironment : ::testing::Environment {
-    void SetUp() override { Rig = new KeyringRig; Rig->Start(); }
-    void TearDown() override { delete Rig; Rig = nullptr; }
-};
-
-class KeyringTest : public ::testing::Test {
-protected:
-    KeyringTest() { Keyring.Service = std::string("PurgelTest.") + ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
-    std::string ReadBack(const TKeyringEntry& e)
-    {
-        std::string pw;
-        TKeyringResult r = Keyring.Read(e, pw);
-        return r == TKeyringResult::Ok ? pw : "<" + std::to_string(static_cast<int>(r)) + ">";
-    }
-    TKeyring Keyring;
-    const TKeyringEntry A{"alice", "pop.example.jp", "110"};
-    const std::string Missing = "<" + std::to_string(static_cast<int>(TKeyringResult::NotFound)) + ">";
-};
-
-TEST_F(KeyringTest, StoresReadsBackAndRemovesBytesUnchanged)
-{
-    EXPECT_TRUE(Keyring.IsAvailable());
-    // Shift-JIS IDs and passwords, a 0x5C trail byte, a lone lead byte, a NUL: all kept as
-    // the file would keep them. The first case is A.
-    const std::pair<std::string, std::string> cases[] = {
-        {"alice", "plain"}, {"\x95\x5c" /* sjis: 表 */, "\x95\x5c" /* sjis: 表 */ "\\x"}, {"bob", std::string("\x81\0z", 3)}};
-    for (const auto& [id, pw] : cases) {
-        TKeyringEntry e{id, A.Server, A.Port};
-        ASSERT_EQ(Keyring.Store(e, "old"), TKeyringResult::Ok);
-        ASSERT_EQ(Keyring.Store(e, pw), TKeyringResult::Ok);
-        EXPECT_EQ(ReadBack(e), pw);
-    }
-    // ID, server and port each tell entries apart.
-    for (const TKeyringEntry& other : {TKeyringEntry{"alic", A.Server, A.Port}, TKeyringEntry{A.UserID, "pop2.example.jp", A.Port},
-                                       TKeyringEntry{A.UserID, A.Server, "995"}})
-        EXPECT_EQ(ReadBack(other), Missing);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
-    EXPECT_EQ(ReadBack(A), Missing);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Ok);
-}
-
-TEST_F(KeyringTest, MoveFollowsServerAndIdChanges)
-{
-    const TKeyringEntry server{A.UserID, "mail.example.jp", A.Port}, id{"alice2", "mail.example.jp", A.Port};
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(A, A), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(A, server), TKeyringResult::Ok);
-    EXPECT_EQ(Keyring.Move(server, id), TKeyringResult::Ok);
-    EXPECT_EQ(ReadBack(A), Missing);
-    EXPECT_EQ(ReadBack(server), Missing);
-    EXPECT_EQ(ReadBack(id), "pw");
-    EXPECT_EQ(Keyring.Move(A, server), TKeyringResult::NotFound);
-}
-
-// A keyring that refuses or goes away half-way through loses nothing it held.
-TEST_F(KeyringTest, LockedKeyringRefusesAndKeepsEntries)
-{
-    const TKeyringEntry b{"bob", A.Server, A.Port};
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    Rig->LockCollection();
-    EXPECT_EQ(Keyring.Store(b, "new"), TKeyringResult::Refused);
-    EXPECT_EQ(Keyring.Move(A, b), TKeyringResult::Refused);
-    EXPECT_EQ(Keyring.Remove(A), TKeyringResult::Refused);
-    Rig->StopKeyring();
-    Rig->StartKeyring();
-    EXPECT_EQ(ReadBack(A), "pw");
-    EXPECT_EQ(ReadBack(b), Missing);
-}
-
-TEST_F(KeyringTest, StoppedOrSilentKeyringIsReportedAndKeepsEntries)
-{
-    ASSERT_EQ(Keyring.Store(A, "pw"), TKeyringResult::Ok);
-    Rig->StopKeyring();
-    EXPECT_FALSE(Keyring.IsAvailable());
-    EXPECT_EQ(Keyring.Move(A, {"bob", A.Server, A.Port}), TKeyringResult::NoKeyring);
-    Rig->StartKeyring();
-    EXPECT_EQ(ReadBack(A), "pw");
-
-    Keyring.TimeOut = std::chrono::milliseconds(500);
-    Rig->FreezeKeyring(true);
-    std::string pw;
-    EXPECT_EQ(Keyring.Read(A, pw), TKeyringResult::TimedOut);
-    Rig->FreezeKeyring(false);
-    Keyring.TimeOut = std::chrono::seconds(20);
-    EXPECT_EQ(ReadBack(A), "pw");
-}
-
-// Without a session bus every call says so at once, rather than waiting for its time-out.
-// An OAuth sign-in keeps its refresh token in an entry of its own beside the password's; a
-// later run refreshes from it without the browser (storing the rotated token), and a revoked
-// one is forgotten.
-TEST_F(KeyringTest, ASignInsRefreshTokenOutlivesTheRunUntilRevoked)
-{
-    testsupport::OAuthServer auth;
-    const testsupport::TempFolder dir("purgel-oauth");
-    testsupport::WriteFile(dir / "purgel.ini", auth.Settings("test"));
-    const TAccountFields account{"n", "alice", "", "127.0.0.1", "10", "995", "tls", "oauth2:Test"};
-    ASSERT_EQ(Keyring.Store(KeyringEntryOf(account), "password"), TKeyringResult::Ok);
-    const auto run = [&](bool browser, TCredentialResult expected) {
-        TOAuthClient client(&Keyring);
-        client.SettingsFile = (dir / "purgel.ini").string();
-        std::thread follower;
-        if (browser)
-            client.OnSignInStart = [&](const TSignInRequest& r) {
-                follower = std::thread([url = r.Url] { testsupport::OAuthServer::FollowAuthorization(url); });
-            };
-        TCredential token;
-        EXPECT_EQ(client.Find(account, token), expected);
-        if (follower.joinable())
-            follower.join();
-        return client.Status();
-    };
-    EXPECT_TRUE(run(true, TCredentialResult::Found).Kept);
-    EXPECT_EQ(TKeyring::KeyOf(TOAuthClient::EntryOf(account)), "OAuth2 test alice@127.0.0.1:995");
-    const std::string first = ReadBack(TOAuthClient::EntryOf(account));
-    run(false, TCredentialResult::Found);
-    EXPECT_EQ(auth.Grants("refresh_token"), 1);
-    EXPECT_NE(ReadBack(TOAuthClient::EntryOf(account)), first);
-    auth.RevokeRefreshTokens();
-    EXPECT_EQ(run(false, TCredentialResult::Missing).Error, TOAuthError::SignInNeeded);
-    EXPECT_EQ(ReadBack(TOAuthClient::EntryOf(account)), Missing);
-    EXPECT_EQ(ReadBack(KeyringEntryOf(account)), "password");
-    Keyring.Remove(KeyringEntryOf(account));
-}
-
-TEST(KeyringNoBus, AnswersNoKeyring)
-{
-    if (Rig)
-        GTEST_SKIP() << "needs --no-session-bus";
-    TKeyring keyring;
-    keyring.TimeOut = std::chrono::minutes(2);
-    std::string pw;
-    EXPECT_FALSE(keyring.IsAvailable());
-    EXPECT_EQ(keyring.Read({"alice", "pop.example.jp", "110"}, pw), TKeyringResult::NoKeyring);
-    EXPECT_EQ(keyring.Store({"alice", "pop.example.jp", "110"}, "pw"), TKeyringResult::NoKeyring);
-}
 
 // The window with a keyring of its own service, and a Dovecot for user alice, password secret.
 class KeyringWindowTest : public AppTest {
@@ -182,7 +36,17 @@ protected:
     void TearDown() override
     {
         W.reset();
+        Unlock();
         AppTest::TearDown();
+    }
+    // Locking lasts until the daemon starts again (nobody answers its unlock prompt).
+    void Lock() { Rig->LockCollection(); Locked = true; }
+    void Unlock()
+    {
+        if (std::exchange(Locked, false)) {
+            Rig->StopKeyring();
+            Rig->StartKeyring();
+        }
     }
     void Start(const std::string& file)
     {
@@ -213,9 +77,22 @@ protected:
     {
         return "\"" + name + "\",\"" + id + "\",\"" + pw + "\",\"127.0.0.1\",\"10\",\"" + Port() + "\"\r\n";
     }
+    // Runs the account dialog that `command` opens: `fill` sets its fields, then OK.
+    void Dialog(const std::function<void(TAcco&)>& fill, const std::function<void()>& command)
+    {
+        const auto found = OnNextModal([&](QWidget* w) {
+            auto* d = dynamic_cast<TAcco*>(w);
+            ASSERT_NE(d, nullptr);
+            fill(*d);
+            d->BitBtn1->click();
+        });
+        command();
+        EXPECT_TRUE(*found);
+    }
     static DovecotServer* Server;
     TKeyring Keyring;
     std::unique_ptr<TMain> W;
+    bool Locked = false;
 };
 DovecotServer* KeyringWindowTest::Server = nullptr;
 
@@ -310,16 +187,7 @@ TEST_F(KeyringWindowTest, AMissingEntryAsksAndTheAnswerIsRemembered)
 TEST_F(KeyringWindowTest, AccountCommandsKeepTheKeyringInStep)
 {
     Start("");
-    auto dialog = [&](const std::function<void(TAcco&)>& fill, const std::function<void()>& command) {
-        const auto found = OnNextModal([&](QWidget* w) {
-            auto* d = dynamic_cast<TAcco*>(w);
-            ASSERT_NE(d, nullptr);
-            fill(*d);
-            d->BitBtn1->click();
-        });
-        command();
-        EXPECT_TRUE(*found);
-    };
+    const auto dialog = [this](auto fill, auto command) { Dialog(fill, command); };
     dialog([](TAcco& d) {
         EXPECT_EQ(d.Loc->currentIndex(), 0);   // a keyring answers: the default
         d.Nam->setText("a");
@@ -358,6 +226,92 @@ TEST_F(KeyringWindowTest, AccountCommandsKeepTheKeyringInStep)
     EXPECT_EQ(Stored("alice2"), "<none>");
 }
 
+// The keyring locks as the command stores (at the dialog's OK, before the delete's yes): the
+// person is told which change missed the keyring, and no password it held is lost. Account a
+// (alice) keeps "secret" in the keyring at the start.
+TEST_F(KeyringWindowTest, AKeyringLockedAsACommandStoresSaysSoAndLosesNothing)
+{
+    const auto fresh = [](TAcco& d) {
+        d.Nam->setText("b");
+        d.Acc->setText("bob");
+        d.Pas->setText("pw-b");
+        d.Pop->setText("127.0.0.1");
+        d.Tim->setText("10");
+        d.Sec->setCurrentIndex(2);
+        d.Por->setText(QString::fromStdString(Port()));
+    };
+    const std::string storeFailed = std::string(Texts::KeyringStoreFailed) + "\n" + Texts::AskStoreInFile;
+    const std::string a = Account("a", "alice", "");
+    struct Case {
+        const char* Command;
+        bool New;
+        std::function<void(TAcco&)> Fill;   // none: delete the account
+        int Answer;                          // to the box that tells
+        std::string Box, File, Alice;        // the box; then Account.lst and alice's entry
+    };
+    const Case cases[] = {
+        {"new, not into the file", true, fresh, mrNo, storeFailed, a + Account("b", "bob", ""), "secret"},
+        {"new, into the file", true, fresh, mrYes, storeFailed, a + Account("b", "bob", "pw-b"), "secret"},
+        {"edit, new password", false, [](TAcco& d) { d.Pas->setText("new"); }, mrNo, storeFailed, a, "secret"},
+        {"edit, ID changed", false, [](TAcco& d) { d.Acc->setText("alice2"); }, mrOK, Texts::KeyringUpdateFailed,
+         Account("a", "alice2", ""), "secret"},
+        {"delete", false, nullptr, mrOK, Texts::KeyringUpdateFailed, "", "secret"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Command);
+        ASSERT_EQ(Keyring.Store({"alice", "127.0.0.1", Port()}, "secret"), TKeyringResult::Ok);
+        Start(a);
+        W->Lv1->selectRow(0);
+        Boxes.clear();
+        if (!c.Fill) {
+            Lock();
+            Answers = {mrYes, c.Answer};
+            W->MenuItemClick(W->Pm1_4);
+        } else {
+            Answers = {c.Answer};
+            Dialog([&](TAcco& d) { c.Fill(d); Lock(); }, [&] {
+                c.New ? W->Pm1_1->trigger() : W->ListViewDblClick(W->Lv1);
+            });
+        }
+        ASSERT_FALSE(Boxes.empty());
+        EXPECT_EQ(Boxes.back().Text, c.Box);
+        EXPECT_EQ(ReadFile("Account.lst"), c.File);
+        W.reset();
+        Unlock();
+        EXPECT_EQ(Stored("alice"), c.Alice);
+        EXPECT_EQ(Stored("alice2"), "<none>");
+        EXPECT_EQ(Stored("bob"), "<none>");
+    }
+}
+
+// At connect: a keyring that locks while the person types keeps nothing (and says so) but the
+// connect goes on; a locked one is not offered to remember in; the file remembers, and connects
+// from then on.
+TEST_F(KeyringWindowTest, ConnectsPastALockedKeyringAndRemembersInTheFile)
+{
+    Start(Account("a", "alice", ""));
+    SetPasswordPromptHook([this](const std::string& name, bool keyring, TPasswordAnswer& answer) {
+        Prompts.push_back(name + (keyring ? "+keyring" : ""));
+        answer = {"secret", keyring ? TRememberPlace::Keyring : TRememberPlace::File};
+        if (!Locked)
+            Lock();
+        return true;
+    });
+    EXPECT_TRUE(Connects(0));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, Texts::KeyringStoreFailed);
+    EXPECT_EQ(ReadFile("Account.lst"), Account("a", "alice", ""));
+    EXPECT_TRUE(Connects(0));   // the read refused: asked again, without the keyring item
+    EXPECT_EQ(Prompts, (std::vector<std::string>{"a+keyring", "a"}));
+    EXPECT_EQ(ReadFile("Account.lst"), Account("a", "alice", "secret"));
+    EXPECT_EQ(W->Lv1->item(0, 0)->toolTip(), SjisToQ(Texts::PasswordInFileTip));
+    EXPECT_TRUE(Connects(0));
+    EXPECT_EQ(Prompts.size(), 2u);
+    EXPECT_EQ(Boxes.size(), 1u);
+    Unlock();
+    EXPECT_EQ(Stored("alice"), "<none>");
+}
+
 // Without a session bus a password the file does not hold is asked, without the keyring item.
 TEST_F(KeyringWindowTest, NoBusAsksWithoutTheKeyringItem)
 {
@@ -378,14 +332,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    bool noBus = argc > 1 && std::strcmp(argv[argc - 1], "--no-session-bus") == 0;
     QApplication app(argc, argv);
     InstallUnexpectedBoxHook();
-    if (noBus) {
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        qunsetenv("DISPLAY");
-    } else {
-        ::testing::AddGlobalTestEnvironment(new RigEnvironment);
-    }
+    UseKeyringRig(argc, argv);
     return RUN_ALL_TESTS();
 }

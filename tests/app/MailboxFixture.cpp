@@ -51,14 +51,6 @@ void MailboxTest::ChooseFromMessageMenu(int row, QAction* item)
     item->trigger();
 }
 
-int MailboxTest::Headers() const
-{
-    int known = 0;
-    for (int row = 0; row < W->Session.Store().Count(); ++row)
-        known += W->Session.Store().At(row).HeaderKnown;
-    return known;
-}
-
 bool MailboxTest::CommandButtonsEnabled() const
 {
     const bool first = W->BitBtn1->isEnabled();

@@ -23,6 +23,7 @@
 #include "app/main/Texts.h"
 #include "app/viewer/Viewer.h"
 #include "tests/app/TestSupport.h"
+#include "tests/support/Store.h"
 
 class MailboxTest : public AppTest {
 protected:
@@ -41,7 +42,7 @@ protected:
     QProgressBar* Bar() const { return W->Sb->findChild<QProgressBar*>("ProgressBar"); }
     bool CommandButtonsEnabled() const;
     std::vector<int> RowNumbers() const;
-    int Headers() const;   // records of the store whose header is in
+    int Headers() const { return testsupport::Headers(W->Session.Store()); }
     std::vector<std::string> BoxTexts() const;
     std::vector<std::string> ViewerLines() const;
 

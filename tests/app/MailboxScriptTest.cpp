@@ -1,6 +1,7 @@
-// The mailbox workflow against scripted servers, for what a real server does not do on
-// demand: refusals, a dropped connection, replies that keep the window waiting while the
-// user releases the connect button or closes the viewer, and failed connections.
+// The window over the session against scripted servers, for what a real server does not do
+// on demand: the boxes of refusals and failed connections, a dropped connection, replies that
+// keep the window waiting while the user releases the connect button or closes the viewer.
+// What the session itself does with them: tests/mailbox/SessionServerTest.cpp.
 #include <QAction>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -9,7 +10,6 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <chrono>
-#include <climits>
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/main/Sjis.h"
@@ -24,79 +24,20 @@ using testsupport::ScriptServer;
 
 namespace {
 
-// After the login (CAPA refused before it, so not asked again) the listing sends UIDL, here
-// refused (no cache), and LIST of the mailbox: every row with its size before any TOP.
-Script& Login(Script& s, int count)
-{
-    s.Pop3Login("+OK ready", "alice", "secret", "+OK " + std::to_string(count) + " 9999");
-    if (count == 0)
-        return s;
-    std::string sizes = "+OK\r\n";
-    for (int m = 1; m <= count; ++m)
-        sizes += std::to_string(m) + " " + std::to_string(100 * m) + "\r\n";
-    return s.Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send(sizes + ".\r\n");
-}
-
-std::string TopReply(int n) { return "+OK\r\nSubject: message " + std::to_string(n) + "\r\nFrom: a@example.jp\r\n\r\n.\r\n"; }
-
-Script& Summary(Script& s, int n) { return s.Expect("TOP " + std::to_string(n) + " 0").Send(TopReply(n)); }
-
-Script& Summaries(Script& s, int from, int to)
-{
-    for (int n = from; n <= to; ++n)
-        Summary(s, n);
-    return s;
-}
-
-Script& Quit(Script& s) { return s.Expect("QUIT").SendLine("+OK bye").WaitForClose(); }
-
 bool Sent(const ScriptServer& server, std::size_t connection, const std::string& line)
 {
     return server.TimesSent(connection, line) > 0;
 }
 
-class MailboxScriptTest : public MailboxTest {
-protected:
-    // Connects to the server, checks the row and deletes it, answering Yes.
-    void ConnectAndDelete(std::uint16_t port, int row)
-    {
-        UseAccount("127.0.0.1", port);
-        ClickConnect();
-        W->Lv2->SetChecked(row, true);
-        Answers = {mrYes};
-        W->BitBtn5->click();
-    }
-};
-
-TEST_F(MailboxScriptTest, ARefusedSummaryLeavesItsRowWaitingAndRowsKeepTheirNumbers)
-{
-    Script s;
-    Login(s, 5);
-    Summaries(s, 1, 2).Expect("TOP 3 0").SendLine("-ERR gone");
-    Summaries(s, 4, 5).Expect("RETR 4").Send("+OK\r\nSubject: four\r\n\r\nbody of four\r\n.\r\n");
-    Quit(s);
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(CellSjis(*W, 2, 0), Texts::HeaderPending);   // listed with its size, no header
-    EXPECT_EQ(std::to_string(W->Lv2->Record(2).Size), "300");
-    EXPECT_EQ(CellSjis(*W, 3, 0), " message 4");
-    ChooseFromMessageMenu(3, W->Pm2_1);
-    EXPECT_EQ(Mail->windowTitle(), " four");
-    EXPECT_EQ(ViewerLines(), std::vector<std::string>{"body of four"});
-    ClickConnect();
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_TRUE(Boxes.empty());
-}
+using MailboxScriptTest = MailboxTest;
 
 TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 {
     Script s;
-    Login(s, 40);
+    s.Pop3Listing("alice", "secret", 40);
     for (int n = 1; n <= 40; ++n)
-        Summary(s.Pause(8ms), n);
-    Quit(s);
+        s.Pause(8ms).Summaries(n, n);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     // Rows come with their sizes from LIST; the headers that arrived since the last look are
@@ -124,14 +65,14 @@ TEST_F(MailboxScriptTest, ASlowListingIsLaidOutInBatchesNotForEveryRow)
 TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
 {
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3)
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3)
         .Expect("DELE 1").SendLine("+OK deleted")
         .Expect("DELE 2").SendLine("-ERR message 2 is locked")
         // The accepted row has left the list: the next command asks for the others only.
         .Expect("DELE 2").SendLine("+OK deleted")
         .Expect("DELE 3").SendLine("+OK deleted");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -145,7 +86,6 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
     EXPECT_EQ(Panel(1), "2");
     EXPECT_EQ(std::to_string(W->Lv2->Record(0).Size), "200");
     EXPECT_TRUE(W->Lv2->Checked(0));
-    EXPECT_FALSE(Sent(server, 0, "DELE 3"));
     EXPECT_EQ(W->Lv2->Selected(), 0);  // the refused row stays selected
 
     Answers = {mrYes};
@@ -162,10 +102,10 @@ TEST_F(MailboxScriptTest, ARefusedDeletionStopsTheCommandAndShowsTheReply)
 TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletesExactlyTheChecked)
 {
     Script s;
-    Login(s, 4);
-    Summaries(s, 1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
+    s.Pop3Listing("alice", "secret", 4);
+    s.Summaries(1, 4).Expect("DELE 2").SendLine("+OK deleted").Expect("DELE 1").SendLine("+OK deleted")
         .Expect("DELE 3").SendLine("+OK deleted");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -186,11 +126,11 @@ TEST_F(MailboxScriptTest, DeletingWhileTheFilterHidesCheckedRowsCountsAndDeletes
 TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
 {
     Script first;
-    Login(first, 1);
-    Summaries(first, 1, 1).Pause(100ms).Close();
+    first.Pop3Listing("alice", "secret", 1);
+    first.Summaries(1, 1).Pause(100ms).Close();
     Script second;
-    Login(second, 0);
-    Quit(second);
+    second.Pop3Listing("alice", "secret", 0);
+    second.Pop3Quit();
     ScriptServer server({first, second});
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -217,10 +157,14 @@ TEST_F(MailboxScriptTest, TheServerClosingWhileOnlineLeavesTheButtonDown)
 TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndBringsTheRowsBack)
 {
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 2").SendLine("+OK deleted").Pause(100ms).Close();
     ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 1);
+    UseAccount("127.0.0.1", server.Port());
+    ClickConnect();
+    W->Lv2->SetChecked(1, true);
+    Answers = {mrYes};
+    W->BitBtn5->click();
     ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
     EXPECT_TRUE(W->BitBtn6->isEnabled());
     ASSERT_TRUE(testsupport::PumpUntil([this] { return !W->NMPOP3->Connected; }, 5000ms));
@@ -233,31 +177,14 @@ TEST_F(MailboxScriptTest, AConnectionLostAfterDeletionsSaysNothingWasDeletedAndB
     EXPECT_EQ(Boxes.size(), 2u);
 }
 
-TEST_F(MailboxScriptTest, AnUndoWhoseResetLosesTheConnectionSaysNothingWasDeletedAndBringsTheRowsBack)
-{
-    Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 2").SendLine("+OK deleted").Expect("RSET").Close();
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 1);
-    ASSERT_EQ(RowNumbers(), (std::vector<int>{1, 3}));
-    W->BitBtn6->click();   // undo
-    EXPECT_FALSE(W->NMPOP3->Connected);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{DeleteQuestion(1, "200 B"), Texts::DeletionsKept, "Connection closed by the server"}));
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(W->BitBtn6->isEnabled());
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, 0, "QUIT"));
-}
-
 TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedFor)
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
+    s.Pop3Listing("alice", "secret", 3);
+    s.Summaries(1, 3).Expect("DELE 1").Call([waiting] { *waiting = true; }).Pause(200ms).SendLine("+OK");
     s.Expect("DELE 3").SendLine("+OK");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     When([waiting] { return waiting->load(); }, [this] {
         for (int i = 0; i < 2; ++i)
@@ -275,31 +202,27 @@ TEST_F(MailboxScriptTest, SortingWhileADeletionWaitsChangesNoMessageThatIsAskedF
     EXPECT_EQ(server.ReceivedLines(0).size(), 12u);   // CAPA USER PASS STAT, TOP LIST, LIST, 2 x TOP, DELE 1, DELE 3, QUIT
 }
 
-TEST_F(MailboxScriptTest, ARefusedUndoKeepsTheRowsDeleted)
+// A server that never greets, an unknown host, a refused greeting: one box with the reason.
+TEST_F(MailboxScriptTest, AFailedConnectionShowsOneBoxWithItsReason)
 {
-    Script s;
-    Login(s, 2);
-    Summaries(s, 1, 2).Expect("DELE 1").SendLine("+OK deleted").Expect("RSET").SendLine("-ERR no");
-    Quit(s);
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 0);
-    W->BitBtn6->click();
-    EXPECT_EQ(BoxTexts().back(), "-ERR no\r\n");
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{2}));
-    EXPECT_TRUE(W->BitBtn6->isEnabled());
-    ClickConnect();
-    EXPECT_TRUE(server.WaitDone());
-}
-
-TEST_F(MailboxScriptTest, AServerThatNeverGreetsSaysItDidNotAnswerInTime)
-{
-    Script s;
-    s.Pause(3000ms).Close();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port(), "alice", "secret", "1");
-    ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect + ("\n" + std::string(Texts::NoAnswer))});
-    EXPECT_FALSE(W->SpeedButton1->isChecked());
+    ScriptServer silent(Script().Pause(3000ms).Close()), away(Script().SendLine("-ERR go away").Close());
+    const struct {
+        std::string host;
+        int port;
+        std::string text;
+    } cases[] = {
+        {"127.0.0.1", silent.Port(), Texts::CouldNotConnect + ("\n" + std::string(Texts::NoAnswer))},
+        {"bad..name", 110, Texts::CouldNotConnect + ("\n" + std::string(Texts::HostNotFound))},
+        {"127.0.0.1", away.Port(), Texts::CouldNotConnect},
+    };
+    for (const auto& c : cases) {
+        Boxes.clear();
+        UseAccount(c.host, c.port, "alice", "secret", "1");
+        ClickConnect();
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.text}) << c.host << ":" << c.port;
+        EXPECT_FALSE(W->SpeedButton1->isChecked());
+    }
+    EXPECT_TRUE(away.WaitDone());
 }
 
 TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
@@ -307,8 +230,8 @@ TEST_F(MailboxScriptTest, ConnectingShowsItsStateAndTheCount)
     auto greeted = NewFlag();
     Script s;
     s.Call([greeted] { *greeted = true; }).Pause(200ms);
-    Login(s, 0);
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 0);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     std::string during;
@@ -336,127 +259,15 @@ TEST_F(MailboxScriptTest, ARefusedConnectionShowsBothBoxesInOrder)
     EXPECT_FALSE(CommandButtonsEnabled());
 }
 
-TEST_F(MailboxScriptTest, AnUnknownHostOrARefusedGreetingShowsOnlyTheSecondBox)
-{
-    UseAccount("bad..name", 110);
-    ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect + ("\n" + std::string(Texts::HostNotFound))});
-
-    Boxes.clear();
-    Script s;
-    s.SendLine("-ERR go away").Close();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
-    EXPECT_TRUE(server.WaitDone());
-}
-
-TEST_F(MailboxScriptTest, ARefusedCountEndsIdleThoughTheLoginFiredOnConnect)
-{
-    Script s;
-    s.Greet("+OK").Expect("USER alice").SendLine("+OK").Expect("PASS secret").SendLine("+OK");
-    s.Expect("STAT").SendLine("-ERR mailbox busy");
-    Quit(s);
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    ClickConnect();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Texts::CouldNotConnect});
-    EXPECT_FALSE(W->SpeedButton1->isChecked());
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_TRUE(server.WaitDone());
-}
-
-TEST_F(MailboxScriptTest, TimeOutAndPortComeFromTheAccount)
-{
-    struct Case {
-        const char* timeOut;
-        const char* port;
-        int ms;
-        int expectedPort;
-    };
-    const Case cases[] = {
-        {"abc", "abc", 30000, 110},        // not numbers: the defaults
-        {"45", "2110", 45000, 2110},
-        {"-5", "110", 30000, 110},          // no negative time-out for the component
-        {"9999999", "110", INT_MAX, 110},   // seconds beyond what milliseconds hold
-    };
-    for (const Case& c : cases) {
-        W->Lv1->ClearItems();
-        UseAccount("bad..name", 0, "alice", "secret", c.timeOut);
-        W->Lv1->SetSubItem(0, 4, c.port);
-        ClickConnect();
-        EXPECT_EQ(W->NMPOP3->TimeOut, c.ms) << c.timeOut;
-        EXPECT_EQ(W->NMPOP3->Port, c.expectedPort) << c.port;
-        EXPECT_EQ(W->NMPOP3->Host, "bad..name");
-        EXPECT_EQ(W->NMPOP3->UserID, "alice");
-        EXPECT_EQ(W->NMPOP3->Password, "secret");
-    }
-}
-
-TEST_F(MailboxScriptTest, ReleasingDuringAListingWithNothingToCommitEndsItAtOnce)
-{
-    auto waiting = NewFlag();
-    Script s;
-    Login(s, 5);
-    Summaries(s, 1, 2).Expect("TOP 3 0").Call([waiting] { *waiting = true; }).WaitForClose();
-    ScriptServer server(s);
-    UseAccount("127.0.0.1", server.Port());
-    When([waiting] { return waiting->load(); }, [this] { ClickConnect(); });
-    ClickConnect();
-    EXPECT_FALSE(W->NMPOP3->TimeoutFired) << "the release ended the wait, not the time-out";
-    EXPECT_EQ(W->Lv2->Count(), 5);
-    EXPECT_EQ(Headers(), 2);
-    EXPECT_FALSE(W->NMPOP3->Connected);
-    EXPECT_FALSE(W->SpeedButton1->isChecked());
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_EQ(Bar()->value(), 0);
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_FALSE(Sent(server, 0, "QUIT"));
-    EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(MailboxScriptTest, ReleasingDuringAListingAfterADeletionQuitsOnceTheSummaryIsIn)
-{
-    auto waiting = NewFlag();
-    Script s;
-    Login(s, 3);
-    Summaries(s, 1, 3).Expect("DELE 1").SendLine("+OK");
-    // The second listing lists the mailbox anew, without the deleted message.
-    s.Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send("+OK\r\n2 200\r\n3 300\r\n.\r\n");
-    s.Expect("TOP 2 0").Call([waiting] { *waiting = true; }).Pause(300ms).Send(TopReply(2));
-    Quit(s);  // the QUIT that commits the deletion comes after the reply it waited for
-    ScriptServer server(s);
-    ConnectAndDelete(server.Port(), 0);
-    ASSERT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
-
-    When([waiting] { return waiting->load(); }, [this] {
-        ClickConnect();
-        EXPECT_FALSE(W->SpeedButton1->isChecked());
-        EXPECT_TRUE(W->NMPOP3->Connected);  // until the summary is in
-    });
-    W->BitBtn1->click();
-    EXPECT_EQ(RowNumbers(), (std::vector<int>{2, 3}));
-    EXPECT_EQ(Headers(), 1);
-    EXPECT_FALSE(W->NMPOP3->Connected);
-    EXPECT_FALSE(CommandButtonsEnabled());
-    EXPECT_EQ(Panel(0), "");
-    EXPECT_TRUE(server.WaitDone());
-    EXPECT_TRUE(Sent(server, 0, "QUIT"));
-    EXPECT_EQ(server.TimesSent(0, "TOP 3 0"), 1u);  // by the first listing only
-}
-
 TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
 {
     auto waiting = NewFlag();
     Script s;
-    Login(s, 1);
-    Summaries(s, 1, 1).Expect("RETR 1").Call([waiting] { *waiting = true; }).Pause(200ms);
+    s.Pop3Listing("alice", "secret", 1);
+    s.Summaries(1, 1).Expect("RETR 1").Call([waiting] { *waiting = true; }).Pause(200ms);
     s.Send("+OK\r\nSubject: one\r\n\r\nline\r\n.\r\n");
-    Summary(s, 1);
-    Quit(s);
+    s.Summaries(1, 1);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -482,10 +293,10 @@ TEST_F(MailboxScriptTest, ClosingTheViewerWhileItsTextIsFetchedDropsTheResult)
 TEST_F(MailboxScriptTest, ARefusedMessageTextShowsNoOtherMessage)
 {
     Script s;
-    Login(s, 2);
-    Summaries(s, 1, 2).Expect("RETR 1").Send("+OK\r\nSubject: one\r\n\r\nfirst text\r\n.\r\n");
+    s.Pop3Listing("alice", "secret", 2);
+    s.Summaries(1, 2).Expect("RETR 1").Send("+OK\r\nSubject: one\r\n\r\nfirst text\r\n.\r\n");
     s.Expect("RETR 2").SendLine("-ERR message 2 is gone");
-    Quit(s);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     ClickConnect();
@@ -524,8 +335,8 @@ TEST_F(MailboxScriptTest, ASecondPressWhileConnectingPutsTheButtonBackUp)
     auto greeted = NewFlag();
     Script s;
     s.Call([greeted] { *greeted = true; }).Pause(200ms);
-    Login(s, 0);
-    Quit(s);
+    s.Pop3Listing("alice", "secret", 0);
+    s.Pop3Quit();
     ScriptServer server(s);
     UseAccount("127.0.0.1", server.Port());
     When([greeted] { return greeted->load(); }, [this] {

@@ -1,15 +1,13 @@
-// The window over TLS against Dovecot: a certificate from a CA the system trusts connects
-// without a question; one it does not vouch for is shown and may be trusted for its server
-// (Trusted.lst), after which exactly that certificate connects; another certificate for that
-// server asks again with the stronger warning; a STARTTLS account at a server without STLS is
-// told why; an OAuth 2.0 account of "purgel.ini" signs in through whatever xdg-open opens.
+// The window over TLS against Dovecot: a certificate the system does not vouch for is shown
+// and may be trusted for its server, another certificate for that server asks again with the
+// stronger warning; a STARTTLS account at a server without STLS is told why; an OAuth 2.0
+// account of "purgel.ini" signs in through whatever xdg-open opens. What the session keeps in
+// "Trusted.lst": tests/mailbox/SessionServerTest.cpp.
 #include <QDir>
-#include <sys/stat.h>
 
 #include "app/accounts/CertificateText.h"
 #include "app/accounts/SignInHandling.h"
 #include "mailbox/Environment.h"
-#include "mailbox/TrustFile.h"
 #include "pop3/Nmpop3.h"
 #include "tests/app/MailboxFixture.h"
 #include "tests/support/Dovecot.h"
@@ -46,27 +44,6 @@ protected:
     }
     static std::string Pairs(const std::string& hex) { return hex.substr(0, 2) + ":" + hex.substr(2, 2) + ":"; }
 };
-
-TEST_F(MailboxTlsTest, ACertificateTheSystemTrustsConnectsInBothModesWithoutAQuestion)
-{
-    DovecotServer server;
-    server.EnableTls(Certs().Server.CertFile, Certs().Server.KeyFile);
-    server.Start();
-    UseSecureAccount(server.TlsPort(), "tls");
-    EXPECT_TRUE(ConnectAndEnd());
-    UseSecureAccount(server.Port(), "starttls");
-    EXPECT_TRUE(ConnectAndEnd());
-    EXPECT_TRUE(Boxes.empty());
-    // Noted without a pin: a certificate the system does not vouch for gets the stronger warning.
-    const std::string tls = std::to_string(server.TlsPort()), plain = std::to_string(server.Port());
-    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")),
-              (std::vector<TTrustedCertificate>{{"127.0.0.1", tls, ""}, {"127.0.0.1", plain, ""}}));
-    Serve(server, Certs().SelfSigned);
-    UseSecureAccount(server.TlsPort(), "tls");
-    EXPECT_FALSE(ConnectAndEnd());
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text.rfind(Texts::CertificateChanged, 0), 0u);
-}
 
 TEST_F(MailboxTlsTest, ADeclinedCertificateIsNeverTakenForAnotherAccounts)
 {
@@ -111,7 +88,6 @@ TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChang
                                    std::string(Texts::AskTrustCertificate)})
         EXPECT_NE(box.Text.find(part), std::string::npos) << part;
     EXPECT_EQ(box.Text.find(Texts::CertificateChanged), std::string::npos);
-    EXPECT_FALSE(Exists("Trusted.lst"));
 
     // Trusted, but "Trusted.lst" cannot be written (a folder in its place): said so, not connected.
     Boxes.clear();
@@ -126,23 +102,16 @@ TEST_F(MailboxTlsTest, AnUntrustedCertificateIsShownTrustedForItsServerAndAChang
     Answers = {mrYes};
     EXPECT_TRUE(ConnectAndEnd());   // trusted, then connected on the second try
     EXPECT_EQ(Boxes.size(), 1u);
-    const std::vector<TTrustedCertificate> kept{{"127.0.0.1", std::to_string(port), self.Sha256}};
-    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), kept);
-    struct stat st {};
-    ASSERT_EQ(stat(Path("Trusted.lst").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
     Boxes.clear();
     EXPECT_TRUE(ConnectAndEnd());
     EXPECT_TRUE(Boxes.empty());
 
     Serve(server, Certs().UnknownIssuer);
-    ASSERT_EQ(server.TlsPort(), port);
     EXPECT_FALSE(ConnectAndEnd());
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text.rfind(Texts::CertificateChanged, 0), 0u);
     EXPECT_EQ(Boxes[0].Icon, TMsgIcon::Stop);
     EXPECT_NE(Boxes[0].Text.find(Texts::TlsProblemTexts[static_cast<int>(TTlsProblem::CertificateUntrusted)]), std::string::npos);
-    EXPECT_EQ(LoadTrustFile(Path("Trusted.lst")), kept);
 }
 
 TEST_F(MailboxTlsTest, StartTlsAtAServerWithoutStlsSaysSoOnce)

@@ -5,10 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
-#include <csignal>
-#include <fstream>
 #include <sstream>
-#include <sys/resource.h>
 
 #include "app/mailboxview/MessageModel.h"
 #include "app/mailboxview/MessageView.h"
@@ -87,8 +84,7 @@ std::string AppTest::ReadFile(const std::string& name) const { return testsuppor
 
 void AppTest::WriteFile(const std::string& name, const std::string& data) const
 {
-    std::ofstream f(Path(name), std::ios::binary | std::ios::trunc);
-    f << data;
+    testsupport::WriteFile(Path(name), data);
 }
 
 bool AppTest::Exists(const std::string& name) const { return QFileInfo::exists(QString::fromStdString(Path(name))); }
@@ -122,24 +118,6 @@ std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action)
     });
     poll->start(0);
     return found;
-}
-
-FileSizeLimit::FileSizeLimit(unsigned long bytes)
-{
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    FOldCur = old.rlim_cur;
-    FOldMax = old.rlim_max;
-    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
-    rlimit r {bytes, old.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &r);
-}
-
-FileSizeLimit::~FileSizeLimit()
-{
-    rlimit r {FOldCur, FOldMax};
-    setrlimit(RLIMIT_FSIZE, &r);
-    std::signal(SIGXFSZ, FOldHandler);
 }
 
 std::string DeleteQuestion(int count, const std::string& size)

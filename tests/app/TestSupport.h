@@ -12,6 +12,7 @@
 
 #include "app/accounts/PasswordDialog.h"
 #include "app/main/MessageBox.h"
+#include "tests/support/Files.h"
 
 class QWidget;
 class TMain;
@@ -54,13 +55,4 @@ std::string DeleteQuestion(int count, const std::string& size);
 // Returns a flag that tells afterwards whether a modal window was found.
 std::shared_ptr<bool> OnNextModal(std::function<void(QWidget*)> action);
 
-// Lets the writes of this process fail beyond `bytes` (file size limit) while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(unsigned long bytes);
-    ~FileSizeLimit();
-
-private:
-    unsigned long FOldCur, FOldMax;
-    void (*FOldHandler)(int);
-};
+using testsupport::FileSizeLimit;

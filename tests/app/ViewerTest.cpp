@@ -16,6 +16,7 @@
 #include "app/main/Texts.h"
 #include "app/viewer/Viewer.h"
 #include "tests/app/TestSupport.h"
+#include "tests/support/WidgetLayout.h"
 
 namespace {
 class ViewerTest : public AppTest {
@@ -43,15 +44,15 @@ TEST_F(ViewerTest, ANewViewerOpenedOfflineSaysSo)
     ASSERT_NE(Mail, nullptr);
     EXPECT_EQ(Mail->parentWidget(), W.get());
     EXPECT_TRUE(Mail->isWindow());
-    EXPECT_EQ(Mail->size(), QSize(442, 371));
     ASSERT_EQ(Mail->Sb->PanelCount(), 3);
-    EXPECT_EQ(Mail->Sb->PanelWidth(0), 60);
-    EXPECT_EQ(Mail->Sb->PanelWidth(1), 240);
-    EXPECT_EQ(Mail->Sb->PanelWidth(2), 50);
-    EXPECT_EQ(Mail->Sb->height(), 19);
     // Offline nothing will arrive: the viewer says so instead of waiting for ever.
     EXPECT_EQ(Mail->Sb->PanelText(0), Texts::Offline);
     EXPECT_EQ(Mail->Sb->Panel(0)->text(), SjisToQ(Texts::Offline));
+    // The text above the status bar, its panels left to right, the word whole.
+    testsupport::ExpectLaidOut(*Mail, {Mail->Memo, Mail->Sb->Panel(0), Mail->Sb->Panel(1), Mail->Sb->Panel(2)});
+    EXPECT_TRUE(testsupport::Above(Mail->Memo, Mail->Sb));
+    EXPECT_TRUE(testsupport::LeftOf(Mail->Sb->Panel(0), Mail->Sb->Panel(1)) &&
+                testsupport::LeftOf(Mail->Sb->Panel(1), Mail->Sb->Panel(2)));
     EXPECT_EQ(Mail->Memo->toPlainText(), SjisToQ(Texts::ViewerOffline));
     EXPECT_TRUE(Mail->isVisible());
     EXPECT_EQ(Mail->Memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);

@@ -28,6 +28,7 @@
 #include "tests/support/PopServer.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/ScriptServer.h"
+#include "tests/support/Store.h"
 
 using namespace std::chrono_literals;
 
@@ -80,23 +81,8 @@ protected:
         }
         return sizes;
     }
-    // The numbers of the records not deleted.
-    std::vector<int> Listed() const
-    {
-        std::vector<int> numbers;
-        for (int row = 0; row < S.Store().Count(); ++row)
-            if (!S.Store().At(row).Deleted)
-                numbers.push_back(S.Store().At(row).Number);
-        return numbers;
-    }
-
-    int Headers() const
-    {
-        int known = 0;
-        for (int row = 0; row < S.Store().Count(); ++row)
-            known += S.Store().At(row).HeaderKnown;
-        return known;
-    }
+    std::vector<int> Listed() const { return testsupport::Listed(S.Store()); }
+    int Headers() const { return testsupport::Headers(S.Store()); }
 
     std::vector<std::string> Subjects() const
     {
@@ -229,6 +215,31 @@ TEST_F(SessionTest, AConnectionLostBeforeQuitBringsTheDeletedRecordsBackAndDelet
     ASSERT_TRUE(S.Connect(Account("secret", Server->Port())));
     S.List();
     EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3}));
+}
+
+// An end while a listing runs and a deletion waits must not overtake the reply in hand: it
+// waits, then QUIT commits the deletion.
+TEST_F(SessionTest, AnEndDuringAListingAfterADeletionWaitsThenCommitsWithQuit)
+{
+    AddMessages(3);
+    ASSERT_TRUE(S.Connect(Account()));
+    S.List();
+    ASSERT_EQ(S.Delete({1}), 1);
+    bool pending = false, connected = false;
+    S.OnListProgress = [&](int, int) {
+        if (!pending) {
+            S.End();
+            pending = S.EndPending();
+            connected = S.Connected();
+        }
+    };
+    S.List();
+    EXPECT_TRUE(pending);
+    EXPECT_TRUE(connected);
+    EXPECT_FALSE(S.Connected());
+    EXPECT_TRUE(S.QuitConfirmed());
+    EXPECT_EQ(Listed(), (std::vector<int>{2, 3}));
+    EXPECT_EQ(Server->CountMessages(), 2);
 }
 
 TEST_F(SessionTest, AFailedConnectSaysWhyAndTriesNothingWithoutAPassword)

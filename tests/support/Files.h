@@ -2,7 +2,11 @@
 // Reading and writing a whole file, and a private temporary folder, the one way every test
 // does it.
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +17,7 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -57,9 +62,41 @@ public:
 
     const std::filesystem::path& Path() const { return FPath; }
     std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
+    // The names in the folder, hidden ones too, sorted.
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(FPath))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::filesystem::path FPath;
+};
+
+// Lets the writes of this process fail beyond `bytes` (file size limit) while it lives: a
+// write beyond it then fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes) : FOldHandler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        const rlimit r{bytes, FOld.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int);
 };
 
 } // namespace testsupport

@@ -172,6 +172,26 @@ Script& Script::Pop3Login(const std::string& greeting, const std::string& user, 
     return Expect("STAT").SendLine(stat);
 }
 
+Script& Script::Pop3Listing(const std::string& user, const std::string& password, int count)
+{
+    Pop3Login("+OK ready", user, password, "+OK " + std::to_string(count) + " 9999");
+    if (count == 0)
+        return *this;
+    std::string sizes = "+OK\r\n";
+    for (int m = 1; m <= count; ++m)
+        sizes += std::to_string(m) + " " + std::to_string(100 * m) + "\r\n";
+    return Expect("UIDL").SendLine("-ERR no ids").Expect("LIST").Send(sizes + ".\r\n");
+}
+
+Script& Script::Summaries(int from, int to)
+{
+    for (int n = from; n <= to; ++n)
+        Expect("TOP " + std::to_string(n) + " 0").Send(Wire(TopReply(n)));
+    return *this;
+}
+
+Script& Script::Pop3Quit() { return Expect("QUIT").SendLine("+OK bye").WaitForClose(); }
+
 Script& Script::Greet(const std::string& greeting, const std::vector<std::string>& capabilities)
 {
     SendLine(greeting).Expect("CAPA");

@@ -98,6 +98,14 @@ public:
     Script& Pop3Login(const std::string& greeting, const std::string& user, const std::string& password,
                       const std::string& stat, const std::vector<std::string>& capabilities = {});
 
+    // A session's opening as the mailbox session lists: Pop3Login of `count` messages, message
+    // m of 100 * m bytes, then UIDL refused (no header cache) and the LIST of them all.
+    Script& Pop3Listing(const std::string& user, const std::string& password, int count);
+    // TOP n 0 answered with TopReply(n), for n = from .. to.
+    Script& Summaries(int from, int to);
+    // QUIT answered "+OK bye", then the client's close.
+    Script& Pop3Quit();
+
     struct Step {
         enum Kind { SendBytes, SendRawBytes, ExpectLine, ExpectStartOf, ExpectBatch, PauseFor, UntilClosed, CloseNow, ResetNow, Callback, SetTimeout, TlsBegin } What;
         std::string Text;

@@ -1,13 +1,12 @@
 // "Account.lst": the line format, the comma-text reading, and the safe replacement of the file.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <sys/stat.h>
 
 #include "mailbox/AccountFile.h"
 #include "mailbox/TrustFile.h"
 #include "runtime/Exception.h"
-#include "tests/app/TestSupport.h"
+#include "tests/support/Files.h"
 
 namespace {
 using Fields = TAccountFields;
@@ -17,7 +16,15 @@ std::vector<Fields> Parse(const std::string& text) { return ParseAccounts(text);
 // 山田 followed by 予 (its second byte is a backslash) and bytes that are no Shift-JIS at all.
 const std::string OddName = std::string("\x8eR\x93" "c" /* sjis: 山田 */) + "\x97\x5c" + "\xff\x80\xa0" + "\x82";
 
-class AccountFileTest : public AppTest {};
+class AccountFileTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return (Dir / name).string(); }
+    std::string ReadFile(const std::string& name) const { return testsupport::ReadFile(Dir / name); }
+    void WriteFile(const std::string& name, const std::string& data) const { testsupport::WriteFile(Dir / name, data); }
+    std::vector<std::string> FolderEntries() const { return Dir.Entries(); }
+
+    testsupport::TempFolder Dir{"purgel-accounts"};
+};
 }
 
 TEST(AccountLine, SixQuotedFieldsJoinedByCommas)
@@ -135,7 +142,7 @@ TEST_F(AccountFileTest, AFailedWriteKeepsThePreviousFileWhole)
     WriteFile("Account.lst", old);
     const std::vector<Fields> many(50, Fields{"name", "id", "password", "server", "30", "110"});
     {
-        FileSizeLimit limit(100);
+        testsupport::FileSizeLimit limit(100);
         EXPECT_THROW(SaveAccountFile(Path("Account.lst"), many), Exception);
     }
     EXPECT_EQ(ReadFile("Account.lst"), old);
@@ -144,7 +151,7 @@ TEST_F(AccountFileTest, AFailedWriteKeepsThePreviousFileWhole)
 
 TEST_F(AccountFileTest, AFailedRenameLeavesNoTemporaryFile)
 {
-    ASSERT_TRUE(QDir(Dir.path()).mkdir("Account.lst"));
+    ASSERT_TRUE(std::filesystem::create_directory(Dir / "Account.lst"));
     EXPECT_THROW(SaveAccountFile(Path("Account.lst"), {{"a", "b", "c", "d", "e", "f"}}), Exception);
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Account.lst"});
 }
@@ -155,7 +162,7 @@ TEST_F(AccountFileTest, LoadTellsAMissingFileFromAnUnreadableOne)
     EXPECT_TRUE(LoadAccountFile(Path("Account.lst"), accounts));
     EXPECT_TRUE(accounts.empty());
 
-    ASSERT_TRUE(QDir(Dir.path()).mkdir("Account.lst"));
+    ASSERT_TRUE(std::filesystem::create_directory(Dir / "Account.lst"));
     accounts.assign(1, Fields{"stale", "", "", "", "", ""});
     EXPECT_FALSE(LoadAccountFile(Path("Account.lst"), accounts));
     EXPECT_TRUE(accounts.empty());

@@ -1,4 +1,4 @@
-#include "tests/app/KeyringRig.h"
+#include "tests/support/KeyringRig.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 #include "tests/support/QtTestMain.h"
@@ -125,4 +127,23 @@ void KeyringRig::LockCollection()
     QDBusMessage reply = QDBusConnection::sessionBus().call(call);
     if (reply.type() != QDBusMessage::ReplyMessage)
         throw std::runtime_error("the keyring did not lock: " + reply.errorMessage().toStdString());
+}
+
+KeyringRig* Rig = nullptr;
+
+namespace {
+struct RigEnvironment : ::testing::Environment {
+    void SetUp() override { Rig = new KeyringRig; Rig->Start(); }
+    void TearDown() override { delete Rig; Rig = nullptr; }
+};
+}
+
+void UseKeyringRig(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[argc - 1], "--no-session-bus") == 0) {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("DISPLAY");
+    } else {
+        ::testing::AddGlobalTestEnvironment(new RigEnvironment);
+    }
 }

@@ -39,3 +39,11 @@ private:
     QProcess FBus;
     QProcess FKeyring;
 };
+
+// The rig of a test executable that calls UseKeyringRig: started as the tests start (listing
+// them starts no daemons), null until then and in a run with --no-session-bus.
+extern KeyringRig* Rig;
+// For main(), after the application object is made: with "--no-session-bus" as the last
+// argument the process forgets its session bus and display (every keyring call must say
+// there is no keyring); otherwise the rig starts before the first test.
+void UseKeyringRig(int argc, char** argv);
