@@ -1,10 +1,13 @@
 #pragma once
 // What the benchmarks time with: wall-clock spans, the calling thread's processor time, and
-// the median that each figure is taken as (the machine is shared, so single runs drift).
+// the median that each figure is taken as, with its spread (the machine is shared, so single
+// runs drift).
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -28,6 +31,27 @@ inline double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// A figure's samples as printed: the median and the range it was taken from.
+struct Spread {
+    double median = 0, low = 0, high = 0;
+};
+
+inline Spread SpreadOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+// "median (low-high)" of the samples times `scale`, with `decimals` places.
+inline std::string SpreadText(const std::vector<double>& samples, double scale = 1, int decimals = 2)
+{
+    const Spread s = SpreadOf(samples);
+    char text[128];
+    std::snprintf(text, sizeof text, "%.*f (%.*f-%.*f)", decimals, s.median * scale, decimals, s.low * scale, decimals,
+                  s.high * scale);
+    return text;
 }
 
 } // namespace bench

@@ -298,8 +298,6 @@ int main(int argc, char** argv)
     // (A bus address that leads nowhere: without one, D-Bus may start a bus for the display.)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/purgel-no-bus");
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Purgel");
-    QApplication::setWindowIcon(ProgramIcon());
     if (argc != 2) {
         std::fprintf(stderr, "usage: purgel-screenshots <output folder>\n");
         return 2;
@@ -313,6 +311,9 @@ int main(int argc, char** argv)
     // part files of viewed messages land here too.
     QTemporaryDir files;
     SetAppFolder(files.path().toStdString());
+    // The program's own start (its name, icon and Qt's Japanese texts on the standard
+    // buttons), after the folder is set so that it makes no folder of the user's.
+    SetUpApplication(app);
     SetScreenSize(TScreenSize{1024, 768});
     char cwd[4096];
     const std::string oldDir = getcwd(cwd, sizeof cwd) ? cwd : ".";
