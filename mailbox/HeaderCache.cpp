@@ -21,6 +21,9 @@ constexpr char EntryRecord = 'E';
 // an entry's fields around the longest header.
 constexpr std::size_t MaxText = 64u << 10;
 constexpr std::size_t MaxPayload = THeaderCache::MaxHeader + 1 + 1 + 255 + 24 + 2 * (4 + MaxText);
+// Entries are gathered into one write until they reach this size or age.
+constexpr std::size_t GatherBytes = 64u << 10;
+constexpr auto GatherTime = std::chrono::milliseconds(100);
 // The date field of an entry without a date.
 constexpr std::uint64_t NoDate = std::uint64_t{1} << 63;
 
@@ -151,7 +154,11 @@ private:
 
 THeaderCache::THeaderCache(std::string fileName, std::string key) : FFileName(std::move(fileName)), FKey(std::move(key)) {}
 
-THeaderCache::~THeaderCache() { Close(); }
+THeaderCache::~THeaderCache()
+{
+    Flush();
+    Close();
+}
 
 std::string THeaderCache::KeyFor(const std::string& server, int port, const std::string& user)
 {
@@ -307,6 +314,7 @@ TCacheState THeaderCache::Parse(std::string_view bytes, std::size_t& good)
 
 TCacheState THeaderCache::Read(const TEntrySink& each)
 {
+    Flush();
     Close();
     FCut = false;
     FGood = 0;
@@ -370,23 +378,37 @@ bool THeaderCache::Append(const TCacheEntry& entry)
         return true;
     if (!OpenForAppend())
         return false;
-    // One write per entry, so that a crash cuts at most the last one.
-    std::string bytes, payload;
-    AppendEntry(bytes, entry, payload);
-    if (!WriteWhole(FFile, bytes)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (FPending.empty())
+        FPendingSince = now;
+    std::string payload;
+    AppendEntry(FPending, entry, payload);
+    if (FPending.size() < GatherBytes && now - FPendingSince < GatherTime)
+        return true;
+    return Flush();
+}
+
+bool THeaderCache::Flush()
+{
+    if (FPending.empty() || FFile < 0)
+        return !FStopped;
+    const bool written = WriteWhole(FFile, FPending);
+    if (written) {
+        FSize += static_cast<long long>(FPending.size());
+    } else {
         // What went out of it is cut away again: the file ends with a whole record.
         if (::ftruncate(FFile, FSize) != 0)
             ::unlink(FFileName.c_str());
         Close();
         FStopped = true;
-        return false;
     }
-    FSize += static_cast<long long>(bytes.size());
-    return true;
+    FPending.clear();
+    return written;
 }
 
 bool THeaderCache::Rewrite(const std::vector<TCacheEntry>& entries)
 {
+    Flush();   // kept should the new file fail
     if (FStopped || !MakeUserFolder(ExtractFilePath(FFileName)))
         return false;
     Close();   // the appends go to the new file from now on
@@ -400,6 +422,7 @@ bool THeaderCache::Rewrite(const std::vector<TCacheEntry>& entries)
 
 void THeaderCache::Remove()
 {
+    FPending.clear();
     Close();
     FStopped = true;
     ::unlink(FFileName.c_str());

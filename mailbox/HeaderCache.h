@@ -11,8 +11,11 @@
 // first the mailbox it belongs to, then one entry per record (a later record of a UIDL
 // replaces an earlier one). An entry also keeps the subject, sender and date as the list
 // shows them, taken from its header when it was read, so that a mailbox of thousands of
-// rows comes back without decoding a header again. Entries are appended as the headers arrive, one write each, so a
-// session cut anywhere keeps what it read. Reading trusts nothing: a record cut off at the
+// rows comes back without decoding a header again. Entries are appended as the headers arrive,
+// gathered into one write of whole records at most every 100 ms or 64 KiB (a write for each
+// of thousands of headers cost more than reading them), and at the latest by Flush or when
+// the object goes: a session cut anywhere keeps what it read, a killed process at most all
+// but that last moment's. Reading trusts nothing: a record cut off at the
 // end (a crash in a write) is ignored and cut away before the next append; any other fault
 // (a bad checksum or record inside the file, another mailbox's file, no signature) drops the
 // whole file, which the session then builds anew. Never a wrong entry: an entry is used only
@@ -22,6 +25,7 @@
 // that cannot be written stops the writing for this object (the file is left whole or cut
 // back to its last whole record). No Qt; one thread; the object owns its open file.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -91,10 +95,12 @@ public:
     std::unordered_map<std::string, TCachedHeader> Entries;
 
     // Appends one entry, making the file (and its folder) when there is none; false when it
-    // could not be written, or writing has stopped. An entry whose header is longer than
+    // or the entries gathered before it could not be written, or writing has stopped. An entry whose header is longer than
     // MaxHeader, whose subject or sender is longer than 64 KiB, or whose UIDL is empty or
     // longer than 255 bytes, is passed over (true).
     bool Append(const TCacheEntry& entry);
+    // Writes the entries gathered; false as for Append. Read, Rewrite and the destructor do.
+    bool Flush();
     // Replaces the file by one holding exactly these entries (written whole beside it, then
     // renamed over it); false when that failed (the old file stays).
     bool Rewrite(const std::vector<TCacheEntry>& entries);
@@ -125,4 +131,6 @@ private:
     bool FStopped = false;     // a write failed: no more
     int FFile = -1;
     long long FSize = 0;       // of the open file, after its last whole record
+    std::string FPending;      // whole records not written yet
+    std::chrono::steady_clock::time_point FPendingSince;
 };

@@ -32,6 +32,8 @@ void TMailboxSession::RunListing()
     } catch (...) {
         // Only a connection that broke or ended raises here: the listing is over.
     }
+    if (FCache)
+        FCache->Flush();   // the file holds the whole listing once it ends
     CompactCache();
     FListComplete = FListed && !FStopRequested && !FEndPending && Connected();
     FStopRequested = false;
