@@ -1,5 +1,7 @@
 #include "mailbox/MessageList.h"
 
+#include "mailbox/ShownText.h"
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <algorithm>
@@ -31,27 +33,15 @@ QString SizeText(long long bytes)
 
 std::optional<long long> HeaderDate(const std::vector<std::string>& headerLines)
 {
-    std::string value;
-    bool inDate = false;
-    for (const std::string& line : headerLines) {
-        if (inDate && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-            value += line;
-            continue;
-        }
-        if (inDate)
-            break;
-        if (line.size() >= 5 && QByteArray(line.data(), 5).toLower() == "date:") {
-            value = line.substr(5);
-            inDate = true;
-        }
-    }
-    if (!inDate)
+    // Folded lines are joined by CR LF, which the blanks' folding below takes away.
+    const std::string value = FieldValue(headerLines, "Date");
+    if (value.empty())
         return std::nullopt;
     static const QRegularExpression comment(QStringLiteral("\\([^)]*\\)"));
-    const QString text = QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()))
-                             .remove(comment)
-                             .simplified();
-    const QDateTime date = QDateTime::fromString(text, Qt::RFC2822Date);
+    QString text = QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()));
+    if (text.contains(u'('))   // the expression costs more than the rest for every message
+        text.remove(comment);
+    const QDateTime date = QDateTime::fromString(text.simplified(), Qt::RFC2822Date);
     if (!date.isValid())
         return std::nullopt;
     return date.toSecsSinceEpoch();

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "mailbox/LastLook.h"
+#include "mailbox/MessageList.h"
 #include "mailbox/RulesFile.h"
 #include "mailbox/SenderGrouping.h"
 #include "runtime/Exception.h"
@@ -252,4 +253,22 @@ TEST(LastLook, NewSinceTheLatestMessageStillThereOrByDate)
     ASSERT_EQ(looks.size(), 2u);
     EXPECT_EQ(*FindLastLook(looks, "me@pop"), LookAt("me@pop", store, Now));
     EXPECT_EQ(FindLastLook(looks, "you@pop")->Time, 7);
+}
+
+// The date rules and the list go by: the first Date field, in any case, folded or not, its
+// comments left out; none for a missing or unreadable one.
+TEST(HeaderDate, ReadsTheFirstDateFieldFoldedOrWithComments)
+{
+    const long long July1 = 1719793800;   // Mon, 1 Jul 2024 09:30:00 +0900
+    const struct { std::vector<std::string> lines; std::optional<long long> date; } cases[] = {
+        {{"Subject: x", "Date: Mon, 1 Jul 2024 09:30:00 +0900"}, July1},
+        {{"DATE:Mon, 1 Jul 2024 09:30:00 +0900", "Date: Tue, 2 Jul 2024 09:30:00 +0900"}, July1},
+        {{"Date: Mon, 1 Jul 2024", "\t09:30:00", " +0900 (JST)", "Subject: x"}, July1},
+        {{"Date: Mon, 1 Jul (the first)", " 2024 09:30:00 +0900"}, July1},
+        {{"Dates: Mon, 1 Jul 2024 09:30:00 +0900"}, std::nullopt},
+        {{"Date:"}, std::nullopt},
+        {{"Date: yesterday"}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageList::HeaderDate(c.lines), c.date) << c.lines[0];
 }
