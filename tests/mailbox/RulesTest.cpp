@@ -255,8 +255,7 @@ TEST(LastLook, NewSinceTheLatestMessageStillThereOrByDate)
     EXPECT_EQ(FindLastLook(looks, "you@pop")->Time, 7);
 }
 
-// The date rules and the list go by: the first Date field, in any case, folded or not, its
-// comments left out; none for a missing or unreadable one.
+// The first Date field, in any case, folded or not, comments left out; none for a bad one.
 TEST(HeaderDate, ReadsTheFirstDateFieldFoldedOrWithComments)
 {
     const long long July1 = 1719793800;   // Mon, 1 Jul 2024 09:30:00 +0900
